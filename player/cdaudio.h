@@ -1,0 +1,22 @@
+// The conversation with the "cdaudio" device: opening it and judging the
+// disc, closing it, and every request the player sends it.
+#ifndef KORVANE_PLAYER_CDAUDIO_H
+#define KORVANE_PLAYER_CDAUDIO_H
+
+#include "platform/platform.h"
+
+void OpenCdDevice(HWND dialog);
+void CloseCdDevice(void);
+void ShowWarning(HWND dialog, LPCSTR text);
+
+// Plays `track` from its start, up to the start of the next track unless
+// `toEnd` is set; the device posts its completion to `dialog`.
+void SendPlayRequest(HWND dialog, INT track, BOOL toEnd);
+void SendStopRequest(void);
+// The length of `track` as MSF: minutes in byte 0, seconds in byte 1.
+DWORD QueryTrackLength(INT track);
+
+// Packs a track number into a TMSF time at the track's start.
+DWORD MakeTrackStart(INT track);
+
+#endif

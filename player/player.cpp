@@ -1,0 +1,114 @@
+// Player state and transport: what the four buttons do, how a track is
+// played and left, and what the counter, the length and the slider show.
+#include "player/player.h"
+
+#include "player/cdaudio.h"
+#include "window/resource.h"
+
+const PlayerState InitialPlayerState = {0, 1, 0, FALSE, FALSE, 0};
+PlayerState Player = InitialPlayerState;
+char TextBuffer[256];
+
+// Shows the transport as playing (Stop usable, timer running) or idle.
+static void ShowTransport(HWND dialog, BOOL playing) {
+  if (playing) {
+    EnableWindow(GetDlgItem(dialog, IDC_PLAY), FALSE);
+    EnableWindow(GetDlgItem(dialog, IDC_STOP), TRUE);
+    SetTimer(dialog, IDT_PLAY, 1000, NULL);
+  } else {
+    EnableWindow(GetDlgItem(dialog, IDC_STOP), FALSE);
+    EnableWindow(GetDlgItem(dialog, IDC_PLAY), TRUE);
+    KillTimer(dialog, IDT_PLAY);
+  }
+}
+
+// Routes the transport buttons; anything else, Esc's IDCANCEL included, is
+// left to the dialog manager.
+BOOL OnCommand(HWND dialog, int command) {
+  switch (command) {
+    case IDC_PLAY:
+      PlayTrack(dialog);
+      return TRUE;
+    case IDC_STOP:
+      StopPlay(dialog);
+      return TRUE;
+    case IDC_NEXT:
+      NextTrack(dialog);
+      return TRUE;
+    case IDC_PREV:
+      PrevTrack(dialog);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+// Plays the current track from its start to the start of the next one, or
+// to the end of the disc for the last track. A second Play does not restart.
+void PlayTrack(HWND dialog) {
+  if (!Player.DeviceOpen || Player.Playing) return;
+  Player.ElapsedSeconds = 0;
+  SendPlayRequest(dialog, Player.CurrentTrack, Player.CurrentTrack == Player.TrackCount);
+  ShowTransport(dialog, TRUE);
+  Player.Playing = TRUE;
+}
+
+// Stops the disc. The track, the count and the slider stay as they are.
+void StopPlay(HWND dialog) {
+  if (!Player.DeviceOpen || !Player.Playing) return;
+  SendStopRequest();
+  ShowTransport(dialog, FALSE);
+  Player.Playing = FALSE;
+}
+
+// Steps `step` tracks (+1 or -1) unless the current track is `bound`,
+// playing on if playback was on.
+static void StepTrack(HWND dialog, INT step, INT bound) {
+  if (!Player.DeviceOpen || Player.CurrentTrack == bound) return;
+  BOOL wasPlaying = Player.Playing;
+  if (wasPlaying) StopPlay(dialog);
+  Player.CurrentTrack += step;
+  ShowTrackNumber(dialog);
+  ShowTrackLength(dialog);
+  if (wasPlaying) PlayTrack(dialog);
+}
+
+void NextTrack(HWND dialog) { StepTrack(dialog, +1, Player.TrackCount); }
+
+void PrevTrack(HWND dialog) { StepTrack(dialog, -1, 1); }
+
+// The device has finished the last PLAY request. Only a play that reached
+// its end moves the player on; aborted, superseded and failed plays do not.
+void OnPlayNotify(HWND dialog, WPARAM code) {
+  if (code != MCI_NOTIFY_SUCCESSFUL) return;
+  if (Player.CurrentTrack == Player.TrackCount)
+    StopPlay(dialog);
+  else
+    NextTrack(dialog);
+}
+
+// One second of the playing track has passed: move the slider one step.
+void OnTick(HWND dialog) {
+  Player.ElapsedSeconds += 1;
+  SendMessageA(GetDlgItem(dialog, IDC_SLIDER), TBM_SETPOS, TRUE, Player.ElapsedSeconds);
+}
+
+// "3 / 12" in the track counter.
+void ShowTrackNumber(HWND dialog) {
+  wsprintfA(TextBuffer, "%d / %d", Player.CurrentTrack, Player.TrackCount);
+  SetDlgItemTextA(dialog, IDC_TRACK, TextBuffer);
+}
+
+// The current track's length as "04 : 35", and the slider spanning it in
+// seconds, back at 0. Frames are dropped.
+void ShowTrackLength(HWND dialog) {
+  DWORD length = QueryTrackLength(Player.CurrentTrack);
+  INT minutes = (INT)(length & 0xFF);
+  INT seconds = (INT)((length >> 8) & 0xFF);
+  wsprintfA(TextBuffer, "%02d : %02d", minutes, seconds);
+  SetDlgItemTextA(dialog, IDC_LENGTH, TextBuffer);
+  HWND slider = GetDlgItem(dialog, IDC_SLIDER);
+  SendMessageA(slider, TBM_SETRANGEMAX, FALSE, minutes * 60 + seconds);
+  SendMessageA(slider, TBM_SETRANGEMIN, FALSE, 0);
+  SendMessageA(slider, TBM_SETPOS, TRUE, 0);
+}
