@@ -8,9 +8,12 @@
 #define KORVANE_PLATFORM_PLATFORM_H
 
 #ifdef _WIN32
+// windows.h comes first.
+// clang-format off
 #include <windows.h>
 #include <mmsystem.h>
 #include <commctrl.h>
+// clang-format on
 #else
 #include "platform/win32_subset.h"
 #endif

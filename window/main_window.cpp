@@ -32,14 +32,16 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 // Puts the disc icon in the title bar and the pictures on the five buttons.
 void ApplyImages(HWND dialog) {
   HINSTANCE instance = GetModuleHandleA(NULL);
-  HANDLE icon = LoadImageA(instance, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR);
+  HANDLE icon =
+      LoadImageA(instance, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR);
   SendMessageA(dialog, WM_SETICON, ICON_SMALL, (LPARAM)icon);
 
   static const int Pictures[] = {IDB_PLAY, IDB_STOP, IDB_NEXT, IDB_PREV, IDB_PAGE};
   static const int Buttons[] = {IDC_PLAY, IDC_STOP, IDC_NEXT, IDC_PREV, IDC_PAGE};
   HANDLE bitmaps[5];
   for (int i = 0; i < 5; i++)
-    bitmaps[i] = LoadImageA(instance, MAKEINTRESOURCEA(Pictures[i]), IMAGE_BITMAP, 16, 16, LR_DEFAULTCOLOR);
+    bitmaps[i] =
+        LoadImageA(instance, MAKEINTRESOURCEA(Pictures[i]), IMAGE_BITMAP, 16, 16, LR_DEFAULTCOLOR);
   for (int i = 0; i < 5; i++)
     SendMessageA(GetDlgItem(dialog, Buttons[i]), BM_SETIMAGE, IMAGE_BITMAP, (LPARAM)bitmaps[i]);
 }

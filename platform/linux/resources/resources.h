@@ -63,7 +63,8 @@ std::string_view EmbeddedRes();
 
 // Finds a numbered resource of a numbered type, preferring `language`, as
 // the platform does (exact language, then neutral, then any).
-std::optional<std::string_view> Find(std::string_view res, int type, int id, WORD language = 0x0411);
+std::optional<std::string_view> Find(std::string_view res, int type, int id,
+                                     WORD language = 0x0411);
 
 std::optional<DialogTemplate> DecodeDialog(std::string_view data);
 std::optional<Image> DecodeBitmap(std::string_view data);  // a DIB without file header
