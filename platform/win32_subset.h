@@ -5,6 +5,7 @@
 #ifndef KORVANE_PLATFORM_WIN32_SUBSET_H
 #define KORVANE_PLATFORM_WIN32_SUBSET_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 // Calling conventions mean nothing here.
