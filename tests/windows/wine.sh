@@ -28,8 +28,16 @@ windows_path() { local path=${1//\//\\}; printf 'Z:%s' "$path"; }
 
 stop_wineserver() { timeout 20 wineserver -k 2>/dev/null || true; }
 
+remove_prefix() { # remove_prefix STATE
+  local prefix
+  prefix=$(cat "$1" 2>/dev/null || true)
+  case "$prefix" in */korvane-wine.*) rm -rf "$prefix" ;; esac
+  rm -f "$1"
+}
+
 make_prefix() {
   local state=$1 prefix
+  remove_prefix "$state" # one left by an interrupted run
   prefix=$(mktemp -d "${TMPDIR:-/tmp}/korvane-wine.XXXXXX")
   echo "$prefix" >"$state"
   wine_env "$prefix"
@@ -108,10 +116,6 @@ run_scenario() {
 case "${1:-}" in
   make-prefix) make_prefix "$2" ;;
   run) run_scenario "$2" "$3" "$4" ;;
-  remove-prefix)
-    prefix=$(cat "$2" 2>/dev/null || true)
-    case "$prefix" in */korvane-wine.*) rm -rf "$prefix" ;; esac
-    rm -f "$2"
-    ;;
+  remove-prefix) remove_prefix "$2" ;;
   *) echo "usage: wine.sh make-prefix|run|remove-prefix STATE [SCENARIO BUILD_DIR]" >&2; exit 2 ;;
 esac
