@@ -73,11 +73,6 @@ void AudioOutput::Close() {
   device_ = 0;
 }
 
-bool AudioOutput::IsOpen() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return device_ != 0;
-}
-
 const char* AudioOutput::DriverName() {
   const char* name = SDL_GetCurrentAudioDriver();
   return name ? name : "none";

@@ -29,7 +29,6 @@ class AudioOutput {
   // even the silent fallback could be had.
   bool Open();
   void Close();
-  bool IsOpen();
   // The name of the SDL driver in use, for diagnostics.
   static const char* DriverName();
 

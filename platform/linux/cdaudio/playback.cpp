@@ -39,9 +39,11 @@ Playback::~Playback() {
 
 MCIERROR Playback::Play(int32_t start, int32_t end, int32_t readable, bool notify, HWND window,
                         MCIDEVICEID device) {
+  // Never with mutex_ held: SDL holds its own lock while it pulls.
   if (!output_.Open()) return MCIERR_HARDWARE;
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    output_open_ = true;
     request_++;
     if (notify)
       slot_->Arm(window, device, request_, MCI_NOTIFY_SUPERSEDED);
@@ -162,7 +164,7 @@ void Playback::Run() {
         ReadLocked(lock);
         break;
       case Step::kWait:
-        if (state_ != State::kPlaying && PlayableLocked() == 0 && output_.IsOpen())
+        if (state_ != State::kPlaying && PlayableLocked() == 0 && output_open_)
           CloseWhenIdleLocked(lock);
         else
           wake_.wait(lock);
@@ -177,14 +179,16 @@ void Playback::CloseWhenIdleLocked(std::unique_lock<std::mutex>& lock) {
   uint64_t request = request_;
   auto asked = [&] { return quit_ || request_ != request; };
   if (wake_.wait_for(lock, std::chrono::milliseconds(kLingerMs), asked)) return;
+  output_open_ = false;
   lock.unlock();
   output_.Close();
   lock.lock();
   // A PLAY that came while closing may have found the output still open.
   if (!quit_ && request_ != request) {
     lock.unlock();
-    output_.Open();
+    bool open = output_.Open();
     lock.lock();
+    output_open_ = open;
   }
 }
 }  // namespace cdaudio

@@ -68,12 +68,13 @@ class Playback {
   PcmQueue queue_;
   State state_ = State::kIdle;
   bool quit_ = false;
-  bool fresh_ = false;    // no sector of the range read yet
-  uint64_t request_ = 0;  // tags the pending notification
-  uint64_t cuts_ = 0;     // counts jumps of read_ that void a read in flight
-  int32_t read_ = 0;      // next sector to read
-  int32_t end_ = 0;       // end of the range being played
-  int32_t readable_ = 0;  // reading ahead stops here
+  bool output_open_ = false;  // as the worker knows it; it never asks the output under mutex_
+  bool fresh_ = false;        // no sector of the range read yet
+  uint64_t request_ = 0;      // tags the pending notification
+  uint64_t cuts_ = 0;         // counts jumps of read_ that void a read in flight
+  int32_t read_ = 0;          // next sector to read
+  int32_t end_ = 0;           // end of the range being played
+  int32_t readable_ = 0;      // reading ahead stops here
   std::vector<uint8_t> buffer_;
   std::thread worker_;
 };
