@@ -4,6 +4,7 @@
 #include <stdio.h>
 
 #include <fstream>
+#include <functional>
 
 namespace mkdisc {
 
@@ -26,7 +27,8 @@ void PutSample(std::vector<uint8_t>& out, int value) {
 }
 
 // Track n sounds a tone of 220 Hz times the n-th step of a major scale.
-void AppendTone(std::vector<uint8_t>& out, int track, int sectors, Noise& noise) {
+void AppendTone(std::vector<uint8_t>& out, int track, int sectors, Noise& noise,
+                const std::function<void()>& flush) {
   static const double kSteps[] = {1.0, 1.125, 1.25, 1.333, 1.5, 1.667, 1.875};
   double frequency = 220.0 * kSteps[(track - 1) % 7] * (1 << ((track - 1) / 7 % 3));
   long frames = (long)sectors * (kSectorBytes / 4);
@@ -34,6 +36,7 @@ void AppendTone(std::vector<uint8_t>& out, int track, int sectors, Noise& noise)
     int tone = (int)(6000.0 * sin(2.0 * M_PI * frequency * (double)i / 44100.0));
     PutSample(out, tone + noise.Next());
     PutSample(out, tone + noise.Next());
+    if (out.size() >= 75 * kSectorBytes) flush();
   }
 }
 
@@ -97,7 +100,15 @@ bool WriteDiscImage(const std::string& cue_path, const DiscImageSpec& spec, Disc
   image->cue_path = cue_path;
   image->bin_path = Folder(cue_path) + bin_name;
 
+  // The bin is written piece by piece, so a long disc costs no memory.
+  std::ofstream bin_file(image->bin_path, std::ios::binary);
   std::vector<uint8_t> bin;
+  int32_t written = 0;
+  std::function<void()> flush = [&] {
+    bin_file.write((const char*)bin.data(), (std::streamsize)bin.size());
+    written += (int32_t)(bin.size() / kSectorBytes);
+    bin.clear();
+  };
   Noise noise{12345};
   std::string cue = "FILE \"" + bin_name + "\" BINARY\n";
   int number = 1;
@@ -105,12 +116,13 @@ bool WriteDiscImage(const std::string& cue_path, const DiscImageSpec& spec, Disc
     cue += "  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n";
     image->tracks.push_back({number++, false, 0, -1});
     AppendData(bin, 0, spec.data_first);
+    flush();
   }
   for (size_t i = 0; i < spec.audio_sectors.size(); i++) {
     char header[32];
     snprintf(header, sizeof header, "  TRACK %02d AUDIO\n", number);
     cue += header;
-    int32_t here = (int32_t)(bin.size() / kSectorBytes);
+    int32_t here = written;
     int32_t pregap = -1;
     int sectors = spec.audio_sectors[i];
     if (spec.pregap > 0 && i > 0) {
@@ -122,24 +134,25 @@ bool WriteDiscImage(const std::string& cue_path, const DiscImageSpec& spec, Disc
     }
     cue += "    INDEX 01 " + Msf(here) + "\n";
     image->tracks.push_back({number, true, here, pregap});
-    AppendTone(bin, number++, sectors, noise);
+    AppendTone(bin, number++, sectors, noise, flush);
+    flush();
   }
   if (spec.data_session > 0) {
     // The gap between the sessions is in the bin, as a disc image of a
     // second session lays it out; its sectors are never audio.
-    AppendData(bin, (int32_t)(bin.size() / kSectorBytes), kSessionGap);
-    int32_t here = (int32_t)(bin.size() / kSectorBytes);
+    AppendData(bin, written, kSessionGap);
+    flush();
+    int32_t here = written;
     char header[64];
     snprintf(header, sizeof header, "REM SESSION 02\n  TRACK %02d MODE1/2352\n", number);
     cue += header;
     cue += "    INDEX 01 " + Msf(here) + "\n";
     image->tracks.push_back({number++, false, here, -1});
     AppendData(bin, here, spec.data_session);
+    flush();
   }
-  image->sectors = (int32_t)(bin.size() / kSectorBytes);
-
-  std::ofstream bin_file(image->bin_path, std::ios::binary);
-  bin_file.write((const char*)bin.data(), (std::streamsize)bin.size());
+  image->sectors = written;
+  bin_file.close();
   std::ofstream cue_file(cue_path);
   cue_file << cue;
   if (!bin_file || !cue_file) {
