@@ -191,3 +191,17 @@ TEST_F(PlaybackTest, WithoutAnyAudioOutputPlaysSilentlyInRealTime) {
   // The success comes when all but the last quarter second has sounded.
   EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(200));
 }
+
+TEST_F(PlaybackTest, APlayToTheEndStopsAtTheLastAudioSectorBeforeADataSession) {
+  CaptureOutput();
+  mkdisc::DiscImageSpec spec;
+  spec.audio_sectors = {30, 40};
+  spec.data_session = 20;
+  mkdisc::DiscImage image = MakeImage(spec);
+  ASSERT_EQ(OpenSource(image.cue_path), 0u);
+  ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
+  ASSERT_EQ(Play(2, 0, MCI_NOTIFY | MCI_FROM, kWindow), 0u);
+  EXPECT_EQ(NextNotification(), (WPARAM)MCI_NOTIFY_SUCCESSFUL);
+  Bytes track2 = mkdisc::ReadBin(image.bin_path, 30, 40);
+  EXPECT_TRUE(SoundedAlone(WaitForCapture(track2), track2));
+}
