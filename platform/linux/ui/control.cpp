@@ -1,5 +1,7 @@
 #include "platform/linux/ui/control.h"
 
+#include <FL/Fl.H>
+#include <FL/Fl_Window.H>
 #include <strings.h>
 
 #include "platform/linux/ui/codepage.h"
@@ -28,18 +30,27 @@ void Control::SetText(std::string_view cp932) {
 
 void Control::ShowText(const std::string& utf8) { widget().copy_label(utf8.c_str()); }
 
+// A disabled control loses the focus to the dialog itself, as on the
+// platform: FLTK would pass it to some other control, which the next Space
+// would then press unasked.
 void Control::Enable(bool enable) {
   enabled_ = enable;
-  if (enable)
+  if (enable) {
     widget().activate();
-  else
-    widget().deactivate();
+    return;
+  }
+  bool focused = Fl::focus() == &widget();
+  widget().deactivate();
+  if (focused && widget().window()) Fl::focus(widget().window());
 }
 
 void Control::Describe(TraceWriter& out, const std::string& prefix) {
   out.Add(prefix + "class", className());
   out.Add(prefix + "text", Cp932ToUtf8(text_));
   out.Add(prefix + "enabled", enabled() ? 1 : 0);
+  Fl_Widget& w = widget();
+  out.Add(prefix + "rect", std::to_string(w.x()) + " " + std::to_string(w.y()) + " " +
+                               std::to_string(w.w()) + " " + std::to_string(w.h()));
 }
 
 std::unique_ptr<Control> CreateControl(Dialog& dialog, const resources::DialogItem& item,

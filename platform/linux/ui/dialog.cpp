@@ -102,7 +102,8 @@ LRESULT Dialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 INT_PTR Dialog::Run(LPARAM initParam) {
-  Control* first = FirstTabStop();
+  std::vector<Control*> stops = TabStops();
+  Control* first = stops.empty() ? nullptr : stops.front();
   WPARAM focus = reinterpret_cast<WPARAM>(first ? first->handle() : nullptr);
   if (Handle(WM_INITDIALOG, focus, initParam) && first && !ended_) first->widget().take_focus();
   if (!ended_) Show();
@@ -127,16 +128,23 @@ void Dialog::PressDefault() {
     Command(IDOK, BN_CLICKED, nullptr);
 }
 
+void Dialog::FocusTabStop(bool last) {
+  std::vector<Control*> stops = TabStops();
+  if (!stops.empty()) (last ? stops.back() : stops.front())->widget().take_focus();
+}
+
 Control* Dialog::Item(int id) {
   for (auto& control : controls_)
     if (control->id() == id) return control.get();
   return nullptr;
 }
 
-Control* Dialog::FirstTabStop() {
+// In template order, which is the order Tab follows.
+std::vector<Control*> Dialog::TabStops() {
+  std::vector<Control*> stops;
   for (auto& control : controls_)
-    if (control->IsTabStop() && control->widget().visible()) return control.get();
-  return nullptr;
+    if (control->IsTabStop() && control->widget().visible()) stops.push_back(control.get());
+  return stops;
 }
 
 Control* Dialog::Focused() {

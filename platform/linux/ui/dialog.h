@@ -42,6 +42,8 @@ class Dialog : public WindowRecord {
   // Enter: a focused push button is the default one and is pressed;
   // otherwise the dialog gets IDOK.
   void PressDefault();
+  // Gives the focus to the first tab stop, or the last.
+  void FocusTabStop(bool last);
   Control* Item(int id);
 
   // The outer frame in screen coordinates. Before the window is first
@@ -63,7 +65,7 @@ class Dialog : public WindowRecord {
   bool CreateControls(const resources::DialogTemplate& dialogTemplate);
   void Show();
   LRESULT SetIcon(WPARAM which, LPARAM icon);
-  Control* FirstTabStop();
+  std::vector<Control*> TabStops();
   Control* Focused();
 
   DLGPROC procedure_;
