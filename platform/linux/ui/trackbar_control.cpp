@@ -6,6 +6,7 @@
 #include <FL/Fl_Slider.H>
 #include <FL/fl_draw.H>
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/linux/ui/controls.h"
@@ -17,7 +18,9 @@ namespace {
 constexpr int ThumbWidth = 11;
 constexpr int ChannelHeight = 4;
 
-// A channel across the control and a raised thumb, without ticks.
+// A channel across the control and a raised thumb, without ticks, moved by
+// the platform's keys: the arrows by one, Page Up and Page Down by a fifth
+// of the range, Home and End to its ends.
 class TrackbarWidget : public Fl_Slider {
  public:
   TrackbarWidget(int x, int y, int w, int h) : Fl_Slider(x, y, w, h) {
@@ -36,6 +39,39 @@ class TrackbarWidget : public Fl_Slider {
     int thumbH = h() - 6;
     draw_box(FL_UP_BOX, thumbX, y() + 3, ThumbWidth, thumbH, FL_BACKGROUND_COLOR);
     if (Fl::focus() == this) draw_focus(FL_FLAT_BOX, x(), y(), w(), h());
+  }
+
+  int handle(int event) override {
+    if (event != FL_KEYBOARD) return Fl_Slider::handle(event);
+    double page = std::max(1.0, std::round((maximum() - minimum()) / 5));
+    double target;
+    switch (Fl::event_key()) {
+      case FL_Left:
+      case FL_Up:
+        target = value() - 1;
+        break;
+      case FL_Right:
+      case FL_Down:
+        target = value() + 1;
+        break;
+      case FL_Page_Up:
+        target = value() - page;
+        break;
+      case FL_Page_Down:
+        target = value() + page;
+        break;
+      case FL_Home:
+        target = minimum();
+        break;
+      case FL_End:
+        target = maximum();
+        break;
+      default:
+        return Fl_Slider::handle(event);
+    }
+    value(std::clamp(target, minimum(), std::max(minimum(), maximum())));
+    do_callback();
+    return 1;
   }
 
  private:
