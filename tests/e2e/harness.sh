@@ -124,7 +124,8 @@ e2e_search_once() {
   [ -n "$E2E_FOUND" ]
 }
 
-# The root's child that holds WINDOW, as "x y w h" (border included).
+# The root's child that holds WINDOW, as "x y w h", border included
+# (xwininfo's absolute corner is already the border's).
 e2e_frame() {
   local window=$1 parent
   while parent=$(xwininfo -id "$window" -tree | sed -n 's/^ *Parent window id: \(0x[0-9a-f]*\).*/\1/p') &&
@@ -134,9 +135,40 @@ e2e_frame() {
   xwininfo -id "$window" | awk '
     /Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
     /Width:/ { w = $NF } /Height:/ { h = $NF } /Border width:/ { b = $NF }
-    END { print x - b, y - b, w + 2 * b, h + 2 * b }'
+    END { print x, y, w + 2 * b, h + 2 * b }'
 }
 
 e2e_screenshot() {
   import -window root "$E2E_SHOTS/$1.png"
+}
+
+# ---- Korvane's window ------------------------------------------------------
+# KORVANE names the binary under test.
+
+# A key of korvane.ini, as the player stored it.
+e2e_ini() {
+  sed -n "s/^$1=//p" "$XDG_CONFIG_HOME/korvane.ini" 2>/dev/null | tr -d '\r'
+}
+
+# Waits for the player's window and prints its id.
+e2e_wait_player() {
+  e2e_wait_trace dialog.visible 1
+  e2e_wait_window --name '^Korvane$'
+}
+
+# Clicks the middle of a control, by its identifier.
+e2e_click_control() {
+  local window=$1 id=$2 x y w h
+  read -r x y w h <<<"$(e2e_trace "control.$id.rect")"
+  xdotool mousemove --window "$window" $((x + w / 2)) $((y + h / 2)) click 1
+}
+
+# Clicks the close button that the tests' twm puts at the right end of the
+# title bar.
+e2e_click_close() {
+  local window=$1 fx fy fw fh cy title
+  read -r fx fy fw fh <<<"$(e2e_frame "$window")"
+  cy=$(xwininfo -id "$window" | sed -n 's/.*Absolute upper-left Y: *//p')
+  title=$((cy - fy - 2))
+  xdotool mousemove $((fx + fw - 2 - title / 2)) $((fy + 2 + title / 2)) click 1
 }
