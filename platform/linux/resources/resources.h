@@ -20,7 +20,10 @@ struct DialogItem {
   DWORD exStyle = 0;
   int x = 0, y = 0, cx = 0, cy = 0;  // dialog units
   WORD id = 0;
-  std::string className;  // predefined ordinals become "Button", "Edit", "Static", ...
+  // Predefined ordinals become "Button", "Edit", "Static", ...; other names
+  // are as stored, and windres stores them in capitals ("MSCTLS_TRACKBAR32"):
+  // compare them without regard to case, as the platform does.
+  std::string className;
   std::string text;
 };
 
@@ -62,7 +65,8 @@ std::optional<std::vector<Entry>> ParseRes(std::string_view res);
 std::string_view EmbeddedRes();
 
 // Finds a numbered resource of a numbered type, preferring `language`, as
-// the platform does (exact language, then neutral, then any).
+// the platform's loader does: that language, its neutral sublanguage, the
+// neutral language, English, then the first there is.
 std::optional<std::string_view> Find(std::string_view res, int type, int id,
                                      WORD language = 0x0411);
 
