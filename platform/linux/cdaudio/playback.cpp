@@ -29,7 +29,12 @@ Playback::Playback(SectorReader* reader, NotifySlot* slot)
 Playback::~Playback() {
   Stop();
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    // A range already complete sounds out before the output closes: the
+    // window took it as played. A cut range left nothing to wait for.
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (output_open_)
+      wake_.wait_for(lock, std::chrono::milliseconds(kDrainMs),
+                     [this] { return PlayableLocked() == 0; });
     quit_ = true;
   }
   wake_.notify_all();

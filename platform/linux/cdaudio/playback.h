@@ -32,9 +32,11 @@ class Playback {
   static constexpr int32_t kHandoverBytes = 44100 * 4 / 4;  // 250 ms
   // How long an idle output stays open, so a quick Stop and Play reuse it.
   static constexpr int kLingerMs = 2000;
+  // The longest a CLOSE waits for a completed range to sound out.
+  static constexpr int kDrainMs = 1000;
 
   Playback(SectorReader* reader, NotifySlot* slot);
-  ~Playback();  // stops, posts ABORTED to a pending play and joins the worker
+  ~Playback();  // stops, posts ABORTED to a pending play, lets a completed one sound out, joins
   Playback(const Playback&) = delete;
   Playback& operator=(const Playback&) = delete;
 
