@@ -67,7 +67,10 @@ e2e_until() {
 
 e2e_start_x() {
   local size=${1:-1024x768}
-  Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -fp "built-ins,$E2E_DIR/x-fonts" \
+  # -noreset: a server started beside it may probe this one's socket while
+  # looking for a free display, and the server would reset when that probe
+  # leaves, refusing the connections that arrive meanwhile.
+  Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -noreset -fp "built-ins,$E2E_DIR/x-fonts" \
     3>"$E2E_TMP/display" 2>"$E2E_TMP/xvfb.log" &
   E2E_PIDS+=($!)
   e2e_until "$E2E_TIMEOUT" test -s "$E2E_TMP/display" || e2e_fail "Xvfb did not start"

@@ -1,7 +1,7 @@
 #include "platform/linux/ui/picture.h"
 
 #include <mutex>
-#include <unordered_set>
+#include <unordered_map>
 
 namespace ui {
 namespace {
@@ -31,7 +31,7 @@ bool IsInk(uint32_t argb) {
 }
 
 std::mutex keptMutex;
-std::unordered_set<const Picture*> kept;
+std::unordered_map<const void*, std::unique_ptr<Picture>> kept;
 
 }  // namespace
 
@@ -45,15 +45,15 @@ Picture::Picture(UINT type, const resources::Image& image)
 
 Picture* Picture::Keep(std::unique_ptr<Picture> picture) {
   std::lock_guard<std::mutex> lock(keptMutex);
-  Picture* raw = picture.release();  // lives until the process ends
-  kept.insert(raw);
+  Picture* raw = picture.get();
+  kept.emplace(raw, std::move(picture));
   return raw;
 }
 
 Picture* Picture::FromHandle(HANDLE handle) {
   std::lock_guard<std::mutex> lock(keptMutex);
-  if (kept.count(static_cast<const Picture*>(handle)) == 0) return nullptr;
-  return reinterpret_cast<Picture*>(handle);
+  auto it = kept.find(handle);
+  return it == kept.end() ? nullptr : it->second.get();
 }
 
 resources::Image Scale(const resources::Image& image, int width, int height) {
