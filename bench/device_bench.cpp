@@ -1,0 +1,217 @@
+// Measures the cdaudio device on a generated image. Modes:
+//   device_bench latency DIR   time from PLAY to the first sample written
+//   device_bench gapless DIR   samples inserted at each auto-advance
+//   device_bench load DIR S    CPU, peak RSS and wake-ups over S seconds
+// The first two need SDL_AUDIODRIVER=disk with SDL_DISKAUDIOFILE set.
+#include <dirent.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/platform.h"
+#include "tools/disc_image.h"
+
+using Clock = std::chrono::steady_clock;
+
+static std::mutex mutex;
+static std::condition_variable arrived;
+static std::deque<WPARAM> codes;
+
+extern "C" BOOL WINAPI PostMessageA(HWND, UINT, WPARAM code, LPARAM) {
+  std::lock_guard<std::mutex> lock(mutex);
+  codes.push_back(code);
+  arrived.notify_all();
+  return TRUE;
+}
+
+static WPARAM WaitCode() {
+  std::unique_lock<std::mutex> lock(mutex);
+  arrived.wait_for(lock, std::chrono::seconds(120), [] { return !codes.empty(); });
+  if (codes.empty()) return 0;
+  WPARAM code = codes.front();
+  codes.pop_front();
+  return code;
+}
+
+static MCIDEVICEID device;
+
+static void Open(const std::string& cue) {
+  setenv("CDAUDIO_DEVICE", cue.c_str(), 1);
+  MCI_OPEN_PARMSA open = {};
+  open.lpstrDeviceType = "cdaudio";
+  if (mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE, (DWORD_PTR)&open)) {
+    fprintf(stderr, "device_bench: cannot open %s\n", cue.c_str());
+    exit(1);
+  }
+  device = open.wDeviceID;
+  MCI_SET_PARMS set = {};
+  set.dwTimeFormat = MCI_FORMAT_TMSF;
+  mciSendCommandA(device, MCI_SET, MCI_SET_TIME_FORMAT, (DWORD_PTR)&set);
+}
+
+static void Play(int track, int count) {
+  MCI_PLAY_PARMS play = {};
+  play.dwCallback = 1;
+  play.dwFrom = (DWORD)track;
+  play.dwTo = (DWORD)track + 1;
+  mciSendCommandA(device, MCI_PLAY, MCI_NOTIFY | MCI_FROM | (track < count ? MCI_TO : 0),
+                  (DWORD_PTR)&play);
+}
+
+static void Stop() { mciSendCommandA(device, MCI_STOP, 0, 0); }
+
+static mkdisc::DiscImage Make(const std::string& dir, std::vector<int> tracks) {
+  mkdisc::DiscImageSpec spec;
+  spec.audio_sectors = std::move(tracks);
+  mkdisc::DiscImage image;
+  std::string error;
+  if (!mkdisc::WriteDiscImage(dir + "/bench.cue", spec, &image, &error)) {
+    fprintf(stderr, "device_bench: %s\n", error.c_str());
+    exit(1);
+  }
+  return image;
+}
+
+static std::vector<uint8_t> Captured() {
+  std::ifstream in(getenv("SDL_DISKAUDIOFILE"), std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+// Milliseconds from PLAY until a sample of the disc reaches the output.
+static double FirstSample(int track, int count) {
+  size_t before = Captured().size();
+  auto start = Clock::now();
+  Play(track, count);
+  for (;;) {
+    std::vector<uint8_t> now = Captured();
+    if (std::any_of(now.begin() + (std::ptrdiff_t)std::min(before, now.size()), now.end(),
+                    [](uint8_t b) { return b != 0; }))
+      return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    if (Clock::now() - start > std::chrono::seconds(5)) return -1;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+}
+
+static void Latency(const std::string& dir) {
+  Make(dir, {750});
+  Open(dir + "/bench.cue");
+  printf("first sample, output closed: %.1f ms\n", FirstSample(1, 1));
+  std::vector<double> warm;
+  for (int i = 0; i < 8; i++) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Stop();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    warm.push_back(FirstSample(1, 1));
+  }
+  std::sort(warm.begin(), warm.end());
+  printf("first sample, output open: median %.1f ms, worst %.1f ms\n", warm[warm.size() / 2],
+         warm.back());
+  Stop();
+}
+
+static void Gapless(const std::string& dir) {
+  const int count = 5;
+  mkdisc::DiscImage image = Make(dir, {150, 113, 150, 97, 150});
+  Open(dir + "/bench.cue");
+  for (int track = 1; track <= count; track++) {
+    Play(track, count);
+    if (WaitCode() != MCI_NOTIFY_SUCCESSFUL) printf("track %d did not complete\n", track);
+    Stop();
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  std::vector<uint8_t> captured = Captured();
+  long previous_end = -1;
+  for (int track = 1; track <= count; track++) {
+    const mkdisc::DiscImageTrack& entry = image.tracks[(size_t)track - 1];
+    int32_t end = track < count ? image.tracks[(size_t)track].start : image.sectors;
+    std::vector<uint8_t> audio = mkdisc::ReadBin(image.bin_path, entry.start, end - entry.start);
+    auto at = std::search(captured.begin(), captured.end(), audio.begin(), audio.end());
+    if (at == captured.end()) {
+      printf("track %d: not found whole in the output\n", track);
+      return;
+    }
+    long where = (long)(at - captured.begin());
+    if (previous_end >= 0)
+      printf("advance %d -> %d: %ld samples inserted\n", track - 1, track,
+             (where - previous_end) / 4);
+    previous_end = where + (long)audio.size();
+  }
+}
+
+// Context switches of all the process's threads so far.
+static long Switches() {
+  long total = 0;
+  DIR* tasks = opendir("/proc/self/task");
+  while (dirent* entry = readdir(tasks)) {
+    if (entry->d_name[0] == '.') continue;
+    std::ifstream status(std::string("/proc/self/task/") + entry->d_name + "/status");
+    std::string line;
+    while (std::getline(status, line))
+      if (line.find("ctxt_switches:") != std::string::npos)
+        total += atol(line.substr(line.find(':') + 1).c_str());
+  }
+  closedir(tasks);
+  return total;
+}
+
+static double CpuSeconds() {
+  rusage usage;
+  getrusage(RUSAGE_SELF, &usage);
+  return (double)usage.ru_utime.tv_sec + (double)usage.ru_stime.tv_sec +
+         ((double)usage.ru_utime.tv_usec + (double)usage.ru_stime.tv_usec) / 1e6;
+}
+
+static void Load(const std::string& dir, int seconds) {
+  Make(dir, {seconds * 75 + 150});
+  Open(dir + "/bench.cue");
+  double cpu = CpuSeconds();
+  auto start = Clock::now();
+  Play(1, 1);
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  long switches = Switches();
+  std::this_thread::sleep_for(std::chrono::seconds(5));
+  double playing = (double)(Switches() - switches) / 5;
+  std::this_thread::sleep_for(std::chrono::seconds(seconds - 7));
+  double used = CpuSeconds() - cpu;
+  double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+  Stop();
+  std::this_thread::sleep_for(std::chrono::seconds(3));  // the output closes after its linger
+  switches = Switches();
+  std::this_thread::sleep_for(std::chrono::seconds(5));
+  double idle = (double)(Switches() - switches) / 5;
+  rusage usage;
+  getrusage(RUSAGE_SELF, &usage);
+  printf("CPU over %.0f s of playback: %.2f %% of a core\n", elapsed, 100 * used / elapsed);
+  printf("peak RSS: %.1f MB\n", (double)usage.ru_maxrss / 1024);
+  printf("wake-ups per second: playing %.1f, idle %.1f\n", playing, idle);
+}
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    fprintf(stderr, "usage: device_bench latency|gapless|load DIR [SECONDS]\n");
+    return 2;
+  }
+  std::string mode = argv[1], dir = argv[2];
+  if (mode == "latency")
+    Latency(dir);
+  else if (mode == "gapless")
+    Gapless(dir);
+  else if (mode == "load")
+    Load(dir, argc > 3 ? std::max(atoi(argv[3]), 10) : 30);
+  else
+    return 2;
+  mciSendCommandA(device, MCI_CLOSE, 0, 0);
+  return 0;
+}

@@ -1,0 +1,278 @@
+// mciSendCommandA for the "cdaudio" device: the requests, their records
+// and their error codes as the platform's own device gives them.
+#include <stdio.h>
+#include <strings.h>
+#include <sys/stat.h>
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/linux/cdaudio/disc.h"
+#include "platform/linux/cdaudio/notify_slot.h"
+#include "platform/linux/cdaudio/playback.h"
+#include "platform/platform.h"
+
+#ifndef MCIERR_MUST_USE_SHAREABLE
+#define MCIERR_MUST_USE_SHAREABLE (MCIERR_BASE + 52)
+#endif
+#ifndef MCI_DEVTYPE_CD_AUDIO
+#define MCI_DEVTYPE_CD_AUDIO 516
+#endif
+#define MCI_MODE_NOT_READY 524
+#define MCI_MODE_STOP 525
+#define MCI_MODE_PLAY 526
+
+namespace cdaudio {
+
+namespace {
+
+struct Device {
+  std::string source;
+  bool shareable = false;
+  int users = 1;
+  DWORD time_format = MCI_FORMAT_MSF;
+  Disc disc;
+  bool loaded = false;
+  NotifySlot slot;
+  std::unique_ptr<Playback> playback;
+};
+
+std::mutex requests;  // one request at a time, whichever thread sends it
+std::map<MCIDEVICEID, std::shared_ptr<Device>> devices;
+
+// Reads the table on first need. An image is read once; a drive is asked
+// again while it has no disc, so a disc put in later is found.
+MCIERROR LoadTable(Device& device) {
+  if (device.loaded) return 0;
+  std::string why;
+  DiscState state = LoadDisc(device.source, &device.disc, &why);
+  if (state == DiscState::kReady) {
+    device.loaded = true;
+    return 0;
+  }
+  static std::string told;
+  if (why != told) fprintf(stderr, "korvane: %s\n", why.c_str());
+  told = why;
+  return state == DiscState::kNoDisc ? MCIERR_DEVICE_NOT_READY : MCIERR_HARDWARE;
+}
+
+// A position in the device's time format as a sector number.
+MCIERROR ToSector(const Device& device, DWORD value, int32_t* lsn) {
+  const TrackTable& table = device.disc.table;
+  int32_t msf = (int32_t)(value & 0xFF) * 60 * kSectorsPerSecond +
+                (int32_t)(value >> 8 & 0xFF) * kSectorsPerSecond + (int32_t)(value >> 16 & 0xFF);
+  switch (device.time_format) {
+    case MCI_FORMAT_MILLISECONDS:
+      *lsn = (int32_t)((uint64_t)value * kSectorsPerSecond / 1000) - kMsfOffset;
+      return 0;
+    case MCI_FORMAT_MSF:
+      *lsn = msf - kMsfOffset;
+      return 0;
+    default: {  // TMSF: track in byte 0, then minutes, seconds, frames
+      int track = (int)(value & 0xFF);
+      if (!table.has(track)) return MCIERR_OUTOFRANGE;
+      DWORD rest = value >> 8;
+      *lsn = table.track(track).start + (int32_t)(rest & 0xFF) * 60 * kSectorsPerSecond +
+             (int32_t)(rest >> 8 & 0xFF) * kSectorsPerSecond + (int32_t)(rest >> 16 & 0xFF);
+      return 0;
+    }
+  }
+}
+
+// A length as the device reports it: MSF in both MSF and TMSF formats.
+DWORD_PTR FromLength(const Device& device, int32_t sectors) {
+  if (device.time_format == MCI_FORMAT_MILLISECONDS)
+    return (DWORD_PTR)((int64_t)sectors * 1000 / kSectorsPerSecond);
+  return PackMsf(sectors);
+}
+
+void NotifyDone(Device& device, MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR callback) {
+  if (!(flags & MCI_NOTIFY)) return;
+  device.slot.Arm((HWND)callback, id, 0, MCI_NOTIFY_SUPERSEDED);
+  device.slot.Complete(0, MCI_NOTIFY_SUCCESSFUL);
+}
+
+bool Exists(const std::string& path) {
+  struct stat status;
+  return stat(path.c_str(), &status) == 0;
+}
+
+MCIERROR Open(DWORD_PTR flags, MCI_OPEN_PARMSA* parms) {
+  if (!parms) return MCIERR_NULL_PARAMETER_BLOCK;
+  if (flags & MCI_OPEN_TYPE_ID) {
+    if (!(flags & MCI_OPEN_TYPE) ||
+        LOWORD((DWORD_PTR)parms->lpstrDeviceType) != MCI_DEVTYPE_CD_AUDIO)
+      return MCIERR_INVALID_DEVICE_NAME;
+  } else if (flags & MCI_OPEN_TYPE) {
+    if (!parms->lpstrDeviceType || strcasecmp(parms->lpstrDeviceType, "cdaudio") != 0)
+      return MCIERR_INVALID_DEVICE_NAME;
+  } else {
+    return MCIERR_MISSING_PARAMETER;
+  }
+  if (flags & MCI_OPEN_ELEMENT_ID) return MCIERR_FLAGS_NOT_COMPATIBLE;
+
+  // The element, when given, names the drive or image; else the default.
+  std::string source;
+  if (flags & MCI_OPEN_ELEMENT) {
+    if (!parms->lpstrElementName) return MCIERR_NULL_PARAMETER_BLOCK;
+    source = parms->lpstrElementName;
+  } else {
+    source = DefaultSource();
+  }
+  if (source.empty() || !Exists(source)) return MCIERR_CANNOT_LOAD_DRIVER;
+
+  bool shareable = (flags & MCI_OPEN_SHAREABLE) != 0;
+  std::shared_ptr<Device> device;
+  for (auto& [id, open] : devices)
+    if (open->source == source) {
+      if (!shareable || !open->shareable) return MCIERR_MUST_USE_SHAREABLE;
+      device = open;
+      device->users++;
+    }
+  MCIDEVICEID id = 1;
+  while (devices.count(id)) id++;
+  if (!device) {
+    device = std::make_shared<Device>();
+    device->source = source;
+    device->shareable = shareable;
+  }
+  devices[id] = device;
+  parms->wDeviceID = id;
+  NotifyDone(*device, id, flags, parms->dwCallback);
+  return 0;
+}
+
+MCIERROR Close(MCIDEVICEID id, DWORD_PTR flags, MCI_GENERIC_PARMS* parms) {
+  std::shared_ptr<Device> device = devices[id];
+  devices.erase(id);
+  if (--device->users == 0) device->playback.reset();  // stops and joins the worker
+  if ((flags & MCI_NOTIFY) && parms)
+    NotifySlot::Post((HWND)parms->dwCallback, id, MCI_NOTIFY_SUCCESSFUL);
+  return 0;
+}
+
+MCIERROR Status(Device& device, MCIDEVICEID id, DWORD_PTR flags, MCI_STATUS_PARMS* parms) {
+  if (!parms) return MCIERR_NULL_PARAMETER_BLOCK;
+  if (!(flags & MCI_STATUS_ITEM)) return MCIERR_MISSING_PARAMETER;
+  const TrackTable& table = device.disc.table;
+  MCIERROR error = 0;
+  switch (parms->dwItem) {
+    case MCI_STATUS_NUMBER_OF_TRACKS:
+      if ((error = LoadTable(device))) return error;
+      parms->dwReturn = table.tracks.size();
+      break;
+    case MCI_STATUS_LENGTH:
+      if ((error = LoadTable(device))) return error;
+      if (flags & MCI_TRACK) {
+        if (!table.has((int)parms->dwTrack)) return MCIERR_OUTOFRANGE;
+        parms->dwReturn = FromLength(device, TrackLength(table, (int)parms->dwTrack));
+      } else {
+        parms->dwReturn = FromLength(device, table.leadout - table.tracks.front().start - 1);
+      }
+      break;
+    case MCI_CDA_STATUS_TYPE_TRACK:
+      if (!(flags & MCI_TRACK)) return MCIERR_MISSING_PARAMETER;
+      if ((error = LoadTable(device))) return error;
+      if (!table.has((int)parms->dwTrack)) return MCIERR_OUTOFRANGE;
+      parms->dwReturn =
+          table.track((int)parms->dwTrack).audio ? MCI_CDA_TRACK_AUDIO : MCI_CDA_TRACK_OTHER;
+      break;
+    case MCI_STATUS_MODE:
+      if (device.playback && device.playback->Playing())
+        parms->dwReturn = MCI_MODE_PLAY;
+      else
+        parms->dwReturn = LoadTable(device) ? MCI_MODE_NOT_READY : MCI_MODE_STOP;
+      break;
+    case MCI_STATUS_MEDIA_PRESENT:
+    case MCI_STATUS_READY:
+      parms->dwReturn = LoadTable(device) == 0;
+      break;
+    case MCI_STATUS_TIME_FORMAT:
+      parms->dwReturn = device.time_format;
+      break;
+    default:
+      return MCIERR_UNSUPPORTED_FUNCTION;
+  }
+  NotifyDone(device, id, flags, parms->dwCallback);
+  return 0;
+}
+
+MCIERROR Set(Device& device, MCIDEVICEID id, DWORD_PTR flags, MCI_SET_PARMS* parms) {
+  if (!parms) return MCIERR_NULL_PARAMETER_BLOCK;
+  if (flags & ~(DWORD_PTR)(MCI_NOTIFY | MCI_WAIT | MCI_SET_TIME_FORMAT))
+    return MCIERR_UNSUPPORTED_FUNCTION;
+  if (flags & MCI_SET_TIME_FORMAT) {
+    DWORD format = parms->dwTimeFormat;
+    if (format != MCI_FORMAT_MILLISECONDS && format != MCI_FORMAT_MSF && format != MCI_FORMAT_TMSF)
+      return MCIERR_BAD_TIME_FORMAT;
+    device.time_format = format;
+  }
+  NotifyDone(device, id, flags, parms->dwCallback);
+  return 0;
+}
+
+MCIERROR Play(Device& device, MCIDEVICEID id, DWORD_PTR flags, MCI_PLAY_PARMS* parms) {
+  if (!parms) return MCIERR_NULL_PARAMETER_BLOCK;
+  if (!(flags & MCI_FROM))
+    return MCIERR_MISSING_PARAMETER;  // there is no current position to go on from
+  MCIERROR error = LoadTable(device);
+  if (error) return error;
+  const TrackTable& table = device.disc.table;
+  int32_t start, end;
+  if ((error = ToSector(device, parms->dwFrom, &start))) return error;
+  int first = TrackAt(table, start);
+  if (!first) return MCIERR_OUTOFRANGE;
+  if (!table.track(first).audio) return MCIERR_HARDWARE;  // a data track is never played as noise
+  int32_t audio_end = AudioEnd(table, first);
+  if (start >= audio_end) return MCIERR_OUTOFRANGE;
+  end = audio_end;
+  if (flags & MCI_TO) {
+    if ((error = ToSector(device, parms->dwTo, &end))) return error;
+    if (end < start || end > table.leadout) return MCIERR_OUTOFRANGE;
+    end = std::min(end, audio_end);
+  }
+  // What follows the range is read ahead, as far as it is audio.
+  int next = TrackAt(table, end);
+  int32_t readable = next && table.track(next).audio ? AudioEnd(table, next) : end;
+  if (!device.playback) device.playback.reset(new Playback(device.disc.reader.get(), &device.slot));
+  return device.playback->Play(start, end, readable, (flags & MCI_NOTIFY) != 0,
+                               (HWND)parms->dwCallback, id);
+}
+
+MCIERROR Stop(Device& device, MCIDEVICEID id, DWORD_PTR flags, MCI_GENERIC_PARMS* parms) {
+  if ((flags & MCI_NOTIFY) && !parms) return MCIERR_NULL_PARAMETER_BLOCK;
+  if (device.playback) device.playback->Stop();
+  if (flags & MCI_NOTIFY) NotifyDone(device, id, flags, parms->dwCallback);
+  return 0;
+}
+
+}  // namespace
+
+}  // namespace cdaudio
+
+using namespace cdaudio;
+
+extern "C" MCIERROR WINAPI mciSendCommandA(MCIDEVICEID id, UINT command, DWORD_PTR flags,
+                                           DWORD_PTR parms) {
+  std::lock_guard<std::mutex> lock(requests);
+  if (command == MCI_OPEN) return Open(flags, (MCI_OPEN_PARMSA*)parms);
+  auto found = devices.find(id);
+  if (found == devices.end()) return MCIERR_INVALID_DEVICE_ID;
+  std::shared_ptr<Device> device = found->second;
+  switch (command) {
+    case MCI_CLOSE:
+      return Close(id, flags, (MCI_GENERIC_PARMS*)parms);
+    case MCI_STATUS:
+      return Status(*device, id, flags, (MCI_STATUS_PARMS*)parms);
+    case MCI_SET:
+      return Set(*device, id, flags, (MCI_SET_PARMS*)parms);
+    case MCI_PLAY:
+      return Play(*device, id, flags, (MCI_PLAY_PARMS*)parms);
+    case MCI_STOP:
+      return Stop(*device, id, flags, (MCI_GENERIC_PARMS*)parms);
+    default:
+      return MCIERR_UNRECOGNIZED_COMMAND;
+  }
+}

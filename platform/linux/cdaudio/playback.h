@@ -1,0 +1,86 @@
+// Playing a range of the disc: one worker thread per open device reads
+// ahead of the audio output, and the completion of each play request is
+// posted to the window that asked for it.
+//
+// A range counts as played once all of it has been handed to the output
+// (all but the last kHandover of it has sounded). Its tail then keeps
+// sounding through a STOP, and a PLAY that starts where it ended follows
+// on without a gap; the worker has already read ahead into what follows.
+// A STOP or PLAY that interrupts a range silences it at once.
+#ifndef KORVANE_PLATFORM_LINUX_CDAUDIO_PLAYBACK_H
+#define KORVANE_PLATFORM_LINUX_CDAUDIO_PLAYBACK_H
+
+#include <stdint.h>
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/linux/cdaudio/audio_output.h"
+#include "platform/linux/cdaudio/disc.h"
+#include "platform/linux/cdaudio/notify_slot.h"
+#include "platform/linux/cdaudio/pcm_queue.h"
+
+namespace cdaudio {
+
+class Playback {
+ public:
+  // Audio still ahead of the output when a range is reported complete: the
+  // time the window has to ask for the next range without a gap.
+  static constexpr int32_t kHandoverBytes = 44100 * 4 / 4;  // 250 ms
+  // How long an idle output stays open, so a quick Stop and Play reuse it.
+  static constexpr int kLingerMs = 2000;
+  // The longest a CLOSE waits for a completed range to sound out.
+  static constexpr int kDrainMs = 1000;
+
+  Playback(SectorReader* reader, NotifySlot* slot);
+  ~Playback();  // stops, posts ABORTED to a pending play, lets a completed one sound out, joins
+  Playback(const Playback&) = delete;
+  Playback& operator=(const Playback&) = delete;
+
+  // Plays sectors [start, end); the worker may read on up to `readable`.
+  // With `notify`, completion is posted to `window` for `device`.
+  MCIERROR Play(int32_t start, int32_t end, int32_t readable, bool notify, HWND window,
+                MCIDEVICEID device);
+  void Stop();
+  bool Playing();
+
+ private:
+  enum class State { kIdle, kPlaying, kHandedOver };
+  enum class Step { kWait, kRead, kHandOver, kReadAhead };
+
+  void Run();
+  Step NextStepLocked() const;
+  void CloseWhenIdleLocked(std::unique_lock<std::mutex>& lock);
+  void Pull(uint8_t* out, int bytes);
+  // Bytes of the current range (and of the ones before it) not yet played.
+  size_t PlayableLocked() const;
+  size_t SpeculativeLocked() const;
+  bool ReadLocked(std::unique_lock<std::mutex>& lock);
+  void CutLocked(int32_t position);
+
+  SectorReader* reader_;
+  NotifySlot* slot_;
+  AudioOutput output_;
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  PcmQueue queue_;
+  State state_ = State::kIdle;
+  bool quit_ = false;
+  bool output_open_ = false;  // as the worker knows it; it never asks the output under mutex_
+  bool fresh_ = false;        // no sector of the range read yet
+  uint64_t request_ = 0;      // tags the pending notification
+  uint64_t cuts_ = 0;         // counts jumps of read_ that void a read in flight
+  int32_t read_ = 0;          // next sector to read
+  int32_t end_ = 0;           // end of the range being played
+  int32_t readable_ = 0;      // reading ahead stops here
+  std::vector<uint8_t> buffer_;
+  std::thread worker_;
+};
+
+}  // namespace cdaudio
+
+#endif

@@ -1,0 +1,221 @@
+#include "platform/linux/ui/dialog.h"
+
+#include <FL/Fl.H>
+#include <FL/x.H>
+
+#include <algorithm>
+
+#include "platform/linux/ui/dialog_window.h"
+#include "platform/linux/ui/display.h"
+#include "platform/linux/ui/frame.h"
+#include "platform/linux/ui/message_loop.h"
+#include "platform/linux/ui/picture.h"
+#include "platform/linux/ui/timers.h"
+#include "platform/linux/ui/trace.h"
+
+namespace ui {
+namespace {
+
+std::vector<Dialog*>& LiveDialogs() {
+  static std::vector<Dialog*> live;
+  return live;
+}
+
+// A template without DS_SETFONT uses the platform's 8-point system font;
+// the dialog face stands in for it too.
+constexpr int DefaultPoints = 8;
+
+DialogFont FontOf(const resources::DialogTemplate& dialogTemplate) {
+  bool hasFont = (dialogTemplate.style & DS_SETFONT) && dialogTemplate.pointSize > 0;
+  return OpenDialogFont(hasFont ? dialogTemplate.pointSize : DefaultPoints);
+}
+
+}  // namespace
+
+const std::vector<Dialog*>& Dialog::Live() { return LiveDialogs(); }
+
+std::unique_ptr<Dialog> Dialog::Create(const resources::DialogTemplate& dialogTemplate,
+                                       DLGPROC procedure) {
+  std::unique_ptr<Dialog> dialog(new Dialog(dialogTemplate, procedure));
+  if (!dialog->CreateControls(dialogTemplate)) return nullptr;
+  return dialog;
+}
+
+Dialog::Dialog(const resources::DialogTemplate& dialogTemplate, DLGPROC procedure)
+    : procedure_(procedure), font_(FontOf(dialogTemplate)) {
+  PixelRect rect = ToPixels(font_.units, dialogTemplate.x, dialogTemplate.y, dialogTemplate.cx,
+                            dialogTemplate.cy);
+  window_ = std::make_unique<DialogWindow>(*this, rect.w, rect.h);
+  window_->end();
+  window_->copy_label(dialogTemplate.caption.c_str());
+  window_->labelfont(font_.face);
+  window_->xclass("korvane");
+  // Fixed size: no sizing border, no maximise box.
+  window_->size_range(rect.w, rect.h, rect.w, rect.h);
+  // DS_CENTER centres the frame on the work area; otherwise the template's
+  // place is in screen coordinates (DS_ABSALIGN, or a dialog with no owner).
+  if (dialogTemplate.style & DS_CENTER) {
+    RECT area = WorkArea();
+    frameOrigin_.x = area.left + (area.right - area.left - rect.w) / 2;
+    frameOrigin_.y = area.top + (area.bottom - area.top - rect.h) / 2;
+  } else {
+    frameOrigin_.x = rect.x;
+    frameOrigin_.y = rect.y;
+  }
+  LiveDialogs().push_back(this);
+}
+
+bool Dialog::CreateControls(const resources::DialogTemplate& dialogTemplate) {
+  window_->begin();
+  for (const resources::DialogItem& item : dialogTemplate.items) {
+    ControlLayout layout{ToPixels(font_.units, item.x, item.y, item.cx, item.cy), font_.face,
+                         font_.size};
+    std::unique_ptr<Control> control = CreateControl(*this, item, layout);
+    if (!control) break;
+    controls_.push_back(std::move(control));
+  }
+  window_->end();
+  return controls_.size() == dialogTemplate.items.size();
+}
+
+// The window goes first, taking the widgets with it; then the records.
+Dialog::~Dialog() {
+  auto& live = LiveDialogs();
+  live.erase(std::remove(live.begin(), live.end(), this), live.end());
+  KillTimersOf(handle());
+  for (auto& control : controls_) KillTimersOf(control->handle());
+  window_->hide();
+  window_.reset();
+  controls_.clear();
+  trace::Publish();
+}
+
+LRESULT Dialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+  INT_PTR handled = procedure_ ? procedure_(handle(), message, wParam, lParam) : FALSE;
+  if (handled) return handled;
+  switch (message) {
+    case WM_SETICON:
+      return SetIcon(wParam, lParam);
+    default:
+      return 0;
+  }
+}
+
+INT_PTR Dialog::Run(LPARAM initParam) {
+  std::vector<Control*> stops = TabStops();
+  Control* first = stops.empty() ? nullptr : stops.front();
+  WPARAM focus = reinterpret_cast<WPARAM>(first ? first->handle() : nullptr);
+  if (Handle(WM_INITDIALOG, focus, initParam) && first && !ended_) first->widget().take_focus();
+  if (!ended_) Show();
+  while (!ended_) PumpOnce();
+  return result_;
+}
+
+void Dialog::End(INT_PTR result) {
+  ended_ = true;
+  result_ = result;
+}
+
+void Dialog::Command(WORD id, WORD code, HWND control) {
+  Handle(WM_COMMAND, WPARAM(id) | (WPARAM(code) << 16), reinterpret_cast<LPARAM>(control));
+}
+
+void Dialog::PressDefault() {
+  Control* focused = Focused();
+  if (focused && std::string(focused->className()) == "Button")
+    focused->Handle(BM_CLICK, 0, 0);
+  else
+    Command(IDOK, BN_CLICKED, nullptr);
+}
+
+void Dialog::FocusTabStop(bool last) {
+  std::vector<Control*> stops = TabStops();
+  if (!stops.empty()) (last ? stops.back() : stops.front())->widget().take_focus();
+}
+
+Control* Dialog::Item(int id) {
+  for (auto& control : controls_)
+    if (control->id() == id) return control.get();
+  return nullptr;
+}
+
+// In template order, which is the order Tab follows.
+std::vector<Control*> Dialog::TabStops() {
+  std::vector<Control*> stops;
+  for (auto& control : controls_)
+    if (control->IsTabStop() && control->widget().visible()) stops.push_back(control.get());
+  return stops;
+}
+
+Control* Dialog::Focused() {
+  for (auto& control : controls_)
+    if (&control->widget() == Fl::focus()) return control.get();
+  return nullptr;
+}
+
+// The window appears where the frame belongs: first with its client area
+// there (the decorations are not known before the window manager frames
+// it), then the frame is moved onto the spot.
+void Dialog::Show() {
+  window_->PlaceAt(frameOrigin_.x, frameOrigin_.y);
+  window_->show();
+  Window xid = fl_xid(window_.get());
+  if (WaitUntilViewable(xid)) {
+    ui::MoveFrame(xid, frameOrigin_.x, frameOrigin_.y);
+    XSetInputFocus(fl_display, xid, RevertToParent, CurrentTime);
+  }
+  trace::Publish();
+}
+
+bool Dialog::IsShown() { return window_->shown(); }
+
+RECT Dialog::FrameRect() {
+  RECT rect;
+  if (IsShown() && ui::FrameRect(fl_xid(window_.get()), &rect)) return rect;
+  rect.left = frameOrigin_.x;
+  rect.top = frameOrigin_.y;
+  rect.right = rect.left + window_->w();
+  rect.bottom = rect.top + window_->h();
+  return rect;
+}
+
+void Dialog::MoveFrame(int x, int y) {
+  frameOrigin_.x = x;
+  frameOrigin_.y = y;
+  if (IsShown()) ui::MoveFrame(fl_xid(window_.get()), x, y);
+}
+
+bool Dialog::IsIconified() { return IsShown() && ui::IsIconified(fl_xid(window_.get())); }
+
+LRESULT Dialog::SetIcon(WPARAM which, LPARAM icon) {
+  if (which != ICON_SMALL && which != ICON_BIG) return 0;
+  Picture* previous = icons_[which];
+  icons_[which] = Picture::FromHandle(reinterpret_cast<HANDLE>(icon));
+  const Fl_RGB_Image* images[2];
+  int count = 0;
+  for (Picture* picture : icons_)
+    if (picture) images[count++] = picture->normal();
+  window_->icons(images, count);
+  return reinterpret_cast<LRESULT>(previous ? previous->handle() : nullptr);
+}
+
+void Dialog::Describe(TraceWriter& out) {
+  RECT frame = FrameRect();
+  out.Add("dialog.title", window_->label() ? window_->label() : "");
+  out.Add("dialog.shown", IsShown() && !ended_ ? 1 : 0);
+  out.Add("dialog.visible", IsShown() && IsMapped(fl_xid(window_.get())) ? 1 : 0);
+  out.Add("dialog.iconic", IsIconified() ? 1 : 0);
+  out.Add("dialog.frame", std::to_string(frame.left) + " " + std::to_string(frame.top) + " " +
+                              std::to_string(frame.right) + " " + std::to_string(frame.bottom));
+  out.Add("dialog.client", std::to_string(window_->w()) + " " + std::to_string(window_->h()));
+  Picture* icon = icons_[ICON_SMALL];
+  out.Add("dialog.icon", icon ? std::to_string(icon->width()) + "x" + std::to_string(icon->height())
+                              : std::string("none"));
+  Control* focused = Focused();
+  out.Add("dialog.focus", focused ? std::to_string(focused->id()) : std::string("none"));
+  out.Add("dialog.ended", ended_ ? 1 : 0);
+  for (auto& control : controls_)
+    control->Describe(out, "control." + std::to_string(control->id()) + ".");
+}
+
+}  // namespace ui

@@ -1,0 +1,83 @@
+// A dialog built from a classic template: its window, its controls and
+// its procedure, and the modal run from WM_INITDIALOG to EndDialog.
+#ifndef KORVANE_PLATFORM_LINUX_UI_DIALOG_H
+#define KORVANE_PLATFORM_LINUX_UI_DIALOG_H
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/linux/resources/resources.h"
+#include "platform/linux/ui/control.h"
+#include "platform/linux/ui/display.h"
+#include "platform/linux/ui/trace.h"
+#include "platform/linux/ui/window_record.h"
+
+namespace ui {
+
+class DialogWindow;
+class Picture;
+
+class Dialog : public WindowRecord {
+ public:
+  // Nothing when the template names a control class the platform does not
+  // know: the whole dialog fails, as it does on the platform. Needs the
+  // display open.
+  static std::unique_ptr<Dialog> Create(const resources::DialogTemplate& dialogTemplate,
+                                        DLGPROC procedure);
+  ~Dialog() override;
+
+  Dialog& dialog() override { return *this; }
+  // The dialog procedure first; what it leaves (returns FALSE for) gets the
+  // platform's default handling.
+  LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+  // WM_INITDIALOG, then shows the window unless the procedure ended the
+  // dialog, then delivers events until it does. Returns EndDialog's value.
+  INT_PTR Run(LPARAM initParam);
+  void End(INT_PTR result);
+  bool ended() const { return ended_; }
+
+  void Command(WORD id, WORD code, HWND control);
+  // Enter: a focused push button is the default one and is pressed;
+  // otherwise the dialog gets IDOK.
+  void PressDefault();
+  // Gives the focus to the first tab stop, or the last.
+  void FocusTabStop(bool last);
+  Control* Item(int id);
+
+  // The outer frame in screen coordinates. Before the window is first
+  // shown, the window manager has not framed it and has told nothing of
+  // its decorations: the frame is then the client area, at the place the
+  // frame will take when shown.
+  RECT FrameRect();
+  void MoveFrame(int x, int y);
+  bool IsIconified();
+  bool IsShown();
+
+  void Describe(TraceWriter& out);
+
+  // The dialogs alive, oldest first.
+  static const std::vector<Dialog*>& Live();
+
+ private:
+  Dialog(const resources::DialogTemplate& dialogTemplate, DLGPROC procedure);
+  bool CreateControls(const resources::DialogTemplate& dialogTemplate);
+  void Show();
+  LRESULT SetIcon(WPARAM which, LPARAM icon);
+  std::vector<Control*> TabStops();
+  Control* Focused();
+
+  DLGPROC procedure_;
+  DialogFont font_;
+  std::unique_ptr<DialogWindow> window_;
+  std::vector<std::unique_ptr<Control>> controls_;
+  POINT frameOrigin_ = {0, 0};              // where the frame goes when shown
+  Picture* icons_[2] = {nullptr, nullptr};  // ICON_SMALL, ICON_BIG
+  bool ended_ = false;
+  INT_PTR result_ = 0;
+};
+
+}  // namespace ui
+
+#endif

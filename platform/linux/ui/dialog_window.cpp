@@ -1,0 +1,44 @@
+#include "platform/linux/ui/dialog_window.h"
+
+#include <FL/Fl.H>
+
+#include "platform/linux/ui/dialog.h"
+
+namespace ui {
+
+DialogWindow::DialogWindow(Dialog& dialog, int w, int h) : Fl_Double_Window(w, h), dialog_(dialog) {
+  callback(OnCallback, &dialog);
+}
+
+// Enter reaches the window only when no control took it. Tab with no
+// control focused (the focused one was disabled) goes to the first tab
+// stop, or with Shift to the last.
+int DialogWindow::handle(int event) {
+  int key = Fl::event_key();
+  if (event == FL_SHORTCUT && (key == FL_Enter || key == FL_KP_Enter)) {
+    dialog_.PressDefault();
+    return 1;
+  }
+  if (event == FL_KEYBOARD && key == FL_Tab && Fl::focus() == this) {
+    dialog_.FocusTabStop(Fl::event_shift() != 0);
+    return 1;
+  }
+  // FLTK hands a window's own focus down to some child whenever a control
+  // is enabled; the focus stays where it is instead.
+  if (event == FL_FOCUS && Fl::focus() == this) return 1;
+  return Fl_Double_Window::handle(event);
+}
+
+// FLTK calls the window's callback for Esc and for the close button, and
+// would hide the window; the dialog decides instead. Esc is IDCANCEL; the
+// close button is WM_CLOSE. Neither closes anything by itself: only
+// EndDialog ends the dialog.
+void DialogWindow::OnCallback(Fl_Widget*, void* data) {
+  Dialog& dialog = *static_cast<Dialog*>(data);
+  if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape)
+    dialog.Command(IDCANCEL, BN_CLICKED, nullptr);
+  else
+    dialog.Handle(WM_CLOSE, 0, 0);
+}
+
+}  // namespace ui

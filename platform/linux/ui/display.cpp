@@ -1,0 +1,73 @@
+#include "platform/linux/ui/display.h"
+
+#include <FL/Fl.H>
+#include <FL/fl_draw.H>
+#include <FL/x.H>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace ui {
+namespace {
+
+// IPAPGothic has the metrics of the platform's proportional Japanese
+// Gothic. The leading space tells FLTK the name is a plain face name (an
+// "I" first would otherwise be read as "italic"). Xft does no per-glyph
+// fallback, so every text of the backend is drawn in this one face.
+constexpr const char* JapaneseFace = " IPAPGothic";
+
+// Xlib calls this when the server goes away mid-run; it must not return.
+int OnDisplayLost(Display*) {
+  std::fputs("korvane: lost the connection to the display\n", stderr);
+  _exit(0);
+}
+
+}  // namespace
+
+bool OpenDisplay() {
+  static bool opened = false;
+  if (opened) return true;
+  const char* name = std::getenv("DISPLAY");
+  if (!name || !*name) {
+    std::fputs(
+        "korvane: cannot open the display: DISPLAY is not set; set it to a running X server\n",
+        stderr);
+    return false;
+  }
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) {
+    std::fprintf(
+        stderr, "korvane: cannot open the display '%s'; set DISPLAY to a running X server\n", name);
+    return false;
+  }
+  XSetIOErrorHandler(OnDisplayLost);
+  fl_open_display(display);
+  Fl::set_font(FL_HELVETICA, JapaneseFace);
+  Fl::scheme("base");
+  Fl::lock();  // threads may now wake the loop with Fl::awake
+  opened = true;
+  return true;
+}
+
+bool DisplayIsOpen() { return fl_display != nullptr; }
+
+RECT WorkArea() {
+  int x = 0, y = 0, w = 0, h = 0;
+  Fl::screen_xywh(x, y, w, h, 0);
+  RECT area = {x, y, x + w, y + h};
+  return area;
+}
+
+DialogFont OpenDialogFont(int points) {
+  DialogFont font;
+  font.face = FL_HELVETICA;
+  font.size = PointsToPixels(points);
+  fl_font(font.face, font.size);
+  int latin = int(std::lround(fl_width("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")));
+  font.units = BaseUnitsFromMetrics(latin, fl_height());
+  return font;
+}
+
+}  // namespace ui

@@ -1,0 +1,89 @@
+#include "platform/linux/ui/picture.h"
+
+#include <mutex>
+#include <unordered_map>
+
+namespace ui {
+namespace {
+
+// The dialog face, the shadow and the highlight of the classic 3-D look.
+constexpr uint32_t Face = 0xFFC0C0C0;
+constexpr uint32_t Shadow = 0xFF808080;
+constexpr uint32_t Highlight = 0xFFFFFFFF;
+
+std::vector<unsigned char> ToRgba(const resources::Image& image) {
+  std::vector<unsigned char> bytes;
+  bytes.reserve(image.pixels.size() * 4);
+  for (uint32_t argb : image.pixels) {
+    bytes.push_back((argb >> 16) & 0xFF);
+    bytes.push_back((argb >> 8) & 0xFF);
+    bytes.push_back(argb & 0xFF);
+    bytes.push_back(argb >> 24);
+  }
+  return bytes;
+}
+
+// Dark enough to be drawn when etched: the shape, not the background.
+bool IsInk(uint32_t argb) {
+  if ((argb >> 24) < 0x80) return false;
+  int r = (argb >> 16) & 0xFF, g = (argb >> 8) & 0xFF, b = argb & 0xFF;
+  return r * 299 + g * 587 + b * 114 < 128 * 1000;
+}
+
+std::mutex keptMutex;
+std::unordered_map<const void*, std::unique_ptr<Picture>> kept;
+
+}  // namespace
+
+Picture::Picture(UINT type, const resources::Image& image)
+    : type_(type),
+      image_(image),
+      normalPixels_(ToRgba(image)),
+      disabledPixels_(ToRgba(Etch(image))),
+      normal_(new Fl_RGB_Image(normalPixels_.data(), image.width, image.height, 4)),
+      disabled_(new Fl_RGB_Image(disabledPixels_.data(), image.width, image.height, 4)) {}
+
+Picture* Picture::Keep(std::unique_ptr<Picture> picture) {
+  std::lock_guard<std::mutex> lock(keptMutex);
+  Picture* raw = picture.get();
+  kept.emplace(raw, std::move(picture));
+  return raw;
+}
+
+Picture* Picture::FromHandle(HANDLE handle) {
+  std::lock_guard<std::mutex> lock(keptMutex);
+  auto it = kept.find(handle);
+  return it == kept.end() ? nullptr : it->second.get();
+}
+
+resources::Image Scale(const resources::Image& image, int width, int height) {
+  if (width == image.width && height == image.height) return image;
+  resources::Image scaled;
+  scaled.width = width;
+  scaled.height = height;
+  scaled.pixels.resize(size_t(width) * size_t(height));
+  for (int y = 0; y < height; y++)
+    for (int x = 0; x < width; x++)
+      scaled.pixels[size_t(y) * size_t(width) + size_t(x)] =
+          image.at(x * image.width / width, y * image.height / height);
+  return scaled;
+}
+
+resources::Image Etch(const resources::Image& image) {
+  resources::Image etched = image;
+  for (uint32_t& pixel : etched.pixels)
+    if ((pixel >> 24) >= 0x80) pixel = Face;
+  for (int y = 0; y < image.height; y++)
+    for (int x = 0; x < image.width; x++) {
+      if (!IsInk(image.at(x, y))) continue;
+      if (x + 1 < image.width && y + 1 < image.height)
+        etched.pixels[size_t(y + 1) * size_t(image.width) + size_t(x + 1)] = Highlight;
+    }
+  for (int y = 0; y < image.height; y++)
+    for (int x = 0; x < image.width; x++)
+      if (IsInk(image.at(x, y)))
+        etched.pixels[size_t(y) * size_t(image.width) + size_t(x)] = Shadow;
+  return etched;
+}
+
+}  // namespace ui

@@ -1,0 +1,158 @@
+// The trackbar: a horizontal slider whose range and position the system
+// sets with TBM_ messages. The user may drag the thumb or move it with the
+// arrow keys; that changes the position TBM_GETPOS reports and nothing
+// else: no message goes to the dialog.
+#include <FL/Fl.H>
+#include <FL/Fl_Slider.H>
+#include <FL/fl_draw.H>
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/linux/ui/controls.h"
+#include "platform/linux/ui/trackbar_range.h"
+
+namespace ui {
+namespace {
+
+constexpr int ThumbWidth = 11;
+constexpr int ChannelHeight = 4;
+
+// A channel across the control and a raised thumb, without ticks, moved by
+// the platform's keys: the arrows by one, Page Up and Page Down by a fifth
+// of the range, Home and End to its ends.
+class TrackbarWidget : public Fl_Slider {
+ public:
+  TrackbarWidget(int x, int y, int w, int h) : Fl_Slider(x, y, w, h) {
+    type(FL_HOR_SLIDER);
+    box(FL_FLAT_BOX);
+    step(1);
+    slider_size(double(ThumbWidth) / w);
+  }
+
+  void draw() override {
+    draw_box(FL_FLAT_BOX, color());
+    int cy = y() + h() / 2;
+    draw_box(FL_THIN_DOWN_BOX, x() + ThumbWidth / 2, cy - ChannelHeight / 2, w() - ThumbWidth,
+             ChannelHeight, FL_WHITE);
+    int thumbX = x() + int(std::lround(Fraction() * (w() - ThumbWidth)));
+    int thumbH = h() - 6;
+    draw_box(FL_UP_BOX, thumbX, y() + 3, ThumbWidth, thumbH, FL_BACKGROUND_COLOR);
+    if (Fl::focus() == this) draw_focus(FL_FLAT_BOX, x(), y(), w(), h());
+  }
+
+  int handle(int event) override {
+    if (event != FL_KEYBOARD) return Fl_Slider::handle(event);
+    double page = std::max(1.0, std::round((maximum() - minimum()) / 5));
+    double target;
+    switch (Fl::event_key()) {
+      case FL_Left:
+      case FL_Up:
+        target = value() - 1;
+        break;
+      case FL_Right:
+      case FL_Down:
+        target = value() + 1;
+        break;
+      case FL_Page_Up:
+        target = value() - page;
+        break;
+      case FL_Page_Down:
+        target = value() + page;
+        break;
+      case FL_Home:
+        target = minimum();
+        break;
+      case FL_End:
+        target = maximum();
+        break;
+      default:
+        return Fl_Slider::handle(event);
+    }
+    value(std::clamp(target, minimum(), std::max(minimum(), maximum())));
+    do_callback();
+    return 1;
+  }
+
+ private:
+  // Where the thumb stands, 0 at the left end and 1 at the right.
+  double Fraction() const {
+    if (maximum() <= minimum()) return 0;
+    double f = (value() - minimum()) / (maximum() - minimum());
+    return f < 0 ? 0 : f > 1 ? 1 : f;
+  }
+};
+
+class TrackbarControl : public Control {
+ public:
+  TrackbarControl(Dialog& dialog, const resources::DialogItem& item, const ControlLayout& layout)
+      : Control(dialog, item),
+        slider_(new TrackbarWidget(layout.rect.x, layout.rect.y, layout.rect.w, layout.rect.h)) {
+    slider_->callback(OnUserMove, this);
+    Init(layout, item);
+    Sync();
+  }
+
+  const char* className() const override { return TRACKBAR_CLASSA; }
+  Fl_Widget& widget() override { return *slider_; }
+
+  // The redraw flag of the setters does not matter here: FLTK redraws a
+  // changed widget once, at the next turn of the loop.
+  LRESULT Handle(UINT message, WPARAM, LPARAM lParam) override {
+    switch (message) {
+      case TBM_GETPOS:
+        return range_.pos();
+      case TBM_GETRANGEMIN:
+        return range_.min();
+      case TBM_GETRANGEMAX:
+        return range_.max();
+      case TBM_SETPOS:
+        range_.SetPos(LONG(lParam));
+        break;
+      case TBM_SETRANGEMIN:
+        range_.SetMin(LONG(lParam));
+        break;
+      case TBM_SETRANGEMAX:
+        range_.SetMax(LONG(lParam));
+        break;
+      default:
+        return 0;
+    }
+    Sync();
+    return 0;
+  }
+
+  void Describe(TraceWriter& out, const std::string& prefix) override {
+    Control::Describe(out, prefix);
+    out.Add(prefix + "range", std::to_string(range_.min()) + " " + std::to_string(range_.max()));
+    out.Add(prefix + "pos", range_.pos());
+  }
+
+ protected:
+  void ShowText(const std::string&) override {}  // a trackbar shows no text
+
+ private:
+  void Sync() {
+    slider_->bounds(range_.min(), range_.max());
+    slider_->value(range_.pos());
+    slider_->redraw();
+  }
+
+  static void OnUserMove(Fl_Widget*, void* data) {
+    auto* self = static_cast<TrackbarControl*>(data);
+    self->range_.SetPos(LONG(std::lround(self->slider_->value())));
+    self->Sync();
+  }
+
+  TrackbarWidget* slider_;  // owned by the dialog's window
+  TrackbarRange range_;
+};
+
+}  // namespace
+
+std::unique_ptr<Control> MakeTrackbar(Dialog& dialog, const resources::DialogItem& item,
+                                      const ControlLayout& layout) {
+  return std::make_unique<TrackbarControl>(dialog, item, layout);
+}
+
+}  // namespace ui

@@ -1,0 +1,33 @@
+// What an HWND points at: the dialog or one of its controls. A handle is
+// only ever dereferenced after FromHandle has found it alive, so a stale
+// or foreign handle is refused instead of followed.
+#ifndef KORVANE_PLATFORM_LINUX_UI_WINDOW_RECORD_H
+#define KORVANE_PLATFORM_LINUX_UI_WINDOW_RECORD_H
+
+#include "platform/platform.h"
+
+namespace ui {
+
+class Dialog;
+
+class WindowRecord {
+ public:
+  WindowRecord();
+  virtual ~WindowRecord();
+  WindowRecord(const WindowRecord&) = delete;
+  WindowRecord& operator=(const WindowRecord&) = delete;
+
+  HWND handle() { return reinterpret_cast<HWND>(this); }
+  // The dialog this window belongs to (itself for a dialog).
+  virtual Dialog& dialog() = 0;
+  // A message sent to this window, handled before returning.
+  virtual LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) = 0;
+};
+
+// The live window behind `handle`, or nullptr. Safe from any thread; the
+// record may be used only on the GUI thread.
+WindowRecord* FromHandle(HWND handle);
+
+}  // namespace ui
+
+#endif

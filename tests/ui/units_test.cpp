@@ -1,0 +1,153 @@
+// The dialog manager's arithmetic and conversions, where an off-by-one or a
+// wrong code page would misdraw the window or garble its texts.
+#include <gtest/gtest.h>
+
+#include "platform/linux/ui/codepage.h"
+#include "platform/linux/ui/deadline.h"
+#include "platform/linux/ui/dialog_units.h"
+#include "platform/linux/ui/picture.h"
+#include "platform/linux/ui/trackbar_range.h"
+
+namespace ui {
+namespace {
+
+TEST(DialogUnits, RoundLikeThePlatform) {
+  // 13.5 average width rounds up; a plain division by 52 would give 6.
+  EXPECT_EQ(BaseUnitsFromMetrics(351, 13).x, 7);
+  EXPECT_EQ(BaseUnitsFromMetrics(338, 13).x, 7);
+  EXPECT_EQ(BaseUnitsFromMetrics(337, 13).x, 6);
+  EXPECT_EQ(BaseUnitsFromMetrics(368, 13).y, 13);
+
+  // Half away from zero, in 64 bits.
+  EXPECT_EQ(MulDiv(83, 7, 4), 145);   // 145.25
+  EXPECT_EQ(MulDiv(14, 7, 4), 25);    // 24.5
+  EXPECT_EQ(MulDiv(-14, 7, 4), -25);  // -24.5
+  EXPECT_EQ(MulDiv(14, -7, 4), -25);
+  EXPECT_EQ(MulDiv(59, 13, 8), 96);  // 95.875
+  EXPECT_EQ(MulDiv(1 << 30, 8, 4), -1);
+  EXPECT_EQ(MulDiv(1, 2, 0), -1);
+  EXPECT_EQ(MulDiv(1 << 30, 6, 8), 805306368);
+  EXPECT_EQ(PointsToPixels(9), 12);
+
+  // Position and size convert separately: the five buttons of a row 14 units
+  // apart keep their 25-pixel width even where their edges meet or overlap.
+  BaseUnits units{7, 13};
+  PixelRect play = ToPixels(units, 7, 39, 14, 14);
+  PixelRect stop = ToPixels(units, 21, 39, 14, 14);
+  EXPECT_EQ(play.x, 12);
+  EXPECT_EQ(play.y, 63);
+  EXPECT_EQ(play.w, 25);
+  EXPECT_EQ(play.h, 23);
+  EXPECT_EQ(stop.x, 37);
+  EXPECT_EQ(stop.w, 25);
+}
+
+TEST(Trackbar, PositionStaysInsideTheRange) {
+  TrackbarRange range;
+  EXPECT_EQ(range.min(), 0);
+  EXPECT_EQ(range.max(), 100);
+  EXPECT_EQ(range.pos(), 0);
+
+  // A track of 4:35, ticking past its end: the thumb stops at the maximum.
+  range.SetMax(275);
+  range.SetMin(0);
+  range.SetPos(0);
+  range.SetPos(276);
+  EXPECT_EQ(range.pos(), 275);
+
+  // The next, shorter track: its maximum pulls the thumb back before the
+  // position is reset.
+  range.SetMax(100);
+  EXPECT_EQ(range.pos(), 100);
+  range.SetPos(-5);
+  EXPECT_EQ(range.pos(), 0);
+
+  // A minimum above the position pulls it up.
+  range.SetMin(40);
+  EXPECT_EQ(range.pos(), 40);
+
+  // An inverted range: the maximum wins for a new position, but a new
+  // maximum never drags the position below the minimum.
+  range.SetPos(70);
+  range.SetMax(10);
+  EXPECT_EQ(range.pos(), 40);
+  range.SetPos(70);
+  EXPECT_EQ(range.pos(), 10);
+}
+
+TEST(Codepage, ReadsCodePage932AsThePlatformDoes) {
+  // The backslash stays a backslash (Shift-JIS proper reads a yen sign), and
+  // 0x8160 is the full-width tilde, not the wave dash.
+  EXPECT_EQ(Cp932ToUtf8("C:\\korvane"), "C:\\korvane");
+  EXPECT_EQ(Cp932ToUtf8("\x81\x60"), "\xEF\xBD\x9E");
+  // A 0x5C second byte: "表" is 0x95 0x5C.
+  EXPECT_EQ(Cp932ToUtf8("\x95\x5C"), "表");
+  // NEC's circled digit one, which Shift-JIS lacks.
+  EXPECT_EQ(Cp932ToUtf8("\x87\x40"), "①");
+
+  // The two warnings.
+  EXPECT_EQ(Cp932ToUtf8("\x83\x66\x83\x6f\x83\x43\x83\x58\x82\xaa\x8a\x4a\x82\xaf\x82\xdc\x82\xb9"
+                        "\x82\xf1\x82\xc5\x82\xb5\x82\xbd"),
+            "デバイスが開けませんでした");
+  EXPECT_EQ(Cp932ToUtf8("CD \x83\x49\x81\x5b\x83\x66\x83\x42\x83\x49\x83\x74\x83\x40\x83\x43\x83"
+                        "\x8b\x82\xaa\x93\xfc\x82\xc1\x82\xc4\x82\xa2\x82\xdc\x82\xb9\x82\xf1"),
+            "CD オーディオファイルが入っていません");
+
+  // Bytes that are not code page 932 are replaced, never dropped silently
+  // or allowed to cut the text short.
+  EXPECT_EQ(Cp932ToUtf8("a\xFF"
+                        "b"),
+            "a・b");
+  EXPECT_EQ(Cp932ToUtf8("ab\x83"), "ab・");
+
+  // Back again, for texts read from the controls.
+  EXPECT_EQ(Utf8ToCp932("表 \\ ～"), "\x95\x5C \\ \x81\x60");
+  EXPECT_EQ(Utf8ToCp932("a😀b"), "a?b");
+  EXPECT_EQ(Utf8ToCp932("a\xC3(b"), "a?(b");
+}
+
+TEST(Deadline, TimerKeepsItsGridWhenLate) {
+  using std::chrono::milliseconds;
+  Clock::time_point start{};
+  // On time, or a little late: the next deadline is one period after the
+  // last one, not after the moment it was handled.
+  EXPECT_EQ(NextDeadline(start, milliseconds(1000), start + milliseconds(3)),
+            start + milliseconds(1000));
+  EXPECT_EQ(
+      NextDeadline(start + milliseconds(1000), milliseconds(1000), start + milliseconds(1999)),
+      start + milliseconds(2000));
+  // Busy for two and a half periods: the missed ones are skipped.
+  EXPECT_EQ(NextDeadline(start, milliseconds(1000), start + milliseconds(2500)),
+            start + milliseconds(3000));
+  EXPECT_EQ(NextDeadline(start, milliseconds(1000), start + milliseconds(1000)),
+            start + milliseconds(2000));
+}
+
+resources::Image Picture3x3(uint32_t background, uint32_t ink) {
+  resources::Image image;
+  image.width = image.height = 3;
+  image.pixels.assign(9, background);
+  image.pixels[4] = ink;
+  return image;
+}
+
+TEST(Picture, DisabledLookIsEtched) {
+  // A blue dot on the button face: grey where it was, white below right.
+  resources::Image etched = Etch(Picture3x3(0xFFC0C0C0, 0xFF0000FF));
+  EXPECT_EQ(etched.at(1, 1), 0xFF808080u);
+  EXPECT_EQ(etched.at(2, 2), 0xFFFFFFFFu);
+  EXPECT_EQ(etched.at(0, 0), 0xFFC0C0C0u);
+  // A white page is background when etched; transparency stays.
+  resources::Image page = Etch(Picture3x3(0x00000000, 0xFFFFFFFF));
+  EXPECT_EQ(page.at(1, 1), 0xFFC0C0C0u);
+  EXPECT_EQ(page.at(0, 0), 0x00000000u);
+
+  resources::Image big = Scale(Picture3x3(0xFFC0C0C0, 0xFF0000FF), 6, 6);
+  EXPECT_EQ(big.width, 6);
+  EXPECT_EQ(big.at(2, 2), 0xFF0000FFu);
+  EXPECT_EQ(big.at(3, 3), 0xFF0000FFu);
+  EXPECT_EQ(big.at(4, 4), 0xFFC0C0C0u);
+}
+
+}  // namespace
+}  // namespace ui

@@ -1,0 +1,174 @@
+#include "tools/disc_image.h"
+
+#include <math.h>
+#include <stdio.h>
+
+#include <fstream>
+#include <functional>
+
+namespace mkdisc {
+
+namespace {
+
+// A small deterministic noise source, so no two sectors are alike.
+struct Noise {
+  uint32_t state;
+  int Next() {
+    state = state * 1664525u + 1013904223u;
+    return (int)(state >> 24) - 128;
+  }
+};
+
+void PutSample(std::vector<uint8_t>& out, int value) {
+  if (value > 32767) value = 32767;
+  if (value < -32768) value = -32768;
+  out.push_back((uint8_t)(value & 0xFF));
+  out.push_back((uint8_t)((value >> 8) & 0xFF));
+}
+
+// Track n sounds a tone of 220 Hz times the n-th step of a major scale.
+void AppendTone(std::vector<uint8_t>& out, int track, int sectors, Noise& noise,
+                const std::function<void()>& flush) {
+  static const double kSteps[] = {1.0, 1.125, 1.25, 1.333, 1.5, 1.667, 1.875};
+  double frequency = 220.0 * kSteps[(track - 1) % 7] * (1 << ((track - 1) / 7 % 3));
+  long frames = (long)sectors * (kSectorBytes / 4);
+  for (long i = 0; i < frames; i++) {
+    int tone = (int)(6000.0 * sin(2.0 * M_PI * frequency * (double)i / 44100.0));
+    PutSample(out, tone + noise.Next());
+    PutSample(out, tone + noise.Next());
+    if (out.size() >= 75 * kSectorBytes) flush();
+  }
+}
+
+void AppendNoise(std::vector<uint8_t>& out, int sectors, Noise& noise) {
+  for (long i = 0; i < (long)sectors * (kSectorBytes / 2); i++) PutSample(out, noise.Next() / 4);
+}
+
+// Data sectors: sync pattern, header and a recognisable fill.
+void AppendData(std::vector<uint8_t>& out, int32_t first_lsn, int sectors) {
+  for (int s = 0; s < sectors; s++) {
+    size_t at = out.size();
+    out.resize(at + kSectorBytes, 0x5A);
+    out[at] = 0;
+    for (int i = 1; i < 11; i++) out[at + i] = 0xFF;
+    out[at + 11] = 0;
+    int32_t msf = first_lsn + s + 150;
+    auto bcd = [](int v) { return (uint8_t)(v / 10 * 16 + v % 10); };
+    out[at + 12] = bcd(msf / 4500);
+    out[at + 13] = bcd(msf / 75 % 60);
+    out[at + 14] = bcd(msf % 75);
+    out[at + 15] = 1;
+  }
+}
+
+std::string Msf(int32_t sectors) {
+  char text[16];
+  snprintf(text, sizeof text, "%02d:%02d:%02d", sectors / 4500, sectors / 75 % 60, sectors % 75);
+  return text;
+}
+
+std::string BaseName(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string Folder(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+}  // namespace
+
+bool WriteDiscImage(const std::string& cue_path, const DiscImageSpec& spec, DiscImage* image,
+                    std::string* error) {
+  if (spec.audio_sectors.empty() || spec.audio_sectors.size() > 97) {
+    *error = "give between 1 and 97 audio tracks";
+    return false;
+  }
+  for (int sectors : spec.audio_sectors)
+    if (sectors < 1 || sectors <= spec.pregap) {
+      *error = "every audio track needs more sectors than the pregap";
+      return false;
+    }
+  std::string bin_name = spec.bin_name;
+  if (bin_name.empty()) {
+    bin_name = BaseName(cue_path);
+    size_t dot = bin_name.rfind('.');
+    bin_name = (dot == std::string::npos ? bin_name : bin_name.substr(0, dot)) + ".bin";
+  }
+  *image = DiscImage();
+  image->cue_path = cue_path;
+  image->bin_path = Folder(cue_path) + bin_name;
+
+  // The bin is written piece by piece, so a long disc costs no memory.
+  std::ofstream bin_file(image->bin_path, std::ios::binary);
+  std::vector<uint8_t> bin;
+  int32_t written = 0;
+  std::function<void()> flush = [&] {
+    bin_file.write((const char*)bin.data(), (std::streamsize)bin.size());
+    written += (int32_t)(bin.size() / kSectorBytes);
+    bin.clear();
+  };
+  Noise noise{12345};
+  std::string cue = "FILE \"" + bin_name + "\" BINARY\n";
+  int number = 1;
+  if (spec.data_first > 0) {
+    cue += "  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n";
+    image->tracks.push_back({number++, false, 0, -1});
+    AppendData(bin, 0, spec.data_first);
+    flush();
+  }
+  for (size_t i = 0; i < spec.audio_sectors.size(); i++) {
+    char header[32];
+    snprintf(header, sizeof header, "  TRACK %02d AUDIO\n", number);
+    cue += header;
+    int32_t here = written;
+    int32_t pregap = -1;
+    int sectors = spec.audio_sectors[i];
+    if (spec.pregap > 0 && i > 0) {
+      pregap = here;
+      cue += "    INDEX 00 " + Msf(here) + "\n";
+      AppendNoise(bin, spec.pregap, noise);
+      here += spec.pregap;
+      sectors -= spec.pregap;
+    }
+    cue += "    INDEX 01 " + Msf(here) + "\n";
+    image->tracks.push_back({number, true, here, pregap});
+    AppendTone(bin, number++, sectors, noise, flush);
+    flush();
+  }
+  if (spec.data_session > 0) {
+    // The gap between the sessions is in the bin, as a disc image of a
+    // second session lays it out; its sectors are never audio.
+    AppendData(bin, written, kSessionGap);
+    flush();
+    int32_t here = written;
+    char header[64];
+    snprintf(header, sizeof header, "REM SESSION 02\n  TRACK %02d MODE1/2352\n", number);
+    cue += header;
+    cue += "    INDEX 01 " + Msf(here) + "\n";
+    image->tracks.push_back({number++, false, here, -1});
+    AppendData(bin, here, spec.data_session);
+    flush();
+  }
+  image->sectors = written;
+  bin_file.close();
+  std::ofstream cue_file(cue_path);
+  cue_file << cue;
+  if (!bin_file || !cue_file) {
+    *error = "cannot write " + cue_path + " or " + image->bin_path;
+    return false;
+  }
+  return true;
+}
+
+std::vector<uint8_t> ReadBin(const std::string& bin_path, int32_t lsn, int32_t count) {
+  std::vector<uint8_t> bytes((size_t)count * kSectorBytes);
+  std::ifstream in(bin_path, std::ios::binary);
+  in.seekg((std::streamoff)lsn * kSectorBytes);
+  in.read((char*)bytes.data(), (std::streamsize)bytes.size());
+  bytes.resize((size_t)in.gcount());
+  return bytes;
+}
+
+}  // namespace mkdisc

@@ -1,0 +1,48 @@
+// Makes CUE/BIN disc images for tests, benchmarks and the demo: audio
+// tracks of chosen lengths, each a tone of its own over a little noise, so
+// every sector differs and a listener can tell the tracks apart.
+#ifndef KORVANE_TOOLS_DISC_IMAGE_H
+#define KORVANE_TOOLS_DISC_IMAGE_H
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+namespace mkdisc {
+
+constexpr int kSectorBytes = 2352;
+constexpr int kSessionGap = 11400;
+
+struct DiscImageSpec {
+  std::vector<int> audio_sectors;  // one entry per audio track, in sectors (1/75 s)
+  int pregap = 0;        // INDEX 00 this many sectors before each audio track but the first
+  int data_first = 0;    // sectors of a data track before the audio (0: none)
+  int data_session = 0;  // sectors of a data track in a second session (0: none)
+  std::string bin_name;  // the bin's file name; empty: the cue's name with .bin
+};
+
+struct DiscImageTrack {
+  int number;
+  bool audio;
+  int32_t start;   // LSN of INDEX 01
+  int32_t pregap;  // LSN of INDEX 00, or -1
+};
+
+struct DiscImage {
+  std::string cue_path;
+  std::string bin_path;
+  std::vector<DiscImageTrack> tracks;
+  int32_t sectors = 0;  // the bin's length
+};
+
+// Writes the cue sheet and its bin; false with `error` set on failure.
+bool WriteDiscImage(const std::string& cue_path, const DiscImageSpec& spec, DiscImage* image,
+                    std::string* error);
+
+// Reads `count` sectors from `lsn` of a bin as the device should play them.
+std::vector<uint8_t> ReadBin(const std::string& bin_path, int32_t lsn, int32_t count);
+
+}  // namespace mkdisc
+
+#endif
