@@ -43,7 +43,7 @@ TEST_F(DeviceTest, OpenIsExclusiveAndEveryRequestNeedsAnOpenDeviceAndItsRecord) 
   MCI_OPEN_PARMSA again = {};
   again.lpstrDeviceType = "CDAudio";
   EXPECT_EQ(mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE, (DWORD_PTR)&again),
-            (MCIERROR)(MCIERR_BASE + 52));
+            (MCIERROR)MCIERR_MUST_USE_SHAREABLE);
 
   DWORD_PTR value;
   EXPECT_EQ(mciSendCommandA(id_ + 7, MCI_STOP, 0, 0), (MCIERROR)MCIERR_INVALID_DEVICE_ID);

@@ -14,16 +14,6 @@
 #include "platform/linux/cdaudio/playback.h"
 #include "platform/platform.h"
 
-#ifndef MCIERR_MUST_USE_SHAREABLE
-#define MCIERR_MUST_USE_SHAREABLE (MCIERR_BASE + 52)
-#endif
-#ifndef MCI_DEVTYPE_CD_AUDIO
-#define MCI_DEVTYPE_CD_AUDIO 516
-#endif
-#define MCI_MODE_NOT_READY 524
-#define MCI_MODE_STOP 525
-#define MCI_MODE_PLAY 526
-
 namespace cdaudio {
 
 namespace {
