@@ -52,7 +52,8 @@ DiscState LoadCueImage(const std::string& path, Disc* disc, std::string* why) {
   for (const CueTrack& entry : sheet.tracks) {
     Track track;
     track.start = first[(size_t)entry.index1.file] + entry.index1.sector;
-    if (entry.index0.file >= 0) track.pregap = first[(size_t)entry.index0.file] + entry.index0.sector;
+    if (entry.index0.file >= 0)
+      track.pregap = first[(size_t)entry.index0.file] + entry.index0.sector;
     track.audio = entry.audio;
     track.session = entry.session;
     table.tracks.push_back(track);

@@ -96,8 +96,8 @@ DiscState LoadTocImage(const std::string& path, Disc* disc, std::string* why) {
   for (size_t index = 0; index < sheet.tracks.size(); index++) {
     const TocTrack& entry = sheet.tracks[index];
     std::string name = "track " + std::to_string(index + 1) + " ";
-    int64_t length = 0;           // the track's image bytes so far
-    int64_t start_bytes = -1;     // where START without a position lies
+    int64_t length = 0;        // the track's image bytes so far
+    int64_t start_bytes = -1;  // where START without a position lies
     for (size_t i = 0; i < entry.pieces.size(); i++) {
       if ((int)i == entry.start_after) start_bytes = length;
       const TocPiece& piece = entry.pieces[i];

@@ -115,7 +115,9 @@ class Parser {
 
   std::string Fail(const std::string& what) {
     if (error_.empty()) {
-      int line = at_ < tokens_.size() ? tokens_[at_].line : tokens_.empty() ? 1 : tokens_.back().line;
+      int line = at_ < tokens_.size() ? tokens_[at_].line
+                 : tokens_.empty()    ? 1
+                                      : tokens_.back().line;
       error_ = "line " + std::to_string(line) + ": " + what;
     }
     return error_;
