@@ -76,9 +76,22 @@ class PlaybackTest : public DeviceTest {
     return posted.code;
   }
 
-  // Plays track 2 of a .toc, its bin in the byte order `swap` asks, and
-  // checks that exactly the disc's samples sounded: those of the cue
-  // sheet of the same disc.
+  // Plays track 2 of `sheet` to the start of track 3: `wanted` must sound,
+  // alone, and the play be told it succeeded. After completion the tail
+  // still sounds, through a STOP and a CLOSE.
+  void PlaysTrackTwoAlone(const std::string& sheet, const Bytes& wanted) {
+    ASSERT_EQ(OpenSource(sheet), 0u);
+    ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
+    ASSERT_EQ(Play(2, 3, MCI_NOTIFY | MCI_FROM | MCI_TO, kWindow), 0u);
+    EXPECT_EQ(NextNotification(), (WPARAM)MCI_NOTIFY_SUCCESSFUL);
+    ASSERT_EQ(Stop(), 0u);
+    ASSERT_EQ(Close(), 0u);
+    EXPECT_TRUE(SoundedAlone(Captured(), wanted));
+    EXPECT_TRUE(TakePosted().empty());
+  }
+
+  // A .toc's bin in the byte order `swap` asks must play exactly the
+  // samples of the cue sheet of the same disc.
   void PlaysATocBitExactly(bool swap) {
     CaptureOutput();
     mkdisc::DiscImageSpec spec;
@@ -88,13 +101,7 @@ class PlaybackTest : public DeviceTest {
     spec.swap = swap;
     spec.bin_name = "toc.bin";
     mkdisc::DiscImage toc = MakeImage(spec, "disc.toc");
-    ASSERT_EQ(OpenSource(toc.sheet_path), 0u);
-    ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
-    ASSERT_EQ(Play(2, 3, MCI_NOTIFY | MCI_FROM | MCI_TO, kWindow), 0u);
-    EXPECT_EQ(NextNotification(), (WPARAM)MCI_NOTIFY_SUCCESSFUL);
-    ASSERT_EQ(Stop(), 0u);
-    ASSERT_EQ(Close(), 0u);
-    EXPECT_TRUE(SoundedAlone(Captured(), mkdisc::ReadBin(cue.bin_path, 40, 30)));
+    PlaysTrackTwoAlone(toc.sheet_path, mkdisc::ReadBin(cue.bin_path, 40, 30));
   }
 
   std::string capture_;
@@ -105,15 +112,7 @@ class PlaybackTest : public DeviceTest {
 TEST_F(PlaybackTest, PlaysExactlyTheSectorsOfTheTrackAsked) {
   CaptureOutput();
   mkdisc::DiscImage image = MakeTracks({40, 30, 35});
-  ASSERT_EQ(OpenSource(image.sheet_path), 0u);
-  ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
-  ASSERT_EQ(Play(2, 3, MCI_NOTIFY | MCI_FROM | MCI_TO, kWindow), 0u);
-  EXPECT_EQ(NextNotification(), (WPARAM)MCI_NOTIFY_SUCCESSFUL);
-  // After completion the tail still sounds, through a STOP and a CLOSE.
-  ASSERT_EQ(Stop(), 0u);
-  ASSERT_EQ(Close(), 0u);
-  EXPECT_TRUE(SoundedAlone(Captured(), mkdisc::ReadBin(image.bin_path, 40, 30)));
-  EXPECT_TRUE(TakePosted().empty());
+  PlaysTrackTwoAlone(image.sheet_path, mkdisc::ReadBin(image.bin_path, 40, 30));
 }
 
 TEST_F(PlaybackTest, PlaysATocsBigEndianAudioAsTheDiscsSamples) { PlaysATocBitExactly(false); }
