@@ -5,6 +5,7 @@
 
 #include <fstream>
 #include <functional>
+#include <utility>
 
 namespace mkdisc {
 
@@ -79,10 +80,18 @@ std::string Folder(const std::string& path) {
 
 }  // namespace
 
-bool WriteDiscImage(const std::string& cue_path, const DiscImageSpec& spec, DiscImage* image,
+bool WriteDiscImage(const std::string& sheet_path, const DiscImageSpec& spec, DiscImage* image,
                     std::string* error) {
   if (spec.audio_sectors.empty() || spec.audio_sectors.size() > 97) {
     *error = "give between 1 and 97 audio tracks";
+    return false;
+  }
+  if (spec.toc && spec.data_session > 0) {
+    *error = "a .toc holds one session: no data session";
+    return false;
+  }
+  if (spec.swap && !spec.toc) {
+    *error = "SWAP belongs to a .toc";
     return false;
   }
   for (int sectors : spec.audio_sectors)
@@ -92,28 +101,35 @@ bool WriteDiscImage(const std::string& cue_path, const DiscImageSpec& spec, Disc
     }
   std::string bin_name = spec.bin_name;
   if (bin_name.empty()) {
-    bin_name = BaseName(cue_path);
+    bin_name = BaseName(sheet_path);
     size_t dot = bin_name.rfind('.');
     bin_name = (dot == std::string::npos ? bin_name : bin_name.substr(0, dot)) + ".bin";
   }
   *image = DiscImage();
-  image->cue_path = cue_path;
-  image->bin_path = Folder(cue_path) + bin_name;
+  image->sheet_path = sheet_path;
+  image->bin_path = Folder(sheet_path) + bin_name;
 
   // The bin is written piece by piece, so a long disc costs no memory.
   std::ofstream bin_file(image->bin_path, std::ios::binary);
   std::vector<uint8_t> bin;
   int32_t written = 0;
+  // A .toc's raw audio is big-endian unless its FILE lines say SWAP.
+  bool audio = false;
+  bool big_endian = spec.toc && !spec.swap;
   std::function<void()> flush = [&] {
+    if (audio && big_endian)
+      for (size_t i = 0; i + 1 < bin.size(); i += 2) std::swap(bin[i], bin[i + 1]);
     bin_file.write((const char*)bin.data(), (std::streamsize)bin.size());
     written += (int32_t)(bin.size() / kSectorBytes);
     bin.clear();
   };
   Noise noise{12345};
   std::string cue = "FILE \"" + bin_name + "\" BINARY\n";
+  std::string toc = spec.data_first > 0 ? "CD_ROM\n" : "CD_DA\n";
   int number = 1;
   if (spec.data_first > 0) {
     cue += "  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n";
+    toc += "\nTRACK MODE1_RAW\nDATAFILE \"" + bin_name + "\" " + Msf(spec.data_first) + "\n";
     image->tracks.push_back({number++, false, 0, -1});
     AppendData(bin, 0, spec.data_first);
     flush();
@@ -125,6 +141,10 @@ bool WriteDiscImage(const std::string& cue_path, const DiscImageSpec& spec, Disc
     int32_t here = written;
     int32_t pregap = -1;
     int sectors = spec.audio_sectors[i];
+    toc += "\nTRACK AUDIO\nFILE \"" + bin_name + "\" " + (spec.swap ? "SWAP " : "") + Msf(here) +
+           " " + Msf(sectors) + "\n";
+    if (spec.pregap > 0 && i > 0) toc += "START " + Msf(spec.pregap) + "\n";
+    audio = true;
     if (spec.pregap > 0 && i > 0) {
       pregap = here;
       cue += "    INDEX 00 " + Msf(here) + "\n";
@@ -136,6 +156,7 @@ bool WriteDiscImage(const std::string& cue_path, const DiscImageSpec& spec, Disc
     image->tracks.push_back({number, true, here, pregap});
     AppendTone(bin, number++, sectors, noise, flush);
     flush();
+    audio = false;
   }
   if (spec.data_session > 0) {
     // The gap between the sessions is in the bin, as a disc image of a
@@ -153,10 +174,10 @@ bool WriteDiscImage(const std::string& cue_path, const DiscImageSpec& spec, Disc
   }
   image->sectors = written;
   bin_file.close();
-  std::ofstream cue_file(cue_path);
-  cue_file << cue;
+  std::ofstream cue_file(sheet_path);
+  cue_file << (spec.toc ? toc : cue);
   if (!bin_file || !cue_file) {
-    *error = "cannot write " + cue_path + " or " + image->bin_path;
+    *error = "cannot write " + sheet_path + " or " + image->bin_path;
     return false;
   }
   return true;

@@ -1,4 +1,5 @@
-// Makes CUE/BIN disc images for tests, benchmarks and the demo: audio
+// Makes disc images for tests, benchmarks and the demo, as a cue sheet or a
+// cdrdao .toc over one bin of 2352-byte sectors: audio
 // tracks of chosen lengths, each a tone of its own over a little noise, so
 // every sector differs and a listener can tell the tracks apart.
 #ifndef KORVANE_TOOLS_DISC_IMAGE_H
@@ -19,7 +20,12 @@ struct DiscImageSpec {
   int pregap = 0;        // INDEX 00 this many sectors before each audio track but the first
   int data_first = 0;    // sectors of a data track before the audio (0: none)
   int data_session = 0;  // sectors of a data track in a second session (0: none)
-  std::string bin_name;  // the bin's file name; empty: the cue's name with .bin
+  std::string bin_name;  // the bin's file name; empty: the sheet's name with .bin
+  // A .toc instead of a cue sheet. Its bin holds the samples big-endian,
+  // as cdrdao's raw files do, or little-endian with SWAP on each FILE.
+  // A .toc holds one session, so no data_session.
+  bool toc = false;
+  bool swap = false;
 };
 
 struct DiscImageTrack {
@@ -30,17 +36,18 @@ struct DiscImageTrack {
 };
 
 struct DiscImage {
-  std::string cue_path;
+  std::string sheet_path;  // the .cue or .toc
   std::string bin_path;
   std::vector<DiscImageTrack> tracks;
   int32_t sectors = 0;  // the bin's length
 };
 
-// Writes the cue sheet and its bin; false with `error` set on failure.
-bool WriteDiscImage(const std::string& cue_path, const DiscImageSpec& spec, DiscImage* image,
+// Writes the sheet and its bin; false with `error` set on failure.
+bool WriteDiscImage(const std::string& sheet_path, const DiscImageSpec& spec, DiscImage* image,
                     std::string* error);
 
-// Reads `count` sectors from `lsn` of a bin as the device should play them.
+// Reads `count` sectors from `lsn` of a bin as stored: for a cue sheet's
+// bin, or a .toc's with SWAP, as the device should play them.
 std::vector<uint8_t> ReadBin(const std::string& bin_path, int32_t lsn, int32_t count);
 
 }  // namespace mkdisc

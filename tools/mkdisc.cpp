@@ -1,12 +1,15 @@
-// mkdisc: writes a CUE/BIN disc image of audio tones.
+// mkdisc: writes a disc image of audio tones, a cue sheet or a cdrdao
+// .toc (by the name's ending) over a bin.
 //
-//   mkdisc [options] OUT.cue SECTORS...
+//   mkdisc [options] OUT.cue|OUT.toc SECTORS...
 //
 // Each SECTORS makes one audio track of that many sectors (75 a second).
 //   --pregap N        INDEX 00 N sectors before each track but the first
 //   --data-first N    a data track of N sectors before the audio
 //   --data-session N  a data track of N sectors in a second session
-//   --bin NAME        name the bin NAME instead of after the cue
+//   --bin NAME        name the bin NAME instead of after the sheet
+//   --swap            a .toc's bin holds little-endian samples, marked SWAP
+//                     (else big-endian, as cdrdao's raw files)
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -17,8 +20,8 @@
 
 static int Usage() {
   fprintf(stderr,
-          "usage: mkdisc [--pregap N] [--data-first N] [--data-session N] [--bin NAME] OUT.cue "
-          "SECTORS...\n");
+          "usage: mkdisc [--pregap N] [--data-first N] [--data-session N] [--bin NAME] [--swap] "
+          "OUT.cue|OUT.toc SECTORS...\n");
   return 2;
 }
 
@@ -39,7 +42,9 @@ int main(int argc, char** argv) {
                   : arg == "--data-first"   ? &spec.data_first
                   : arg == "--data-session" ? &spec.data_session
                                             : nullptr;
-    if (option || arg == "--bin") {
+    if (arg == "--swap") {
+      spec.swap = true;
+    } else if (option || arg == "--bin") {
       if (++i == argc) return Usage();
       if (!option)
         spec.bin_name = argv[i];
@@ -54,6 +59,7 @@ int main(int argc, char** argv) {
     }
   }
   if (cue.empty() || spec.audio_sectors.empty()) return Usage();
+  spec.toc = cue.size() > 4 && cue.compare(cue.size() - 4, 4, ".toc") == 0;
   mkdisc::DiscImage image;
   std::string error;
   if (!mkdisc::WriteDiscImage(cue, spec, &image, &error)) {

@@ -21,6 +21,20 @@ using Clock = std::chrono::steady_clock;
 const HWND kWindow = (HWND)0x1000;
 const size_t kBytesPerMs = 44100 * 4 / 1000;
 
+// `wanted` occurs once in `captured`, and nothing but silence surrounds it.
+::testing::AssertionResult SoundedAlone(const Bytes& captured, const Bytes& wanted) {
+  auto at = std::search(captured.begin(), captured.end(), wanted.begin(), wanted.end());
+  if (at == captured.end())
+    return ::testing::AssertionFailure() << "the range was not played whole and in order";
+  auto after = at + (std::ptrdiff_t)wanted.size();
+  auto noise = [](uint8_t byte) { return byte != 0; };
+  if (std::any_of(captured.begin(), at, noise))
+    return ::testing::AssertionFailure() << "sound before the range";
+  if (std::any_of(after, captured.end(), noise))
+    return ::testing::AssertionFailure() << "sound after the range";
+  return ::testing::AssertionSuccess();
+}
+
 class PlaybackTest : public DeviceTest {
  protected:
   // Sends the output to a file, paced in real time like a sound card.
@@ -62,38 +76,48 @@ class PlaybackTest : public DeviceTest {
     return posted.code;
   }
 
+  // Plays track 2 of `sheet` to the start of track 3: `wanted` must sound,
+  // alone, and the play be told it succeeded. After completion the tail
+  // still sounds, through a STOP and a CLOSE.
+  void PlaysTrackTwoAlone(const std::string& sheet, const Bytes& wanted) {
+    ASSERT_EQ(OpenSource(sheet), 0u);
+    ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
+    ASSERT_EQ(Play(2, 3, MCI_NOTIFY | MCI_FROM | MCI_TO, kWindow), 0u);
+    EXPECT_EQ(NextNotification(), (WPARAM)MCI_NOTIFY_SUCCESSFUL);
+    ASSERT_EQ(Stop(), 0u);
+    ASSERT_EQ(Close(), 0u);
+    EXPECT_TRUE(SoundedAlone(Captured(), wanted));
+    EXPECT_TRUE(TakePosted().empty());
+  }
+
+  // A .toc's bin in the byte order `swap` asks must play exactly the
+  // samples of the cue sheet of the same disc.
+  void PlaysATocBitExactly(bool swap) {
+    CaptureOutput();
+    mkdisc::DiscImageSpec spec;
+    spec.audio_sectors = {40, 30, 35};
+    mkdisc::DiscImage cue = MakeImage(spec, "disc.cue");
+    spec.toc = true;
+    spec.swap = swap;
+    spec.bin_name = "toc.bin";
+    mkdisc::DiscImage toc = MakeImage(spec, "disc.toc");
+    PlaysTrackTwoAlone(toc.sheet_path, mkdisc::ReadBin(cue.bin_path, 40, 30));
+  }
+
   std::string capture_;
 };
-
-// `wanted` occurs once in `captured`, and nothing but silence surrounds it.
-::testing::AssertionResult SoundedAlone(const Bytes& captured, const Bytes& wanted) {
-  auto at = std::search(captured.begin(), captured.end(), wanted.begin(), wanted.end());
-  if (at == captured.end())
-    return ::testing::AssertionFailure() << "the range was not played whole and in order";
-  auto after = at + (std::ptrdiff_t)wanted.size();
-  auto noise = [](uint8_t byte) { return byte != 0; };
-  if (std::any_of(captured.begin(), at, noise))
-    return ::testing::AssertionFailure() << "sound before the range";
-  if (std::any_of(after, captured.end(), noise))
-    return ::testing::AssertionFailure() << "sound after the range";
-  return ::testing::AssertionSuccess();
-}
 
 }  // namespace
 
 TEST_F(PlaybackTest, PlaysExactlyTheSectorsOfTheTrackAsked) {
   CaptureOutput();
   mkdisc::DiscImage image = MakeTracks({40, 30, 35});
-  ASSERT_EQ(OpenSource(image.cue_path), 0u);
-  ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
-  ASSERT_EQ(Play(2, 3, MCI_NOTIFY | MCI_FROM | MCI_TO, kWindow), 0u);
-  EXPECT_EQ(NextNotification(), (WPARAM)MCI_NOTIFY_SUCCESSFUL);
-  // After completion the tail still sounds, through a STOP and a CLOSE.
-  ASSERT_EQ(Stop(), 0u);
-  ASSERT_EQ(Close(), 0u);
-  EXPECT_TRUE(SoundedAlone(Captured(), mkdisc::ReadBin(image.bin_path, 40, 30)));
-  EXPECT_TRUE(TakePosted().empty());
+  PlaysTrackTwoAlone(image.sheet_path, mkdisc::ReadBin(image.bin_path, 40, 30));
 }
+
+TEST_F(PlaybackTest, PlaysATocsBigEndianAudioAsTheDiscsSamples) { PlaysATocBitExactly(false); }
+
+TEST_F(PlaybackTest, PlaysATocsSwappedAudioAsTheDiscsSamples) { PlaysATocBitExactly(true); }
 
 TEST_F(PlaybackTest, ThePlayersStopAndPlayCycleRunsTheDiscWithoutAGap) {
   CaptureOutput();
@@ -101,7 +125,7 @@ TEST_F(PlaybackTest, ThePlayersStopAndPlayCycleRunsTheDiscWithoutAGap) {
   spec.audio_sectors = {45, 30, 40};
   spec.pregap = 5;
   mkdisc::DiscImage image = MakeImage(spec);
-  ASSERT_EQ(OpenSource(image.cue_path), 0u);
+  ASSERT_EQ(OpenSource(image.sheet_path), 0u);
   ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
   // As the player does it: on success, STOP, then PLAY the next track, the
   // last one without MCI_TO.
@@ -119,7 +143,7 @@ TEST_F(PlaybackTest, ThePlayersStopAndPlayCycleRunsTheDiscWithoutAGap) {
 TEST_F(PlaybackTest, StopSilencesAPlayAtOnceAndAbortsIt) {
   CaptureOutput();
   mkdisc::DiscImage image = MakeTracks({225});  // three seconds
-  ASSERT_EQ(OpenSource(image.cue_path), 0u);
+  ASSERT_EQ(OpenSource(image.sheet_path), 0u);
   ASSERT_EQ(Play(0x000200, 0, MCI_NOTIFY | MCI_FROM, kWindow),
             0u);  // MSF 00:02:00, the disc's start
   Bytes opening = mkdisc::ReadBin(image.bin_path, 0, 20);
@@ -171,7 +195,7 @@ TEST_F(PlaybackTest, EachPendingPlayIsToldHowItEnded) {
 TEST_F(PlaybackTest, AnImageCutShortDuringPlayEndsItWithFailure) {
   setenv("SDL_AUDIODRIVER", "dummy", 1);
   mkdisc::DiscImage image = MakeTracks({300});
-  ASSERT_EQ(OpenSource(image.cue_path), 0u);
+  ASSERT_EQ(OpenSource(image.sheet_path), 0u);
   DWORD_PTR type;
   ASSERT_EQ(TrackType(1, &type), 0u);  // the table is read while the bin is whole
   ASSERT_EQ(truncate(image.bin_path.c_str(), 100 * 2352 + 1000), 0);
@@ -198,7 +222,7 @@ TEST_F(PlaybackTest, APlayToTheEndStopsAtTheLastAudioSectorBeforeADataSession) {
   spec.audio_sectors = {30, 40};
   spec.data_session = 20;
   mkdisc::DiscImage image = MakeImage(spec);
-  ASSERT_EQ(OpenSource(image.cue_path), 0u);
+  ASSERT_EQ(OpenSource(image.sheet_path), 0u);
   ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
   ASSERT_EQ(Play(2, 0, MCI_NOTIFY | MCI_FROM, kWindow), 0u);
   EXPECT_EQ(NextNotification(), (WPARAM)MCI_NOTIFY_SUCCESSFUL);

@@ -1,4 +1,4 @@
-// Drives and the images libcdio reads well (.toc, .nrg). Drives are read
+// Drives and the images libcdio reads well (.nrg). Drives are read
 // through paranoia with a retry cap, so a scratch costs a click rather
 // than a stall; images by plain sector reads clamped to the checked table.
 #include <cdio/cdio.h>
@@ -167,6 +167,7 @@ DiscState LoadDisc(const std::string& source, Disc* disc, std::string* why) {
   for (char& c : extension)
     if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
   if (extension == ".cue") return LoadCueImage(source, disc, why);
+  if (extension == ".toc") return LoadTocImage(source, disc, why);
   return LoadCdioDisc(source, disc, why);
 }
 

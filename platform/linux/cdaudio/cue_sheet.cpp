@@ -2,6 +2,8 @@
 
 #include <sstream>
 
+#include "platform/linux/cdaudio/span_reader.h"
+
 namespace cdaudio {
 
 namespace {
@@ -26,7 +28,8 @@ std::string ReadArgument(std::istringstream& line) {
   return quoted;
 }
 
-// "mm:ss:ff" in sectors, or -1.
+}  // namespace
+
 int32_t ParseMsf(const std::string& text) {
   int minutes, seconds, frames;
   char colon1, colon2, extra;
@@ -38,8 +41,6 @@ int32_t ParseMsf(const std::string& text) {
     return -1;
   return (minutes * 60 + seconds) * 75 + frames;
 }
-
-}  // namespace
 
 std::string ParseCueSheet(const std::string& text, const std::string& folder, CueSheet* sheet) {
   *sheet = CueSheet();
@@ -64,7 +65,7 @@ std::string ParseCueSheet(const std::string& text, const std::string& folder, Cu
         file.big_endian = true;
       else if (type != "BINARY")
         return where + "file type " + type + " is not supported (BINARY or MOTOROLA)";
-      file.path = name[0] == '/' || folder.empty() ? name : folder + "/" + name;
+      file.path = ResolveIn(folder, name);
       sheet->files.push_back(file);
     } else if (keyword == "TRACK") {
       if (sheet->files.empty()) return where + "TRACK before any FILE";

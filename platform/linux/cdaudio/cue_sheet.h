@@ -38,6 +38,9 @@ struct CueSheet {
 // string on success, else what is wrong with it.
 std::string ParseCueSheet(const std::string& text, const std::string& folder, CueSheet* sheet);
 
+// "mm:ss:ff" in sectors, or -1.
+int32_t ParseMsf(const std::string& text);
+
 }  // namespace cdaudio
 
 #endif

@@ -37,14 +37,17 @@ enum class DiscState {
   kUnreadable,  // the image or disc cannot be played as it stands
 };
 
-// Loads the disc in `source`: a drive's device file or an image (.cue is
-// read by the device itself; .toc, .nrg and drives go through libcdio).
+// Loads the disc in `source`: a drive's device file or an image (.cue and
+// .toc are read by the device itself; .nrg and drives go through libcdio).
 DiscState LoadDisc(const std::string& source, Disc* disc, std::string* why);
 
 // The cue-sheet side of LoadDisc.
 DiscState LoadCueImage(const std::string& path, Disc* disc, std::string* why);
 
-// The libcdio side of LoadDisc: drives, .toc and .nrg images.
+// The .toc side of LoadDisc.
+DiscState LoadTocImage(const std::string& path, Disc* disc, std::string* why);
+
+// The libcdio side of LoadDisc: drives and .nrg images.
 DiscState LoadCdioDisc(const std::string& source, Disc* disc, std::string* why);
 
 // The source to open when none is named: $CDAUDIO_DEVICE, else the
