@@ -146,19 +146,26 @@ DiscState LoadCdioDisc(const std::string& source, Disc* disc, std::string* why) 
     disc->reader.reset(new ImageReader(cdio, table.leadout));
     return DiscState::kReady;
   }
+  disc->reader = OpenDriveReader(cdio, table.leadout);
+  if (!disc->reader) {
+    *why = source + ": the drive cannot read audio digitally";
+    return DiscState::kUnreadable;
+  }
+  disc->table = table;
+  return DiscState::kReady;
+}
+
+std::unique_ptr<SectorReader> OpenDriveReader(CdIo_t* cdio, int32_t end) {
   cdrom_drive_t* cdda = cdio_cddap_identify_cdio(cdio, CDDA_MESSAGE_FORGETIT, nullptr);
   if (!cdda || cdio_cddap_open(cdda) != 0) {
     if (cdda) cdio_cddap_close_no_free_cdio(cdda);
     cdio_destroy(cdio);
-    *why = source + ": the drive cannot read audio digitally";
-    return DiscState::kUnreadable;
+    return nullptr;
   }
   cdio_cddap_verbose_set(cdda, CDDA_MESSAGE_FORGETIT, CDDA_MESSAGE_FORGETIT);
   cdrom_paranoia_t* paranoia = cdio_paranoia_init(cdda);
   cdio_paranoia_modeset(paranoia, PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP);
-  disc->table = table;
-  disc->reader.reset(new DriveReader(cdio, cdda, paranoia, table.leadout));
-  return DiscState::kReady;
+  return std::unique_ptr<SectorReader>(new DriveReader(cdio, cdda, paranoia, end));
 }
 
 DiscState LoadDisc(const std::string& source, Disc* disc, std::string* why) {

@@ -10,6 +10,8 @@
 
 #include "platform/linux/cdaudio/track_table.h"
 
+typedef struct _CdIo CdIo_t;
+
 namespace cdaudio {
 
 // Reads whole audio sectors as 16-bit little-endian stereo samples. Only
@@ -49,6 +51,10 @@ DiscState LoadTocImage(const std::string& path, Disc* disc, std::string* why);
 
 // The libcdio side of LoadDisc: drives and .nrg images.
 DiscState LoadCdioDisc(const std::string& source, Disc* disc, std::string* why);
+
+// The drive side of LoadCdioDisc: sectors read through paranoia, up to
+// `end`. Takes `cdio` over, and releases it on failure.
+std::unique_ptr<SectorReader> OpenDriveReader(CdIo_t* cdio, int32_t end);
 
 // The source to open when none is named: $CDAUDIO_DEVICE, else the
 // system's default CD drive; empty when there is neither.
