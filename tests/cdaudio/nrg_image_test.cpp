@@ -1,6 +1,9 @@
 // .nrg images, which libcdio reads for the device: the table and the
-// samples must be those of the cue sheet of the same disc.
+// samples must be those of the cue sheet of the same disc, and a damaged
+// image must be refused, not crash the player or play what is not there.
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 
 #include "platform/linux/cdaudio/disc.h"
 #include "tests/cdaudio/device_fixture.h"
@@ -8,6 +11,16 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+
+std::string Big(uint64_t value, int bytes) {
+  std::string out;
+  for (int i = bytes - 1; i >= 0; i--) out += (char)(value >> (8 * i));
+  return out;
+}
+
+std::string Patched(std::string image, size_t at, const std::string& bytes) {
+  return image.replace(at, bytes.size(), bytes);
+}
 
 class NrgImageTest : public DeviceTest {
  protected:
@@ -76,4 +89,47 @@ TEST_F(NrgImageTest, SeventyTracksLoadThoughTheirTrailerTripsLibcdiosAssertion) 
   Bytes played(144 * 2352);
   ASSERT_TRUE(disc.reader->Read(0, 144, played.data()));
   EXPECT_TRUE(played == mkdisc::ReadBin(cue_.bin_path, 0, 144));
+}
+
+TEST_F(NrgImageTest, ADamagedImageIsRefusedWithAReason) {
+  mkdisc::DiscImageSpec spec;
+  spec.audio_sectors = {40, 30, 35};
+  MakeBoth(spec);
+  std::ifstream in(nrg_.sheet_path, std::ios::binary);
+  const std::string whole{std::istreambuf_iterator<char>(in), {}};
+  const size_t footer = whole.size() - 12;
+  const size_t chunks = (150 + 105) * 2352;  // CUEX: lead-in, 2 entries a track, lead-out
+  ASSERT_EQ(whole.substr(chunks, 8), "CUEX" + Big(64, 4));
+  const std::string trailer = whole.substr(chunks, footer - chunks);
+  auto footer_at = [](uint64_t offset) { return "NER5" + Big(offset, 8); };
+  struct Case {
+    const char* what;
+    std::string image;
+  } cases[] = {
+      {"no footer", whole.substr(0, footer)},
+      {"a footer pointing past the end", Patched(whole, footer, footer_at(1ull << 62))},
+      {"a footer pointing into the audio", Patched(whole, footer, footer_at(0))},
+      {"a chunk longer than the trailer", Patched(whole, chunks + 4, Big(0x7ffffff0, 4))},
+      {"a track list cut by an entry", Patched(whole, chunks + 4, Big(56, 4))},
+      {"a lead-out past the audio", Patched(whole, chunks + 8 + 7 * 8 + 4, Big(100000, 4))},
+      {"audio cut short",
+       whole.substr(0, (150 + 100) * 2352) + trailer + footer_at((150 + 100) * 2352)},
+      {"an empty file", ""},
+  };
+  for (const Case& bad : cases) {
+    WriteFile("bad.nrg", bad.image);
+    cdaudio::Disc disc;
+    std::string why;
+    EXPECT_EQ(cdaudio::LoadDisc(Path("bad.nrg"), &disc, &why), cdaudio::DiscState::kUnreadable)
+        << bad.what;
+    EXPECT_EQ(why.find(Path("bad.nrg")), 0u) << bad.what << ": " << why;
+    EXPECT_FALSE(disc.reader) << bad.what;
+  }
+  // Named otherwise, it is still read as what it is.
+  WriteFile("disc.img", whole);
+  cdaudio::Disc disc;
+  std::string why;
+  EXPECT_EQ(cdaudio::LoadDisc(Path("disc.img"), &disc, &why), cdaudio::DiscState::kReady) << why;
+  WriteFile("bad.img", cases[3].image);
+  EXPECT_EQ(cdaudio::LoadDisc(Path("bad.img"), &disc, &why), cdaudio::DiscState::kUnreadable);
 }
