@@ -68,6 +68,67 @@ std::string Msf(int32_t sectors) {
   return text;
 }
 
+void PutBig(std::string& out, uint64_t value, int bytes) {
+  for (int i = bytes - 1; i >= 0; i--) out += (char)(value >> (8 * i) & 0xFF);
+}
+
+std::string Chunk(const char* id, const std::string& body) {
+  std::string chunk = id;
+  PutBig(chunk, body.size(), 4);
+  return chunk + body;
+}
+
+// The chunks and footer Nero writes after a disc-at-once image's sectors,
+// which start with track 1's 150-sector pregap: so byte offsets in the
+// file are (LSN + 150) * 2352, and index 0 of track 1 is LSN -150.
+std::string NrgTrailer(const std::vector<DiscImageTrack>& tracks, int32_t leadout,
+                       uint64_t chunks_at) {
+  auto index0 = [&](size_t i) {
+    return i == 0 ? -150 : tracks[i].pregap >= 0 ? tracks[i].pregap : tracks[i].start;
+  };
+  auto offset = [](int32_t lsn) { return (uint64_t)(lsn + 150) * kSectorBytes; };
+  auto bcd = [](int v) { return (char)(v / 10 * 16 + v % 10); };
+  // CUEX: the lead-in, index 0 and 1 of each track, the lead-out; each
+  // entry ADR/control, track, index (BCD), a zero byte and the LSN.
+  std::string cue;
+  auto entry = [&](int track, int index, int32_t lsn) {
+    cue += std::string{1, bcd(track), bcd(index), 0};
+    PutBig(cue, (uint32_t)lsn, 4);
+  };
+  entry(0, 0, -150);
+  for (size_t i = 0; i < tracks.size(); i++) {
+    entry(tracks[i].number, 0, index0(i));
+    entry(tracks[i].number, 1, tracks[i].start);
+  }
+  cue += std::string{1, (char)0xAA, 1, 0};
+  PutBig(cue, (uint32_t)leadout, 4);
+  // DAOX: a header (its own size, the catalogue number, the disc's type,
+  // the first and last track), then per track its ISRC, sector size, mode
+  // (7: audio, 2352 bytes) and the file offsets of index 0, index 1 and
+  // its end.
+  std::string dao;
+  uint32_t dao_size = 22 + 42 * (uint32_t)tracks.size();
+  for (int i = 0; i < 4; i++) dao += (char)(dao_size >> (8 * i) & 0xFF);
+  dao += std::string(14 + 2, '\0');
+  dao += (char)tracks.front().number;
+  dao += (char)tracks.back().number;
+  for (size_t i = 0; i < tracks.size(); i++) {
+    dao += std::string(12, '\0');
+    PutBig(dao, kSectorBytes, 2);
+    dao += std::string{7, 0, 0, 0};
+    PutBig(dao, offset(index0(i)), 8);
+    PutBig(dao, offset(tracks[i].start), 8);
+    PutBig(dao, offset(i + 1 < tracks.size() ? index0(i + 1) : leadout), 8);
+  }
+  std::string session;
+  PutBig(session, tracks.size(), 4);
+  std::string trailer =
+      Chunk("CUEX", cue) + Chunk("DAOX", dao) + Chunk("SINF", session) + Chunk("END!", "");
+  trailer += "NER5";
+  PutBig(trailer, chunks_at, 8);
+  return trailer;
+}
+
 std::string BaseName(const std::string& path) {
   size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -90,6 +151,10 @@ bool WriteDiscImage(const std::string& sheet_path, const DiscImageSpec& spec, Di
     *error = "a .toc holds one session: no data session";
     return false;
   }
+  if (spec.nrg && (spec.toc || spec.data_first > 0 || spec.data_session > 0)) {
+    *error = "a .nrg is made of audio tracks only";
+    return false;
+  }
   if (spec.swap && !spec.toc) {
     *error = "SWAP belongs to a .toc";
     return false;
@@ -107,7 +172,7 @@ bool WriteDiscImage(const std::string& sheet_path, const DiscImageSpec& spec, Di
   }
   *image = DiscImage();
   image->sheet_path = sheet_path;
-  image->bin_path = Folder(sheet_path) + bin_name;
+  image->bin_path = spec.nrg ? sheet_path : Folder(sheet_path) + bin_name;
 
   // The bin is written piece by piece, so a long disc costs no memory.
   std::ofstream bin_file(image->bin_path, std::ios::binary);
@@ -116,6 +181,7 @@ bool WriteDiscImage(const std::string& sheet_path, const DiscImageSpec& spec, Di
   // A .toc's raw audio is big-endian unless its FILE lines say SWAP.
   bool audio = false;
   bool big_endian = spec.toc && !spec.swap;
+  if (spec.nrg) bin_file << std::string((size_t)150 * kSectorBytes, '\0');
   std::function<void()> flush = [&] {
     if (audio && big_endian)
       for (size_t i = 0; i + 1 < bin.size(); i += 2) std::swap(bin[i], bin[i + 1]);
@@ -173,10 +239,15 @@ bool WriteDiscImage(const std::string& sheet_path, const DiscImageSpec& spec, Di
     flush();
   }
   image->sectors = written;
+  if (spec.nrg)
+    bin_file << NrgTrailer(image->tracks, written, (uint64_t)(written + 150) * kSectorBytes);
   bin_file.close();
-  std::ofstream cue_file(sheet_path);
-  cue_file << (spec.toc ? toc : cue);
-  if (!bin_file || !cue_file) {
+  std::ofstream cue_file;
+  if (!spec.nrg) {
+    cue_file.open(sheet_path);
+    cue_file << (spec.toc ? toc : cue);
+  }
+  if (!bin_file || (!spec.nrg && !cue_file)) {
     *error = "cannot write " + sheet_path + " or " + image->bin_path;
     return false;
   }

@@ -1,5 +1,5 @@
 // Makes disc images for tests, benchmarks and the demo, as a cue sheet or a
-// cdrdao .toc over one bin of 2352-byte sectors: audio
+// cdrdao .toc over one bin of 2352-byte sectors, or as one Nero .nrg: audio
 // tracks of chosen lengths, each a tone of its own over a little noise, so
 // every sector differs and a listener can tell the tracks apart.
 #ifndef KORVANE_TOOLS_DISC_IMAGE_H
@@ -26,6 +26,10 @@ struct DiscImageSpec {
   // A .toc holds one session, so no data_session.
   bool toc = false;
   bool swap = false;
+  // A Nero v2 disc-at-once .nrg instead: the sectors (little-endian audio)
+  // after the 150 silent sectors of track 1's pregap, then the CUEX, DAOX,
+  // SINF and END! chunks and the NER5 footer. Audio only, one session.
+  bool nrg = false;
 };
 
 struct DiscImageTrack {
@@ -36,8 +40,8 @@ struct DiscImageTrack {
 };
 
 struct DiscImage {
-  std::string sheet_path;  // the .cue or .toc
-  std::string bin_path;
+  std::string sheet_path;  // the .cue, .toc or .nrg
+  std::string bin_path;    // for a .nrg, the .nrg itself
   std::vector<DiscImageTrack> tracks;
   int32_t sectors = 0;  // the bin's length
 };
@@ -47,7 +51,8 @@ bool WriteDiscImage(const std::string& sheet_path, const DiscImageSpec& spec, Di
                     std::string* error);
 
 // Reads `count` sectors from `lsn` of a bin as stored: for a cue sheet's
-// bin, or a .toc's with SWAP, as the device should play them.
+// bin, or a .toc's with SWAP, as the device should play them. (A .nrg's
+// sector `lsn` lies at `lsn` + 150.)
 std::vector<uint8_t> ReadBin(const std::string& bin_path, int32_t lsn, int32_t count);
 
 }  // namespace mkdisc

@@ -1,7 +1,7 @@
 // mkdisc: writes a disc image of audio tones, a cue sheet or a cdrdao
-// .toc (by the name's ending) over a bin.
+// .toc (by the name's ending) over a bin, or a Nero .nrg.
 //
-//   mkdisc [options] OUT.cue|OUT.toc SECTORS...
+//   mkdisc [options] OUT.cue|OUT.toc|OUT.nrg SECTORS...
 //
 // Each SECTORS makes one audio track of that many sectors (75 a second).
 //   --pregap N        INDEX 00 N sectors before each track but the first
@@ -21,7 +21,7 @@
 static int Usage() {
   fprintf(stderr,
           "usage: mkdisc [--pregap N] [--data-first N] [--data-session N] [--bin NAME] [--swap] "
-          "OUT.cue|OUT.toc SECTORS...\n");
+          "OUT.cue|OUT.toc|OUT.nrg SECTORS...\n");
   return 2;
 }
 
@@ -59,7 +59,11 @@ int main(int argc, char** argv) {
     }
   }
   if (cue.empty() || spec.audio_sectors.empty()) return Usage();
-  spec.toc = cue.size() > 4 && cue.compare(cue.size() - 4, 4, ".toc") == 0;
+  auto ends = [&cue](const char* ending) {
+    return cue.size() > 4 && cue.compare(cue.size() - 4, 4, ending) == 0;
+  };
+  spec.toc = ends(".toc");
+  spec.nrg = ends(".nrg");
   mkdisc::DiscImage image;
   std::string error;
   if (!mkdisc::WriteDiscImage(cue, spec, &image, &error)) {

@@ -90,18 +90,25 @@ class PlaybackTest : public DeviceTest {
     EXPECT_TRUE(TakePosted().empty());
   }
 
-  // A .toc's bin in the byte order `swap` asks must play exactly the
+  // An image of another kind, made as `other` asks, must play exactly the
   // samples of the cue sheet of the same disc.
-  void PlaysATocBitExactly(bool swap) {
+  void PlaysLikeTheCue(mkdisc::DiscImageSpec other, const std::string& name) {
     CaptureOutput();
     mkdisc::DiscImageSpec spec;
     spec.audio_sectors = {40, 30, 35};
     mkdisc::DiscImage cue = MakeImage(spec, "disc.cue");
+    other.audio_sectors = spec.audio_sectors;
+    other.bin_name = "other.bin";
+    mkdisc::DiscImage image = MakeImage(other, name);
+    PlaysTrackTwoAlone(image.sheet_path, mkdisc::ReadBin(cue.bin_path, 40, 30));
+  }
+
+  // A .toc's bin in the byte order `swap` asks.
+  void PlaysATocBitExactly(bool swap) {
+    mkdisc::DiscImageSpec spec;
     spec.toc = true;
     spec.swap = swap;
-    spec.bin_name = "toc.bin";
-    mkdisc::DiscImage toc = MakeImage(spec, "disc.toc");
-    PlaysTrackTwoAlone(toc.sheet_path, mkdisc::ReadBin(cue.bin_path, 40, 30));
+    PlaysLikeTheCue(spec, "disc.toc");
   }
 
   std::string capture_;
@@ -118,6 +125,12 @@ TEST_F(PlaybackTest, PlaysExactlyTheSectorsOfTheTrackAsked) {
 TEST_F(PlaybackTest, PlaysATocsBigEndianAudioAsTheDiscsSamples) { PlaysATocBitExactly(false); }
 
 TEST_F(PlaybackTest, PlaysATocsSwappedAudioAsTheDiscsSamples) { PlaysATocBitExactly(true); }
+
+TEST_F(PlaybackTest, PlaysAnNrgsAudioAsTheDiscsSamples) {
+  mkdisc::DiscImageSpec spec;
+  spec.nrg = true;
+  PlaysLikeTheCue(spec, "disc.nrg");
+}
 
 TEST_F(PlaybackTest, ThePlayersStopAndPlayCycleRunsTheDiscWithoutAGap) {
   CaptureOutput();

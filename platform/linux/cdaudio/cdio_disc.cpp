@@ -7,10 +7,12 @@
 #include <cdio/paranoia/paranoia.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #include <mutex>
 
 #include "platform/linux/cdaudio/disc.h"
+#include "platform/linux/cdaudio/nrg_trailer.h"
 
 namespace cdaudio {
 
@@ -123,6 +125,17 @@ std::string DefaultSource() {
 
 DiscState LoadCdioDisc(const std::string& source, Disc* disc, std::string* why) {
   QuietCdio();
+  // libcdio takes any file that ends in a Nero footer for a .nrg, whatever
+  // its name, and trusts the chunks the footer points at.
+  NrgTrailer nrg;
+  struct stat info;
+  if (stat(source.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+    std::string problem = CheckNrgTrailer(source, &nrg);
+    if (!problem.empty()) {
+      *why = source + ": not a Nero image that can be read: " + problem;
+      return DiscState::kUnreadable;
+    }
+  }
   CdIo_t* cdio = cdio_open(source.c_str(), DRIVER_UNKNOWN);
   if (!cdio) {
     *why = source + ": not a CD drive or disc image that can be read";
@@ -135,7 +148,7 @@ DiscState LoadCdioDisc(const std::string& source, Disc* disc, std::string* why) 
     *why = source + ": no disc";
     return drive ? DiscState::kNoDisc : DiscState::kUnreadable;
   }
-  std::string problem = CheckTrackTable(table, -1);
+  std::string problem = CheckTrackTable(table, nrg.audio_sectors);
   if (!problem.empty()) {
     cdio_destroy(cdio);
     *why = source + ": " + problem;
