@@ -4,6 +4,8 @@
 
 #include <fstream>
 
+#include "platform/linux/cdaudio/disc.h"
+
 void DeviceTest::SetUp() {
   char pattern[] = "/tmp/korvane-cdaudio-XXXXXX";
   ASSERT_TRUE(mkdtemp(pattern));
@@ -83,4 +85,14 @@ MCIERROR DeviceTest::Close() {
   MCIERROR error = mciSendCommandA(id_, MCI_CLOSE, 0, 0);
   id_ = 0;
   return error;
+}
+
+void DeviceTest::ExpectRefused(const std::string& name, const std::string& contents,
+                               const std::string& what) {
+  WriteFile(name, contents);
+  cdaudio::Disc disc;
+  std::string why;
+  EXPECT_EQ(cdaudio::LoadDisc(Path(name), &disc, &why), cdaudio::DiscState::kUnreadable) << what;
+  EXPECT_EQ(why.find(Path(name)), 0u) << what << ": " << why;
+  EXPECT_FALSE(disc.reader) << what;
 }

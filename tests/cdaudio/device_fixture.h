@@ -22,6 +22,9 @@ class DeviceTest : public ::testing::Test {
   mkdisc::DiscImage MakeTracks(std::vector<int> sectors);
   std::string Path(const std::string& name) const { return folder_ + "/" + name; }
   void WriteFile(const std::string& name, const std::string& text) const;
+  // Writes `contents` as `name` and expects the device to refuse it as a
+  // disc, with a reason that names the file and no reader left behind.
+  void ExpectRefused(const std::string& name, const std::string& contents, const std::string& what);
 
   // Opens "cdaudio" on `source` through CDAUDIO_DEVICE; returns the error.
   MCIERROR OpenSource(const std::string& source);

@@ -116,15 +116,7 @@ TEST_F(NrgImageTest, ADamagedImageIsRefusedWithAReason) {
        whole.substr(0, (150 + 100) * 2352) + trailer + footer_at((150 + 100) * 2352)},
       {"an empty file", ""},
   };
-  for (const Case& bad : cases) {
-    WriteFile("bad.nrg", bad.image);
-    cdaudio::Disc disc;
-    std::string why;
-    EXPECT_EQ(cdaudio::LoadDisc(Path("bad.nrg"), &disc, &why), cdaudio::DiscState::kUnreadable)
-        << bad.what;
-    EXPECT_EQ(why.find(Path("bad.nrg")), 0u) << bad.what << ": " << why;
-    EXPECT_FALSE(disc.reader) << bad.what;
-  }
+  for (const Case& bad : cases) ExpectRefused("bad.nrg", bad.image, bad.what);
   // Named otherwise, it is still read as what it is.
   WriteFile("disc.img", whole);
   cdaudio::Disc disc;

@@ -13,10 +13,7 @@ namespace cdaudio {
 
 DiscState LoadCueImage(const std::string& path, Disc* disc, std::string* why) {
   std::string text;
-  if (!ReadText(path, &text)) {
-    *why = "cannot read " + path;
-    return DiscState::kUnreadable;
-  }
+  if (!ReadSheet(path, &text, why)) return DiscState::kUnreadable;
   CueSheet sheet;
   std::string problem = ParseCueSheet(text, FolderOf(path), &sheet);
   if (!problem.empty()) {

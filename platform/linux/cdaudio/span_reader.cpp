@@ -72,4 +72,10 @@ bool ReadText(const std::string& path, std::string* text) {
   return true;
 }
 
+bool ReadSheet(const std::string& path, std::string* text, std::string* why) {
+  if (ReadText(path, text)) return true;
+  *why = "cannot read " + path;
+  return false;
+}
+
 }  // namespace cdaudio

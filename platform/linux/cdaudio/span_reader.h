@@ -51,6 +51,8 @@ std::string ResolveIn(const std::string& folder, const std::string& name);
 
 // Reads a whole text file (an image's sheet); false when it cannot.
 bool ReadText(const std::string& path, std::string* text);
+// ReadText for a cue sheet or .toc; on failure `why` says so.
+bool ReadSheet(const std::string& path, std::string* text, std::string* why);
 
 }  // namespace cdaudio
 

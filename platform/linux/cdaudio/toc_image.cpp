@@ -65,10 +65,7 @@ std::string ReadWave(int fd, int64_t size, Contents* contents) {
 
 DiscState LoadTocImage(const std::string& path, Disc* disc, std::string* why) {
   std::string text;
-  if (!ReadText(path, &text)) {
-    *why = "cannot read " + path;
-    return DiscState::kUnreadable;
-  }
+  if (!ReadSheet(path, &text, why)) return DiscState::kUnreadable;
   TocSheet sheet;
   std::string problem = ParseTocSheet(text, FolderOf(path), &sheet);
   auto fail = [&](const std::string& what) {
