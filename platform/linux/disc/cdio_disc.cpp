@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include <mutex>
+#include <new>
 
 #include "platform/linux/disc/disc.h"
 #include "platform/linux/disc/nrg_trailer.h"
@@ -127,16 +128,26 @@ DiscState LoadCdioDisc(const std::string& source, Disc* disc, std::string* why) 
   QuietCdio();
   // libcdio takes any file that ends in a Nero footer for a .nrg, whatever
   // its name, and trusts the chunks the footer points at.
+  // So a file goes to libcdio only as a Nero image whose every chunk has
+  // been checked, and to its Nero driver alone. A FIFO, socket or folder
+  // is no drive: opening one could wait for ever.
   NrgTrailer nrg;
+  driver_id_t driver = DRIVER_UNKNOWN;
   struct stat info;
-  if (stat(source.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-    std::string problem = CheckNrgTrailer(source, &nrg);
-    if (!problem.empty()) {
-      *why = source + ": not a Nero image that can be read: " + problem;
+  if (stat(source.c_str(), &info) == 0 && !S_ISBLK(info.st_mode) && !S_ISCHR(info.st_mode)) {
+    if (!S_ISREG(info.st_mode)) {
+      *why = source + ": not a CD drive or disc image";
       return DiscState::kUnreadable;
     }
+    std::string problem = CheckNrgTrailer(source, &nrg);
+    if (problem.empty() && !nrg.present) problem = "it has no Nero footer";
+    if (!problem.empty()) {
+      *why = source + ": not a disc image that can be read: " + problem;
+      return DiscState::kUnreadable;
+    }
+    driver = DRIVER_NRG;
   }
-  CdIo_t* cdio = cdio_open(source.c_str(), DRIVER_UNKNOWN);
+  CdIo_t* cdio = cdio_open(source.c_str(), driver);
   if (!cdio) {
     *why = source + ": not a CD drive or disc image that can be read";
     return DiscState::kUnreadable;
@@ -181,14 +192,30 @@ std::unique_ptr<SectorReader> OpenDriveReader(CdIo_t* cdio, int32_t end) {
   return std::unique_ptr<SectorReader>(new DriveReader(cdio, cdda, paranoia, end));
 }
 
-DiscState LoadDisc(const std::string& source, Disc* disc, std::string* why) {
+namespace {
+
+DiscState LoadByName(const std::string& source, Disc* disc, std::string* why) {
   size_t dot = source.rfind('.');
   std::string extension = dot == std::string::npos ? "" : source.substr(dot);
   for (char& c : extension)
     if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
   if (extension == ".cue") return LoadCueImage(source, disc, why);
   if (extension == ".toc") return LoadTocImage(source, disc, why);
+  if (extension == ".bin") return LoadBinImage(source, disc, why);
   return LoadCdioDisc(source, disc, why);
+}
+
+}  // namespace
+
+DiscState LoadDisc(const std::string& source, Disc* disc, std::string* why) {
+  // The readers throw nothing of their own; a sheet or table too large for
+  // the memory there is must not end the player either.
+  try {
+    return LoadByName(source, disc, why);
+  } catch (const std::bad_alloc&) {
+    *why = source + ": too large to load";
+    return DiscState::kUnreadable;
+  }
 }
 
 }  // namespace disc

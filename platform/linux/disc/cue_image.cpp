@@ -11,6 +11,13 @@
 
 namespace disc {
 
+namespace {
+
+// Far beyond the longest disc, and far from overflowing a sector number.
+constexpr int64_t MaxImageSectors = INT32_MAX / 4;
+
+}  // namespace
+
 DiscState LoadCueImage(const std::string& path, Disc* disc, std::string* why) {
   std::string text;
   if (!ReadSheet(path, &text, why)) return DiscState::kUnreadable;
@@ -24,7 +31,7 @@ DiscState LoadCueImage(const std::string& path, Disc* disc, std::string* why) {
   std::unique_ptr<SpanReader> reader(new SpanReader);
   std::vector<int32_t> first;  // disc LSN of each file's first sector
   std::vector<int32_t> sectors;
-  int32_t next = 0;
+  int64_t next = 0;
   for (const CueFile& named : sheet.files) {
     int64_t size = 0;
     int file = reader->Open(named.path, &size);
@@ -39,9 +46,15 @@ DiscState LoadCueImage(const std::string& path, Disc* disc, std::string* why) {
     int32_t whole = (int32_t)std::min<int64_t>(size / kSectorBytes, INT32_MAX / 2);
     span.bytes = (int64_t)whole * kSectorBytes;
     reader->Add(span);
-    first.push_back(next);
+    first.push_back(static_cast<int32_t>(next));
     sectors.push_back(whole);
     next += whole;
+    // Files far larger than any disc: sizes are added in 64 bits and
+    // refused before a sector number could overflow.
+    if (next > MaxImageSectors) {
+      *why = path + ": its files hold more than a disc can";
+      return DiscState::kUnreadable;
+    }
   }
 
   TrackTable table;
@@ -55,8 +68,8 @@ DiscState LoadCueImage(const std::string& path, Disc* disc, std::string* why) {
     track.session = entry.session;
     table.tracks.push_back(track);
   }
-  table.leadout = next;
-  problem = CheckTrackTable(table, next);
+  table.leadout = static_cast<int32_t>(next);
+  problem = CheckTrackTable(table, table.leadout);
   // A position past the end of its own file is as wrong as one past the
   // end of the disc, even when a later file makes up the sectors.
   for (const CueTrack& entry : sheet.tracks)
@@ -66,7 +79,7 @@ DiscState LoadCueImage(const std::string& path, Disc* disc, std::string* why) {
     *why = path + ": " + problem;
     return DiscState::kUnreadable;
   }
-  reader->SetSectors(next);
+  reader->SetSectors(table.leadout);
   disc->table = table;
   disc->reader = std::move(reader);
   return DiscState::kReady;

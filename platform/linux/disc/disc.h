@@ -39,8 +39,9 @@ enum class DiscState {
   kUnreadable,  // the image or disc cannot be played as it stands
 };
 
-// Loads the disc in `source`: a drive's device file or an image (.cue and
-// .toc are read by the device itself; .nrg and drives go through libcdio).
+// Loads the disc in `source`: a drive's device file or an image (.cue, .toc
+// and .bin are read by the device itself; .nrg and drives go through
+// libcdio). No exception leaves it.
 DiscState LoadDisc(const std::string& source, Disc* disc, std::string* why);
 
 // The cue-sheet side of LoadDisc.
@@ -48,6 +49,10 @@ DiscState LoadCueImage(const std::string& path, Disc* disc, std::string* why);
 
 // The .toc side of LoadDisc.
 DiscState LoadTocImage(const std::string& path, Disc* disc, std::string* why);
+
+// A raw image of 2352-byte sectors named by itself: read through the cue
+// sheet of the same name beside it, or without one as a single audio track.
+DiscState LoadBinImage(const std::string& path, Disc* disc, std::string* why);
 
 // The libcdio side of LoadDisc: drives and .nrg images.
 DiscState LoadCdioDisc(const std::string& source, Disc* disc, std::string* why);

@@ -1,11 +1,13 @@
 #include "platform/linux/disc/nrg_trailer.h"
 
+#include <errno.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <fstream>
 #include <vector>
 
+#include "platform/linux/disc/span_reader.h"
 #include "platform/linux/disc/track_table.h"
 
 namespace disc {
@@ -22,11 +24,24 @@ uint64_t Big(const uint8_t* bytes, int count) {
   return value;
 }
 
-bool ReadAt(std::ifstream& in, int64_t at, uint8_t* out, int64_t count) {
-  in.seekg((std::streamoff)at);
-  in.read((char*)out, (std::streamsize)count);
-  return in.gcount() == (std::streamsize)count;
+bool ReadAt(int fd, int64_t at, uint8_t* out, int64_t count) {
+  int64_t done = 0;
+  while (done < count) {
+    const ssize_t got = pread(fd, out + done, static_cast<size_t>(count - done), at + done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    done += got;
+  }
+  return true;
 }
+
+// A file descriptor closed when it goes out of scope.
+struct FileCloser {
+  int fd;
+  ~FileCloser() {
+    if (fd >= 0) close(fd);
+  }
+};
 
 // Walks the chunks up to END! as libcdio does, checking that what it will
 // read from each lies inside the trailer.
@@ -57,6 +72,10 @@ std::string CheckChunks(const std::vector<uint8_t>& chunks, bool* dao) {
       *dao = true;
     } else if (id == "SINF" || id == "MTYP") {
       if (length < 4) return "its " + id + " chunk is cut short";
+    } else if (id == "CDTX") {
+      // libcdio frees a block twice whenever it rejects the CD-Text it
+      // finds, and the device shows none: no image with it goes to libcdio.
+      return "it holds CD-Text, which cannot be read safely";
     } else if (id == "NER5" || id == "NERO") {
       return "a footer lies among its chunks";
     }
@@ -68,12 +87,11 @@ std::string CheckChunks(const std::vector<uint8_t>& chunks, bool* dao) {
 
 std::string CheckNrgTrailer(const std::string& path, NrgTrailer* trailer) {
   *trailer = NrgTrailer();
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return "";
-  in.seekg(0, std::ios::end);
-  int64_t size = (int64_t)in.tellg();
+  int64_t size = 0;
+  const FileCloser file{OpenRegularFile(path, &size)};
+  if (file.fd < 0) return "";
   uint8_t footer[12];
-  if (size < 12 || !ReadAt(in, size - 12, footer, 12)) return "";
+  if (size < 12 || !ReadAt(file.fd, size - 12, footer, 12)) return "";
   int64_t start, end;
   if (memcmp(footer, "NER5", 4) == 0) {
     uint64_t offset = Big(footer + 4, 8);
@@ -88,7 +106,7 @@ std::string CheckNrgTrailer(const std::string& path, NrgTrailer* trailer) {
   trailer->present = true;
   if (start > end || end - start > kMaxTrailer) return "its footer does not point at its chunks";
   std::vector<uint8_t> chunks((size_t)(end - start));
-  if (!ReadAt(in, start, chunks.data(), end - start)) return "its chunks cannot be read";
+  if (!ReadAt(file.fd, start, chunks.data(), end - start)) return "its chunks cannot be read";
   bool dao = false;
   std::string problem = CheckChunks(chunks, &dao);
   if (!problem.empty()) return problem;

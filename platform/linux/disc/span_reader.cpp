@@ -1,13 +1,12 @@
 #include "platform/linux/disc/span_reader.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 #include <utility>
 
 namespace disc {
@@ -16,15 +15,23 @@ SpanReader::~SpanReader() {
   for (int fd : fds_) close(fd);
 }
 
-int SpanReader::Open(const std::string& path, int64_t* size) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+int OpenRegularFile(const std::string& path, int64_t* size) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return -1;
   struct stat status;
   if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
     close(fd);
     return -1;
   }
-  *size = (int64_t)status.st_size;
+  // Reads of a regular file never block anyway; clear the flag all the same.
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  *size = static_cast<int64_t>(status.st_size);
+  return fd;
+}
+
+int SpanReader::Open(const std::string& path, int64_t* size) {
+  const int fd = OpenRegularFile(path, size);
+  if (fd < 0) return -1;
   fds_.push_back(fd);
   return (int)fds_.size() - 1;
 }
@@ -64,12 +71,25 @@ std::string ResolveIn(const std::string& folder, const std::string& name) {
 }
 
 bool ReadText(const std::string& path, std::string* text) {
-  std::ifstream in(path);
-  std::stringstream contents;
-  contents << in.rdbuf();
-  if (!in) return false;
-  *text = contents.str();
-  return true;
+  int64_t size = 0;
+  const int fd = OpenRegularFile(path, &size);
+  if (fd < 0) return false;
+  std::string contents;
+  char buffer[65536];
+  bool ok = size <= MaxSheetBytes;
+  while (ok) {
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      ok = got == 0;
+      break;
+    }
+    contents.append(buffer, static_cast<size_t>(got));
+    ok = static_cast<int64_t>(contents.size()) <= MaxSheetBytes;
+  }
+  close(fd);
+  if (ok) *text = std::move(contents);
+  return ok;
 }
 
 bool ReadSheet(const std::string& path, std::string* text, std::string* why) {

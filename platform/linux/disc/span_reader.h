@@ -43,6 +43,14 @@ class SpanReader : public SectorReader {
   int32_t sectors_ = 0;
 };
 
+// Opens a file an image or the user names for reading, or -1 when it is
+// not a regular file: the open never waits (a FIFO would block until a
+// writer came), and the file is checked before a byte of it is read.
+int OpenRegularFile(const std::string& path, int64_t* size);
+
+// A sheet larger than this is not a sheet.
+constexpr int64_t MaxSheetBytes = 16 << 20;
+
 // The folder a path lies in, to resolve the names an image gives.
 std::string FolderOf(const std::string& path);
 

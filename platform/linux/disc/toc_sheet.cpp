@@ -19,6 +19,10 @@ struct Token {
   int line = 0;
 };
 
+bool IsOctal(const std::string& text, size_t at) {
+  return at < text.size() && text[at] >= '0' && text[at] <= '7';
+}
+
 // Splits the text into words, quoted strings (with cdrdao's \" and \ooo
 // escapes) and braces, dropping // comments.
 std::string Tokenize(const std::string& text, std::vector<Token>* tokens) {
@@ -42,9 +46,13 @@ std::string Tokenize(const std::string& text, std::vector<Token>* tokens) {
         if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '"') {
           token.text += '"';
           i++;
-        } else if (text[i] == '\\' && i + 3 < text.size() && isdigit((unsigned char)text[i + 1]) &&
-                   isdigit((unsigned char)text[i + 2]) && isdigit((unsigned char)text[i + 3])) {
-          token.text += (char)std::stoi(text.substr(i + 1, 3), nullptr, 8);
+        } else if (text[i] == '\\' && IsOctal(text, i + 1) && IsOctal(text, i + 2) &&
+                   IsOctal(text, i + 3)) {
+          // \ooo is a byte in octal; a backslash before anything else,
+          // "\999" too, stands for itself.
+          const int value =
+              (text[i + 1] - '0') * 64 + (text[i + 2] - '0') * 8 + (text[i + 3] - '0');
+          token.text += static_cast<char>(value & 0xff);
           i += 3;
         } else {
           token.text += text[i];

@@ -1,0 +1,86 @@
+// A raw image named by itself rather than by its sheet. The cue sheet of
+// the same name beside it says where the tracks lie, and the device reads
+// it as any cue sheet; a bin without one is a single audio track.
+#include <sys/stat.h>
+
+#include <memory>
+
+#include "platform/linux/disc/cue_sheet.h"
+#include "platform/linux/disc/disc.h"
+#include "platform/linux/disc/span_reader.h"
+
+namespace disc {
+
+namespace {
+
+constexpr int64_t MaxBinSectors = INT32_MAX / 4;
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat first, second;
+  return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+// The cue sheet beside `path` with its name, or an empty string.
+std::string SheetBeside(const std::string& path) {
+  const std::string stem = path.substr(0, path.size() - 4);
+  for (const char* extension : {".cue", ".CUE", ".Cue"}) {
+    struct stat info;
+    if (stat((stem + extension).c_str(), &info) == 0) return stem + extension;
+  }
+  return "";
+}
+
+}  // namespace
+
+DiscState LoadBinImage(const std::string& path, Disc* disc, std::string* why) {
+  const std::string sheetPath = SheetBeside(path);
+  if (!sheetPath.empty()) {
+    std::string text;
+    if (!ReadSheet(sheetPath, &text, why)) return DiscState::kUnreadable;
+    CueSheet sheet;
+    const std::string problem = ParseCueSheet(text, FolderOf(sheetPath), &sheet);
+    if (!problem.empty()) {
+      *why = sheetPath + ": " + problem;
+      return DiscState::kUnreadable;
+    }
+    bool named = false;
+    for (const CueFile& file : sheet.files) named = named || SameFile(file.path, path);
+    if (!named) {
+      *why = path + ": the cue sheet beside it, " + sheetPath + ", names other files";
+      return DiscState::kUnreadable;
+    }
+    return LoadCueImage(sheetPath, disc, why);
+  }
+
+  std::unique_ptr<SpanReader> reader(new SpanReader);
+  int64_t size = 0;
+  const int file = reader->Open(path, &size);
+  if (file < 0) {
+    *why = "cannot open " + path;
+    return DiscState::kUnreadable;
+  }
+  const int64_t sectors = size / kSectorBytes;
+  if (sectors > MaxBinSectors) {
+    *why = path + ": larger than a disc can be";
+    return DiscState::kUnreadable;
+  }
+  TrackTable table;
+  table.tracks.push_back(Track());
+  table.leadout = static_cast<int32_t>(sectors);
+  const std::string problem = CheckTrackTable(table, table.leadout);
+  if (!problem.empty()) {
+    *why = path + ": " + problem;
+    return DiscState::kUnreadable;
+  }
+  ImageSpan span;
+  span.bytes = sectors * kSectorBytes;
+  span.file = file;
+  reader->Add(span);
+  reader->SetSectors(table.leadout);
+  disc->table = table;
+  disc->reader = std::move(reader);
+  return DiscState::kReady;
+}
+
+}  // namespace disc

@@ -1,0 +1,61 @@
+// The whole loading path of the images the device reads itself: a cue
+// sheet or .toc over files of any size (sparse, up to terabytes) whose
+// first bytes the input gives too. Loading ends with a checked table whose
+// every sector can be asked for, or a reason; never a crash, hang or throw.
+//
+// Input: one byte choosing the sheet (even: cue, odd: .toc), three sizes of
+// five bytes each (little-endian) for "a.bin", "b.raw" and "c.wav", one
+// byte of head length, the head, then the sheet's text.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/linux/disc/disc.h"
+#include "platform/linux/disc/track_table.h"
+#include "tests/fuzz/scratch.h"
+
+namespace {
+
+int64_t Size(const uint8_t* bytes) {
+  int64_t value = 0;
+  for (int i = 4; i >= 0; i--) value = value << 8 | bytes[i];
+  return value;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  constexpr size_t Header = 1 + 3 * 5 + 1;
+  if (size < Header) return 0;
+  const bool toc = data[0] & 1;
+  const size_t headBytes = data[16];
+  if (size < Header + headBytes) return 0;
+  const std::string head(reinterpret_cast<const char*>(data + Header), headBytes);
+  const char* names[] = {"a.bin", "b.raw", "c.wav"};
+  for (int i = 0; i < 3; i++) fuzz::SparseScratch(names[i], Size(data + 1 + 5 * i), head);
+  const std::string sheet(reinterpret_cast<const char*>(data + Header + headBytes),
+                          size - Header - headBytes);
+  const std::string path = fuzz::WriteScratch(toc ? "disc.toc" : "disc.cue", sheet);
+
+  disc::Disc loaded;
+  std::string why;
+  const disc::DiscState state = disc::LoadDisc(path, &loaded, &why);
+  if (state != disc::DiscState::kReady) {
+    if (why.empty()) std::abort();  // a refusal always says why
+    return 0;
+  }
+  const disc::TrackTable& table = loaded.table;
+  if (!disc::CheckTrackTable(table, table.leadout).empty()) std::abort();
+  // The first and last sectors of every track, and none past the end.
+  std::vector<uint8_t> sector(2 * disc::kSectorBytes);
+  for (int number = table.first; number <= table.last(); number++) {
+    const int32_t start = table.track(number).start;
+    const int32_t end = table.next_start(number);
+    loaded.reader->Read(start, 1, sector.data());
+    if (end > start) loaded.reader->Read(end - 1, 1, sector.data());
+  }
+  if (loaded.reader->Read(table.leadout, 1, sector.data())) std::abort();
+  if (loaded.reader->Read(table.leadout - 1, 2, sector.data())) std::abort();
+  return 0;
+}
