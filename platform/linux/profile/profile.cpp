@@ -1,12 +1,8 @@
-// GetPrivateProfileIntA and WritePrivateProfileStringA over SimpleIni:
-// sections and keys match without regard to case, a write keeps every
-// other section, key and comment, and a file this code cannot rewrite
-// faithfully is kept aside as "<file>.bak" before it is replaced.
-#include <SimpleIni.h>
-#include <strings.h>
-
+// GetPrivateProfileIntA and WritePrivateProfileStringA: sections and keys
+// match without regard to case, and a write changes the line of the key it
+// writes and nothing else (ProfileText). A file that is no text at all is
+// kept aside as "<file>.bak" before it is replaced.
 #include <cstring>
-#include <vector>
 
 #include "platform/linux/profile/profile_internal.h"
 #include "platform/platform.h"
@@ -15,142 +11,25 @@ namespace profile {
 
 namespace {
 
-// Control characters other than blanks and line ends never occur in a
-// settings file of text.
-bool LooksBinary(const std::string& bytes) {
-  for (unsigned char c : bytes)
-    if (c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != '\v') return true;
-  return false;
-}
+// A NUL byte never occurs in a settings file of text.
+bool IsText(const std::string& bytes) { return bytes.find('\0') == std::string::npos; }
 
-std::string Trim(const std::string& s) {
-  const size_t first = s.find_first_not_of(" \t\r\f\v");
-  if (first == std::string::npos) return "";
-  return s.substr(first, s.find_last_not_of(" \t\r\f\v") - first + 1);
-}
+// A section or key name as it is matched and written: without the blanks
+// at its ends. Empty when there is none.
+std::string Name(const char* name) { return name ? TrimBlanks(name) : std::string(); }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
-}
-
-bool IsComment(const std::string& trimmed) {
-  return !trimmed.empty() && (trimmed[0] == ';' || trimmed[0] == '#');
-}
-
-// What a file says, line by line: without blank lines, and without the
-// blanks at the ends of a line or around the '=' of a key.
-std::vector<std::string> Meaning(const std::string& text) {
-  std::vector<std::string> meaning;
-  for (const std::string& line : Lines(text)) {
-    std::string t = Trim(line);
-    if (t.empty()) continue;
-    const size_t equals = t.find('=');
-    if (!IsComment(t) && t[0] != '[' && equals != std::string::npos)
-      t = Trim(t.substr(0, equals)) + "=" + Trim(t.substr(equals + 1));
-    meaning.push_back(t);
-  }
-  return meaning;
-}
-
-// The comments after the last section or key. SimpleIni keeps a comment
-// with the section or key that follows it, so these it would drop.
-std::string TrailingComments(const std::string& text) {
-  std::string tail;
-  for (const std::string& line : Lines(text)) {
-    const std::string t = Trim(line);
-    if (t.empty()) continue;
-    if (IsComment(t)) {
-      tail += t + "\n";
-    } else {
-      tail.clear();
-    }
-  }
-  return tail;
-}
-
-// Lines SimpleIni cannot take apart safely: a section header without its
-// ']' runs on into the lines after it. Such lines are left out, which
-// makes the file one to keep aside before it is rewritten.
-std::string Parseable(const std::string& text) {
-  std::string kept;
-  for (const std::string& line : Lines(text)) {
-    const std::string t = Trim(line);
-    if (!t.empty() && t[0] == '[' && t.find(']') == std::string::npos) continue;
-    kept += line + "\n";
-  }
-  return kept;
-}
-
-// Names and values that read back as they were written: one line each, a
-// section without ']', a key that is neither a comment nor a section and
-// has no '='.
-bool Storable(const char* section, const char* key, const char* value) {
+// Names and values that read back as they were written: each on one line,
+// a section without ']', a key that is neither a section nor a comment and
+// has no '='. Anything else is refused, not written in another shape.
+bool Storable(const std::string& section, const char* key, const char* value) {
   auto oneLine = [](const char* s) { return !s || !std::strpbrk(s, "\r\n"); };
-  if (!section || !section[0] || std::strchr(section, ']')) return false;
-  if (key && (!key[0] || std::strchr(key, '=') || std::strchr(";#[", key[0]))) return false;
-  return oneLine(section) && oneLine(key) && oneLine(value);
-}
-
-// The key's spelling as the file has it, which an update keeps.
-std::string StoredKey(const CSimpleIniA& ini, const char* section, const char* key) {
-  CSimpleIniA::TNamesDepend keys;
-  if (ini.GetAllKeys(section, keys))
-    for (const auto& k : keys)
-      if (strcasecmp(k.pItem, key) == 0) return k.pItem;
-  return key;
-}
-
-// A profile file as SimpleIni holds it: bytes as they are (the platform's
-// code page), repeated keys kept in order, no multi-line values, lines
-// without '=' kept as they stand, "key=value" without spaces.
-struct Profile {
-  CSimpleIniA ini{false, true, false};
-  FileContents file;
-  std::string tail;      // comments to write after SimpleIni's text
-  bool faithful = true;  // writing it back keeps all the file said
-
-  Profile() {
-    ini.SetSpaces(false);
-    ini.SetAllowKeyOnly(true);
-    ini.SetQuotes(false);
+  if (section.empty() || section.find(']') != std::string::npos) return false;
+  if (key) {
+    const std::string name = Name(key);
+    if (name.empty() || name.find('=') != std::string::npos || name[0] == '[' || name[0] == ';')
+      return false;
   }
-
-  void load(const std::string& path, bool forWriting) {
-    file = ReadProfileFile(path);
-    if (!file.exists) return;
-    if (!file.readable || LooksBinary(file.bytes) || ini.LoadData(Parseable(file.bytes)) < 0) {
-      ini.Reset();
-      faithful = false;
-      return;
-    }
-    if (!forWriting) return;
-    std::string again;
-    ini.Save(again);
-    const auto meaning = Meaning(file.bytes);
-    if (Meaning(again) == meaning) return;
-    tail = TrailingComments(file.bytes);
-    if (!tail.empty() && Meaning(again + tail) == meaning) return;
-    tail.clear();
-    faithful = false;
-  }
-};
-
-// Lines ended as a file written on Windows ends them.
-std::string WithCrLf(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\n') out += '\r';
-    out += c;
-  }
-  return out;
+  return oneLine(section.c_str()) && oneLine(key) && oneLine(value);
 }
 
 // The platform strips one pair of matching quotes around a value.
@@ -170,11 +49,11 @@ extern "C" UINT WINAPI GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT fal
   if (!section || !key) return UINT(fallback);
   const auto path = ResolveProfilePath(file, false);
   if (!path) return UINT(fallback);
-  Profile profile;
-  profile.load(*path, false);
-  const char* value = profile.ini.GetValue(section, key, nullptr);
+  const FileContents contents = ReadProfileFile(*path);
+  if (!contents.readable || !IsText(contents.bytes)) return UINT(fallback);
+  const auto value = ProfileText(contents.bytes).Value(Name(section), Name(key));
   if (!value) return UINT(fallback);
-  const std::string text = Unquoted(value);
+  const std::string text = Unquoted(*value);
   if (text.empty()) return UINT(fallback);
   return ParseProfileInt(text.c_str());
 }
@@ -183,34 +62,30 @@ extern "C" UINT WINAPI GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT fal
 extern "C" BOOL WINAPI WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value,
                                                   LPCSTR file) {
   using namespace profile;
-  if (!Storable(section, key, value)) return FALSE;
+  const std::string sectionName = Name(section);
+  if (!section || !Storable(sectionName, key, value)) return FALSE;
   const auto path = ResolveProfilePath(file, true);
   if (!path) return FALSE;
-  Profile profile;
-  profile.load(*path, true);
+  const FileContents contents = ReadProfileFile(*path);
   // A file that could not be read whole cannot be kept; leave it be.
-  if (profile.file.exists && !profile.file.readable) return FALSE;
+  if (contents.exists && !contents.readable) return FALSE;
   const bool deleting = !key || !value;
-  if (!profile.file.exists && deleting) return TRUE;
+  if (!contents.exists && deleting) return TRUE;
 
+  // What is not text is not changed line by line: it is kept aside whole
+  // and a new file holds the key alone.
+  const bool keepAside = contents.exists && !IsText(contents.bytes);
+  ProfileText text(keepAside ? std::string() : contents.bytes);
   if (!key) {
-    profile.ini.Delete(section, nullptr);
+    text.DeleteSection(sectionName);
   } else if (!value) {
-    profile.ini.Delete(section, key);
-  } else if (profile.ini.SetValue(section, StoredKey(profile.ini, section, key).c_str(), value,
-                                  nullptr, true) < 0) {
-    return FALSE;
+    text.DeleteKey(sectionName, Name(key));
+  } else {
+    text.Set(sectionName, Name(key), value);
   }
-  std::string text;
-  if (profile.ini.Save(text) < 0) return FALSE;
-  text += profile.tail;
-  if (profile.file.bytes.find("\r\n") != std::string::npos) text = WithCrLf(text);
-  if (profile.file.exists && text == profile.file.bytes) return TRUE;
-
-  if (profile.file.exists && !profile.faithful &&
-      !KeepCopy(*path, profile.file.bytes, profile.file.mode))
-    return FALSE;
+  if (contents.exists && text.Bytes() == contents.bytes) return TRUE;
+  if (keepAside && !KeepCopy(*path, contents.bytes, contents.mode)) return FALSE;
   std::optional<mode_t> mode;
-  if (profile.file.exists) mode = profile.file.mode;
-  return ReplaceFile(*path, text, mode) ? TRUE : FALSE;
+  if (contents.exists) mode = contents.mode;
+  return ReplaceFile(*path, text.Bytes(), mode) ? TRUE : FALSE;
 }
