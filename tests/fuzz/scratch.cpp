@@ -21,7 +21,12 @@ void RemoveScratch() {
 
 const std::string& ScratchFolder() {
   static const std::string folder = [] {
-    std::string pattern = std::filesystem::temp_directory_path() / "korvane-fuzz-XXXXXX";
+    // In memory where there is such a folder: the profile's writes flush.
+    std::error_code error;
+    const std::filesystem::path base = std::filesystem::is_directory("/dev/shm", error)
+                                           ? std::filesystem::path("/dev/shm")
+                                           : std::filesystem::temp_directory_path();
+    std::string pattern = base / "korvane-fuzz-XXXXXX";
     if (!mkdtemp(pattern.data())) {
       std::perror("mkdtemp");
       std::abort();
