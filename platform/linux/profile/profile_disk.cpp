@@ -73,7 +73,8 @@ std::string WriteTarget(const std::string& path) {
 
 FileContents ReadProfileFile(const std::string& path) {
   FileContents contents;
-  Fd file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Never waits: a FIFO in the file's place would block until a writer came.
+  Fd file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (!file.ok()) {
     contents.exists = errno != ENOENT && errno != ENOTDIR;
     return contents;

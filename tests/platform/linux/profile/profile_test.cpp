@@ -1,5 +1,6 @@
 // The profile functions as the window position store uses them, and as a
 // user's hand-edited, damaged or unwritable settings file meets them.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -7,6 +8,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,12 +17,14 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "platform/platform.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 std::string Slurp(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -277,6 +282,28 @@ TEST_F(ProfileTest, FailedWriteLosesNothing) {
     EXPECT_EQ(Slurp(ini_), before);
   }
   chmod(dir_.c_str(), 0700);
+
+  // A FIFO in its place: neither read nor replaced, and no waiting for a
+  // writer (after a while the test becomes one, so that it can fail).
+  fs::remove(ini_);
+  ASSERT_EQ(mkfifo(ini_.c_str(), 0600), 0);
+  std::atomic<bool> finished{false};
+  std::thread watchdog([&] {
+    for (int i = 0; i < 300 && !finished; i++) std::this_thread::sleep_for(10ms);
+    while (!finished) {
+      const int fd = open(ini_.c_str(), O_WRONLY | O_NONBLOCK);
+      if (fd >= 0) close(fd);
+      std::this_thread::sleep_for(10ms);
+    }
+  });
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(Read("x"), 100);
+  EXPECT_FALSE(Write("KORVANE", "x", "1"));
+  finished = true;
+  watchdog.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 2s) << "waited for a writer";
+  struct stat fifo;
+  EXPECT_TRUE(stat(ini_.c_str(), &fifo) == 0 && S_ISFIFO(fifo.st_mode));
 
   // A file that cannot be read cannot be kept, so it is not replaced.
   fs::remove(ini_);
