@@ -19,6 +19,7 @@ namespace disc {
 namespace {
 
 constexpr int kSampleBytes = 4;
+constexpr int MaxWaveChunks = 1000;
 
 // Where a file's samples lie, and how many bytes of them there are.
 struct Contents {
@@ -39,7 +40,11 @@ std::string ReadWave(int fd, int64_t size, Contents* contents) {
       memcmp(header + 8, "WAVE", 4) != 0)
     return "is not a RIFF WAVE file";
   bool format_seen = false;
-  for (int64_t at = 12; at + 8 <= size;) {
+  // A real file holds a handful of chunks before its samples; a damaged one
+  // can hold millions of empty ones (zeros), each a read: give up early.
+  int chunks = 0;
+  for (int64_t at = 12; at + 8 <= size; chunks++) {
+    if (chunks == MaxWaveChunks) return "has no samples among its first chunks";
     uint8_t chunk[24];
     if (pread(fd, chunk, 8, (off_t)at) != 8) break;
     int64_t length = Le32(chunk + 4);
