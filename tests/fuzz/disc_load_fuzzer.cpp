@@ -3,7 +3,8 @@
 // first bytes the input gives too. Loading ends with a checked table whose
 // every sector can be asked for, or a reason; never a crash, hang or throw.
 //
-// Input: one byte choosing the sheet (even: cue, odd: .toc), three sizes of
+// Input: one byte choosing the sheet (modulo 3: a cue sheet, a .toc, or a
+// cue sheet a.cue beside the a.bin that is loaded), three sizes of
 // five bytes each (little-endian) for "a.bin", "b.raw" and "c.wav", one
 // byte of head length, the head, then the sheet's text.
 #include <cstdint>
@@ -28,7 +29,7 @@ int64_t Size(const uint8_t* bytes) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   constexpr size_t Header = 1 + 3 * 5 + 1;
   if (size < Header) return 0;
-  const bool toc = data[0] & 1;
+  const int kind = data[0] % 3;
   const size_t headBytes = data[16];
   if (size < Header + headBytes) return 0;
   const std::string head(reinterpret_cast<const char*>(data + Header), headBytes);
@@ -36,7 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int i = 0; i < 3; i++) fuzz::SparseScratch(names[i], Size(data + 1 + 5 * i), head);
   const std::string sheet(reinterpret_cast<const char*>(data + Header + headBytes),
                           size - Header - headBytes);
-  const std::string path = fuzz::WriteScratch(toc ? "disc.toc" : "disc.cue", sheet);
+  const char* sheetNames[] = {"disc.cue", "disc.toc", "a.cue"};
+  std::string path = fuzz::WriteScratch(sheetNames[kind], sheet);
+  if (kind == 2) path = fuzz::ScratchFolder() + "/a.bin";
 
   disc::Disc loaded;
   std::string why;
