@@ -17,7 +17,7 @@ void QuietAlsa() {
   if (!alsa) return;
   using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
   using SetHandler = int (*)(Handler);
-  auto set = (SetHandler)dlsym(alsa, "snd_lib_error_set_handler");
+  auto set = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler"));
   if (set) set(Silent);
   // Kept loaded: the handler must outlive every later use by SDL.
 }
@@ -39,7 +39,7 @@ SDL_AudioDeviceID OpenDevice(void* self, SDL_AudioCallback callback) {
   want.freq = 44100;
   want.format = AUDIO_S16LSB;
   want.channels = 2;
-  want.samples = AudioOutput::kBufferFrames;
+  want.samples = AudioOutput::BufferFrames;
   want.callback = callback;
   want.userdata = self;
   SDL_AudioSpec have;

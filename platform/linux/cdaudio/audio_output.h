@@ -18,7 +18,7 @@ class AudioOutput {
 
   // SDL's buffer, in sample frames: 512 frames are 11.6 ms, which bounds
   // both the delay to the first sample and how long a stop takes to bite.
-  static constexpr int kBufferFrames = 512;
+  static constexpr int BufferFrames = 512;
 
   explicit AudioOutput(Pull pull) : pull_(std::move(pull)) {}
   ~AudioOutput() { Close(); }

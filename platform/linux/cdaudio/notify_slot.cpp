@@ -3,7 +3,7 @@
 namespace cdaudio {
 
 void NotifySlot::Post(HWND window, MCIDEVICEID device, WPARAM code) {
-  PostMessageA(window, MM_MCINOTIFY, code, (LPARAM)device);
+  PostMessageA(window, MM_MCINOTIFY, code, static_cast<LPARAM>(device));
 }
 
 void NotifySlot::Arm(HWND window, MCIDEVICEID device, uint64_t tag, WPARAM displaced) {
