@@ -32,18 +32,18 @@ void AppendTone(std::vector<uint8_t>& out, int track, int sectors, Noise& noise,
                 const std::function<void()>& flush) {
   static const double Steps[] = {1.0, 1.125, 1.25, 1.333, 1.5, 1.667, 1.875};
   double frequency = 220.0 * Steps[(track - 1) % 7] * (1 << ((track - 1) / 7 % 3));
-  long frames = static_cast<long>(sectors) * (SectorBytes / 4);
+  long frames = static_cast<long>(sectors) * (disc::SectorBytes / 4);
   for (long i = 0; i < frames; i++) {
-    int tone =
-        static_cast<int>(6000.0 * sin(2.0 * M_PI * frequency * static_cast<double>(i) / 44100.0));
+    int tone = static_cast<int>(
+        6000.0 * sin(2.0 * M_PI * frequency * static_cast<double>(i) / disc::SampleRate));
     PutSample(out, tone + noise.Next());
     PutSample(out, tone + noise.Next());
-    if (out.size() >= 75 * SectorBytes) flush();
+    if (out.size() >= 75 * disc::SectorBytes) flush();
   }
 }
 
 void AppendNoise(std::vector<uint8_t>& out, int sectors, Noise& noise) {
-  for (long i = 0; i < static_cast<long>(sectors) * (SectorBytes / 2); i++)
+  for (long i = 0; i < static_cast<long>(sectors) * (disc::SectorBytes / 2); i++)
     PutSample(out, noise.Next() / 4);
 }
 
@@ -51,11 +51,11 @@ void AppendNoise(std::vector<uint8_t>& out, int sectors, Noise& noise) {
 void AppendData(std::vector<uint8_t>& out, int32_t firstLsn, int sectors) {
   for (int s = 0; s < sectors; s++) {
     size_t at = out.size();
-    out.resize(at + SectorBytes, 0x5A);
+    out.resize(at + disc::SectorBytes, 0x5A);
     out[at] = 0;
     for (int i = 1; i < 11; i++) out[at + i] = 0xFF;
     out[at + 11] = 0;
-    int32_t msf = firstLsn + s + 150;
+    int32_t msf = firstLsn + s + disc::MsfOffset;
     auto bcd = [](int v) { return static_cast<uint8_t>(v / 10 * 16 + v % 10); };
     out[at + 12] = bcd(msf / 4500);
     out[at + 13] = bcd(msf / 75 % 60);
@@ -88,7 +88,9 @@ std::string NrgTrailer(const std::vector<DiscImageTrack>& tracks, int32_t leadou
   auto index0 = [&](size_t i) {
     return i == 0 ? -150 : tracks[i].pregap >= 0 ? tracks[i].pregap : tracks[i].start;
   };
-  auto offset = [](int32_t lsn) { return static_cast<uint64_t>(lsn + 150) * SectorBytes; };
+  auto offset = [](int32_t lsn) {
+    return static_cast<uint64_t>(lsn + disc::MsfOffset) * disc::SectorBytes;
+  };
   auto bcd = [](int v) { return static_cast<char>(v / 10 * 16 + v % 10); };
   // CUEX: the lead-in, index 0 and 1 of each track, the lead-out; each
   // entry ADR/control, track, index (BCD), a zero byte and the LSN.
@@ -116,7 +118,7 @@ std::string NrgTrailer(const std::vector<DiscImageTrack>& tracks, int32_t leadou
   dao += static_cast<char>(tracks.back().number);
   for (size_t i = 0; i < tracks.size(); i++) {
     dao += std::string(12, '\0');
-    PutBig(dao, SectorBytes, 2);
+    PutBig(dao, disc::SectorBytes, 2);
     dao += std::string{7, 0, 0, 0};
     PutBig(dao, offset(index0(i)), 8);
     PutBig(dao, offset(tracks[i].start), 8);
@@ -183,13 +185,13 @@ bool WriteDiscImage(const std::string& sheetPath, const DiscImageSpec& spec, Dis
   // A .toc's raw audio is big-endian unless its FILE lines say SWAP.
   bool audio = false;
   bool bigEndian = spec.toc && !spec.swap;
-  if (spec.nrg) binFile << std::string(static_cast<size_t>(150) * SectorBytes, '\0');
+  if (spec.nrg) binFile << std::string(static_cast<size_t>(150) * disc::SectorBytes, '\0');
   std::function<void()> flush = [&] {
     if (audio && bigEndian)
       for (size_t i = 0; i + 1 < bin.size(); i += 2) std::swap(bin[i], bin[i + 1]);
     binFile.write(reinterpret_cast<const char*>(bin.data()),
                   static_cast<std::streamsize>(bin.size()));
-    written += static_cast<int32_t>(bin.size() / SectorBytes);
+    written += static_cast<int32_t>(bin.size() / disc::SectorBytes);
     bin.clear();
   };
   Noise noise{12345};
@@ -230,7 +232,7 @@ bool WriteDiscImage(const std::string& sheetPath, const DiscImageSpec& spec, Dis
   if (spec.dataSession > 0) {
     // The gap between the sessions is in the bin, as a disc image of a
     // second session lays it out; its sectors are never audio.
-    AppendData(bin, written, SessionGap);
+    AppendData(bin, written, disc::SessionGap);
     flush();
     int32_t here = written;
     char header[64];
@@ -244,7 +246,7 @@ bool WriteDiscImage(const std::string& sheetPath, const DiscImageSpec& spec, Dis
   image->sectors = written;
   if (spec.nrg)
     binFile << NrgTrailer(image->tracks, written,
-                          static_cast<uint64_t>(written + 150) * SectorBytes);
+                          static_cast<uint64_t>(written + disc::MsfOffset) * disc::SectorBytes);
   binFile.close();
   std::ofstream cueFile;
   if (!spec.nrg) {
@@ -259,9 +261,9 @@ bool WriteDiscImage(const std::string& sheetPath, const DiscImageSpec& spec, Dis
 }
 
 std::vector<uint8_t> ReadBin(const std::string& binPath, int32_t lsn, int32_t count) {
-  std::vector<uint8_t> bytes(static_cast<size_t>(count) * SectorBytes);
+  std::vector<uint8_t> bytes(static_cast<size_t>(count) * disc::SectorBytes);
   std::ifstream in(binPath, std::ios::binary);
-  in.seekg(static_cast<std::streamoff>(lsn) * SectorBytes);
+  in.seekg(static_cast<std::streamoff>(lsn) * disc::SectorBytes);
   in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   bytes.resize(static_cast<size_t>(in.gcount()));
   return bytes;

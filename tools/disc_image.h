@@ -10,10 +10,9 @@
 #include <string>
 #include <vector>
 
-namespace mkdisc {
+#include "platform/linux/disc/track_table.h"
 
-constexpr int SectorBytes = 2352;
-constexpr int SessionGap = 11400;
+namespace mkdisc {
 
 struct DiscImageSpec {
   std::vector<int> audioSectors;  // one entry per audio track, in sectors (1/75 s)

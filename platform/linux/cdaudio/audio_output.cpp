@@ -3,6 +3,8 @@
 #include <SDL.h>
 #include <dlfcn.h>
 
+#include "platform/linux/disc/track_table.h"
+
 namespace cdaudio {
 
 namespace {
@@ -36,7 +38,7 @@ bool InitAudio() {
 
 SDL_AudioDeviceID OpenDevice(void* self, SDL_AudioCallback callback) {
   SDL_AudioSpec want{};
-  want.freq = 44100;
+  want.freq = disc::SampleRate;
   want.format = AUDIO_S16LSB;
   want.channels = 2;
   want.samples = AudioOutput::BufferFrames;
@@ -71,11 +73,6 @@ void AudioOutput::Close() {
   if (!device_) return;
   SDL_CloseAudioDevice(device_);
   device_ = 0;
-}
-
-const char* AudioOutput::DriverName() {
-  const char* name = SDL_GetCurrentAudioDriver();
-  return name ? name : "none";
 }
 
 }  // namespace cdaudio

@@ -29,8 +29,6 @@ class AudioOutput {
   // even the silent fallback could be had.
   bool Open();
   void Close();
-  // The name of the SDL driver in use, for diagnostics.
-  static const char* DriverName();
 
  private:
   static void Callback(void* self, uint8_t* out, int bytes);

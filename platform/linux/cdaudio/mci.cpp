@@ -48,28 +48,28 @@ MCIERROR LoadTable(Device& device) {
   return state == disc::DiscState::NoDisc ? MCIERR_DEVICE_NOT_READY : MCIERR_HARDWARE;
 }
 
+// Minutes in byte 0, seconds in 1, frames in 2, as a sector count.
+int32_t UnpackMsf(DWORD packed) {
+  return static_cast<int32_t>(packed & 0xFF) * 60 * disc::SectorsPerSecond +
+         static_cast<int32_t>(packed >> 8 & 0xFF) * disc::SectorsPerSecond +
+         static_cast<int32_t>(packed >> 16 & 0xFF);
+}
+
 // A position in the device's time format as a sector number.
 MCIERROR ToSector(const Device& device, DWORD value, int32_t* lsn) {
   const disc::TrackTable& table = device.disc.table;
-  int32_t msf = static_cast<int32_t>(value & 0xFF) * 60 * disc::SectorsPerSecond +
-                static_cast<int32_t>(value >> 8 & 0xFF) * disc::SectorsPerSecond +
-                static_cast<int32_t>(value >> 16 & 0xFF);
   switch (device.timeFormat) {
     case MCI_FORMAT_MILLISECONDS:
       *lsn = static_cast<int32_t>(static_cast<uint64_t>(value) * disc::SectorsPerSecond / 1000) -
              disc::MsfOffset;
       return 0;
     case MCI_FORMAT_MSF:
-      *lsn = msf - disc::MsfOffset;
+      *lsn = UnpackMsf(value) - disc::MsfOffset;
       return 0;
     default: {  // TMSF: track in byte 0, then minutes, seconds, frames
       int track = static_cast<int>(value & 0xFF);
       if (!table.has(track)) return MCIERR_OUTOFRANGE;
-      DWORD rest = value >> 8;
-      *lsn = table.track(track).start +
-             static_cast<int32_t>(rest & 0xFF) * 60 * disc::SectorsPerSecond +
-             static_cast<int32_t>(rest >> 8 & 0xFF) * disc::SectorsPerSecond +
-             static_cast<int32_t>(rest >> 16 & 0xFF);
+      *lsn = table.track(track).start + UnpackMsf(value >> 8);
       return 0;
     }
   }

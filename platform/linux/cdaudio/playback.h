@@ -29,7 +29,7 @@ class Playback {
  public:
   // Audio still ahead of the output when a range is reported complete: the
   // time the window has to ask for the next range without a gap.
-  static constexpr int32_t HandoverBytes = 44100 * 4 / 4;  // 250 ms
+  static constexpr int32_t HandoverBytes = disc::SampleRate * disc::SampleBytes / 4;  // 250 ms
   // How long an idle output stays open, so a quick Stop and Play reuse it.
   static constexpr int LingerMs = 2000;
   // The longest a CLOSE waits for a completed range to sound out.

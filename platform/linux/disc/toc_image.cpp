@@ -18,8 +18,6 @@ namespace disc {
 
 namespace {
 
-constexpr int SampleBytes = 4;
-
 // Where a file's samples lie, and how many bytes of them there are.
 struct Contents {
   int64_t first = 0;
@@ -47,7 +45,7 @@ std::string ReadWave(int fd, int64_t size, Contents* contents) {
     if (memcmp(chunk, "fmt ", 4) == 0) {
       if (length < 16 || pread(fd, chunk + 8, 16, static_cast<off_t>(at) + 8) != 16) break;
       uint16_t tag = Le16(chunk + 8);
-      if ((tag != 1 && tag != 0xFFFE) || Le16(chunk + 10) != 2 || Le32(chunk + 12) != 44100 ||
+      if ((tag != 1 && tag != 0xFFFE) || Le16(chunk + 10) != 2 || Le32(chunk + 12) != SampleRate ||
           Le16(chunk + 20) != 4 || Le16(chunk + 22) != 16)
         return "is not 16-bit stereo PCM at 44100 Hz";
       formatSeen = true;

@@ -9,8 +9,6 @@ namespace disc {
 
 namespace {
 
-constexpr int AudioBlock = 2352;
-constexpr int SampleBytes = 4;  // one stereo sample of two 16-bit channels
 constexpr int64_t MostBytes = static_cast<int64_t>(1) << 40;
 
 struct Token {
@@ -263,10 +261,10 @@ class Parser {
           piece.swap = true;
         }
         if (!Offset(&piece)) return;
-        piece.start = Amount(AudioBlock, SampleBytes);
+        piece.start = Amount(SectorBytes, SampleBytes);
         if (piece.start < 0) return;
         if (IsNumber()) {
-          piece.length = Amount(AudioBlock, SampleBytes);
+          piece.length = Amount(SectorBytes, SampleBytes);
           if (piece.length < 0) return;
           if (piece.length == 0) piece.length = -1;  // 0 too means to the end
         }

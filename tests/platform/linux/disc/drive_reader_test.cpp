@@ -20,7 +20,7 @@ TEST_F(DriveReaderTest, DeliversTheDiscsSamplesThroughParanoia) {
   ASSERT_NE(reader, nullptr);
 
   auto expectSectors = [&](int32_t lsn, int32_t count) {
-    std::vector<uint8_t> read(static_cast<size_t>(count) * mkdisc::SectorBytes);
+    std::vector<uint8_t> read(static_cast<size_t>(count) * disc::SectorBytes);
     ASSERT_TRUE(reader->Read(lsn, count, read.data())) << lsn;
     EXPECT_TRUE(read == mkdisc::ReadBin(image.binPath, lsn, count)) << "sectors from " << lsn;
   };
@@ -30,7 +30,7 @@ TEST_F(DriveReaderTest, DeliversTheDiscsSamplesThroughParanoia) {
   expectSectors(5, 3);
   // The last sectors of the disc, and not one past them.
   expectSectors(image.sectors - 4, 4);
-  std::vector<uint8_t> past(2 * mkdisc::SectorBytes);
+  std::vector<uint8_t> past(2 * disc::SectorBytes);
   EXPECT_FALSE(reader->Read(image.sectors - 1, 2, past.data()));
   EXPECT_FALSE(reader->Read(-1, 1, past.data()));
 }
