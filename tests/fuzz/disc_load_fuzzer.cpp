@@ -44,17 +44,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   disc::Disc loaded;
   std::string why;
   const disc::DiscState state = disc::LoadDisc(path, &loaded, &why);
-  if (state != disc::DiscState::kReady) {
+  if (state != disc::DiscState::Ready) {
     if (why.empty()) std::abort();  // a refusal always says why
     return 0;
   }
   const disc::TrackTable& table = loaded.table;
   if (!disc::CheckTrackTable(table, table.leadout).empty()) std::abort();
   // The first and last sectors of every track, and none past the end.
-  std::vector<uint8_t> sector(2 * disc::kSectorBytes);
+  std::vector<uint8_t> sector(2 * disc::SectorBytes);
   for (int number = table.first; number <= table.last(); number++) {
     const int32_t start = table.track(number).start;
-    const int32_t end = table.next_start(number);
+    const int32_t end = table.NextStart(number);
     loaded.reader->Read(start, 1, sector.data());
     if (end > start) loaded.reader->Read(end - 1, 1, sector.data());
   }

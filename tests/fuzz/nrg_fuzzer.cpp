@@ -19,12 +19,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   disc::Disc loaded;
   std::string why;
-  if (disc::LoadDisc(path, &loaded, &why) != disc::DiscState::kReady) {
+  if (disc::LoadDisc(path, &loaded, &why) != disc::DiscState::Ready) {
     if (why.empty()) std::abort();
     return 0;
   }
   if (!problem.empty() || !trailer.present) std::abort();  // libcdio saw what was refused
-  std::vector<uint8_t> sector(disc::kSectorBytes);
+  std::vector<uint8_t> sector(disc::SectorBytes);
   loaded.reader->Read(loaded.table.tracks.front().start, 1, sector.data());
   return 0;
 }

@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (sheet.tracks.empty() || sheet.tracks.size() > 99) std::abort();
   const int files = static_cast<int>(sheet.files.size());
   for (const disc::TocTrack& track : sheet.tracks) {
-    if (track.pieces.empty() || track.block_bytes <= 0) std::abort();
+    if (track.pieces.empty() || track.blockBytes <= 0) std::abort();
     for (const disc::TocPiece& piece : track.pieces) {
       if (piece.file >= files) std::abort();
       if (piece.offset < 0 || piece.start < 0 || piece.length < -1) std::abort();

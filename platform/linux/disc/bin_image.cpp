@@ -37,18 +37,18 @@ DiscState LoadBinImage(const std::string& path, Disc* disc, std::string* why) {
   const std::string sheetPath = SheetBeside(path);
   if (!sheetPath.empty()) {
     std::string text;
-    if (!ReadSheet(sheetPath, &text, why)) return DiscState::kUnreadable;
+    if (!ReadSheet(sheetPath, &text, why)) return DiscState::Unreadable;
     CueSheet sheet;
     const std::string problem = ParseCueSheet(text, FolderOf(sheetPath), &sheet);
     if (!problem.empty()) {
       *why = sheetPath + ": " + problem;
-      return DiscState::kUnreadable;
+      return DiscState::Unreadable;
     }
     bool named = false;
     for (const CueFile& file : sheet.files) named = named || SameFile(file.path, path);
     if (!named) {
       *why = path + ": the cue sheet beside it, " + sheetPath + ", names other files";
-      return DiscState::kUnreadable;
+      return DiscState::Unreadable;
     }
     return LoadCueImage(sheetPath, disc, why);
   }
@@ -58,12 +58,12 @@ DiscState LoadBinImage(const std::string& path, Disc* disc, std::string* why) {
   const int file = reader->Open(path, &size);
   if (file < 0) {
     *why = "cannot open " + path;
-    return DiscState::kUnreadable;
+    return DiscState::Unreadable;
   }
-  const int64_t sectors = size / kSectorBytes;
+  const int64_t sectors = size / SectorBytes;
   if (sectors > MaxBinSectors) {
     *why = path + ": larger than a disc can be";
-    return DiscState::kUnreadable;
+    return DiscState::Unreadable;
   }
   TrackTable table;
   table.tracks.push_back(Track());
@@ -71,16 +71,16 @@ DiscState LoadBinImage(const std::string& path, Disc* disc, std::string* why) {
   const std::string problem = CheckTrackTable(table, table.leadout);
   if (!problem.empty()) {
     *why = path + ": " + problem;
-    return DiscState::kUnreadable;
+    return DiscState::Unreadable;
   }
   ImageSpan span;
-  span.bytes = sectors * kSectorBytes;
+  span.bytes = sectors * SectorBytes;
   span.file = file;
   reader->Add(span);
   reader->SetSectors(table.leadout);
   disc->table = table;
   disc->reader = std::move(reader);
-  return DiscState::kReady;
+  return DiscState::Ready;
 }
 
 }  // namespace disc

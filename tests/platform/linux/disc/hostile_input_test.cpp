@@ -41,7 +41,7 @@ class HostileInputTest : public DeviceTest {
       ADD_FAILURE() << "loading " << source << " hangs";
       Unblock();
       *why = "hangs";
-      return disc::DiscState::kNoDisc;
+      return disc::DiscState::NoDisc;
     }
     try {
       done.get();
@@ -67,7 +67,7 @@ class HostileInputTest : public DeviceTest {
   }
   void ExpectUnreadable(const std::string& source, const std::string& said) {
     std::string why;
-    EXPECT_EQ(Load(source, &why), disc::DiscState::kUnreadable) << source;
+    EXPECT_EQ(Load(source, &why), disc::DiscState::Unreadable) << source;
     EXPECT_NE(why.find(said), std::string::npos) << source << ": " << why;
   }
 
@@ -83,7 +83,7 @@ TEST_F(HostileInputTest, TocStringsWithAnyBackslashEscapeLoad) {
               std::string("CD_DA\nCD_TEXT {\n LANGUAGE_MAP { 0 : EN }\n LANGUAGE 0 {\n") +
                   "  TITLE \"" + title + "\"\n }\n}\nTRACK AUDIO\nFILE \"disc.bin\" 0\n");
     std::string why;
-    EXPECT_EQ(Load(Path("disc.toc"), &why), disc::DiscState::kReady) << title << ": " << why;
+    EXPECT_EQ(Load(Path("disc.toc"), &why), disc::DiscState::Ready) << title << ": " << why;
   }
   WriteFile("bare.toc", "CD_DA\nTRACK AUDIO\nISRC \"\\999");
   ExpectUnreadable(Path("bare.toc"), "unterminated string");
@@ -91,16 +91,16 @@ TEST_F(HostileInputTest, TocStringsWithAnyBackslashEscapeLoad) {
 
 TEST_F(HostileInputTest, NeroFilesLibcdioCannotTakeAreRefused) {
   mkdisc::DiscImageSpec spec;
-  spec.audio_sectors = {20, 10};
+  spec.audioSectors = {20, 10};
   spec.nrg = true;
   const mkdisc::DiscImage image = MakeImage(spec, "disc.nrg");
   std::string why;
-  ASSERT_EQ(Load(image.sheet_path, &why), disc::DiscState::kReady) << why;
+  ASSERT_EQ(Load(image.sheetPath, &why), disc::DiscState::Ready) << why;
 
   // An empty CD-Text chunk before END!: libcdio frees a block twice.
   std::string nrg;
   {
-    std::ifstream in(image.sheet_path, std::ios::binary);
+    std::ifstream in(image.sheetPath, std::ios::binary);
     nrg.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
   const size_t end = nrg.rfind("END!");
@@ -176,13 +176,13 @@ TEST_F(HostileInputTest, AWaveOfEmptyChunksIsGivenUpOnQuickly) {
 
 TEST_F(HostileInputTest, ABinNamedAloneIsReadThroughTheSheetBesideIt) {
   mkdisc::DiscImageSpec spec;
-  spec.audio_sectors = {30, 20, 10};
+  spec.audioSectors = {30, 20, 10};
   spec.pregap = 4;
   const mkdisc::DiscImage image = MakeImage(spec, "disc.cue");
   disc::Disc fromCue, fromBin;
   std::string why;
-  ASSERT_EQ(Load(image.sheet_path, &why, &fromCue), disc::DiscState::kReady) << why;
-  ASSERT_EQ(Load(image.bin_path, &why, &fromBin), disc::DiscState::kReady) << why;
+  ASSERT_EQ(Load(image.sheetPath, &why, &fromCue), disc::DiscState::Ready) << why;
+  ASSERT_EQ(Load(image.binPath, &why, &fromBin), disc::DiscState::Ready) << why;
   ASSERT_EQ(fromBin.table.tracks.size(), 3u);
   for (int number = 1; number <= 3; number++) {
     EXPECT_EQ(fromBin.table.track(number).start, fromCue.table.track(number).start);
@@ -191,27 +191,27 @@ TEST_F(HostileInputTest, ABinNamedAloneIsReadThroughTheSheetBesideIt) {
   EXPECT_EQ(fromBin.table.leadout, 60);
   Bytes read(5 * 2352);
   ASSERT_TRUE(fromBin.reader->Read(32, 5, read.data()));
-  EXPECT_TRUE(read == mkdisc::ReadBin(image.bin_path, 32, 5));
+  EXPECT_TRUE(read == mkdisc::ReadBin(image.binPath, 32, 5));
 
   // A damaged sheet beside it is refused as the sheet reader says.
   WriteFile("disc.cue", "FILE \"disc.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:99\n");
-  ExpectUnreadable(image.bin_path, "bad time 00:00:99");
+  ExpectUnreadable(image.binPath, "bad time 00:00:99");
   // One that names other files does not describe this one.
   WriteFile("other.bin", std::string(2352, '\0'));
   WriteFile("disc.cue", "FILE \"other.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
-  ExpectUnreadable(image.bin_path, "names other files");
+  ExpectUnreadable(image.binPath, "names other files");
 
   // Without a sheet, the whole sectors of the bin are one audio track.
-  ASSERT_EQ(unlink(image.sheet_path.c_str()), 0);
-  ASSERT_EQ(truncate(image.bin_path.c_str(), 60 * 2352 + 100), 0);
+  ASSERT_EQ(unlink(image.sheetPath.c_str()), 0);
+  ASSERT_EQ(truncate(image.binPath.c_str(), 60 * 2352 + 100), 0);
   disc::Disc alone;
-  ASSERT_EQ(Load(image.bin_path, &why, &alone), disc::DiscState::kReady) << why;
+  ASSERT_EQ(Load(image.binPath, &why, &alone), disc::DiscState::Ready) << why;
   ASSERT_EQ(alone.table.tracks.size(), 1u);
   EXPECT_TRUE(alone.table.track(1).audio);
   EXPECT_EQ(alone.table.track(1).start, 0);
   EXPECT_EQ(alone.table.leadout, 60);
   ASSERT_TRUE(alone.reader->Read(32, 5, read.data()));
-  EXPECT_TRUE(read == mkdisc::ReadBin(image.bin_path, 32, 5));
+  EXPECT_TRUE(read == mkdisc::ReadBin(image.binPath, 32, 5));
   WriteFile("tiny.bin", std::string(2000, '\0'));
   ExpectUnreadable(Path("tiny.bin"), "tiny.bin");
 }
