@@ -10,7 +10,7 @@
 #include <cmath>
 
 #include "platform/linux/ui/controls.h"
-#include "platform/linux/ui/trackbar_range.h"
+#include "platform/shared/trackbar_range.h"
 
 namespace ui {
 namespace {

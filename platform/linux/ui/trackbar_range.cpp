@@ -1,4 +1,4 @@
-#include "platform/linux/ui/trackbar_range.h"
+#include "platform/shared/trackbar_range.h"
 
 namespace ui {
 

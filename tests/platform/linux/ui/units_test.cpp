@@ -6,7 +6,7 @@
 #include "platform/linux/ui/deadline.h"
 #include "platform/linux/ui/dialog_units.h"
 #include "platform/linux/ui/picture.h"
-#include "platform/linux/ui/trackbar_range.h"
+#include "platform/shared/trackbar_range.h"
 
 namespace ui {
 namespace {

@@ -1,7 +1,7 @@
 // A trackbar's range and position, kept as the platform keeps them: the
 // position is clamped whenever the range or the position changes.
-#ifndef KORVANE_PLATFORM_LINUX_UI_TRACKBAR_RANGE_H
-#define KORVANE_PLATFORM_LINUX_UI_TRACKBAR_RANGE_H
+#ifndef KORVANE_PLATFORM_SHARED_TRACKBAR_RANGE_H
+#define KORVANE_PLATFORM_SHARED_TRACKBAR_RANGE_H
 
 #include "platform/platform.h"
 
