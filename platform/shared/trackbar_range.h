@@ -1,31 +1,46 @@
-// A trackbar's range and position, kept as the platform keeps them: the
-// position is clamped whenever the range or the position changes.
+// A trackbar's range and position, kept as the platform's trackbar keeps
+// them; the Linux trackbar and the recording double both follow this one
+// rule, so the tests see what the player sees.
+//
+// The position is clamped whenever the range or the position changes:
+// - TBM_SETPOS raises the value to the minimum, then lowers it to the
+//   maximum. On an inverted range (minimum above maximum) the maximum wins.
+// - TBM_SETRANGEMIN pulls the position up to the new minimum, and no
+//   further.
+// - TBM_SETRANGEMAX pulls the position down to the new maximum, but never
+//   below the minimum: on an inverted range it stops at the minimum.
+// An inverted range is kept as given, not swapped. (TBM_SETRANGE, both
+// bounds at once, would clamp as TBM_SETPOS does; nothing sends it.)
 #ifndef KORVANE_PLATFORM_SHARED_TRACKBAR_RANGE_H
 #define KORVANE_PLATFORM_SHARED_TRACKBAR_RANGE_H
 
 #include "platform/platform.h"
 
-namespace ui {
+namespace shared {
 
-class TrackbarRange {
- public:
-  LONG min() const { return min_; }
-  LONG max() const { return max_; }
-  LONG pos() const { return pos_; }
+struct TrackbarRange {
+  LONG rangeMin = 0;
+  LONG rangeMax = 100;
+  LONG pos = 0;
 
-  // A new minimum pulls the position up to it.
-  void SetMin(LONG value);
-  // A new maximum pulls the position down to it, but not below the minimum.
-  void SetMax(LONG value);
-  // Clamped into [min, max]; the maximum wins when the range is inverted.
-  void SetPos(LONG value);
+  void SetMin(LONG value) {
+    rangeMin = value;
+    if (pos < rangeMin) pos = rangeMin;
+  }
 
- private:
-  LONG min_ = 0;
-  LONG max_ = 100;
-  LONG pos_ = 0;
+  void SetMax(LONG value) {
+    rangeMax = value;
+    LONG rightmost = rangeMax > rangeMin ? rangeMax : rangeMin;
+    if (pos > rightmost) pos = rightmost;
+  }
+
+  void SetPos(LONG value) {
+    pos = value;
+    if (pos < rangeMin) pos = rangeMin;
+    if (pos > rangeMax) pos = rangeMax;
+  }
 };
 
-}  // namespace ui
+}  // namespace shared
 
 #endif

@@ -58,7 +58,9 @@ class Dialog : public WindowRecord {
   void Describe(TraceWriter& out);
 
   // The dialogs alive, oldest first.
-  static const std::vector<Dialog*>& Live();
+  static std::vector<Dialog*> Live();
+  // The dialog behind a handle; nullptr for a control's or a dead one.
+  static Dialog* FromHandle(HWND handle);
 
  private:
   Dialog(const resources::DialogTemplate& dialogTemplate, DLGPROC procedure);

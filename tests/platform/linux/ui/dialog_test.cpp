@@ -163,6 +163,16 @@ TEST_F(DialogTest, ControlsAnswerThePlatformCalls) {
   EXPECT_EQ(SendMessageA(slider, TBM_GETPOS, 0, 0), 100);
   EXPECT_EQ(SendMessageA(slider, TBM_GETRANGEMAX, 0, 0), 100);
   EXPECT_EQ(Described(*dialog, "control.1002.range"), "0 100");
+  // An inverted range is kept as given: a new maximum stops the thumb at
+  // the minimum, a new position goes to the maximum.
+  SendMessageA(slider, TBM_SETRANGEMIN, FALSE, 40);
+  SendMessageA(slider, TBM_SETRANGEMAX, FALSE, 10);
+  EXPECT_EQ(SendMessageA(slider, TBM_GETPOS, 0, 0), 40);
+  SendMessageA(slider, TBM_SETPOS, TRUE, 70);
+  EXPECT_EQ(SendMessageA(slider, TBM_GETPOS, 0, 0), 10);
+  SendMessageA(slider, TBM_SETPOS, TRUE, 0);
+  EXPECT_EQ(SendMessageA(slider, TBM_GETPOS, 0, 0), 10);
+  EXPECT_EQ(Described(*dialog, "control.1002.range"), "40 10");
 
   // Pictures go on buttons and in the title bar; each call hands back the
   // one it replaced. The dialog procedure sees WM_SETICON first.
