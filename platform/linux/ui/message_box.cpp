@@ -27,6 +27,10 @@ constexpr int ButtonHeight = 23;
 constexpr int MaxTextWidth = 480;
 constexpr int MinWidth = 180;
 constexpr int FontPoints = 9;
+// FLTK draws a left-aligned label 3 pixels in from each side of its box;
+// the box is that much wider than the text, or the text would wrap where
+// it was measured to fit.
+constexpr int LabelInset = 3;
 
 // The warning sign: a yellow triangle edged in black, with an exclamation
 // mark.
@@ -97,7 +101,8 @@ void ShowMessageBox(HWND owner, const std::string& text, const std::string& capt
   box.copy_label(caption.c_str());
   box.set_modal();
   if (warning) new WarningSign(Margin, Margin);
-  auto* label = new Fl_Box(textX, Margin + (contentH - textH) / 2, textW, textH);
+  auto* label = new Fl_Box(textX - LabelInset, Margin + (contentH - textH) / 2,
+                           textW + 2 * LabelInset, textH);
   label->copy_label(text.c_str());
   label->labelfont(FL_HELVETICA);
   label->labelsize(fontSize);
