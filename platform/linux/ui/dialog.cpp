@@ -2,6 +2,7 @@
 
 #include <FL/Fl.H>
 #include <FL/x.H>
+#include <unistd.h>
 
 #include "platform/linux/ui/dialog_window.h"
 #include "platform/linux/ui/display.h"
@@ -151,14 +152,19 @@ Control* Dialog::Focused() {
 void Dialog::Show() {
   window_->PlaceAt(frameOrigin_.x, frameOrigin_.y);
   window_->Present(&frameOrigin_);
+  FrameRect();
   trace::Publish();
 }
 
-bool Dialog::IsShown() { return window_->shown(); }
+bool Dialog::IsShown() { return window_->shown() && !abandoned_; }
 
 RECT Dialog::FrameRect() {
   RECT rect;
-  if (IsShown() && ui::FrameRect(fl_xid(window_.get()), &rect)) return rect;
+  if (IsShown() && ui::FrameRect(fl_xid(window_.get()), &rect)) {
+    lastFrame_ = rect;
+    return rect;
+  }
+  if (abandoned_ && lastFrame_) return *lastFrame_;
   rect.left = frameOrigin_.x;
   rect.top = frameOrigin_.y;
   rect.right = rect.left + window_->w();
@@ -170,6 +176,13 @@ void Dialog::MoveFrame(int x, int y) {
   frameOrigin_.x = x;
   frameOrigin_.y = y;
   if (IsShown()) ui::MoveFrame(fl_xid(window_.get()), x, y);
+}
+
+// Measured while X is there to ask, so that the frame is known when it is
+// not. (FrameRect measures the frame anew at each call; this only keeps the
+// last answer current.)
+void Dialog::NoteMoved() {
+  if (window_ && IsShown()) FrameRect();
 }
 
 bool Dialog::IsIconified() { return IsShown() && ui::IsIconified(fl_xid(window_.get())); }
@@ -203,6 +216,17 @@ void Dialog::Describe(TraceWriter& out) {
   out.Add("dialog.ended", ended_ ? 1 : 0);
   for (auto& control : controls_)
     control->Describe(out, "control." + std::to_string(control->id()) + ".");
+}
+
+void CloseWithoutDisplay() {
+  static bool closing = false;
+  if (closing) _exit(0);  // X was touched while closing: nothing more can be done
+  closing = true;
+  std::vector<Dialog*> dialogs = Dialog::Live();
+  for (Dialog* dialog : dialogs) dialog->Abandon();
+  for (Dialog* dialog : dialogs)
+    if (!dialog->ended()) dialog->Handle(WM_CLOSE, 0, 0);
+  ExitProcess(0);
 }
 
 }  // namespace ui

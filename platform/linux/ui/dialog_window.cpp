@@ -25,6 +25,13 @@ int DialogWindow::handle(int event) {
 
 void DialogWindow::OnEnter() { dialog_.PressDefault(); }
 
+void DialogWindow::resize(int x, int y, int w, int h) {
+  TopWindow::resize(x, y, w, h);
+  dialog_.NoteMoved();
+}
+
+void DialogWindow::OnDestroyedElsewhere() { CloseWithoutDisplay(); }
+
 // FLTK calls the window's callback for Esc and for the close button, and
 // would hide the window; the dialog decides instead. Esc is IDCANCEL; the
 // close button is WM_CLOSE. Neither closes anything by itself: only

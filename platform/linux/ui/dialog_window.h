@@ -13,9 +13,12 @@ class DialogWindow : public TopWindow {
  public:
   DialogWindow(Dialog& dialog, int w, int h);
   int handle(int event) override;
+  // FLTK's word that the window moved: the dialog measures its frame.
+  void resize(int x, int y, int w, int h) override;
 
  protected:
   void OnEnter() override;
+  void OnDestroyedElsewhere() override;
 
  private:
   static void OnCallback(Fl_Widget* window, void* data);

@@ -65,6 +65,8 @@ class MessageBoxWindow : public ui::TopWindow {
 
  protected:
   void OnEnter() override { dismissed = true; }
+  // Nobody can dismiss it any more.
+  void OnDestroyedElsewhere() override { dismissed = true; }
 };
 
 // Over the owner's frame when it is on screen, else over the work area;

@@ -34,6 +34,20 @@ bool TopWindow::Present(const POINT* frame) {
   return true;
 }
 
+// Only another client destroys a window FLTK still knows: hiding one takes
+// it out of FLTK's list before the window is destroyed.
+void TopWindow::WatchForDestruction() {
+  Fl::add_system_handler(
+      [](void* event, void*) {
+        const XEvent* x = static_cast<const XEvent*>(event);
+        if (x->type != DestroyNotify) return 0;
+        auto* window = dynamic_cast<TopWindow*>(fl_find(x->xdestroywindow.window));
+        if (window) window->OnDestroyedElsewhere();
+        return 0;
+      },
+      nullptr);
+}
+
 POINT CentredOn(const RECT& over, int w, int h) {
   return POINT{(over.left + over.right - w) / 2, (over.top + over.bottom - h) / 2};
 }

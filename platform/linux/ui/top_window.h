@@ -23,9 +23,16 @@ class TopWindow : public Fl_Double_Window {
   // and gives it the keyboard focus. False if it did not appear.
   bool Present(const POINT* frame = nullptr);
 
+  // Watches for top-level windows that another client destroys. Once, with
+  // the display open.
+  static void WatchForDestruction();
+
  protected:
   // Enter, or the keypad's Enter, that no control handled.
   virtual void OnEnter() = 0;
+  // Another client destroyed the window: it is gone from the screen and
+  // must not be touched again.
+  virtual void OnDestroyedElsewhere() = 0;
 };
 
 // The corner that centres a w x h window on `over`.
