@@ -77,8 +77,8 @@ void Place(MessageBoxWindow& box, HWND owner) {
   RECT area = ui::WorkArea();
   RECT over = dialog && dialog->IsShown() && !dialog->IsIconified() ? dialog->FrameRect() : area;
   POINT corner = ui::CentredOn(over, box.w(), box.h());
-  int x = std::max(int(area.left), std::min(int(corner.x), int(area.right) - box.w()));
-  int y = std::max(int(area.top), std::min(int(corner.y), int(area.bottom) - box.h()));
+  LONG x = std::max(area.left, std::min(corner.x, area.right - box.w()));
+  LONG y = std::max(area.top, std::min(corner.y, area.bottom - box.h()));
   box.PlaceAt(x, y);
 }
 
