@@ -91,6 +91,11 @@ std::string FindSheetFile(const std::string& folder, const std::string& name, bo
                           std::string* why) {
   std::string written = name.empty() || name[0] == '/' ? name : Join(folder, name);
   if (IsKind(written, false)) return written;
+  struct stat status;
+  if (!name.empty() && stat(written.c_str(), &status) == 0 && !S_ISDIR(status.st_mode)) {
+    *why = written + " is not a regular file";  // a FIFO or device: never opened
+    return "";
+  }
 
   // Walk the name a part at a time, each part as written or ignoring case;
   // sheets written on Windows may part their folders with backslashes.

@@ -1,6 +1,7 @@
-// libsndfile, loaded the first time a sheet names an audio file: images of
-// raw sectors never map it or its codecs. Only the calls the audio file
-// reader makes are bound.
+// libsndfile, loaded the first time a sheet names an audio file: the
+// player does not link it or its codecs for images of raw sectors (though
+// PulseAudio's client library, beneath SDL, maps it anyway). Only the calls
+// the audio file reader makes are bound.
 #ifndef KORVANE_PLATFORM_LINUX_DISC_SNDFILE_LIBRARY_H
 #define KORVANE_PLATFORM_LINUX_DISC_SNDFILE_LIBRARY_H
 

@@ -29,6 +29,11 @@ int SpanReader::Open(const std::string& path, int64_t* size) {
   return (int)fds_.size() - 1;
 }
 
+int SpanReader::AddAudio(std::unique_ptr<AudioFile> file) {
+  audio_.push_back(std::move(file));
+  return static_cast<int>(audio_.size()) - 1;
+}
+
 bool SpanReader::Read(int32_t lsn, int32_t count, uint8_t* out) {
   if (lsn < 0 || count < 0 || lsn + count > sectors_) return false;
   int64_t low = (int64_t)lsn * kSectorBytes;
@@ -40,6 +45,13 @@ bool SpanReader::Read(int32_t lsn, int32_t count, uint8_t* out) {
     int64_t from = std::max(low, span.disc_byte);
     int64_t to = std::min(high, span.disc_byte + span.bytes);
     uint8_t* into = out + (from - low);
+    if (span.audio >= 0) {
+      int64_t frame = (span.file_byte + (from - span.disc_byte)) / AudioFrameBytes;
+      if (!audio_[static_cast<size_t>(span.audio)]->Read(frame, (to - from) / AudioFrameBytes,
+                                                         into))
+        return false;
+      continue;
+    }
     off_t offset = (off_t)(span.file_byte + (from - span.disc_byte));
     size_t bytes = (size_t)(to - from), done = 0;
     while (done < bytes) {

@@ -69,6 +69,8 @@ TEST_F(FileLookupTest, MissingAndAmbiguousNamesAreRefusedNamingTheCandidates) {
   // A folder is not the file.
   EXPECT_NE(Refusal("folder.wav").find("cannot find"), std::string::npos);
   EXPECT_NE(Refusal("").find("no file"), std::string::npos);
+  ASSERT_EQ(mkfifo(Path("pipe.wav").c_str(), 0600), 0);
+  EXPECT_EQ(Refusal("pipe.wav"), Path("pipe.wav") + " is not a regular file");
   EXPECT_NE(Refusal("nowhere/x.wav").find("cannot find"), std::string::npos);
 }
 
