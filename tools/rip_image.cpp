@@ -81,7 +81,7 @@ bool WriteRip(const DiscImage& image, const RipSpec& spec, std::string* error) {
     *error = "cannot write audio files of type ." + spec.extension;
     return false;
   }
-  if (spec.trimFrames < 0 || spec.trimFrames >= kSectorBytes / FrameBytes) {
+  if (spec.trimFrames < 0 || spec.trimFrames >= disc::SectorBytes / FrameBytes) {
     *error = "trim less than one sector";
     return false;
   }
@@ -92,7 +92,7 @@ bool WriteRip(const DiscImage& image, const RipSpec& spec, std::string* error) {
                                                                      : "WAVE";
 
   // The files and where each begins on the disc.
-  std::string stem = Stem(image.sheet_path);
+  std::string stem = Stem(image.sheetPath);
   std::vector<RipFile> files;
   std::vector<int32_t> fileStarts;  // per track: where its file begins
   // Names with spaces, as rippers write them, unless they go unquoted.
@@ -104,9 +104,9 @@ bool WriteRip(const DiscImage& image, const RipSpec& spec, std::string* error) {
   };
   size_t tracks = image.tracks.size();
   if (bin) {
-    size_t slash = image.bin_path.rfind('/');
+    size_t slash = image.binPath.rfind('/');
     files.push_back(
-        {image.bin_path.substr(slash == std::string::npos ? 0 : slash + 1), 0, image.sectors});
+        {image.binPath.substr(slash == std::string::npos ? 0 : slash + 1), 0, image.sectors});
   } else if (spec.layout == RipLayout::OneFile) {
     files.push_back({stem + "." + spec.extension, 0, image.sectors});
   } else {
@@ -122,23 +122,24 @@ bool WriteRip(const DiscImage& image, const RipSpec& spec, std::string* error) {
   }
 
   // The audio files, and the bin silenced where the files end short.
-  std::string folder = Folder(image.sheet_path);
+  std::string folder = Folder(image.sheetPath);
   if (!bin) {
-    std::fstream reference(image.bin_path, std::ios::binary | std::ios::in | std::ios::out);
+    std::fstream reference(image.binPath, std::ios::binary | std::ios::in | std::ios::out);
     for (const RipFile& file : files) {
-      std::vector<uint8_t> samples = ReadBin(image.bin_path, file.first, file.sectors);
-      if (samples.size() != static_cast<size_t>(file.sectors) * kSectorBytes) {
-        *error = "cannot read " + image.bin_path;
+      std::vector<uint8_t> samples = ReadBin(image.binPath, file.first, file.sectors);
+      if (samples.size() != static_cast<size_t>(file.sectors) * disc::SectorBytes) {
+        *error = "cannot read " + image.binPath;
         return false;
       }
       samples.resize(samples.size() - static_cast<size_t>(spec.trimFrames) * FrameBytes);
       if (!WriteAudioFile(folder + file.name, samples, shape, error)) return false;
-      std::streamoff end = static_cast<std::streamoff>(file.first + file.sectors) * kSectorBytes;
+      std::streamoff end =
+          static_cast<std::streamoff>(file.first + file.sectors) * disc::SectorBytes;
       reference.seekp(end - spec.trimFrames * FrameBytes);
       reference << std::string(static_cast<size_t>(spec.trimFrames) * FrameBytes, '\0');
     }
     if (!reference) {
-      *error = "cannot silence the end of each file in " + image.bin_path;
+      *error = "cannot silence the end of each file in " + image.binPath;
       return false;
     }
   }
@@ -182,10 +183,10 @@ bool WriteRip(const DiscImage& image, const RipSpec& spec, std::string* error) {
     }
     sheet.Line(4, "INDEX", "01 " + Msf(track.start - files[file].first));
   }
-  std::ofstream out(image.sheet_path, std::ios::binary);
+  std::ofstream out(image.sheetPath, std::ios::binary);
   out << sheet.Text();
   if (!out) {
-    *error = "cannot write " + image.sheet_path;
+    *error = "cannot write " + image.sheetPath;
     return false;
   }
   return true;

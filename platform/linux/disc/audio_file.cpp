@@ -12,7 +12,6 @@ namespace disc {
 
 namespace {
 
-constexpr int CdRate = 44100;
 constexpr int CdChannels = 2;
 constexpr int64_t ChunkFrames = 4096;
 
@@ -40,7 +39,7 @@ std::string EncodingName(const SndfileCalls* sf, int subtype) {
   SF_FORMAT_INFO info;
   memset(&info, 0, sizeof info);
   info.format = subtype;
-  if (sf->command_(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) == 0 && info.name)
+  if (sf->command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) == 0 && info.name)
     return info.name;
   return "encoding " + std::to_string(subtype);
 }
@@ -48,7 +47,7 @@ std::string EncodingName(const SndfileCalls* sf, int subtype) {
 }  // namespace
 
 AudioFile::~AudioFile() {
-  if (file_) sf_->close_(file_);
+  if (file_) sf_->close(file_);
   if (fd_ >= 0) close(fd_);
 }
 
@@ -74,13 +73,13 @@ bool AudioFile::Open(const std::string& path, std::string* why) {
   SF_INFO info;
   memset(&info, 0, sizeof info);
   // The descriptor stays ours, closed after libsndfile lets go of it.
-  file_ = sf_->openFd_(fd_, SFM_READ, &info, 0);
+  file_ = sf_->openFd(fd_, SFM_READ, &info, 0);
   if (!file_) {
-    *why = path + ": not an audio file libsndfile reads (" + sf_->strError_(nullptr) + ")";
+    *why = path + ": not an audio file libsndfile reads (" + sf_->strError(nullptr) + ")";
     return false;
   }
   int subtype = info.format & SF_FORMAT_SUBMASK;
-  if (info.samplerate != CdRate || info.channels != CdChannels ||
+  if (info.samplerate != SampleRate || info.channels != CdChannels ||
       !CdEncoding(subtype, &exactLength_)) {
     *why = path + ": " + EncodingName(sf_, subtype) + ", " + std::to_string(info.channels) +
            " channel(s) at " + std::to_string(info.samplerate) +
@@ -95,11 +94,10 @@ bool AudioFile::Open(const std::string& path, std::string* why) {
 bool AudioFile::Read(int64_t frame, int64_t count, uint8_t* out) {
   if (!file_ || frame < 0 || count < 0) return false;
   int64_t inside = std::max<int64_t>(0, std::min(count, frames_ - frame));
-  memset(out + inside * AudioFrameBytes, 0,
-         static_cast<size_t>((count - inside) * AudioFrameBytes));
+  memset(out + inside * SampleBytes, 0, static_cast<size_t>((count - inside) * SampleBytes));
   if (inside == 0) return true;
   if (position_ != frame) {
-    if (sf_->seek_(file_, frame, SEEK_SET) != frame) {
+    if (sf_->seek(file_, frame, SEEK_SET) != frame) {
       position_ = -1;
       return false;
     }
@@ -109,7 +107,7 @@ bool AudioFile::Read(int64_t frame, int64_t count, uint8_t* out) {
   int64_t done = 0;
   while (done < inside) {
     sf_count_t want = std::min(inside - done, ChunkFrames);
-    sf_count_t got = sf_->readShort_(file_, samples_.data(), want);
+    sf_count_t got = sf_->readShort(file_, samples_.data(), want);
     if (got < 0) got = 0;
     for (sf_count_t i = 0; i < got * CdChannels; i++) {
       uint16_t sample = static_cast<uint16_t>(samples_[static_cast<size_t>(i)]);
@@ -121,8 +119,7 @@ bool AudioFile::Read(int64_t frame, int64_t count, uint8_t* out) {
     position_ += got;
     if (got < want) {
       // A lossy stream's length is an estimate; anything else ran short.
-      memset(out + done * AudioFrameBytes, 0,
-             static_cast<size_t>((inside - done) * AudioFrameBytes));
+      memset(out + done * SampleBytes, 0, static_cast<size_t>((inside - done) * SampleBytes));
       if (!exactLength_) return true;
       position_ = -1;
       return false;

@@ -10,10 +10,9 @@
 #include <vector>
 
 #include "platform/linux/disc/sndfile_library.h"
+#include "platform/linux/disc/track_table.h"
 
 namespace disc {
-
-constexpr int AudioFrameBytes = 4;  // one stereo frame of 16-bit samples
 
 class AudioFile {
  public:

@@ -16,7 +16,7 @@ namespace disc {
 
 namespace {
 
-constexpr int64_t FramesPerSector = kSectorBytes / AudioFrameBytes;
+constexpr int64_t FramesPerSector = SectorBytes / SampleBytes;
 
 // Silence the sheet adds at a place in its files.
 struct Gap {
@@ -56,9 +56,9 @@ class Layout {
       auto take = [&](int32_t upTo) {
         if (upTo <= done) return;
         ImageSpan span = files[file];
-        span.disc_byte = next * kSectorBytes;
-        span.file_byte += static_cast<int64_t>(done) * kSectorBytes;
-        span.bytes = static_cast<int64_t>(upTo - done) * kSectorBytes;
+        span.discByte = next * SectorBytes;
+        span.fileByte += static_cast<int64_t>(done) * SectorBytes;
+        span.bytes = static_cast<int64_t>(upTo - done) * SectorBytes;
         reader->Add(span);
         next += upTo - done;
         done = upTo;
@@ -81,13 +81,13 @@ class Layout {
 
 DiscState LoadCueImage(const std::string& path, Disc* disc, std::string* why) {
   std::string bytes, text, problem;
-  if (!ReadSheet(path, &bytes, why)) return DiscState::kUnreadable;
+  if (!ReadSheet(path, &bytes, why)) return DiscState::Unreadable;
   CueSheet sheet;
   if (DecodeSheetText(bytes, &text, &problem))
     problem = ParseCueSheet(text, FolderOf(path), &sheet);
   if (!problem.empty()) {
     *why = path + ": " + problem;
-    return DiscState::kUnreadable;
+    return DiscState::Unreadable;
   }
 
   std::unique_ptr<SpanReader> reader(new SpanReader);
@@ -102,7 +102,7 @@ DiscState LoadCueImage(const std::string& path, Disc* disc, std::string* why) {
       std::unique_ptr<AudioFile> audio(new AudioFile);
       if (!audio->Open(named.path, &problem)) {
         *why = path + ": " + problem;
-        return DiscState::kUnreadable;
+        return DiscState::Unreadable;
       }
       whole = (audio->Frames() + FramesPerSector - 1) / FramesPerSector;
       span.audio = reader->AddAudio(std::move(audio));
@@ -111,10 +111,10 @@ DiscState LoadCueImage(const std::string& path, Disc* disc, std::string* why) {
       span.file = reader->Open(named.path, &size);
       if (span.file < 0) {
         *why = path + ": cannot open " + named.path;
-        return DiscState::kUnreadable;
+        return DiscState::Unreadable;
       }
-      span.big_endian = named.big_endian;
-      whole = size / kSectorBytes;
+      span.bigEndian = named.bigEndian;
+      whole = size / SectorBytes;
     }
     files.push_back(span);
     sectors.push_back(static_cast<int32_t>(std::min<int64_t>(whole, INT32_MAX / 4)));
@@ -125,13 +125,13 @@ DiscState LoadCueImage(const std::string& path, Disc* disc, std::string* why) {
   std::vector<Gap> gaps;
   for (size_t i = 0; i < sheet.tracks.size(); i++) {
     const CueTrack& entry = sheet.tracks[i];
-    if (entry.pregap_silence > 0) gaps.push_back({entry.index1, entry.pregap_silence});
-    if (entry.postgap_silence > 0) {
+    if (entry.pregapSilence > 0) gaps.push_back({entry.index1, entry.pregapSilence});
+    if (entry.postgapSilence > 0) {
       CuePosition end{static_cast<int>(files.size()) - 1, sectors.back()};
       if (i + 1 < sheet.tracks.size())
         end = sheet.tracks[i + 1].index0.file >= 0 ? sheet.tracks[i + 1].index0
                                                    : sheet.tracks[i + 1].index1;
-      gaps.push_back({end, entry.postgap_silence});
+      gaps.push_back({end, entry.postgapSilence});
     }
   }
   Layout layout(sectors, gaps);
@@ -144,8 +144,8 @@ DiscState LoadCueImage(const std::string& path, Disc* disc, std::string* why) {
     track.start = layout.Lsn(entry.index1);
     if (entry.index0.file >= 0)
       track.pregap = layout.Lsn(entry.index0);
-    else if (entry.pregap_silence > 0)
-      track.pregap = track.start - entry.pregap_silence;
+    else if (entry.pregapSilence > 0)
+      track.pregap = track.start - entry.pregapSilence;
     track.audio = entry.audio;
     track.session = entry.session;
     table.tracks.push_back(track);
@@ -165,12 +165,12 @@ DiscState LoadCueImage(const std::string& path, Disc* disc, std::string* why) {
   if (problem.empty()) problem = CheckTrackTable(table, next);
   if (!problem.empty()) {
     *why = path + ": " + problem;
-    return DiscState::kUnreadable;
+    return DiscState::Unreadable;
   }
   reader->SetSectors(next);
   disc->table = table;
   disc->reader = std::move(reader);
-  return DiscState::kReady;
+  return DiscState::Ready;
 }
 
 }  // namespace disc

@@ -12,9 +12,9 @@
 namespace disc {
 
 struct CueFile {
-  std::string path;         // found from the cue sheet's folder
-  bool big_endian = false;  // MOTOROLA: samples stored high byte first
-  bool audio = false;       // WAVE, AIFF, FLAC, MP3: an audio file, decoded
+  std::string path;        // found from the cue sheet's folder
+  bool bigEndian = false;  // MOTOROLA: samples stored high byte first
+  bool audio = false;      // WAVE, AIFF, FLAC, MP3: an audio file, decoded
 };
 
 // A position inside one of the sheet's files, in sectors from its start.
@@ -29,8 +29,8 @@ struct CueTrack {
   int session = 1;
   CuePosition index0;  // absent unless the sheet has INDEX 00
   CuePosition index1;
-  int32_t pregap_silence = 0;   // PREGAP: sectors of silence before INDEX 01
-  int32_t postgap_silence = 0;  // POSTGAP: sectors of silence after the track
+  int32_t pregapSilence = 0;   // PREGAP: sectors of silence before INDEX 01
+  int32_t postgapSilence = 0;  // POSTGAP: sectors of silence after the track
 };
 
 struct CueSheet {

@@ -30,11 +30,10 @@ struct Loaded {
                 "), which reads audio files";
       return;
     }
-    if (!Bind(library, "sf_open_fd", &calls.openFd_) || !Bind(library, "sf_close", &calls.close_) ||
-        !Bind(library, "sf_readf_short", &calls.readShort_) ||
-        !Bind(library, "sf_seek", &calls.seek_) ||
-        !Bind(library, "sf_strerror", &calls.strError_) ||
-        !Bind(library, "sf_command", &calls.command_)) {
+    if (!Bind(library, "sf_open_fd", &calls.openFd) || !Bind(library, "sf_close", &calls.close) ||
+        !Bind(library, "sf_readf_short", &calls.readShort) ||
+        !Bind(library, "sf_seek", &calls.seek) || !Bind(library, "sf_strerror", &calls.strError) ||
+        !Bind(library, "sf_command", &calls.command)) {
       problem = std::string(LibraryName) + " lacks the calls that read audio files";
       dlclose(library);
       return;

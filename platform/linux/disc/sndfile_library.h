@@ -12,12 +12,12 @@
 namespace disc {
 
 struct SndfileCalls {
-  SNDFILE* (*openFd_)(int fd, int mode, SF_INFO* info, int closeFd) = nullptr;
-  int (*close_)(SNDFILE* file) = nullptr;
-  sf_count_t (*readShort_)(SNDFILE* file, short* out, sf_count_t frames) = nullptr;
-  sf_count_t (*seek_)(SNDFILE* file, sf_count_t frame, int whence) = nullptr;
-  const char* (*strError_)(SNDFILE* file) = nullptr;
-  int (*command_)(SNDFILE* file, int command, void* data, int size) = nullptr;
+  SNDFILE* (*openFd)(int fd, int mode, SF_INFO* info, int closeFd) = nullptr;
+  int (*close)(SNDFILE* file) = nullptr;
+  sf_count_t (*readShort)(SNDFILE* file, short* out, sf_count_t frames) = nullptr;
+  sf_count_t (*seek)(SNDFILE* file, sf_count_t frame, int whence) = nullptr;
+  const char* (*strError)(SNDFILE* file) = nullptr;
+  int (*command)(SNDFILE* file, int command, void* data, int size) = nullptr;
 };
 
 // The library's calls, loaded on first use (safe from any thread); null

@@ -27,7 +27,7 @@ class CueRipTest : public DeviceTest {
   // A disc of three tracks with pregaps, ripped as `rip` asks.
   mkdisc::DiscImage Rip(const mkdisc::RipSpec& rip, const std::string& name = "album.cue") {
     mkdisc::DiscImageSpec spec;
-    spec.audio_sectors = {40, 30, 35};
+    spec.audioSectors = {40, 30, 35};
     spec.pregap = 5;
     mkdisc::DiscImage image = MakeImage(spec, name);
     std::string error;
@@ -39,8 +39,8 @@ class CueRipTest : public DeviceTest {
   Bytes Load(const std::string& sheet, disc::Disc* disc) {
     std::string why;
     disc::DiscState state = disc::LoadDisc(sheet, disc, &why);
-    EXPECT_EQ(state, disc::DiscState::kReady) << why;
-    if (state != disc::DiscState::kReady) return {};
+    EXPECT_EQ(state, disc::DiscState::Ready) << why;
+    if (state != disc::DiscState::Ready) return {};
     Bytes all(static_cast<size_t>(disc->table.leadout) * 2352);
     EXPECT_TRUE(disc->reader->Read(0, disc->table.leadout, all.data()));
     return all;
@@ -49,20 +49,20 @@ class CueRipTest : public DeviceTest {
   // The rip plays as the disc it came from: the same table, every sample.
   void ExpectTheDisc(const mkdisc::DiscImage& image) {
     disc::Disc disc;
-    Bytes all = Load(image.sheet_path, &disc);
+    Bytes all = Load(image.sheetPath, &disc);
     ASSERT_EQ(disc.table.tracks.size(), image.tracks.size());
     for (size_t i = 0; i < image.tracks.size(); i++) {
       EXPECT_EQ(disc.table.tracks[i].start, image.tracks[i].start) << i;
       EXPECT_EQ(disc.table.tracks[i].pregap, image.tracks[i].pregap) << i;
     }
     EXPECT_EQ(disc.table.leadout, image.sectors);
-    EXPECT_TRUE(all == mkdisc::ReadBin(image.bin_path, 0, image.sectors));
+    EXPECT_TRUE(all == mkdisc::ReadBin(image.binPath, 0, image.sectors));
   }
 
   std::string Refusal(const std::string& sheet) {
     disc::Disc disc;
     std::string why;
-    EXPECT_EQ(disc::LoadDisc(Path(sheet), &disc, &why), disc::DiscState::kUnreadable);
+    EXPECT_EQ(disc::LoadDisc(Path(sheet), &disc, &why), disc::DiscState::Unreadable);
     EXPECT_EQ(why.find(Path(sheet)), 0u) << why;
     EXPECT_FALSE(disc.reader);
     return why;
@@ -115,7 +115,7 @@ TEST_F(CueRipTest, SheetsAsRippingProgramsWriteThemRead) {
   rip.extension = "flac";
   mkdisc::DiscImage image = Rip(rip, "converted.cue");
   std::string sheet;
-  ASSERT_TRUE(disc::ReadSheet(image.sheet_path, &sheet, &sheet));
+  ASSERT_TRUE(disc::ReadSheet(image.sheetPath, &sheet, &sheet));
   for (size_t at; (at = sheet.find(".flac")) != std::string::npos;) sheet.replace(at, 5, ".wav");
   WriteFile("converted.cue", sheet);
   ExpectTheDisc(image);
@@ -123,7 +123,7 @@ TEST_F(CueRipTest, SheetsAsRippingProgramsWriteThemRead) {
 
 TEST_F(CueRipTest, PregapAndPostgapAreSilenceTheSheetAdds) {
   mkdisc::DiscImage image = MakeTracks({40, 30});
-  Bytes bin = mkdisc::ReadBin(image.bin_path, 0, 70);
+  Bytes bin = mkdisc::ReadBin(image.binPath, 0, 70);
   std::string error;
   ASSERT_TRUE(mkdisc::WriteAudioFile(Path("one.wav"), Bytes(bin.begin(), bin.begin() + 40 * 2352),
                                      mkdisc::CdShape("wav"), &error));
@@ -149,7 +149,7 @@ TEST_F(CueRipTest, PregapAndPostgapAreSilenceTheSheetAdds) {
 
 TEST_F(CueRipTest, SheetsInTheCodePagesOfWindowsFindTheirFiles) {
   mkdisc::DiscImage image = MakeTracks({40});
-  Bytes bin = mkdisc::ReadBin(image.bin_path, 0, 40);
+  Bytes bin = mkdisc::ReadBin(image.binPath, 0, 40);
   std::string error;
   // 曲 (code page 932: 8B C8) and é (1252: E9) in the names on disk, in UTF-8.
   ASSERT_TRUE(
@@ -167,7 +167,7 @@ TEST_F(CueRipTest, SheetsInTheCodePagesOfWindowsFindTheirFiles) {
 TEST_F(CueRipTest, ImagesShapedLikeLibcdiosSamplesFindTheirBins) {
   // cdda.cue: CD-TEXT and a FILE line naming CDDA.BIN beside cdda.bin.
   mkdisc::DiscImageSpec spec;
-  spec.audio_sectors = {80, 60};
+  spec.audioSectors = {80, 60};
   mkdisc::RipSpec rip;
   rip.layout = mkdisc::RipLayout::Bin;
   rip.upperNames = true;
@@ -178,15 +178,15 @@ TEST_F(CueRipTest, ImagesShapedLikeLibcdiosSamplesFindTheirBins) {
   ExpectTheDisc(cdda);
 
   // p1.cue: a data track, then audio, in P1.BIN.
-  spec.data_first = 30;
+  spec.dataFirst = 30;
   mkdisc::DiscImage p1 = MakeImage(spec, "p1.cue");
   ASSERT_TRUE(mkdisc::WriteRip(p1, rip, &error)) << error;
   disc::Disc disc;
-  Bytes all = Load(p1.sheet_path, &disc);
+  Bytes all = Load(p1.sheetPath, &disc);
   ASSERT_EQ(disc.table.tracks.size(), 3u);
   EXPECT_FALSE(disc.table.tracks[0].audio);
   EXPECT_EQ(disc.table.tracks[1].start, p1.tracks[1].start);
-  EXPECT_TRUE(all == mkdisc::ReadBin(p1.bin_path, 0, p1.sectors));
+  EXPECT_TRUE(all == mkdisc::ReadBin(p1.binPath, 0, p1.sectors));
 
   // isofs-m1.cue: one data track in ISOFS-M1.BIN; the device loads it and
   // shows it as data, which the player refuses to play.
@@ -202,7 +202,7 @@ TEST_F(CueRipTest, ImagesShapedLikeLibcdiosSamplesFindTheirBins) {
 
 TEST_F(CueRipTest, WhatCannotBePlayedIsRefusedNamingTheFileAndWhy) {
   mkdisc::DiscImage image = MakeTracks({40});
-  Bytes bin = mkdisc::ReadBin(image.bin_path, 0, 40);
+  Bytes bin = mkdisc::ReadBin(image.binPath, 0, 40);
   std::string error;
   mkdisc::AudioShape rate = mkdisc::CdShape("flac");
   rate.rate = 48000;
