@@ -80,6 +80,7 @@ TEST_F(CueRipTest, EveryLayoutPlaysTheDiscItCameFrom) {
   } cases[] = {
       {mkdisc::RipLayout::OneFile, "flac", "", 0},
       {mkdisc::RipLayout::OneFile, "flac", "FLAC", 0},
+      {mkdisc::RipLayout::OneFile, "aiff", "MP3", 0},  // some tools' word for any audio file
       {mkdisc::RipLayout::OneFile, "wav", "", 1},
       {mkdisc::RipLayout::PregapInPrevious, "wav", "", 0},
       {mkdisc::RipLayout::PregapInPrevious, "flac", "", 587},
