@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "tests/platform/linux/cdaudio/device_fixture.h"
+#include "tools/rip_image.h"
 
 namespace {
 
@@ -111,6 +112,35 @@ class PlaybackTest : public DeviceTest {
     PlaysLikeTheCue(spec, "disc.toc");
   }
 
+  // As the player runs a disc: on each track's success, STOP, then PLAY
+  // the next, the last one without MCI_TO. The whole disc must sound, every
+  // sample once, across its files and gaps.
+  void RunsTheDiscWithoutAGap(const mkdisc::DiscImage& image) {
+    ASSERT_EQ(OpenSource(image.sheetPath), 0u);
+    ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
+    DWORD tracks = static_cast<DWORD>(image.tracks.size());
+    for (DWORD track = 1; track <= tracks; track++) {
+      DWORD flags = MCI_NOTIFY | MCI_FROM | (track < tracks ? MCI_TO : 0);
+      ASSERT_EQ(Play(track, track + 1, flags, NotifyWindow), 0u);
+      ASSERT_EQ(NextNotification(), static_cast<WPARAM>(MCI_NOTIFY_SUCCESSFUL)) << track;
+      ASSERT_EQ(Stop(), 0u);
+    }
+    Bytes disc = mkdisc::ReadBin(image.binPath, 0, image.sectors);
+    ASSERT_EQ(disc.size(), static_cast<size_t>(image.sectors) * 2352);
+    EXPECT_TRUE(SoundedAlone(WaitForCapture(disc), disc));
+  }
+
+  // A disc of three tracks with pregaps, ripped as `rip` asks.
+  mkdisc::DiscImage Rip(const mkdisc::RipSpec& rip) {
+    mkdisc::DiscImageSpec spec;
+    spec.audioSectors = {45, 30, 40};
+    spec.pregap = 5;
+    mkdisc::DiscImage image = MakeImage(spec);
+    std::string error;
+    EXPECT_TRUE(mkdisc::WriteRip(image, rip, &error)) << error;
+    return image;
+  }
+
   std::string capture_;
 };
 
@@ -137,20 +167,38 @@ TEST_F(PlaybackTest, ThePlayersStopAndPlayCycleRunsTheDiscWithoutAGap) {
   mkdisc::DiscImageSpec spec;
   spec.audioSectors = {45, 30, 40};
   spec.pregap = 5;
-  mkdisc::DiscImage image = MakeImage(spec);
+  RunsTheDiscWithoutAGap(MakeImage(spec));
+}
+
+TEST_F(PlaybackTest, TheCycleRunsASingleFileFlacRipBitExact) {
+  CaptureOutput();
+  mkdisc::RipSpec rip;
+  rip.layout = mkdisc::RipLayout::OneFile;
+  rip.extension = "flac";
+  RunsTheDiscWithoutAGap(Rip(rip));
+}
+
+TEST_F(PlaybackTest, TheCycleRunsAFilePerTrackWavRipAcrossItsFilesBitExact) {
+  CaptureOutput();
+  mkdisc::RipSpec rip;
+  rip.layout = mkdisc::RipLayout::PregapInPrevious;
+  rip.extension = "wav";
+  rip.trimFrames = 300;  // each file's last sector made up with silence
+  RunsTheDiscWithoutAGap(Rip(rip));
+}
+
+TEST_F(PlaybackTest, OnePlayRunsThroughAnAiffRipsFilesToTheEnd) {
+  CaptureOutput();
+  mkdisc::RipSpec rip;
+  rip.layout = mkdisc::RipLayout::PregapInOwn;
+  rip.extension = "aiff";
+  mkdisc::DiscImage image = Rip(rip);
   ASSERT_EQ(OpenSource(image.sheetPath), 0u);
   ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
-  // As the player does it: on success, STOP, then PLAY the next track, the
-  // last one without MCI_TO.
-  for (int track = 1; track <= 3; track++) {
-    DWORD flags = MCI_NOTIFY | MCI_FROM | (track < 3 ? MCI_TO : 0);
-    ASSERT_EQ(Play(static_cast<DWORD>(track), static_cast<DWORD>(track) + 1, flags, NotifyWindow),
-              0u);
-    ASSERT_EQ(NextNotification(), static_cast<WPARAM>(MCI_NOTIFY_SUCCESSFUL)) << track;
-    ASSERT_EQ(Stop(), 0u);
-  }
+  ASSERT_EQ(Play(1, 0, MCI_NOTIFY | MCI_FROM, NotifyWindow), 0u);
+  EXPECT_EQ(NextNotification(), static_cast<WPARAM>(MCI_NOTIFY_SUCCESSFUL));
+  ASSERT_EQ(Stop(), 0u);
   Bytes disc = mkdisc::ReadBin(image.binPath, 0, image.sectors);
-  ASSERT_EQ(disc.size(), static_cast<size_t>(115) * 2352);
   EXPECT_TRUE(SoundedAlone(WaitForCapture(disc), disc));
 }
 
