@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# A private PulseAudio server for the tests: its own runtime folder, a
+# null sink at 44100 Hz s16le stereo, and its monitor recorded with parec.
+# Sourced by test scripts, or run as `pulse.sh run COMMAND...` to start a
+# server, run COMMAND against it and stop the server whatever happens.
+#
+#   pulse_start          starts the server; exports XDG_RUNTIME_DIR and
+#                        PULSE_SERVER; sets PULSE_PID
+#   pulse_stop           kills the server (as a crash would: SIGKILL)
+#   pulse_record FILE    records the sink's monitor into FILE as raw
+#                        s16le; sets PULSE_RECORD_PID
+#   pulse_sink_underruns how many underruns the server has logged
+#
+# The server's log is $PULSE_DIR/server.log. Running as root needs no
+# system mode: the server is an ordinary per-user one in its own folder.
+
+PULSE_DIR=${PULSE_DIR:-$(mktemp -d "${TMPDIR:-/tmp}/korvane-pulse.XXXXXX")}
+chmod 700 "$PULSE_DIR"
+PULSE_PID=
+PULSE_RECORD_PID=
+PULSE_SINK=korvane_out
+export XDG_RUNTIME_DIR=$PULSE_DIR
+export PULSE_SERVER=unix:$PULSE_DIR/native
+export PULSE_COOKIE=$PULSE_DIR/cookie
+unset PULSE_SINK_NAME
+
+pulse_start() {
+  pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit=no --use-pid-file=no \
+    --log-target=stderr --log-level=info --log-meta=no --log-time=yes \
+    -L "module-native-protocol-unix auth-anonymous=1 socket=$PULSE_DIR/native" \
+    -L "module-null-sink sink_name=$PULSE_SINK rate=44100 format=s16le channels=2" \
+    2>>"$PULSE_DIR/server.log" &
+  PULSE_PID=$!
+  local tries
+  for ((tries = 0; tries < 200; tries++)); do
+    if pactl info >/dev/null 2>&1; then
+      pactl set-default-sink "$PULSE_SINK"
+      return 0
+    fi
+    kill -0 "$PULSE_PID" 2>/dev/null || break
+    sleep 0.05
+  done
+  echo "pulse.sh: the server did not start" >&2
+  tail -n 20 "$PULSE_DIR/server.log" >&2
+  return 1
+}
+
+pulse_stop() {
+  [ -n "$PULSE_PID" ] || return 0
+  kill -KILL "$PULSE_PID" 2>/dev/null || true
+  wait "$PULSE_PID" 2>/dev/null || true
+  PULSE_PID=
+  rm -f "$PULSE_DIR/native"
+}
+
+pulse_record() {
+  parec -d "$PULSE_SINK.monitor" --rate=44100 --format=s16le --channels=2 --raw \
+    --latency-msec=10 >"$1" 2>>"$PULSE_DIR/parec.log" &
+  PULSE_RECORD_PID=$!
+  # The monitor of a running sink never stops: the recorder is up once
+  # the first bytes are in.
+  local tries
+  for ((tries = 0; tries < 200; tries++)); do
+    [ -s "$1" ] && return 0
+    sleep 0.02
+  done
+  echo "pulse.sh: the recorder did not start" >&2
+  return 1
+}
+
+pulse_record_stop() {
+  [ -n "$PULSE_RECORD_PID" ] || return 0
+  kill "$PULSE_RECORD_PID" 2>/dev/null || true
+  wait "$PULSE_RECORD_PID" 2>/dev/null || true
+  PULSE_RECORD_PID=
+}
+
+pulse_sink_underruns() { grep -c -i 'underrun' "$PULSE_DIR/server.log" || true; }
+
+pulse_cleanup() {
+  pulse_record_stop
+  pulse_stop
+  rm -rf "$PULSE_DIR"
+}
+
+if [ "${BASH_SOURCE[0]}" = "$0" ] && [ "${1:-}" = run ]; then
+  shift
+  trap pulse_cleanup EXIT
+  trap 'exit 130' INT TERM
+  pulse_start || exit 1
+  export PULSE_SH="${BASH_SOURCE[0]}"
+  "$@"
+  exit $?
+fi
