@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # A private PulseAudio server for the tests: its own runtime folder, a
 # null sink at 44100 Hz s16le stereo, and its monitor recorded with parec.
-# Sourced by test scripts, or run as `pulse.sh run COMMAND...` to start a
-# server, run COMMAND against it and stop the server whatever happens.
+# Sourced by test scripts, or run as a command:
+#   pulse.sh run COMMAND...   starts a server, runs COMMAND against it and
+#                             stops the server whatever happens; COMMAND
+#                             finds this script in $PULSE_SH
+#   pulse.sh start | kill     (re)starts or kills the server of $PULSE_DIR
 #
 #   pulse_start          starts the server; exports XDG_RUNTIME_DIR and
 #                        PULSE_SERVER; sets PULSE_PID
@@ -31,6 +34,7 @@ pulse_start() {
     -L "module-null-sink sink_name=$PULSE_SINK rate=44100 format=s16le channels=2" \
     2>>"$PULSE_DIR/server.log" &
   PULSE_PID=$!
+  echo "$PULSE_PID" >"$PULSE_DIR/server.pid"
   local tries
   for ((tries = 0; tries < 200; tries++)); do
     if pactl info >/dev/null 2>&1; then
@@ -46,11 +50,18 @@ pulse_start() {
 }
 
 pulse_stop() {
+  [ -n "$PULSE_PID" ] || PULSE_PID=$(cat "$PULSE_DIR/server.pid" 2>/dev/null || true)
   [ -n "$PULSE_PID" ] || return 0
   kill -KILL "$PULSE_PID" 2>/dev/null || true
   wait "$PULSE_PID" 2>/dev/null || true
+  # Started by another shell, it is not this one's child to wait for.
+  local tries
+  for ((tries = 0; tries < 200; tries++)); do
+    kill -0 "$PULSE_PID" 2>/dev/null || break
+    sleep 0.01
+  done
   PULSE_PID=
-  rm -f "$PULSE_DIR/native"
+  rm -f "$PULSE_DIR/native" "$PULSE_DIR/server.pid"
 }
 
 pulse_record() {
@@ -83,12 +94,21 @@ pulse_cleanup() {
   rm -rf "$PULSE_DIR"
 }
 
-if [ "${BASH_SOURCE[0]}" = "$0" ] && [ "${1:-}" = run ]; then
-  shift
-  trap pulse_cleanup EXIT
-  trap 'exit 130' INT TERM
-  pulse_start || exit 1
-  export PULSE_SH="${BASH_SOURCE[0]}"
-  "$@"
-  exit $?
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+  case "${1:-}" in
+    run)
+      shift
+      trap pulse_cleanup EXIT
+      trap 'exit 130' INT TERM
+      pulse_start || exit 1
+      export PULSE_DIR
+      PULSE_SH=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/pulse.sh
+      export PULSE_SH
+      "$@"
+      exit $?
+      ;;
+    start) pulse_start </dev/null >/dev/null ;;
+    kill) pulse_stop ;;
+    *) echo "usage: pulse.sh run COMMAND... | start | kill" >&2; exit 2 ;;
+  esac
 fi
