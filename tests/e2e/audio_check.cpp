@@ -1,10 +1,15 @@
-// audio_check: what the player sounded, read from SDL's disk capture.
+// audio_check: what the player sounded, read from a raw capture of its
+// output (s16le stereo at 44100 Hz).
 //
 //   audio_check count CAPTURE BIN LSN
 //     prints how often sector LSN of the disc image occurs in the capture
 //   audio_check ends-with CAPTURE BIN START COUNT
 //     succeeds when sectors [START, START + COUNT) occur in the capture,
 //     whole and in order, and only silence follows their last occurrence
+//   audio_check runs CAPTURE BIN
+//     prints how many unbroken runs of the disc's samples the capture
+//     holds (silence around them aside) and how many sectors they span:
+//     one run for a disc played through, one more for each break
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -50,6 +55,35 @@ int main(int argc, char** argv) {
     }
     return 0;
   }
-  fprintf(stderr, "usage: audio_check count CAPTURE BIN LSN | ends-with CAPTURE BIN START COUNT\n");
+  if (argc == 4 && strcmp(argv[1], "runs") == 0) {
+    Bytes capture = ReadAll(argv[2]);
+    Bytes disc = ReadAll(argv[3]);
+    constexpr size_t Probe = 256;  // enough to place a run in the disc
+    int runs = 0;
+    size_t matched = 0, at = 0;
+    while (at + Probe <= capture.size()) {
+      auto from = capture.begin() + static_cast<std::ptrdiff_t>(at);
+      if (std::all_of(from, from + 4, [](uint8_t b) { return b == 0; })) {
+        at += 4;
+        continue;
+      }
+      auto found = std::search(disc.begin(), disc.end(), from, from + Probe);
+      if (found == disc.end()) {
+        at += 4;
+        continue;
+      }
+      runs++;
+      size_t start = at;
+      for (auto in = found; at < capture.size() && in != disc.end() && capture[at] == *in; in++)
+        at++;
+      at -= (at - start) % 4;
+      matched += at - start;
+    }
+    printf("%d runs, %.1f sectors\n", runs, static_cast<double>(matched) / mkdisc::kSectorBytes);
+    return 0;
+  }
+  fprintf(stderr,
+          "usage: audio_check count CAPTURE BIN LSN | ends-with CAPTURE BIN START COUNT | "
+          "runs CAPTURE BIN\n");
   return 2;
 }

@@ -12,12 +12,13 @@
 #   pulse_stop           kills the server (as a crash would: SIGKILL)
 #   pulse_record FILE    records the sink's monitor into FILE as raw
 #                        s16le; sets PULSE_RECORD_PID
-#   pulse_sink_underruns how many underruns the server has logged
+#   pulse_record_stop    stops the recorder
 #
 # The server's log is $PULSE_DIR/server.log. Running as root needs no
 # system mode: the server is an ordinary per-user one in its own folder.
 
 PULSE_DIR=${PULSE_DIR:-$(mktemp -d "${TMPDIR:-/tmp}/korvane-pulse.XXXXXX")}
+mkdir -p "$PULSE_DIR"
 chmod 700 "$PULSE_DIR"
 PULSE_PID=
 PULSE_RECORD_PID=
@@ -85,8 +86,6 @@ pulse_record_stop() {
   wait "$PULSE_RECORD_PID" 2>/dev/null || true
   PULSE_RECORD_PID=
 }
-
-pulse_sink_underruns() { grep -c -i 'underrun' "$PULSE_DIR/server.log" || true; }
 
 pulse_cleanup() {
   pulse_record_stop
