@@ -10,6 +10,9 @@
 //     prints how many unbroken runs of the disc's samples the capture
 //     holds (silence around them aside) and how many sectors they span:
 //     one run for a disc played through, one more for each break
+//   audio_check sound CAPTURE FROM
+//     prints the byte offsets of the first sound at or after FROM and of
+//     the end of the last sound (-1 -1 when silent)
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -82,8 +85,22 @@ int main(int argc, char** argv) {
     printf("%d runs, %.1f sectors\n", runs, static_cast<double>(matched) / mkdisc::kSectorBytes);
     return 0;
   }
+  if (argc == 4 && strcmp(argv[1], "sound") == 0) {
+    Bytes capture = ReadAll(argv[2]);
+    size_t from = std::min(static_cast<size_t>(atoll(argv[3])), capture.size());
+    auto noise = [](uint8_t b) { return b != 0; };
+    auto first =
+        std::find_if(capture.begin() + static_cast<std::ptrdiff_t>(from), capture.end(), noise);
+    if (first == capture.end()) {
+      printf("-1 -1\n");
+      return 0;
+    }
+    auto last = std::find_if(capture.rbegin(), capture.rend(), noise).base();
+    printf("%td %td\n", first - capture.begin(), last - capture.begin());
+    return 0;
+  }
   fprintf(stderr,
           "usage: audio_check count CAPTURE BIN LSN | ends-with CAPTURE BIN START COUNT | "
-          "runs CAPTURE BIN\n");
+          "runs CAPTURE BIN | sound CAPTURE FROM\n");
   return 2;
 }
