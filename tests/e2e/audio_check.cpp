@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
       fprintf(stderr, "audio_check: the range was not played whole and in order\n");
       return 1;
     }
-    auto after = last + (std::ptrdiff_t)range.size();
+    auto after = last + static_cast<std::ptrdiff_t>(range.size());
     if (std::any_of(after, capture.end(), [](uint8_t b) { return b != 0; })) {
       fprintf(stderr, "audio_check: sound after the range\n");
       return 1;
@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
       at -= (at - start) % 4;
       matched += at - start;
     }
-    printf("%d runs, %.1f sectors\n", runs, static_cast<double>(matched) / mkdisc::kSectorBytes);
+    printf("%d runs, %.1f sectors\n", runs, static_cast<double>(matched) / disc::SectorBytes);
     return 0;
   }
   if (argc == 4 && strcmp(argv[1], "sound") == 0) {

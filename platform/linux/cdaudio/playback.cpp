@@ -16,7 +16,7 @@ namespace {
 constexpr int32_t FirstBatch = 4;
 
 size_t Bytes(int32_t sectors) {
-  return static_cast<size_t>(std::max<int32_t>(sectors, 0)) * disc::kSectorBytes;
+  return static_cast<size_t>(std::max<int32_t>(sectors, 0)) * disc::SectorBytes;
 }
 
 std::chrono::microseconds Duration(int64_t bytes) {
@@ -86,7 +86,7 @@ MCIERROR Playback::Play(int32_t start, int32_t end, int32_t readable, bool notif
       slot_->Arm(window, device, request_, MCI_NOTIFY_SUPERSEDED);
     else
       slot_->CompleteAny(MCI_NOTIFY_ABORTED);
-    if (state_ == State::Playing) {
+    if (state_ == State::PlayingRange) {
       CutLocked(start);  // a play cut short falls silent at once
       cut = true;
     } else if (start != end_) {
@@ -100,7 +100,7 @@ MCIERROR Playback::Play(int32_t start, int32_t end, int32_t readable, bool notif
     readable_ = std::max(readable, end);
     fresh_ = true;
     kick_ = true;  // what was read ahead may be playable now
-    state_ = State::Playing;
+    state_ = State::PlayingRange;
     flushing_ = cut;
   }
   if (cut) FlushOutput();
@@ -113,7 +113,7 @@ void Playback::Stop() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     slot_->CompleteAny(MCI_NOTIFY_ABORTED);
-    if (state_ == State::Playing) {
+    if (state_ == State::PlayingRange) {
       CutLocked(end_);
       cut = flushing_ = true;
     }
@@ -125,7 +125,7 @@ void Playback::Stop() {
 
 bool Playback::Playing() {
   std::lock_guard<std::mutex> lock(mutex_);
-  return state_ == State::Playing;
+  return state_ == State::PlayingRange;
 }
 
 void Playback::CutLocked(int32_t position) {
@@ -159,8 +159,8 @@ size_t Playback::Pull(uint8_t* out, size_t bytes) {
     // The worker sleeps until there is room to read into, and once more
     // when the range has all been handed over, to time its end.
     Step step = NextStepLocked();
-    wake = step == Step::Read || step == Step::ReadAhead ||
-           (taken > 0 && PlayableLocked() == 0 && state_ == State::Playing);
+    wake = step == Step::ReadRange || step == Step::ReadPastEnd ||
+           (taken > 0 && PlayableLocked() == 0 && state_ == State::PlayingRange);
   }
   if (wake) wake_.notify_all();
   return taken;
@@ -181,10 +181,10 @@ bool Playback::CanReadAheadLocked() const {
 
 Playback::Step Playback::NextStepLocked() const {
   size_t batch = buffer_.size();
-  if (state_ == State::Playing && read_ < end_)
-    return queue_.space() >= std::min(batch, Bytes(end_ - read_)) ? Step::Read : Step::Wait;
-  if (state_ == State::Playing) return Step::AwaitEnd;
-  if (CanReadAheadLocked()) return Step::ReadAhead;
+  if (state_ == State::PlayingRange && read_ < end_)
+    return queue_.space() >= std::min(batch, Bytes(end_ - read_)) ? Step::ReadRange : Step::Wait;
+  if (state_ == State::PlayingRange) return Step::AwaitEnd;
+  if (CanReadAheadLocked()) return Step::ReadPastEnd;
   return Step::Wait;
 }
 
@@ -194,7 +194,7 @@ bool Playback::ReadLocked(std::unique_lock<std::mutex>& lock) {
   int32_t limit = speculative ? readable_ : end_;
   int32_t batch = fresh_ ? FirstBatch : reader_->PreferredBatch();
   int32_t count =
-      std::min({batch, limit - read_, static_cast<int32_t>(queue_.space() / disc::kSectorBytes)});
+      std::min({batch, limit - read_, static_cast<int32_t>(queue_.space() / disc::SectorBytes)});
   int32_t from = read_;
   uint64_t cuts = cuts_;
   lock.unlock();
@@ -222,7 +222,7 @@ void Playback::AwaitEndLocked(std::unique_lock<std::mutex>& lock) {
   lock.unlock();
   int64_t pending = OutputPending();
   lock.lock();
-  if (cuts != cuts_ || request != request_ || state_ != State::Playing) return;
+  if (cuts != cuts_ || request != request_ || state_ != State::PlayingRange) return;
   int64_t left = static_cast<int64_t>(PlayableLocked()) + pending;
   if (left <= HandoverBytes) {
     slot_->Complete(request_, MCI_NOTIFY_SUCCESSFUL);
@@ -258,7 +258,7 @@ void Playback::Run() {
       continue;
     }
     switch (NextStepLocked()) {
-      case Step::Read:
+      case Step::ReadRange:
         if (!ReadLocked(lock)) {
           slot_->Complete(request_, MCI_NOTIFY_FAILURE);
           state_ = State::Idle;
@@ -268,11 +268,11 @@ void Playback::Run() {
       case Step::AwaitEnd:
         AwaitEndLocked(lock);
         break;
-      case Step::ReadAhead:
+      case Step::ReadPastEnd:
         ReadLocked(lock);
         break;
       case Step::Wait:
-        if (state_ != State::Playing && PlayableLocked() == 0 && outputOpen_)
+        if (state_ != State::PlayingRange && PlayableLocked() == 0 && outputOpen_)
           CloseWhenIdleLocked(lock);
         else
           wake_.wait(lock, [this] {

@@ -56,8 +56,8 @@ class Playback {
   bool Playing();
 
  private:
-  enum class State { Idle, Playing, HandedOver };
-  enum class Step { Wait, Read, AwaitEnd, ReadAhead };
+  enum class State { Idle, PlayingRange, HandedOver };
+  enum class Step { Wait, ReadRange, AwaitEnd, ReadPastEnd };
 
   void Run();
   Step NextStepLocked() const;

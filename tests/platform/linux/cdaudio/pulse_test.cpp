@@ -169,7 +169,7 @@ class PulseTest : public DeviceTest {
 
 TEST_F(PulseTest, ThePlayersCycleRunsTheDiscBitExactAndUnbrokenEvenWithBothCoresBusy) {
   mkdisc::DiscImage image = MakeTracks({225, 150, 190});
-  Bytes disc = mkdisc::ReadBin(image.bin_path, 0, image.sectors);
+  Bytes disc = mkdisc::ReadBin(image.binPath, 0, image.sectors);
   for (bool busy : {false, true}) {
     SCOPED_TRACE(busy ? "both cores busy" : "idle");
     std::vector<pid_t> hogs;
@@ -177,7 +177,7 @@ TEST_F(PulseTest, ThePlayersCycleRunsTheDiscBitExactAndUnbrokenEvenWithBothCores
       for (int core = 0; core < 2; core++)
         hogs.push_back(Spawn({"sh", "-c", "while :; do :; done"}));
     Recorder recorder(Path(busy ? "busy.raw" : "idle.raw"));
-    ASSERT_EQ(OpenSource(image.sheet_path), 0u);
+    ASSERT_EQ(OpenSource(image.sheetPath), 0u);
     ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
     for (int track = 1; track <= 3; track++) {
       DWORD flags = MCI_NOTIFY | MCI_FROM | (track < 3 ? MCI_TO : 0);
@@ -201,10 +201,10 @@ TEST_F(PulseTest, ThePlayersCycleRunsTheDiscBitExactAndUnbrokenEvenWithBothCores
 
 TEST_F(PulseTest, StopAndANewRangeSilenceWhatTheServerHoldsAtOnce) {
   mkdisc::DiscImage image = MakeTracks({375, 375});
-  Bytes one = mkdisc::ReadBin(image.bin_path, 0, 375);
-  Bytes two = mkdisc::ReadBin(image.bin_path, 375, 375);
+  Bytes one = mkdisc::ReadBin(image.binPath, 0, 375);
+  Bytes two = mkdisc::ReadBin(image.binPath, 375, 375);
   Recorder recorder(Path("capture.raw"));
-  ASSERT_EQ(OpenSource(image.sheet_path), 0u);
+  ASSERT_EQ(OpenSource(image.sheetPath), 0u);
   ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
 
   // The first sample comes promptly, though the server buffers seconds.
@@ -249,9 +249,9 @@ TEST_F(PulseTest, StopAndANewRangeSilenceWhatTheServerHoldsAtOnce) {
 
 TEST_F(PulseTest, TheServerDyingMidPlayLeavesThePlayGoingAndItsReturnIsHeard) {
   mkdisc::DiscImage image = MakeTracks({300, 150});
-  Bytes one = mkdisc::ReadBin(image.bin_path, 0, 300);
-  Bytes two = mkdisc::ReadBin(image.bin_path, 300, 150);
-  ASSERT_EQ(OpenSource(image.sheet_path), 0u);
+  Bytes one = mkdisc::ReadBin(image.binPath, 0, 300);
+  Bytes two = mkdisc::ReadBin(image.binPath, 300, 150);
+  ASSERT_EQ(OpenSource(image.sheetPath), 0u);
   ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
   auto started = Clock::now();
   {
