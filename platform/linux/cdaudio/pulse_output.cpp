@@ -26,7 +26,13 @@ bool PulseOutput::Open(std::string* why) {
     return false;
   }
   pa_threaded_mainloop_lock(loop_);
+  pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop_);
+  timedOut_ = false;
+  struct timeval deadline;
+  pa_timeval_add(pa_gettimeofday(&deadline), static_cast<pa_usec_t>(ConnectMs) * 1000);
+  pa_time_event* timer = api->time_new(api, &deadline, OnTimeout, this);
   bool ready = ConnectLocked(why);
+  api->time_free(timer);
   pa_threaded_mainloop_unlock(loop_);
   if (!ready) Close();
   return ready;
@@ -50,9 +56,10 @@ bool PulseOutput::ConnectLocked(std::string* why) {
     *why = std::string("PulseAudio: ") + pa_strerror(pa_context_errno(context_));
     return false;
   }
-  while (!Settled(pa_context_get_state(context_))) pa_threaded_mainloop_wait(loop_);
+  while (!Settled(pa_context_get_state(context_)) && !timedOut_) pa_threaded_mainloop_wait(loop_);
   if (pa_context_get_state(context_) != PA_CONTEXT_READY) {
-    *why = std::string("PulseAudio: ") + pa_strerror(pa_context_errno(context_));
+    *why = std::string("PulseAudio: ") +
+           (timedOut_ ? "the server does not answer" : pa_strerror(pa_context_errno(context_)));
     return false;
   }
 
@@ -78,9 +85,10 @@ bool PulseOutput::ConnectLocked(std::string* why) {
     *why = std::string("PulseAudio: ") + pa_strerror(pa_context_errno(context_));
     return false;
   }
-  while (!Settled(pa_stream_get_state(stream_))) pa_threaded_mainloop_wait(loop_);
+  while (!Settled(pa_stream_get_state(stream_)) && !timedOut_) pa_threaded_mainloop_wait(loop_);
   if (pa_stream_get_state(stream_) != PA_STREAM_READY) {
-    *why = std::string("PulseAudio: ") + pa_strerror(pa_context_errno(context_));
+    *why = std::string("PulseAudio: ") +
+           (timedOut_ ? "the server does not answer" : pa_strerror(pa_context_errno(context_)));
     return false;
   }
   dead_ = false;
@@ -109,6 +117,12 @@ void PulseOutput::Close() {
   pa_threaded_mainloop_free(loop_);
   loop_ = nullptr;
   dead_ = false;
+}
+
+void PulseOutput::OnTimeout(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
+  auto* output = static_cast<PulseOutput*>(self);
+  output->timedOut_ = true;
+  pa_threaded_mainloop_signal(output->loop_, 0);
 }
 
 void PulseOutput::OnContextState(pa_context* context, void* self) {

@@ -7,6 +7,8 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <atomic>
+
 #include "platform/linux/cdaudio/output.h"
 
 namespace cdaudio {
@@ -19,6 +21,9 @@ class PulseOutput : public Output {
   static constexpr uint32_t RefillBytes = BytesPerSecond / 4;
   // Playback starts once this much is in: the first read of a range.
   static constexpr uint32_t StartBytes = 4 * 2352;
+  // The longest Open waits for a server that accepts the connection and
+  // then does not answer (stopped, or hung).
+  static constexpr int ConnectMs = 1000;
 
   PulseOutput(Pull pull, Lost lost) : pull_(std::move(pull)), lost_(std::move(lost)) {}
   ~PulseOutput() override { Close(); }
@@ -37,6 +42,8 @@ class PulseOutput : public Output {
   static void OnStreamState(pa_stream* stream, void* self);
   static void OnWrite(pa_stream* stream, size_t bytes, void* self);
   bool ConnectLocked(std::string* why);
+  static void OnTimeout(pa_mainloop_api* api, pa_time_event* event, const struct timeval* at,
+                        void* self);
   void FillLocked(size_t bytes);
   void DeadLocked();
 
@@ -45,8 +52,9 @@ class PulseOutput : public Output {
   pa_threaded_mainloop* loop_ = nullptr;
   pa_context* context_ = nullptr;
   pa_stream* stream_ = nullptr;
-  bool dead_ = false;       // the server went away since Open
-  int64_t sinceFlush_ = 0;  // bytes written since the last flush
+  std::atomic<bool> dead_{false};  // the server went away since Open
+  bool timedOut_ = false;          // Open has waited long enough
+  int64_t sinceFlush_ = 0;         // bytes written since the last flush
 };
 
 }  // namespace cdaudio

@@ -39,6 +39,11 @@ bool SdlOutput::Open(std::string* why) {
   if (device_) return true;
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Korvane");
+  // The sound server has been tried already, with a deadline SDL's own
+  // client lacks (it waits for ever on a server that does not answer):
+  // SDL is for ALSA, unless SDL_AUDIODRIVER, which overrides this, says
+  // otherwise.
+  SDL_SetHint(SDL_HINT_AUDIODRIVER, "alsa");
   QuietAlsa();
   // Started afresh each time, so a driver that failed once (or the
   // environment's choice of one) is looked at again.
