@@ -30,6 +30,11 @@ constexpr size_t HandoverBytes = 44100;
 // part rewritten, so up to this much of a start can be missing from the
 // recording (8.3 ms measured), though nothing in it is out of place.
 constexpr size_t RewoundBytes = 20 * BytesPerMs;
+// Under ThreadSanitizer the device runs several times slower than real
+// time and the server's buffer runs dry: there the tests look for races
+// and for every request being answered, and leave exactness and timing to
+// the other builds.
+const bool RealTime = getenv("KORVANE_SLOWED_BUILD") == nullptr;
 
 // Starts `argv` with its output in `output` (when given); returns its pid.
 pid_t Spawn(std::vector<const char*> argv, const std::string& output = "") {
@@ -188,14 +193,20 @@ TEST_F(PulseTest, ThePlayersCycleRunsTheDiscBitExactAndUnbrokenEvenWithBothCores
       int32_t end = track < 3 ? image.tracks[static_cast<size_t>(track)].start : image.sectors;
       Bytes captured = recorder.Captured();
       size_t heard = captured.size() - std::min(captured.size(), StartOf(captured, disc));
-      EXPECT_GE(heard + HandoverBytes + 150 * BytesPerMs, static_cast<size_t>(end) * 2352)
-          << "track " << track << " reported played early";
+      if (RealTime) {
+        EXPECT_GE(heard + HandoverBytes + 150 * BytesPerMs, static_cast<size_t>(end) * 2352)
+            << "track " << track << " reported played early";
+      }
       ASSERT_EQ(Stop(), 0u);
     }
     ASSERT_EQ(Close(), 0u);
     Bytes captured = recorder.WaitFor(disc);
     for (pid_t hog : hogs) Reap(hog);
-    EXPECT_TRUE(SoundedAlone(captured, disc));
+    if (RealTime) {
+      EXPECT_TRUE(SoundedAlone(captured, disc));
+    } else {
+      EXPECT_NE(StartOf(captured, disc), std::string::npos);
+    }
   }
 }
 
@@ -213,8 +224,10 @@ TEST_F(PulseTest, StopAndANewRangeSilenceWhatTheServerHoldsAtOnce) {
   Bytes opening(one.begin(), one.begin() + 2 * RewoundBytes);
   size_t first = StartOf(recorder.WaitFor(opening), one);
   ASSERT_NE(first, std::string::npos);
-  EXPECT_LE(first, asked + 30 * BytesPerMs)
-      << "first sample after " << (first - asked) / BytesPerMs << " ms";
+  if (RealTime) {
+    EXPECT_LE(first, asked + 30 * BytesPerMs)
+        << "first sample after " << (first - asked) / BytesPerMs << " ms";
+  }
 
   // A new range cuts the old one off and starts within 50 ms.
   std::this_thread::sleep_for(std::chrono::seconds(1));
@@ -225,10 +238,14 @@ TEST_F(PulseTest, StopAndANewRangeSilenceWhatTheServerHoldsAtOnce) {
   size_t second = StartOf(captured, two);
   ASSERT_NE(second, std::string::npos);
   size_t cut = first + Matching(captured, first, one, RewoundBytes);
-  EXPECT_LE(cut, asked + 50 * BytesPerMs)
-      << "the old range sounded on " << (cut - asked) / BytesPerMs << " ms";
-  EXPECT_LE(second, asked + 50 * BytesPerMs)
-      << "the new range began after " << (second - asked) / BytesPerMs << " ms";
+  if (RealTime) {
+    EXPECT_LE(cut, asked + 50 * BytesPerMs)
+        << "the old range sounded on " << (cut - asked) / BytesPerMs << " ms";
+  }
+  if (RealTime) {
+    EXPECT_LE(second, asked + 50 * BytesPerMs)
+        << "the new range began after " << (second - asked) / BytesPerMs << " ms";
+  }
 
   // Stop falls silent within 50 ms, and what sounded was the range itself.
   std::this_thread::sleep_for(std::chrono::seconds(1));
@@ -242,8 +259,10 @@ TEST_F(PulseTest, StopAndANewRangeSilenceWhatTheServerHoldsAtOnce) {
   EXPECT_FALSE(std::any_of(captured.begin() + static_cast<std::ptrdiff_t>(second + played),
                            captured.end(), noise))
       << "noise after the range";
-  EXPECT_LE(second + played, asked + 50 * BytesPerMs)
-      << "sounded on " << (second + played - asked) / BytesPerMs << " ms after the stop";
+  if (RealTime) {
+    EXPECT_LE(second + played, asked + 50 * BytesPerMs)
+        << "sounded on " << (second + played - asked) / BytesPerMs << " ms after the stop";
+  }
   EXPECT_TRUE(TakePosted().empty());
 }
 
@@ -265,7 +284,9 @@ TEST_F(PulseTest, TheServerDyingMidPlayLeavesThePlayGoingAndItsReturnIsHeard) {
   // The play goes on in silence and is still told it ended, in about the
   // track's time (what the dead server held is lost with it).
   EXPECT_EQ(NextNotification(), static_cast<WPARAM>(MCI_NOTIFY_SUCCESSFUL));
-  EXPECT_LT(Clock::now() - started, std::chrono::milliseconds(4500));
+  if (RealTime) {
+    EXPECT_LT(Clock::now() - started, std::chrono::milliseconds(4500));
+  }
   ASSERT_EQ(Stop(), 0u);
 
   // The next PLAY finds the server back and is heard whole.
@@ -275,5 +296,10 @@ TEST_F(PulseTest, TheServerDyingMidPlayLeavesThePlayGoingAndItsReturnIsHeard) {
   EXPECT_EQ(NextNotification(), static_cast<WPARAM>(MCI_NOTIFY_SUCCESSFUL));
   ASSERT_EQ(Stop(), 0u);
   ASSERT_EQ(Close(), 0u);
-  EXPECT_TRUE(SoundedAlone(recorder.WaitFor(two), two));
+  Bytes captured = recorder.WaitFor(two);
+  if (RealTime) {
+    EXPECT_TRUE(SoundedAlone(captured, two));
+  } else {
+    EXPECT_NE(StartOf(captured, two), std::string::npos);
+  }
 }
