@@ -1,4 +1,4 @@
-// Playing through SDL: what the disk driver captures must be exactly the
+// Playing through SDL's disk driver: what it captures must be exactly the
 // disc's sectors for the range asked, the player's stop-and-play cycle
 // must lose or insert nothing, and each request must be answered with
 // the platform's notifications.
@@ -267,16 +267,25 @@ TEST_F(PlaybackTest, AnImageCutShortDuringPlayEndsItWithFailure) {
   ASSERT_EQ(Stop(), 0u);
 }
 
-TEST_F(PlaybackTest, WithoutAnyAudioOutputPlaysSilentlyInRealTime) {
+TEST_F(PlaybackTest, WithoutAnyAudioOutputPlaysSilentlyInRealTimeAndTriesAgainAtTheNextPlay) {
   setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
-  MakeTracks({38, 20});  // half a second, then a quarter
-  ASSERT_EQ(OpenSource(Path("disc.cue")), 0u);
+  mkdisc::DiscImage image = MakeTracks({150, 30});  // two seconds, then 0.4
+  ASSERT_EQ(OpenSource(image.sheetPath), 0u);
   ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
   auto start = Clock::now();
   ASSERT_EQ(Play(1, 2, MCI_NOTIFY | MCI_FROM | MCI_TO, NotifyWindow), 0u);
   EXPECT_EQ(NextNotification(), static_cast<WPARAM>(MCI_NOTIFY_SUCCESSFUL));
-  // The success comes when all but the last quarter second has sounded.
-  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(200));
+  // The success comes when all but the last quarter second has sounded,
+  // by the clock: not sooner, as a free-running output would have it.
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(1750 - 20));
+  ASSERT_EQ(Stop(), 0u);
+
+  // An output that is there by the next PLAY is used.
+  CaptureOutput();
+  ASSERT_EQ(Play(2, 0, MCI_NOTIFY | MCI_FROM, NotifyWindow), 0u);
+  EXPECT_EQ(NextNotification(), static_cast<WPARAM>(MCI_NOTIFY_SUCCESSFUL));
+  Bytes track2 = mkdisc::ReadBin(image.binPath, 150, 30);
+  EXPECT_TRUE(SoundedAlone(WaitForCapture(track2), track2));
 }
 
 TEST_F(PlaybackTest, APlayToTheEndStopsAtTheLastAudioSectorBeforeADataSession) {
