@@ -9,7 +9,7 @@
 #include <mutex>
 #include <string>
 
-#include "platform/linux/cdaudio/disc.h"
+#include "platform/linux/disc/disc.h"
 #include "platform/linux/cdaudio/notify_slot.h"
 #include "platform/linux/cdaudio/playback.h"
 #include "platform/platform.h"
@@ -23,7 +23,7 @@ struct Device {
   bool shareable = false;
   int users = 1;
   DWORD time_format = MCI_FORMAT_MSF;
-  Disc disc;
+  disc::Disc disc;
   bool loaded = false;
   NotifySlot slot;
   std::unique_ptr<Playback> playback;
@@ -37,35 +37,35 @@ std::map<MCIDEVICEID, std::shared_ptr<Device>> devices;
 MCIERROR LoadTable(Device& device) {
   if (device.loaded) return 0;
   std::string why;
-  DiscState state = LoadDisc(device.source, &device.disc, &why);
-  if (state == DiscState::kReady) {
+  disc::DiscState state = disc::LoadDisc(device.source, &device.disc, &why);
+  if (state == disc::DiscState::kReady) {
     device.loaded = true;
     return 0;
   }
   static std::string told;
   if (why != told) fprintf(stderr, "korvane: %s\n", why.c_str());
   told = why;
-  return state == DiscState::kNoDisc ? MCIERR_DEVICE_NOT_READY : MCIERR_HARDWARE;
+  return state == disc::DiscState::kNoDisc ? MCIERR_DEVICE_NOT_READY : MCIERR_HARDWARE;
 }
 
 // A position in the device's time format as a sector number.
 MCIERROR ToSector(const Device& device, DWORD value, int32_t* lsn) {
-  const TrackTable& table = device.disc.table;
-  int32_t msf = (int32_t)(value & 0xFF) * 60 * kSectorsPerSecond +
-                (int32_t)(value >> 8 & 0xFF) * kSectorsPerSecond + (int32_t)(value >> 16 & 0xFF);
+  const disc::TrackTable& table = device.disc.table;
+  int32_t msf = (int32_t)(value & 0xFF) * 60 * disc::kSectorsPerSecond +
+                (int32_t)(value >> 8 & 0xFF) * disc::kSectorsPerSecond + (int32_t)(value >> 16 & 0xFF);
   switch (device.time_format) {
     case MCI_FORMAT_MILLISECONDS:
-      *lsn = (int32_t)((uint64_t)value * kSectorsPerSecond / 1000) - kMsfOffset;
+      *lsn = (int32_t)((uint64_t)value * disc::kSectorsPerSecond / 1000) - disc::kMsfOffset;
       return 0;
     case MCI_FORMAT_MSF:
-      *lsn = msf - kMsfOffset;
+      *lsn = msf - disc::kMsfOffset;
       return 0;
     default: {  // TMSF: track in byte 0, then minutes, seconds, frames
       int track = (int)(value & 0xFF);
       if (!table.has(track)) return MCIERR_OUTOFRANGE;
       DWORD rest = value >> 8;
-      *lsn = table.track(track).start + (int32_t)(rest & 0xFF) * 60 * kSectorsPerSecond +
-             (int32_t)(rest >> 8 & 0xFF) * kSectorsPerSecond + (int32_t)(rest >> 16 & 0xFF);
+      *lsn = table.track(track).start + (int32_t)(rest & 0xFF) * 60 * disc::kSectorsPerSecond +
+             (int32_t)(rest >> 8 & 0xFF) * disc::kSectorsPerSecond + (int32_t)(rest >> 16 & 0xFF);
       return 0;
     }
   }
@@ -74,8 +74,8 @@ MCIERROR ToSector(const Device& device, DWORD value, int32_t* lsn) {
 // A length as the device reports it: MSF in both MSF and TMSF formats.
 DWORD_PTR FromLength(const Device& device, int32_t sectors) {
   if (device.time_format == MCI_FORMAT_MILLISECONDS)
-    return (DWORD_PTR)((int64_t)sectors * 1000 / kSectorsPerSecond);
-  return PackMsf(sectors);
+    return (DWORD_PTR)((int64_t)sectors * 1000 / disc::kSectorsPerSecond);
+  return disc::PackMsf(sectors);
 }
 
 void NotifyDone(Device& device, MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR callback) {
@@ -109,7 +109,7 @@ MCIERROR Open(DWORD_PTR flags, MCI_OPEN_PARMSA* parms) {
     if (!parms->lpstrElementName) return MCIERR_NULL_PARAMETER_BLOCK;
     source = parms->lpstrElementName;
   } else {
-    source = DefaultSource();
+    source = disc::DefaultSource();
   }
   if (source.empty() || !Exists(source)) return MCIERR_CANNOT_LOAD_DRIVER;
 
@@ -146,7 +146,7 @@ MCIERROR Close(MCIDEVICEID id, DWORD_PTR flags, MCI_GENERIC_PARMS* parms) {
 MCIERROR Status(Device& device, MCIDEVICEID id, DWORD_PTR flags, MCI_STATUS_PARMS* parms) {
   if (!parms) return MCIERR_NULL_PARAMETER_BLOCK;
   if (!(flags & MCI_STATUS_ITEM)) return MCIERR_MISSING_PARAMETER;
-  const TrackTable& table = device.disc.table;
+  const disc::TrackTable& table = device.disc.table;
   MCIERROR error = 0;
   switch (parms->dwItem) {
     case MCI_STATUS_NUMBER_OF_TRACKS:
@@ -157,7 +157,7 @@ MCIERROR Status(Device& device, MCIDEVICEID id, DWORD_PTR flags, MCI_STATUS_PARM
       if ((error = LoadTable(device))) return error;
       if (flags & MCI_TRACK) {
         if (!table.has((int)parms->dwTrack)) return MCIERR_OUTOFRANGE;
-        parms->dwReturn = FromLength(device, TrackLength(table, (int)parms->dwTrack));
+        parms->dwReturn = FromLength(device, disc::TrackLength(table, (int)parms->dwTrack));
       } else {
         parms->dwReturn = FromLength(device, table.leadout - table.tracks.front().start - 1);
       }
@@ -209,13 +209,13 @@ MCIERROR Play(Device& device, MCIDEVICEID id, DWORD_PTR flags, MCI_PLAY_PARMS* p
     return MCIERR_MISSING_PARAMETER;  // there is no current position to go on from
   MCIERROR error = LoadTable(device);
   if (error) return error;
-  const TrackTable& table = device.disc.table;
+  const disc::TrackTable& table = device.disc.table;
   int32_t start, end;
   if ((error = ToSector(device, parms->dwFrom, &start))) return error;
-  int first = TrackAt(table, start);
+  int first = disc::TrackAt(table, start);
   if (!first) return MCIERR_OUTOFRANGE;
   if (!table.track(first).audio) return MCIERR_HARDWARE;  // a data track is never played as noise
-  int32_t audio_end = AudioEnd(table, first);
+  int32_t audio_end = disc::AudioEnd(table, first);
   if (start >= audio_end) return MCIERR_OUTOFRANGE;
   end = audio_end;
   if (flags & MCI_TO) {
@@ -224,8 +224,8 @@ MCIERROR Play(Device& device, MCIDEVICEID id, DWORD_PTR flags, MCI_PLAY_PARMS* p
     end = std::min(end, audio_end);
   }
   // What follows the range is read ahead, as far as it is audio.
-  int next = TrackAt(table, end);
-  int32_t readable = next && table.track(next).audio ? AudioEnd(table, next) : end;
+  int next = disc::TrackAt(table, end);
+  int32_t readable = next && table.track(next).audio ? disc::AudioEnd(table, next) : end;
   if (!device.playback) device.playback.reset(new Playback(device.disc.reader.get(), &device.slot));
   return device.playback->Play(start, end, readable, (flags & MCI_NOTIFY) != 0,
                                (HWND)parms->dwCallback, id);

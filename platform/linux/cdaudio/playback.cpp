@@ -13,11 +13,11 @@ namespace {
 // waiting for a long one.
 constexpr int32_t kFirstBatch = 4;
 
-size_t Bytes(int32_t sectors) { return (size_t)std::max<int32_t>(sectors, 0) * kSectorBytes; }
+size_t Bytes(int32_t sectors) { return (size_t)std::max<int32_t>(sectors, 0) * disc::kSectorBytes; }
 
 }  // namespace
 
-Playback::Playback(SectorReader* reader, NotifySlot* slot)
+Playback::Playback(disc::SectorReader* reader, NotifySlot* slot)
     : reader_(reader),
       slot_(slot),
       output_([this](uint8_t* out, int bytes) { Pull(out, bytes); }),
@@ -130,7 +130,7 @@ bool Playback::ReadLocked(std::unique_lock<std::mutex>& lock) {
   bool speculative = read_ >= end_;
   int32_t limit = speculative ? readable_ : end_;
   int32_t batch = fresh_ ? kFirstBatch : reader_->PreferredBatch();
-  int32_t count = std::min({batch, limit - read_, (int32_t)(queue_.space() / kSectorBytes)});
+  int32_t count = std::min({batch, limit - read_, (int32_t)(queue_.space() / disc::kSectorBytes)});
   int32_t from = read_;
   uint64_t cuts = cuts_;
   lock.unlock();

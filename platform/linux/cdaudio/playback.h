@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "platform/linux/cdaudio/audio_output.h"
-#include "platform/linux/cdaudio/disc.h"
+#include "platform/linux/disc/disc.h"
 #include "platform/linux/cdaudio/notify_slot.h"
 #include "platform/linux/cdaudio/pcm_queue.h"
 
@@ -35,7 +35,7 @@ class Playback {
   // The longest a CLOSE waits for a completed range to sound out.
   static constexpr int kDrainMs = 1000;
 
-  Playback(SectorReader* reader, NotifySlot* slot);
+  Playback(disc::SectorReader* reader, NotifySlot* slot);
   ~Playback();  // stops, posts ABORTED to a pending play, lets a completed one sound out, joins
   Playback(const Playback&) = delete;
   Playback& operator=(const Playback&) = delete;
@@ -61,7 +61,7 @@ class Playback {
   bool ReadLocked(std::unique_lock<std::mutex>& lock);
   void CutLocked(int32_t position);
 
-  SectorReader* reader_;
+  disc::SectorReader* reader_;
   NotifySlot* slot_;
   AudioOutput output_;
 

@@ -1,0 +1,112 @@
+#include "platform/linux/disc/cue_sheet.h"
+
+#include <sstream>
+
+#include "platform/linux/disc/span_reader.h"
+
+namespace disc {
+
+namespace {
+
+std::string Upper(std::string word) {
+  for (char& c : word)
+    if (c >= 'a' && c <= 'z') c = (char)(c - 'a' + 'A');
+  return word;
+}
+
+// Reads a word, or a quoted string with its spaces.
+std::string ReadArgument(std::istringstream& line) {
+  line >> std::ws;
+  if (line.peek() != '"') {
+    std::string word;
+    line >> word;
+    return word;
+  }
+  line.get();
+  std::string quoted;
+  std::getline(line, quoted, '"');
+  return quoted;
+}
+
+}  // namespace
+
+int32_t ParseMsf(const std::string& text) {
+  int minutes, seconds, frames;
+  char colon1, colon2, extra;
+  std::istringstream in(text);
+  if (!(in >> minutes >> colon1 >> seconds >> colon2 >> frames) || colon1 != ':' || colon2 != ':' ||
+      (in >> extra))
+    return -1;
+  if (minutes < 0 || minutes > 99 || seconds < 0 || seconds > 59 || frames < 0 || frames > 74)
+    return -1;
+  return (minutes * 60 + seconds) * 75 + frames;
+}
+
+std::string ParseCueSheet(const std::string& text, const std::string& folder, CueSheet* sheet) {
+  *sheet = CueSheet();
+  std::istringstream lines(text);
+  std::string raw;
+  int line_number = 0;
+  int session = 1;
+  while (std::getline(lines, raw)) {
+    line_number++;
+    if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+    std::istringstream line(raw);
+    std::string keyword;
+    if (!(line >> keyword)) continue;
+    keyword = Upper(keyword);
+    std::string where = "line " + std::to_string(line_number) + ": ";
+    if (keyword == "FILE") {
+      CueFile file;
+      std::string name = ReadArgument(line);
+      std::string type = Upper(ReadArgument(line));
+      if (name.empty()) return where + "FILE without a name";
+      if (type == "MOTOROLA")
+        file.big_endian = true;
+      else if (type != "BINARY")
+        return where + "file type " + type + " is not supported (BINARY or MOTOROLA)";
+      file.path = ResolveIn(folder, name);
+      sheet->files.push_back(file);
+    } else if (keyword == "TRACK") {
+      if (sheet->files.empty()) return where + "TRACK before any FILE";
+      CueTrack track;
+      std::string mode;
+      if (!(line >> track.number) || track.number < 1 || track.number > 99)
+        return where + "bad track number";
+      line >> mode;
+      mode = Upper(mode);
+      if (mode == "AUDIO")
+        track.audio = true;
+      else if (mode == "MODE1/2352" || mode == "MODE2/2352")
+        track.audio = false;
+      else
+        return where + "track mode " + mode + " is not supported";
+      if (!sheet->tracks.empty() && track.number != sheet->tracks.back().number + 1)
+        return where + "track numbers are not consecutive";
+      track.session = session;
+      sheet->tracks.push_back(track);
+    } else if (keyword == "INDEX") {
+      if (sheet->tracks.empty()) return where + "INDEX before any TRACK";
+      int index;
+      std::string time;
+      if (!(line >> index >> time)) return where + "bad INDEX";
+      int32_t sector = ParseMsf(time);
+      if (sector < 0) return where + "bad time " + time;
+      CuePosition position{(int)sheet->files.size() - 1, sector};
+      if (index == 0) sheet->tracks.back().index0 = position;
+      if (index == 1) sheet->tracks.back().index1 = position;
+    } else if (keyword == "REM") {
+      std::string what;
+      line >> what;
+      if (Upper(what) == "SESSION" && !(line >> session)) return where + "bad session number";
+    }
+    // CATALOG, PERFORMER, TITLE, FLAGS, ISRC, PREGAP, POSTGAP and the
+    // like carry nothing the device plays.
+  }
+  if (sheet->tracks.empty()) return "the cue sheet lists no tracks";
+  for (const CueTrack& track : sheet->tracks)
+    if (track.index1.file < 0) return "track " + std::to_string(track.number) + " has no INDEX 01";
+  return "";
+}
+
+}  // namespace disc

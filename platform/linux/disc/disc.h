@@ -1,0 +1,68 @@
+// The disc the device plays: a drive, or an image standing in for one.
+// Loading gives its checked track table and a reader of its audio sectors.
+#ifndef KORVANE_PLATFORM_LINUX_DISC_DISC_H
+#define KORVANE_PLATFORM_LINUX_DISC_DISC_H
+
+#include <stdint.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/linux/disc/track_table.h"
+
+typedef struct _CdIo CdIo_t;
+
+namespace disc {
+
+// Reads whole audio sectors as 16-bit little-endian stereo samples. Only
+// the device's worker reads, one call at a time.
+class SectorReader {
+ public:
+  virtual ~SectorReader() = default;
+  // Fills `out` with `count` sectors from `lsn`; false when the disc could
+  // not deliver them (taken out, image truncated, unreadable).
+  virtual bool Read(int32_t lsn, int32_t count, uint8_t* out) = 0;
+  // How many sectors one Read should ask for to keep the source busy.
+  virtual int32_t PreferredBatch() const { return 75; }
+  // How far ahead of the output the worker should read, in sectors.
+  virtual int32_t ReadAhead() const { return 75; }
+};
+
+struct Disc {
+  TrackTable table;
+  std::unique_ptr<SectorReader> reader;
+};
+
+enum class DiscState {
+  kReady,       // table and reader loaded
+  kNoDisc,      // the drive is empty or not ready
+  kUnreadable,  // the image or disc cannot be played as it stands
+};
+
+// Loads the disc in `source`: a drive's device file or an image (.cue and
+// .toc are read by the device itself; .nrg and drives go through libcdio).
+DiscState LoadDisc(const std::string& source, Disc* disc, std::string* why);
+
+// The cue-sheet side of LoadDisc.
+DiscState LoadCueImage(const std::string& path, Disc* disc, std::string* why);
+
+// The .toc side of LoadDisc.
+DiscState LoadTocImage(const std::string& path, Disc* disc, std::string* why);
+
+// The libcdio side of LoadDisc: drives and .nrg images.
+DiscState LoadCdioDisc(const std::string& source, Disc* disc, std::string* why);
+
+// The drive side of LoadCdioDisc: sectors read through paranoia, up to
+// `end`. Takes `cdio` over, and releases it on failure.
+std::unique_ptr<SectorReader> OpenDriveReader(CdIo_t* cdio, int32_t end);
+
+// The source to open when none is named: $CDAUDIO_DEVICE, else the
+// system's default CD drive; empty when there is neither.
+std::string DefaultSource();
+
+// Keeps libcdio's log off stderr; safe to call more than once.
+void QuietCdio();
+
+}  // namespace disc
+
+#endif

@@ -1,0 +1,103 @@
+#include "platform/linux/disc/nrg_trailer.h"
+
+#include <string.h>
+
+#include <algorithm>
+#include <fstream>
+#include <vector>
+
+#include "platform/linux/disc/track_table.h"
+
+namespace disc {
+
+namespace {
+
+// Real trailers hold a few kilobytes even with CD-Text; anything far
+// larger is a footer pointing into the sectors.
+constexpr int64_t kMaxTrailer = 1 << 20;
+
+uint64_t Big(const uint8_t* bytes, int count) {
+  uint64_t value = 0;
+  for (int i = 0; i < count; i++) value = value << 8 | bytes[i];
+  return value;
+}
+
+bool ReadAt(std::ifstream& in, int64_t at, uint8_t* out, int64_t count) {
+  in.seekg((std::streamoff)at);
+  in.read((char*)out, (std::streamsize)count);
+  return in.gcount() == (std::streamsize)count;
+}
+
+// Walks the chunks up to END! as libcdio does, checking that what it will
+// read from each lies inside the trailer.
+std::string CheckChunks(const std::vector<uint8_t>& chunks, bool* dao) {
+  int tracks = -1;
+  size_t at = 0;
+  for (;;) {
+    if (chunks.size() - at < 8) return "its chunks run into the footer";
+    const uint8_t* chunk = chunks.data() + at;
+    std::string id((const char*)chunk, 4);
+    uint64_t length = Big(chunk + 4, 4);
+    if (length > chunks.size() - at - 8) return "its " + id + " chunk runs into the footer";
+    if (id == "END!") return "";
+    bool cue = id == "CUEX" || id == "CUES";
+    bool etn = id == "ETNF" || id == "ETN2";
+    if (cue || etn) {
+      if (tracks >= 0) return "it lists its tracks twice";
+      uint64_t entry = cue ? 8 : id == "ETNF" ? 20 : 32;
+      uint64_t entries = length / entry;
+      if (length % entry != 0 || (cue && (entries < 4 || entries % 2 != 0)))
+        return "its " + id + " chunk is not a whole track list";
+      tracks = (int)(cue ? entries / 2 - 1 : entries);
+      if (tracks < 1 || tracks > kMaxTracks) return "it lists no tracks or more than 99";
+    } else if (id == "DAOX" || id == "DAOI") {
+      uint64_t per_track = id == "DAOX" ? 42 : 30;
+      if (length < 22 + per_track * (uint64_t)std::max(tracks, 1))
+        return "its " + id + " chunk describes fewer tracks than it lists";
+      *dao = true;
+    } else if (id == "SINF" || id == "MTYP") {
+      if (length < 4) return "its " + id + " chunk is cut short";
+    } else if (id == "NER5" || id == "NERO") {
+      return "a footer lies among its chunks";
+    }
+    at += 8 + (size_t)length;
+  }
+}
+
+}  // namespace
+
+std::string CheckNrgTrailer(const std::string& path, NrgTrailer* trailer) {
+  *trailer = NrgTrailer();
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return "";
+  in.seekg(0, std::ios::end);
+  int64_t size = (int64_t)in.tellg();
+  uint8_t footer[12];
+  if (size < 12 || !ReadAt(in, size - 12, footer, 12)) return "";
+  int64_t start, end;
+  if (memcmp(footer, "NER5", 4) == 0) {
+    uint64_t offset = Big(footer + 4, 8);
+    start = offset > (uint64_t)size ? size : (int64_t)offset;
+    end = size - 12;
+  } else if (memcmp(footer + 4, "NERO", 4) == 0) {
+    start = (int64_t)Big(footer + 8, 4);
+    end = size - 8;
+  } else {
+    return "";
+  }
+  trailer->present = true;
+  if (start > end || end - start > kMaxTrailer) return "its footer does not point at its chunks";
+  std::vector<uint8_t> chunks((size_t)(end - start));
+  if (!ReadAt(in, start, chunks.data(), end - start)) return "its chunks cannot be read";
+  bool dao = false;
+  std::string problem = CheckChunks(chunks, &dao);
+  if (!problem.empty()) return problem;
+  // A disc-at-once image holds track 1's 150-sector pregap first, and
+  // libcdio reads sector n at (n + 150) * 2352.
+  if (dao)
+    trailer->audio_sectors =
+        (int32_t)std::min<int64_t>(std::max<int64_t>(start / kSectorBytes - 150, 0), 1 << 30);
+  return "";
+}
+
+}  // namespace disc

@@ -1,0 +1,81 @@
+#include "platform/linux/disc/span_reader.h"
+
+#include <fcntl.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <utility>
+
+namespace disc {
+
+SpanReader::~SpanReader() {
+  for (int fd : fds_) close(fd);
+}
+
+int SpanReader::Open(const std::string& path, int64_t* size) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat status;
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    close(fd);
+    return -1;
+  }
+  *size = (int64_t)status.st_size;
+  fds_.push_back(fd);
+  return (int)fds_.size() - 1;
+}
+
+bool SpanReader::Read(int32_t lsn, int32_t count, uint8_t* out) {
+  if (lsn < 0 || count < 0 || lsn + count > sectors_) return false;
+  int64_t low = (int64_t)lsn * kSectorBytes;
+  int64_t high = low + (int64_t)count * kSectorBytes;
+  memset(out, 0, (size_t)(high - low));
+  for (const ImageSpan& span : spans_) {
+    if (span.disc_byte + span.bytes <= low) continue;
+    if (span.disc_byte >= high) break;
+    int64_t from = std::max(low, span.disc_byte);
+    int64_t to = std::min(high, span.disc_byte + span.bytes);
+    uint8_t* into = out + (from - low);
+    off_t offset = (off_t)(span.file_byte + (from - span.disc_byte));
+    size_t bytes = (size_t)(to - from), done = 0;
+    while (done < bytes) {
+      ssize_t got = pread(Fd(span.file), into + done, bytes - done, offset + (off_t)done);
+      if (got <= 0) return false;  // the file shrank or failed under us
+      done += (size_t)got;
+    }
+    if (span.big_endian)
+      for (size_t i = 0; i + 1 < bytes; i += 2) std::swap(into[i], into[i + 1]);
+  }
+  return true;
+}
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string ResolveIn(const std::string& folder, const std::string& name) {
+  return name[0] == '/' || folder.empty() ? name : folder + "/" + name;
+}
+
+bool ReadText(const std::string& path, std::string* text) {
+  std::ifstream in(path);
+  std::stringstream contents;
+  contents << in.rdbuf();
+  if (!in) return false;
+  *text = contents.str();
+  return true;
+}
+
+bool ReadSheet(const std::string& path, std::string* text, std::string* why) {
+  if (ReadText(path, text)) return true;
+  *why = "cannot read " + path;
+  return false;
+}
+
+}  // namespace disc

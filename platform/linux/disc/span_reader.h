@@ -1,0 +1,59 @@
+// The sector reader of the images the device reads itself (cue sheets and
+// .toc files): the disc's bytes laid out as spans taken from files, with
+// silence wherever no span lies.
+#ifndef KORVANE_PLATFORM_LINUX_DISC_SPAN_READER_H
+#define KORVANE_PLATFORM_LINUX_DISC_SPAN_READER_H
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/linux/disc/disc.h"
+
+namespace disc {
+
+// A stretch of the disc's audio, in bytes from LSN 0, and where it comes
+// from. Spans start and end on whole stereo samples.
+struct ImageSpan {
+  int64_t disc_byte = 0;
+  int64_t bytes = 0;
+  int file = 0;  // index returned by SpanReader::Open
+  int64_t file_byte = 0;
+  bool big_endian = false;  // samples stored high byte first
+};
+
+class SpanReader : public SectorReader {
+ public:
+  ~SpanReader() override;
+
+  // Opens a regular file the image names; its index, or -1. The reader
+  // owns it from then on, whether or not loading goes on to succeed.
+  int Open(const std::string& path, int64_t* size);
+  // Spans are added in disc order and must not overlap.
+  void Add(const ImageSpan& span) { spans_.push_back(span); }
+  void SetSectors(int32_t sectors) { sectors_ = sectors; }
+  int Fd(int file) const { return fds_[(size_t)file]; }
+
+  bool Read(int32_t lsn, int32_t count, uint8_t* out) override;
+
+ private:
+  std::vector<int> fds_;
+  std::vector<ImageSpan> spans_;
+  int32_t sectors_ = 0;
+};
+
+// The folder a path lies in, to resolve the names an image gives.
+std::string FolderOf(const std::string& path);
+
+// A name from an image, resolved against the image's folder.
+std::string ResolveIn(const std::string& folder, const std::string& name);
+
+// Reads a whole text file (an image's sheet); false when it cannot.
+bool ReadText(const std::string& path, std::string* text);
+// ReadText for a cue sheet or .toc; on failure `why` says so.
+bool ReadSheet(const std::string& path, std::string* text, std::string* why);
+
+}  // namespace disc
+
+#endif

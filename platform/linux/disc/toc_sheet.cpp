@@ -1,0 +1,379 @@
+#include "platform/linux/disc/toc_sheet.h"
+
+#include <ctype.h>
+
+#include "platform/linux/disc/cue_sheet.h"
+#include "platform/linux/disc/span_reader.h"
+
+namespace disc {
+
+namespace {
+
+constexpr int kAudioBlock = 2352;
+constexpr int kSampleBytes = 4;  // one stereo sample of two 16-bit channels
+constexpr int64_t kMostBytes = (int64_t)1 << 40;
+
+struct Token {
+  std::string text;
+  bool quoted = false;
+  int line = 0;
+};
+
+// Splits the text into words, quoted strings (with cdrdao's \" and \ooo
+// escapes) and braces, dropping // comments.
+std::string Tokenize(const std::string& text, std::vector<Token>* tokens) {
+  int line = 1;
+  size_t i = 0;
+  while (i < text.size()) {
+    char c = text[i];
+    if (c == '\n') {
+      line++;
+      i++;
+    } else if (isspace((unsigned char)c)) {
+      i++;
+    } else if (text.compare(i, 2, "//") == 0) {
+      while (i < text.size() && text[i] != '\n') i++;
+    } else if (c == '"') {
+      Token token{"", true, line};
+      for (i++;; i++) {
+        if (i >= text.size() || text[i] == '\n')
+          return "line " + std::to_string(line) + ": unterminated string";
+        if (text[i] == '"') break;
+        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '"') {
+          token.text += '"';
+          i++;
+        } else if (text[i] == '\\' && i + 3 < text.size() && isdigit((unsigned char)text[i + 1]) &&
+                   isdigit((unsigned char)text[i + 2]) && isdigit((unsigned char)text[i + 3])) {
+          token.text += (char)std::stoi(text.substr(i + 1, 3), nullptr, 8);
+          i += 3;
+        } else {
+          token.text += text[i];
+        }
+      }
+      i++;
+      tokens->push_back(token);
+    } else if (c == '{' || c == '}') {
+      tokens->push_back({std::string(1, c), false, line});
+      i++;
+    } else {
+      Token token{"", false, line};
+      while (i < text.size() && !isspace((unsigned char)text[i]) && text[i] != '"' &&
+             text[i] != '{' && text[i] != '}' && text.compare(i, 2, "//") != 0)
+        token.text += text[i++];
+      tokens->push_back(token);
+    }
+  }
+  return "";
+}
+
+// Bytes of one image sector of a track mode, or 0 for no mode.
+int BlockBytes(const std::string& mode) {
+  static const struct {
+    const char* name;
+    int bytes;
+  } kModes[] = {{"AUDIO", 2352},       {"MODE0", 2336},       {"MODE1", 2048},
+                {"MODE1_RAW", 2352},   {"MODE2", 2336},       {"MODE2_RAW", 2352},
+                {"MODE2_FORM1", 2048}, {"MODE2_FORM2", 2324}, {"MODE2_FORM_MIX", 2336}};
+  for (const auto& known : kModes)
+    if (mode == known.name) return known.bytes;
+  return 0;
+}
+
+bool EndsWithWav(const std::string& name) {
+  if (name.size() < 4) return false;
+  std::string end = name.substr(name.size() - 4);
+  for (char& c : end) c = (char)tolower((unsigned char)c);
+  return end == ".wav";
+}
+
+class Parser {
+ public:
+  Parser(std::vector<Token> tokens, const std::string& folder, TocSheet* sheet)
+      : tokens_(std::move(tokens)), folder_(folder), sheet_(sheet) {}
+
+  std::string Parse() {
+    while (Is("CATALOG") || Is("CD_DA") || Is("CD_ROM") || Is("CD_ROM_XA") || Is("CD_I"))
+      if (Take().text == "CATALOG" && !String(nullptr)) return Fail("CATALOG without a number");
+    if (Is("CD_TEXT") && !SkipBlock()) return Fail("unfinished CD_TEXT block");
+    while (error_.empty() && Is("TRACK")) Track();
+    if (!error_.empty()) return error_;
+    if (sheet_->tracks.empty()) return Fail("no TRACK");
+    if (at_ < tokens_.size()) return Fail("unexpected " + tokens_[at_].text);
+    if (sheet_->tracks.size() > 99) return "more than 99 tracks";
+    return "";
+  }
+
+ private:
+  bool Is(const char* word) const {
+    return at_ < tokens_.size() && !tokens_[at_].quoted && tokens_[at_].text == word;
+  }
+  bool IsNumber() const {
+    return at_ < tokens_.size() && !tokens_[at_].quoted &&
+           isdigit((unsigned char)tokens_[at_].text[0]);
+  }
+  Token Take() { return at_ < tokens_.size() ? tokens_[at_++] : Token(); }
+
+  std::string Fail(const std::string& what) {
+    if (error_.empty()) {
+      int line = at_ < tokens_.size() ? tokens_[at_].line
+                 : tokens_.empty()    ? 1
+                                      : tokens_.back().line;
+      error_ = "line " + std::to_string(line) + ": " + what;
+    }
+    return error_;
+  }
+
+  bool String(std::string* text) {
+    if (at_ >= tokens_.size() || !tokens_[at_].quoted) return false;
+    Token token = Take();
+    if (text) *text = token.text;
+    return true;
+  }
+
+  // CD_TEXT { ... } with its nested blocks: nothing the device plays.
+  bool SkipBlock() {
+    Take();
+    if (!Is("{")) return false;
+    int depth = 0;
+    do {
+      if (at_ >= tokens_.size()) return false;
+      Token token = Take();
+      if (!token.quoted && token.text == "{") depth++;
+      if (!token.quoted && token.text == "}") depth--;
+    } while (depth > 0);
+    return true;
+  }
+
+  // An MSF position in sectors, or -1 (and the error set).
+  int32_t Msf() {
+    int32_t sectors = IsNumber() ? ParseMsf(tokens_[at_].text) : -1;
+    if (sectors < 0) {
+      Fail("expected a time mm:ss:ff");
+      return -1;
+    }
+    at_++;
+    return sectors;
+  }
+
+  // A length or position: MSF counts sectors of `block` bytes, a plain
+  // number counts `unit` bytes. -1 (and the error set) when it is neither.
+  int64_t Amount(int block, int unit) {
+    if (!IsNumber()) {
+      Fail("expected a length");
+      return -1;
+    }
+    const std::string& text = tokens_[at_].text;
+    if (text.find(':') != std::string::npos) {
+      int32_t sectors = Msf();
+      return sectors < 0 ? -1 : (int64_t)sectors * block;
+    }
+    int64_t value = 0;
+    for (char c : text) {
+      if (!isdigit((unsigned char)c) || value > kMostBytes) {
+        Fail("bad number " + text);
+        return -1;
+      }
+      value = value * 10 + (c - '0');
+    }
+    at_++;
+    return value * unit;
+  }
+
+  int File(const std::string& name) {
+    sheet_->files.push_back({ResolveIn(folder_, name), EndsWithWav(name)});
+    return (int)sheet_->files.size() - 1;
+  }
+
+  void Track() {
+    Take();
+    TocTrack track;
+    std::string mode = Take().text;
+    track.block_bytes = BlockBytes(mode);
+    if (track.block_bytes == 0) {
+      Fail("unknown track mode " + mode);
+      return;
+    }
+    track.audio = mode == "AUDIO";
+    if (Is("RW") || Is("RW_RAW")) {
+      Take();
+      if (track.audio) {
+        Fail("audio tracks with sub-channel data are not supported");
+        return;
+      }
+      track.block_bytes += 96;  // sub-channel data follows each sector
+    }
+    int number = (int)sheet_->tracks.size() + 1;
+    std::string name = "track " + std::to_string(number) + ": ";
+    for (;;) {
+      if (Is("ISRC")) {
+        Take();
+        if (!String(nullptr)) {
+          Fail("ISRC without a code");
+          return;
+        }
+      } else if (Is("NO")) {
+        Take();
+        if (!Is("COPY") && !Is("PRE_EMPHASIS")) {
+          Fail("NO before neither COPY nor PRE_EMPHASIS");
+          return;
+        }
+        Take();
+      } else if (Is("COPY") || Is("PRE_EMPHASIS") || Is("TWO_CHANNEL_AUDIO") ||
+                 Is("FOUR_CHANNEL_AUDIO")) {
+        Take();
+      } else {
+        break;
+      }
+    }
+    if (Is("CD_TEXT") && !SkipBlock()) {
+      Fail("unfinished CD_TEXT block");
+      return;
+    }
+    if (Is("PREGAP")) {
+      Take();
+      int64_t bytes = Amount(track.block_bytes, track.block_bytes);
+      if (bytes <= 0) {
+        Fail(name + "PREGAP needs a length");
+        return;
+      }
+      TocPiece silence;
+      silence.length = bytes;
+      track.pieces.push_back(silence);
+      track.start_after = 1;
+    }
+    int unit = track.audio ? kSampleBytes : 1;
+    for (;;) {
+      bool given = track.start_after >= 0 || track.start_sectors >= 0;
+      if (Is("FILE") || Is("AUDIOFILE")) {
+        Take();
+        if (!track.audio) {
+          Fail(name + "FILE holds audio, in a data track");
+          return;
+        }
+        TocPiece piece;
+        std::string file;
+        if (!String(&file) || file.empty()) {
+          Fail(name + "FILE without a name");
+          return;
+        }
+        if (Is("SWAP")) {
+          Take();
+          piece.swap = true;
+        }
+        if (!Offset(&piece)) return;
+        piece.start = Amount(kAudioBlock, kSampleBytes);
+        if (piece.start < 0) return;
+        if (IsNumber()) {
+          piece.length = Amount(kAudioBlock, kSampleBytes);
+          if (piece.length < 0) return;
+          if (piece.length == 0) piece.length = -1;  // 0 too means to the end
+        }
+        piece.file = File(file);
+        track.pieces.push_back(piece);
+      } else if (Is("DATAFILE")) {
+        Take();
+        TocPiece piece;
+        std::string file;
+        if (!String(&file) || file.empty()) {
+          Fail(name + "DATAFILE without a name");
+          return;
+        }
+        if (!Offset(&piece)) return;
+        if (IsNumber()) {
+          piece.length = Amount(track.block_bytes, unit);
+          if (piece.length < 0) return;
+        }
+        piece.file = File(file);
+        track.pieces.push_back(piece);
+      } else if (Is("SILENCE") || Is("ZERO")) {
+        bool zero = Take().text == "ZERO";
+        int block = track.block_bytes, bytes_unit = unit;
+        if (zero && BlockBytes(at_ < tokens_.size() ? tokens_[at_].text : "") != 0) {
+          block = BlockBytes(Take().text);
+          bytes_unit = 1;
+        }
+        if (zero && (Is("RW") || Is("RW_RAW"))) {
+          Take();
+          block += 96;
+        }
+        TocPiece silence;
+        silence.length = Amount(block, bytes_unit);
+        if (silence.length <= 0) {
+          Fail(name + "SILENCE and ZERO need a length");
+          return;
+        }
+        track.pieces.push_back(silence);
+      } else if (Is("FIFO")) {
+        Fail(name + "FIFO is not supported in an image");
+        return;
+      } else if (Is("START")) {
+        Take();
+        if (given) {
+          Fail(name + "START given twice, or after PREGAP");
+          return;
+        }
+        if (IsNumber()) {
+          track.start_sectors = Msf();
+          if (track.start_sectors < 0) return;
+        } else {
+          track.start_after = (int)track.pieces.size();
+        }
+      } else if (Is("END")) {
+        Take();  // where the post-gap begins: no position on the disc changes
+        if (IsNumber() && Msf() < 0) return;
+      } else {
+        break;
+      }
+    }
+    while (Is("INDEX")) {
+      Take();
+      if (Msf() < 0) return;
+    }
+    if (track.pieces.empty()) {
+      Fail(name + "no FILE, DATAFILE, SILENCE or ZERO");
+      return;
+    }
+    sheet_->tracks.push_back(track);
+  }
+
+  bool Offset(TocPiece* piece) {
+    if (at_ >= tokens_.size() || tokens_[at_].quoted || tokens_[at_].text[0] != '#') return true;
+    Token token = Take();
+    std::string digits = token.text.substr(1);
+    if (digits.empty()) {  // "# 1234"
+      if (!IsNumber()) {
+        Fail("# without an offset");
+        return false;
+      }
+      digits = Take().text;
+    }
+    int64_t value = 0;
+    for (char c : digits) {
+      if (!isdigit((unsigned char)c) || value > kMostBytes) {
+        Fail("bad offset #" + digits);
+        return false;
+      }
+      value = value * 10 + (c - '0');
+    }
+    piece->offset = value;
+    return true;
+  }
+
+  std::vector<Token> tokens_;
+  size_t at_ = 0;
+  std::string folder_;
+  TocSheet* sheet_;
+  std::string error_;
+};
+
+}  // namespace
+
+std::string ParseTocSheet(const std::string& text, const std::string& folder, TocSheet* sheet) {
+  *sheet = TocSheet();
+  std::vector<Token> tokens;
+  std::string problem = Tokenize(text, &tokens);
+  if (!problem.empty()) return problem;
+  return Parser(std::move(tokens), folder, sheet).Parse();
+}
+
+}  // namespace disc

@@ -1,0 +1,75 @@
+#include "platform/linux/disc/track_table.h"
+
+namespace disc {
+
+int32_t TrackTable::next_start(int number) const {
+  return number < last() ? track(number + 1).start : leadout;
+}
+
+std::string CheckTrackTable(const TrackTable& table, int32_t available) {
+  int count = (int)table.tracks.size();
+  if (count < 1) return "the disc has no tracks";
+  if (count > kMaxTracks || table.first < 1 || table.last() > kMaxTracks)
+    return "track numbers outside 1 to 99";
+  int32_t previous = -1;
+  for (int number = table.first; number <= table.last(); number++) {
+    const Track& track = table.track(number);
+    if (track.start < 0 || track.start <= previous)
+      return "track " + std::to_string(number) + " does not start after the one before it";
+    if (track.pregap >= 0 && (track.pregap > track.start || track.pregap < previous))
+      return "track " + std::to_string(number) + " has its pregap outside the track before it";
+    previous = track.start;
+  }
+  if (table.leadout <= previous) return "the last track starts at or past the end of the disc";
+  if (available >= 0 && table.leadout > available)
+    return "the tracks run past the end of the image (" + std::to_string(table.leadout) +
+           " sectors listed, " + std::to_string(available) + " present)";
+  return "";
+}
+
+// True when `number` is followed by the first track of a later session.
+static bool EndsSession(const TrackTable& table, int number) {
+  return number < table.last() && table.track(number + 1).session > table.track(number).session;
+}
+
+int32_t TrackLength(const TrackTable& table, int number) {
+  const Track& track = table.track(number);
+  int32_t length = table.next_start(number) - track.start;
+  if (number == table.last()) length -= 1;
+  if (EndsSession(table, number) && length > kSessionGap) length -= kSessionGap;
+  return length;
+}
+
+int32_t AudioEnd(const TrackTable& table, int number) {
+  int last = number;
+  while (last < table.last() && table.track(last + 1).audio) last++;
+  int32_t end = table.next_start(last);
+  if (last == table.last()) return end;
+  const Track& data = table.track(last + 1);
+  int32_t floor = table.track(last).start + 1;
+  if (EndsSession(table, last))
+    end -= kSessionGap;
+  else if (data.pregap >= 0)
+    end = data.pregap;
+  else
+    end -= kDataPregap;
+  return end < floor ? floor : end;
+}
+
+int TrackAt(const TrackTable& table, int32_t lsn) {
+  if (table.tracks.empty() || lsn < table.tracks.front().start || lsn >= table.leadout) return 0;
+  int number = table.first;
+  while (number < table.last() && table.track(number + 1).start <= lsn) number++;
+  return number;
+}
+
+uint32_t PackMsf(int32_t sectors) {
+  if (sectors < 0) sectors = 0;
+  uint32_t minutes = (uint32_t)sectors / (60 * kSectorsPerSecond);
+  uint32_t seconds = (uint32_t)sectors / kSectorsPerSecond % 60;
+  uint32_t frames = (uint32_t)sectors % kSectorsPerSecond;
+  if (minutes > 255) minutes = 255;
+  return minutes | seconds << 8 | frames << 16;
+}
+
+}  // namespace disc

@@ -1,0 +1,44 @@
+// Opening the device on generated disc images and asking it things.
+#ifndef KORVANE_TESTS_PLATFORM_LINUX_CDAUDIO_DEVICE_FIXTURE_H
+#define KORVANE_TESTS_PLATFORM_LINUX_CDAUDIO_DEVICE_FIXTURE_H
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/platform.h"
+#include "tests/platform/linux/cdaudio/posted.h"
+#include "tools/disc_image.h"
+
+class DeviceTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Makes an image in the test's own folder.
+  mkdisc::DiscImage MakeImage(const mkdisc::DiscImageSpec& spec,
+                              const std::string& name = "disc.cue");
+  // An image of audio tracks of these lengths, in sectors, as disc.cue.
+  mkdisc::DiscImage MakeTracks(std::vector<int> sectors);
+  std::string Path(const std::string& name) const { return folder_ + "/" + name; }
+  void WriteFile(const std::string& name, const std::string& text) const;
+  // Writes `contents` as `name` and expects the device to refuse it as a
+  // disc, with a reason that names the file and no reader left behind.
+  void ExpectRefused(const std::string& name, const std::string& contents, const std::string& what);
+
+  // Opens "cdaudio" on `source` through CDAUDIO_DEVICE; returns the error.
+  MCIERROR OpenSource(const std::string& source);
+  MCIERROR Status(DWORD flags, DWORD item, DWORD track, DWORD_PTR* value);
+  MCIERROR TrackType(DWORD track, DWORD_PTR* type);
+  MCIERROR SetTimeFormat(DWORD format);
+  MCIERROR Play(DWORD from, DWORD to, DWORD flags, HWND window);
+  MCIERROR Stop(DWORD flags = 0, HWND window = nullptr);
+  MCIERROR Close();
+
+  MCIDEVICEID id_ = 0;
+
+ private:
+  std::string folder_;
+};
+
+#endif

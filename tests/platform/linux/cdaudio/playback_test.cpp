@@ -1,0 +1,244 @@
+// Playing through SDL: what the disk driver captures must be exactly the
+// disc's sectors for the range asked, the player's stop-and-play cycle
+// must lose or insert nothing, and each request must be answered with
+// the platform's notifications.
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "tests/platform/linux/cdaudio/device_fixture.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+const HWND kWindow = (HWND)0x1000;
+const size_t kBytesPerMs = 44100 * 4 / 1000;
+
+// `wanted` occurs once in `captured`, and nothing but silence surrounds it.
+::testing::AssertionResult SoundedAlone(const Bytes& captured, const Bytes& wanted) {
+  auto at = std::search(captured.begin(), captured.end(), wanted.begin(), wanted.end());
+  if (at == captured.end())
+    return ::testing::AssertionFailure() << "the range was not played whole and in order";
+  auto after = at + (std::ptrdiff_t)wanted.size();
+  auto noise = [](uint8_t byte) { return byte != 0; };
+  if (std::any_of(captured.begin(), at, noise))
+    return ::testing::AssertionFailure() << "sound before the range";
+  if (std::any_of(after, captured.end(), noise))
+    return ::testing::AssertionFailure() << "sound after the range";
+  return ::testing::AssertionSuccess();
+}
+
+class PlaybackTest : public DeviceTest {
+ protected:
+  // Sends the output to a file, paced in real time like a sound card.
+  void CaptureOutput() {
+    capture_ = Path("capture.raw");
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", capture_.c_str(), 1);
+  }
+
+  Bytes Captured() const {
+    std::ifstream in(capture_, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+  }
+
+  // Waits until `wanted` has sounded in full; the capture by then.
+  Bytes WaitForCapture(const Bytes& wanted, double seconds = 5) {
+    Bytes captured;
+    for (auto until = Clock::now() + std::chrono::duration<double>(seconds);
+         Clock::now() < until;) {
+      captured = Captured();
+      if (std::search(captured.begin(), captured.end(), wanted.begin(), wanted.end()) !=
+          captured.end())
+        break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return captured;
+  }
+
+  // The next notification; fails the test when none comes in time.
+  WPARAM NextNotification(HWND window = kWindow, double seconds = 5) {
+    Posted posted{};
+    if (!WaitPosted(&posted, seconds)) {
+      ADD_FAILURE() << "no notification";
+      return 0;
+    }
+    EXPECT_EQ(posted.message, (UINT)MM_MCINOTIFY);
+    EXPECT_EQ(posted.window, window);
+    EXPECT_EQ(posted.device, (LPARAM)id_);
+    return posted.code;
+  }
+
+  // Plays track 2 of `sheet` to the start of track 3: `wanted` must sound,
+  // alone, and the play be told it succeeded. After completion the tail
+  // still sounds, through a STOP and a CLOSE.
+  void PlaysTrackTwoAlone(const std::string& sheet, const Bytes& wanted) {
+    ASSERT_EQ(OpenSource(sheet), 0u);
+    ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
+    ASSERT_EQ(Play(2, 3, MCI_NOTIFY | MCI_FROM | MCI_TO, kWindow), 0u);
+    EXPECT_EQ(NextNotification(), (WPARAM)MCI_NOTIFY_SUCCESSFUL);
+    ASSERT_EQ(Stop(), 0u);
+    ASSERT_EQ(Close(), 0u);
+    EXPECT_TRUE(SoundedAlone(Captured(), wanted));
+    EXPECT_TRUE(TakePosted().empty());
+  }
+
+  // An image of another kind, made as `other` asks, must play exactly the
+  // samples of the cue sheet of the same disc.
+  void PlaysLikeTheCue(mkdisc::DiscImageSpec other, const std::string& name) {
+    CaptureOutput();
+    mkdisc::DiscImageSpec spec;
+    spec.audio_sectors = {40, 30, 35};
+    mkdisc::DiscImage cue = MakeImage(spec, "disc.cue");
+    other.audio_sectors = spec.audio_sectors;
+    other.bin_name = "other.bin";
+    mkdisc::DiscImage image = MakeImage(other, name);
+    PlaysTrackTwoAlone(image.sheet_path, mkdisc::ReadBin(cue.bin_path, 40, 30));
+  }
+
+  // A .toc's bin in the byte order `swap` asks.
+  void PlaysATocBitExactly(bool swap) {
+    mkdisc::DiscImageSpec spec;
+    spec.toc = true;
+    spec.swap = swap;
+    PlaysLikeTheCue(spec, "disc.toc");
+  }
+
+  std::string capture_;
+};
+
+}  // namespace
+
+TEST_F(PlaybackTest, PlaysExactlyTheSectorsOfTheTrackAsked) {
+  CaptureOutput();
+  mkdisc::DiscImage image = MakeTracks({40, 30, 35});
+  PlaysTrackTwoAlone(image.sheet_path, mkdisc::ReadBin(image.bin_path, 40, 30));
+}
+
+TEST_F(PlaybackTest, PlaysATocsBigEndianAudioAsTheDiscsSamples) { PlaysATocBitExactly(false); }
+
+TEST_F(PlaybackTest, PlaysATocsSwappedAudioAsTheDiscsSamples) { PlaysATocBitExactly(true); }
+
+TEST_F(PlaybackTest, PlaysAnNrgsAudioAsTheDiscsSamples) {
+  mkdisc::DiscImageSpec spec;
+  spec.nrg = true;
+  PlaysLikeTheCue(spec, "disc.nrg");
+}
+
+TEST_F(PlaybackTest, ThePlayersStopAndPlayCycleRunsTheDiscWithoutAGap) {
+  CaptureOutput();
+  mkdisc::DiscImageSpec spec;
+  spec.audio_sectors = {45, 30, 40};
+  spec.pregap = 5;
+  mkdisc::DiscImage image = MakeImage(spec);
+  ASSERT_EQ(OpenSource(image.sheet_path), 0u);
+  ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
+  // As the player does it: on success, STOP, then PLAY the next track, the
+  // last one without MCI_TO.
+  for (int track = 1; track <= 3; track++) {
+    DWORD flags = MCI_NOTIFY | MCI_FROM | (track < 3 ? MCI_TO : 0);
+    ASSERT_EQ(Play((DWORD)track, (DWORD)track + 1, flags, kWindow), 0u);
+    ASSERT_EQ(NextNotification(), (WPARAM)MCI_NOTIFY_SUCCESSFUL) << track;
+    ASSERT_EQ(Stop(), 0u);
+  }
+  Bytes disc = mkdisc::ReadBin(image.bin_path, 0, image.sectors);
+  ASSERT_EQ(disc.size(), (size_t)115 * 2352);
+  EXPECT_TRUE(SoundedAlone(WaitForCapture(disc), disc));
+}
+
+TEST_F(PlaybackTest, StopSilencesAPlayAtOnceAndAbortsIt) {
+  CaptureOutput();
+  mkdisc::DiscImage image = MakeTracks({225});  // three seconds
+  ASSERT_EQ(OpenSource(image.sheet_path), 0u);
+  ASSERT_EQ(Play(0x000200, 0, MCI_NOTIFY | MCI_FROM, kWindow),
+            0u);  // MSF 00:02:00, the disc's start
+  Bytes opening = mkdisc::ReadBin(image.bin_path, 0, 20);
+  WaitForCapture(opening);
+  ASSERT_EQ(Stop(), 0u);
+  size_t at_stop = Captured().size();
+  EXPECT_EQ(NextNotification(), (WPARAM)MCI_NOTIFY_ABORTED);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  Bytes captured = Captured();
+
+  // What sounded is the track's beginning, and within 50 ms of the stop
+  // the output is silent.
+  Bytes track = mkdisc::ReadBin(image.bin_path, 0, 225);
+  auto first = std::find_if(captured.begin(), captured.end(), [](uint8_t b) { return b != 0; });
+  auto last =
+      std::find_if(captured.rbegin(), captured.rend(), [](uint8_t b) { return b != 0; }).base();
+  ASSERT_LT(first, last);
+  size_t played = (size_t)(last - first);
+  EXPECT_LT(played, track.size());
+  EXPECT_TRUE(std::equal(first, last, track.begin()));
+  EXPECT_LE((size_t)(last - captured.begin()), at_stop + 50 * kBytesPerMs);
+}
+
+TEST_F(PlaybackTest, EachPendingPlayIsToldHowItEnded) {
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  MakeTracks({150, 150});
+  ASSERT_EQ(OpenSource(Path("disc.cue")), 0u);
+  ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
+  HWND first = (HWND)0x11, second = (HWND)0x12, third = (HWND)0x13;
+
+  ASSERT_EQ(Play(1, 2, MCI_NOTIFY | MCI_FROM | MCI_TO, first), 0u);
+  ASSERT_EQ(Play(2, 0, MCI_NOTIFY | MCI_FROM, second), 0u);
+  EXPECT_EQ(NextNotification(first), (WPARAM)MCI_NOTIFY_SUPERSEDED);
+  ASSERT_EQ(Play(1, 0, MCI_FROM, nullptr), 0u);  // no notify: the pending one is aborted
+  EXPECT_EQ(NextNotification(second), (WPARAM)MCI_NOTIFY_ABORTED);
+  ASSERT_EQ(Stop(MCI_NOTIFY, third), 0u);  // the stop itself succeeds
+  EXPECT_EQ(NextNotification(third), (WPARAM)MCI_NOTIFY_SUCCESSFUL);
+
+  ASSERT_EQ(Play(2, 0, MCI_NOTIFY | MCI_FROM, first), 0u);
+  MCIDEVICEID id = id_;
+  ASSERT_EQ(Close(), 0u);
+  id_ = id;
+  EXPECT_EQ(NextNotification(first), (WPARAM)MCI_NOTIFY_ABORTED);
+  id_ = 0;
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_TRUE(TakePosted().empty());
+}
+
+TEST_F(PlaybackTest, AnImageCutShortDuringPlayEndsItWithFailure) {
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  mkdisc::DiscImage image = MakeTracks({300});
+  ASSERT_EQ(OpenSource(image.sheet_path), 0u);
+  DWORD_PTR type;
+  ASSERT_EQ(TrackType(1, &type), 0u);  // the table is read while the bin is whole
+  ASSERT_EQ(truncate(image.bin_path.c_str(), 100 * 2352 + 1000), 0);
+  ASSERT_EQ(Play(0x000200, 0, MCI_NOTIFY | MCI_FROM, kWindow), 0u);
+  EXPECT_EQ(NextNotification(kWindow, 10), (WPARAM)MCI_NOTIFY_FAILURE);
+  ASSERT_EQ(Stop(), 0u);
+}
+
+TEST_F(PlaybackTest, WithoutAnyAudioOutputPlaysSilentlyInRealTime) {
+  setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+  MakeTracks({38, 20});  // half a second, then a quarter
+  ASSERT_EQ(OpenSource(Path("disc.cue")), 0u);
+  ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
+  auto start = Clock::now();
+  ASSERT_EQ(Play(1, 2, MCI_NOTIFY | MCI_FROM | MCI_TO, kWindow), 0u);
+  EXPECT_EQ(NextNotification(), (WPARAM)MCI_NOTIFY_SUCCESSFUL);
+  // The success comes when all but the last quarter second has sounded.
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(200));
+}
+
+TEST_F(PlaybackTest, APlayToTheEndStopsAtTheLastAudioSectorBeforeADataSession) {
+  CaptureOutput();
+  mkdisc::DiscImageSpec spec;
+  spec.audio_sectors = {30, 40};
+  spec.data_session = 20;
+  mkdisc::DiscImage image = MakeImage(spec);
+  ASSERT_EQ(OpenSource(image.sheet_path), 0u);
+  ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
+  ASSERT_EQ(Play(2, 0, MCI_NOTIFY | MCI_FROM, kWindow), 0u);
+  EXPECT_EQ(NextNotification(), (WPARAM)MCI_NOTIFY_SUCCESSFUL);
+  Bytes track2 = mkdisc::ReadBin(image.bin_path, 30, 40);
+  EXPECT_TRUE(SoundedAlone(WaitForCapture(track2), track2));
+}
