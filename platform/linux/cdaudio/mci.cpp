@@ -9,9 +9,9 @@
 #include <mutex>
 #include <string>
 
-#include "platform/linux/disc/disc.h"
 #include "platform/linux/cdaudio/notify_slot.h"
 #include "platform/linux/cdaudio/playback.h"
+#include "platform/linux/disc/disc.h"
 #include "platform/platform.h"
 
 namespace cdaudio {
@@ -52,7 +52,8 @@ MCIERROR LoadTable(Device& device) {
 MCIERROR ToSector(const Device& device, DWORD value, int32_t* lsn) {
   const disc::TrackTable& table = device.disc.table;
   int32_t msf = (int32_t)(value & 0xFF) * 60 * disc::kSectorsPerSecond +
-                (int32_t)(value >> 8 & 0xFF) * disc::kSectorsPerSecond + (int32_t)(value >> 16 & 0xFF);
+                (int32_t)(value >> 8 & 0xFF) * disc::kSectorsPerSecond +
+                (int32_t)(value >> 16 & 0xFF);
   switch (device.time_format) {
     case MCI_FORMAT_MILLISECONDS:
       *lsn = (int32_t)((uint64_t)value * disc::kSectorsPerSecond / 1000) - disc::kMsfOffset;
@@ -111,7 +112,10 @@ MCIERROR Open(DWORD_PTR flags, MCI_OPEN_PARMSA* parms) {
   } else {
     source = disc::DefaultSource();
   }
-  if (source.empty() || !Exists(source)) return MCIERR_CANNOT_LOAD_DRIVER;
+  // A drive the user may not read is no drive to open; say why, once.
+  std::string refusal = source.empty() ? disc::DefaultDriveRefusal() : disc::DriveRefusal(source);
+  if (!refusal.empty()) fprintf(stderr, "korvane: %s\n", refusal.c_str());
+  if (source.empty() || !Exists(source) || !refusal.empty()) return MCIERR_CANNOT_LOAD_DRIVER;
 
   bool shareable = (flags & MCI_OPEN_SHAREABLE) != 0;
   std::shared_ptr<Device> device;

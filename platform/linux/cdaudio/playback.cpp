@@ -66,6 +66,7 @@ MCIERROR Playback::Play(int32_t start, int32_t end, int32_t readable, bool notif
     end_ = end;
     readable_ = std::max(readable, end);
     fresh_ = true;
+    filling_ = true;
     state_ = State::kPlaying;
   }
   wake_.notify_all();
@@ -114,13 +115,19 @@ void Playback::Pull(uint8_t* out, int bytes) {
   if (wake) wake_.notify_all();
 }
 
+bool Playback::WantsReadLocked() const {
+  return filling_ || fresh_ || queue_.size() < Bytes(reader_->LowWater());
+}
+
 Playback::Step Playback::NextStepLocked() const {
   size_t batch = buffer_.size();
   if (state_ == State::kPlaying && read_ < end_)
-    return queue_.space() >= std::min(batch, Bytes(end_ - read_)) ? Step::kRead : Step::kWait;
+    return queue_.space() >= std::min(batch, Bytes(end_ - read_)) && WantsReadLocked()
+               ? Step::kRead
+               : Step::kWait;
   if (state_ == State::kPlaying && PlayableLocked() <= (size_t)kHandoverBytes)
     return Step::kHandOver;
-  if (state_ != State::kIdle && read_ < readable_ && queue_.space() >= batch)
+  if (state_ != State::kIdle && read_ < readable_ && queue_.space() >= batch && WantsReadLocked())
     return Step::kReadAhead;
   return Step::kWait;
 }
@@ -147,6 +154,7 @@ bool Playback::ReadLocked(std::unique_lock<std::mutex>& lock) {
   queue_.Push(buffer_.data(), Bytes(count));
   read_ += count;
   fresh_ = false;
+  filling_ = queue_.space() >= buffer_.size();  // a burst ends when the queue is full
   return true;
 }
 
@@ -156,8 +164,11 @@ void Playback::Run() {
     switch (NextStepLocked()) {
       case Step::kRead:
         if (!ReadLocked(lock)) {
+          // A read the disc could not serve ends the play; a disc taken
+          // out falls silent at once.
           slot_->Complete(request_, MCI_NOTIFY_FAILURE);
           state_ = State::kIdle;
+          if (reader_->DiscGone()) queue_.Clear();
           readable_ = end_ = read_;
         }
         break;

@@ -19,9 +19,9 @@
 #include <vector>
 
 #include "platform/linux/cdaudio/audio_output.h"
-#include "platform/linux/disc/disc.h"
 #include "platform/linux/cdaudio/notify_slot.h"
 #include "platform/linux/cdaudio/pcm_queue.h"
+#include "platform/linux/disc/disc.h"
 
 namespace cdaudio {
 
@@ -58,6 +58,8 @@ class Playback {
   // Bytes of the current range (and of the ones before it) not yet played.
   size_t PlayableLocked() const;
   size_t SpeculativeLocked() const;
+  // The reader's rest is over: too little is read ahead, or a burst is on.
+  bool WantsReadLocked() const;
   bool ReadLocked(std::unique_lock<std::mutex>& lock);
   void CutLocked(int32_t position);
 
@@ -72,6 +74,7 @@ class Playback {
   bool quit_ = false;
   bool output_open_ = false;  // as the worker knows it; it never asks the output under mutex_
   bool fresh_ = false;        // no sector of the range read yet
+  bool filling_ = true;       // reading on to ReadAhead(), not yet down to LowWater()
   uint64_t request_ = 0;      // tags the pending notification
   uint64_t cuts_ = 0;         // counts jumps of read_ that void a read in flight
   int32_t read_ = 0;          // next sector to read
