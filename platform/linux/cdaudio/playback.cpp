@@ -10,7 +10,8 @@ namespace cdaudio {
 namespace {
 
 // The first read of a range is short, so the first sample is not kept
-// waiting for a long one.
+// waiting for a long one; each next one is at most twice as long as the
+// one before, so it is read before what is queued has sounded.
 constexpr int32_t kFirstBatch = 4;
 
 size_t Bytes(int32_t sectors) { return (size_t)std::max<int32_t>(sectors, 0) * disc::kSectorBytes; }
@@ -136,7 +137,7 @@ Playback::Step Playback::NextStepLocked() const {
 bool Playback::ReadLocked(std::unique_lock<std::mutex>& lock) {
   bool speculative = read_ >= end_;
   int32_t limit = speculative ? readable_ : end_;
-  int32_t batch = fresh_ ? kFirstBatch : reader_->PreferredBatch();
+  int32_t batch = fresh_ ? kFirstBatch : std::min(reader_->PreferredBatch(), 2 * batch_);
   int32_t count = std::min({batch, limit - read_, (int32_t)(queue_.space() / disc::kSectorBytes)});
   int32_t from = read_;
   uint64_t cuts = cuts_;
@@ -154,6 +155,7 @@ bool Playback::ReadLocked(std::unique_lock<std::mutex>& lock) {
   queue_.Push(buffer_.data(), Bytes(count));
   read_ += count;
   fresh_ = false;
+  batch_ = count;
   filling_ = queue_.space() >= buffer_.size();  // a burst ends when the queue is full
   return true;
 }

@@ -74,6 +74,7 @@ class Playback {
   bool quit_ = false;
   bool output_open_ = false;  // as the worker knows it; it never asks the output under mutex_
   bool fresh_ = false;        // no sector of the range read yet
+  int32_t batch_ = 0;         // sectors the last read delivered
   bool filling_ = true;       // reading on to ReadAhead(), not yet down to LowWater()
   uint64_t request_ = 0;      // tags the pending notification
   uint64_t cuts_ = 0;         // counts jumps of read_ that void a read in flight

@@ -1,12 +1,18 @@
-// A drive's sectors, read through paranoia, which mends what jitter and a
-// light scratch spoil. Paranoia alone asks the drive without end for a
-// sector that never reads, so the drive's reads go through a guard: a
-// sector that keeps failing is tried a few times, within a time budget,
-// and then given as silence; a disc taken out ends the read at once.
+// A drive's sectors, read in batches through libcdio's driver, with a cap
+// on the retries of a sector that fails: it is tried a few times, within
+// a time budget, and then given as silence; a disc taken out ends the
+// read at once. Paranoia's interface to the drive vets it at start-up.
+//
+// Paranoia is not used for reading. Its interface retries a failed read
+// nine times over, whatever the drive's sense data says. Its reading loop,
+// in the verifying modes, asks the drive without end for a sector that
+// never reads and first reads 1200 sectors ahead to defeat the drive's
+// cache; in overlap mode without that, it kept rereading the disc's first
+// sector (all measured on the simulated drive). An MMC drive delivers
+// CD-DA accurately, so the jitter it would mend is not there.
 #include <cdio/cdio.h>
 #include <cdio/mmc.h>
 #include <cdio/paranoia/cdda.h>
-#include <cdio/paranoia/paranoia.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -20,37 +26,27 @@ namespace disc {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using DriveRead = long (*)(cdrom_drive_t*, void*, lsn_t, long);
 
-// Paranoia's own retries, for reads that disagree.
-constexpr int ParanoiaRetries = 5;
 // Reads of a failing sector before it is given up as silence.
 constexpr int SectorAttempts = 3;
 // The most one batch may spend on retries before the rest is silence.
 constexpr auto RetryBudget = std::chrono::milliseconds(1500);
 // Playback needs 1x. At 4x a drive turns at about a fifth of its full
 // speed and is quiet, and still fills five seconds of audio in little more
-// than a second, paranoia's second look at every sector included.
+// than a second, with room left for retries.
 constexpr int PlaybackSpeed = 4;
 // Five to ten seconds ahead of the output: the drive reads in bursts and
 // rests in between.
 constexpr int32_t ReadAheadSectors = 10 * kSectorsPerSecond;
 constexpr int32_t LowWaterSectors = 5 * kSectorsPerSecond;
 
-class DriveReader;
-thread_local DriveReader* guarding = nullptr;  // the reader whose Read is under way
-
 class DriveReader : public SectorReader {
  public:
   DriveReader(CdIo_t* cdio, cdrom_drive_t* drive, int32_t end)
-      : cdio_(cdio), drive_(drive), end_(end), driveRead_(drive->read_audio) {
-    drive_->read_audio = GuardedRead;
-    paranoia_ = cdio_paranoia_init(drive_);
-    cdio_paranoia_modeset(paranoia_, PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP);
+      : cdio_(cdio), drive_(drive), end_(end) {
     cdio_set_speed(cdio_, PlaybackSpeed);
   }
   ~DriveReader() override {
-    cdio_paranoia_free(paranoia_);
     cdio_cddap_close_no_free_cdio(drive_);
     cdio_destroy(cdio_);
   }
@@ -58,31 +54,15 @@ class DriveReader : public SectorReader {
   bool Read(int32_t lsn, int32_t count, uint8_t* out) override {
     if (lsn < 0 || count < 0 || lsn + count > end_) return false;
     if (gone_) {
-      // Whatever disc is in the drive now gets the quiet speed again.
-      // Nothing paranoia kept of the disc that was taken out holds.
+      // Whatever disc is in the drive now is read quietly too, and what
+      // could not be read of the one taken out says nothing about it.
       gone_ = false;
       unreadable_.clear();
-      position_ = -1;
-      cdio_paranoia_free(paranoia_);
-      paranoia_ = cdio_paranoia_init(drive_);
-      cdio_paranoia_modeset(paranoia_, PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP);
       cdio_set_speed(cdio_, PlaybackSpeed);
     }
-    if (lsn != position_) cdio_paranoia_seek(paranoia_, lsn, SEEK_SET);
-    position_ = -1;
-    guarding = this;
     deadline_ = Clock::now() + RetryBudget;
-    bool read = true;
-    for (int32_t i = 0; i < count && read; i++) {
-      int16_t* samples = cdio_paranoia_read_limited(paranoia_, nullptr, ParanoiaRetries);
-      free(cdio_cddap_errors(drive_));
-      free(cdio_cddap_messages(drive_));
-      read = samples && !gone_;
-      if (read) memcpy(out + static_cast<size_t>(i) * kSectorBytes, samples, kSectorBytes);
-    }
-    guarding = nullptr;
-    if (read) position_ = lsn + count;
-    return read;
+    Guard(out, lsn, count);
+    return !gone_;
   }
 
   int32_t PreferredBatch() const override { return 25; }
@@ -91,18 +71,7 @@ class DriveReader : public SectorReader {
   bool DiscGone() const override { return gone_; }
 
  private:
-  static long GuardedRead(cdrom_drive_t*, void* buffer, lsn_t begin, long sectors) {
-    return guarding ? guarding->Guard(buffer, begin, sectors) : -1;
-  }
-
   long Guard(void* buffer, lsn_t begin, long sectors) {
-    if (gone_) return Silence(buffer, sectors);
-    if (!buffer) {
-      // Paranoia reads into nothing to move the drive's cache away; what
-      // such a read finds does not matter.
-      if (driveRead_(drive_, nullptr, begin, sectors) < 0 && MediumAbsent()) gone_ = true;
-      return sectors;
-    }
     // Runs of sectors between the ones known to be unreadable, each in one read.
     auto* bytes = static_cast<uint8_t*>(buffer);
     long i = 0;
@@ -114,7 +83,7 @@ class DriveReader : public SectorReader {
       }
       long j = i;
       while (j < sectors && !unreadable_.count(static_cast<int32_t>(begin + j))) j++;
-      if (driveRead_(drive_, bytes + i * kSectorBytes, begin + i, j - i) != j - i) {
+      if (!ReadRun(bytes + i * kSectorBytes, begin + i, j - i)) {
         if (MediumAbsent()) return Gone(buffer, sectors);
         for (long k = i; k < j; k++)
           if (!RetrySector(bytes + k * kSectorBytes, static_cast<int32_t>(begin + k)))
@@ -131,12 +100,17 @@ class DriveReader : public SectorReader {
   bool RetrySector(uint8_t* sector, int32_t lsn) {
     int attempts = Clock::now() < deadline_ ? SectorAttempts : 1;
     for (int attempt = 0; attempt < attempts; attempt++) {
-      if (driveRead_(drive_, sector, lsn, 1) == 1) return true;
+      if (ReadRun(sector, lsn, 1)) return true;
       if (MediumAbsent()) return false;
     }
     unreadable_.insert(lsn);
     memset(sector, 0, kSectorBytes);
     return true;
+  }
+
+  bool ReadRun(uint8_t* out, lsn_t lsn, long count) {
+    return cdio_read_audio_sectors(cdio_, out, lsn, static_cast<uint32_t>(count)) ==
+           DRIVER_OP_SUCCESS;
   }
 
   // The last command's sense data says MEDIUM NOT PRESENT.
@@ -153,18 +127,14 @@ class DriveReader : public SectorReader {
     return Silence(buffer, sectors);
   }
 
-  // Paranoia is handed silence it can accept, so it returns at once.
   static long Silence(void* buffer, long sectors) {
-    if (buffer) memset(buffer, 0, static_cast<size_t>(sectors) * kSectorBytes);
+    memset(buffer, 0, static_cast<size_t>(sectors) * kSectorBytes);
     return sectors;
   }
 
   CdIo_t* cdio_;
   cdrom_drive_t* drive_;
-  cdrom_paranoia_t* paranoia_ = nullptr;
   int32_t end_;
-  DriveRead driveRead_;
-  int32_t position_ = -1;
   bool gone_ = false;
   std::set<int32_t> unreadable_;
   Clock::time_point deadline_;

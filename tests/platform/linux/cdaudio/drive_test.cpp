@@ -104,7 +104,7 @@ size_t FirstSound(const Bytes& captured) {
 }
 
 TEST_F(DriveDeviceTest, TheDefaultDrivePlaysTheDiscGaplessAndExactly) {
-  CaptureOutput(false);
+  CaptureOutput(true);
   mkdisc::DiscImage image = Insert({120, 90, 100}, "speed=48");
   ASSERT_EQ(OpenDefault(), 0u);
   DWORD_PTR type = 0;
@@ -123,8 +123,11 @@ TEST_F(DriveDeviceTest, TheDefaultDrivePlaysTheDiscGaplessAndExactly) {
   size_t first = FirstSound(captured);
   ASSERT_NE(first, std::string::npos);
   ASSERT_GE(captured.size(), first + disc.size());
-  EXPECT_TRUE(std::equal(disc.begin(), disc.end(), captured.begin() + static_cast<long>(first)))
-      << "every sample of the disc, in order, with no gap at the track changes";
+  auto differ =
+      std::mismatch(disc.begin(), disc.end(), captured.begin() + static_cast<long>(first));
+  EXPECT_EQ(differ.first, disc.end())
+      << "every sample of the disc, in order, with no gap at the track changes; sector "
+      << (differ.first - disc.begin()) / 2352 << " differs";
   EXPECT_GE(Journaled("speed ioctl 4x"), 1);
 }
 
@@ -172,7 +175,7 @@ TEST_F(DriveDeviceTest, ANodeWithoutReadPermissionIsNotOpenedAndStderrSaysWhy) {
 }
 
 TEST_F(DriveDeviceTest, AScratchPlaysOnWithSilenceWhereNothingCanBeRead) {
-  CaptureOutput(false);
+  CaptureOutput(true);
   mkdisc::DiscImage image =
       Insert({300, 200}, "speed=48;scratch=40-42:2;scratch=100-103:always;scratch=400-400:always");
   ASSERT_EQ(OpenDefault(), 0u);
@@ -198,21 +201,26 @@ TEST_F(DriveDeviceTest, AScratchPlaysOnWithSilenceWhereNothingCanBeRead) {
   ASSERT_GE(captured.size(), first + wanted.size());
   EXPECT_TRUE(std::equal(wanted.begin(), wanted.end(), captured.begin() + static_cast<long>(first)))
       << "mended where it could be, silent where it could not";
-  EXPECT_LT(seconds, 10);
+  EXPECT_LT(seconds, 6.7 + 1) << "the retries held playback up";
   fprintf(stderr, "scratched disc of 6.7 s played in %.1f s, %d failed reads\n", seconds,
           Journaled("sense 3/11/00"));
 }
 
 TEST_F(DriveDeviceTest, ADiscTakenOutMidPlayFailsThePlayAndTheNextUntilItIsBack) {
   CaptureOutput(true);
-  Insert({2250}, "speed=24;eject-at=900");  // 30 seconds, out after about 7
+  Insert({2250}, "speed=24");  // 30 seconds
   ASSERT_EQ(OpenDefault(), 0u);
+  DWORD_PTR type = 0;
+  ASSERT_EQ(TrackType(1, &type), 0u);
+  Control("eject-at=900");  // out when the reading ahead reaches 12 s in
   ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
   ASSERT_EQ(Play(1, 0, MCI_NOTIFY | MCI_FROM, Window), 0u);
   EXPECT_EQ(NextCode(15), static_cast<WPARAM>(MCI_NOTIFY_FAILURE));
-  size_t atFailure = Captured().size();
+  // What the sound card still held may sound; nothing after it.
+  size_t atFailure = Captured().size() + 200 * 44100 * 4 / 1000;
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   Bytes captured = Captured();
+  ASSERT_GT(captured.size(), atFailure);
   EXPECT_EQ(FirstSound(Bytes(captured.begin() + static_cast<long>(atFailure), captured.end())),
             std::string::npos)
       << "sound went on after the disc was gone";
@@ -235,10 +243,11 @@ TEST_F(DriveDeviceTest, ADiscTakenOutMidPlayFailsThePlayAndTheNextUntilItIsBack)
 
 TEST_F(DriveDeviceTest, AfterASlowSpinUpTheFirstSampleComesAsSoonAsTheDriveDeliversIt) {
   CaptureOutput(true);
-  Insert({750}, "speed=24;spin-up=1500;latency=10");
+  Insert({750}, "speed=24;spin-up=1500;spin-down=300;latency=10");
   ASSERT_EQ(OpenDefault(), 0u);
   DWORD_PTR type = 0;
   ASSERT_EQ(TrackType(1, &type), 0u);
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));  // the disc stops
   Clock::time_point asked = Clock::now();
   ASSERT_EQ(Play(0x000200, 0, MCI_NOTIFY | MCI_FROM, Window), 0u);
   double returned = std::chrono::duration<double, std::milli>(Clock::now() - asked).count();

@@ -136,8 +136,8 @@ TEST_F(SimulatedDriveTest, AScratchIsMendedAndADeepOneTurnsToSilenceWithinTheCap
             0);
   for (int32_t sector = 0; sector < 600; sector++) {
     auto at = static_cast<long>(sector) * disc::kSectorBytes;
-    EXPECT_TRUE(std::equal(read.begin() + at, read.begin() + at + disc::kSectorBytes,
-                           wanted.begin() + at))
+    EXPECT_TRUE(
+        std::equal(read.begin() + at, read.begin() + at + disc::kSectorBytes, wanted.begin() + at))
         << "sector " << sector << ": 100-102 mended, 300-304 silent, the rest exact"
         << (std::all_of(read.begin() + at, read.begin() + at + disc::kSectorBytes,
                         [](uint8_t b) { return b == 0; })
