@@ -51,30 +51,30 @@ static void Open(const std::string& cue) {
   setenv("CDAUDIO_DEVICE", cue.c_str(), 1);
   MCI_OPEN_PARMSA open = {};
   open.lpstrDeviceType = "cdaudio";
-  if (mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE, (DWORD_PTR)&open)) {
+  if (mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE, reinterpret_cast<DWORD_PTR>(&open))) {
     fprintf(stderr, "device_bench: cannot open %s\n", cue.c_str());
     exit(1);
   }
   device = open.wDeviceID;
   MCI_SET_PARMS set = {};
   set.dwTimeFormat = MCI_FORMAT_TMSF;
-  mciSendCommandA(device, MCI_SET, MCI_SET_TIME_FORMAT, (DWORD_PTR)&set);
+  mciSendCommandA(device, MCI_SET, MCI_SET_TIME_FORMAT, reinterpret_cast<DWORD_PTR>(&set));
 }
 
 static void Play(int track, int count) {
   MCI_PLAY_PARMS play = {};
   play.dwCallback = 1;
-  play.dwFrom = (DWORD)track;
-  play.dwTo = (DWORD)track + 1;
+  play.dwFrom = static_cast<DWORD>(track);
+  play.dwTo = static_cast<DWORD>(track) + 1;
   mciSendCommandA(device, MCI_PLAY, MCI_NOTIFY | MCI_FROM | (track < count ? MCI_TO : 0),
-                  (DWORD_PTR)&play);
+                  reinterpret_cast<DWORD_PTR>(&play));
 }
 
 static void Stop() { mciSendCommandA(device, MCI_STOP, 0, 0); }
 
 static mkdisc::DiscImage Make(const std::string& dir, std::vector<int> tracks) {
   mkdisc::DiscImageSpec spec;
-  spec.audio_sectors = std::move(tracks);
+  spec.audioSectors = std::move(tracks);
   mkdisc::DiscImage image;
   std::string error;
   if (!mkdisc::WriteDiscImage(dir + "/bench.cue", spec, &image, &error)) {
@@ -96,8 +96,8 @@ static double FirstSample(int track, int count) {
   Play(track, count);
   for (;;) {
     std::vector<uint8_t> now = Captured();
-    if (std::any_of(now.begin() + (std::ptrdiff_t)std::min(before, now.size()), now.end(),
-                    [](uint8_t b) { return b != 0; }))
+    if (std::any_of(now.begin() + static_cast<std::ptrdiff_t>(std::min(before, now.size())),
+                    now.end(), [](uint8_t b) { return b != 0; }))
       return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     if (Clock::now() - start > std::chrono::seconds(5)) return -1;
     std::this_thread::sleep_for(std::chrono::microseconds(200));
@@ -132,21 +132,21 @@ static void Gapless(const std::string& dir) {
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(800));
   std::vector<uint8_t> captured = Captured();
-  long previous_end = -1;
+  long previousEnd = -1;
   for (int track = 1; track <= count; track++) {
-    const mkdisc::DiscImageTrack& entry = image.tracks[(size_t)track - 1];
-    int32_t end = track < count ? image.tracks[(size_t)track].start : image.sectors;
-    std::vector<uint8_t> audio = mkdisc::ReadBin(image.bin_path, entry.start, end - entry.start);
+    const mkdisc::DiscImageTrack& entry = image.tracks[static_cast<size_t>(track) - 1];
+    int32_t end = track < count ? image.tracks[static_cast<size_t>(track)].start : image.sectors;
+    std::vector<uint8_t> audio = mkdisc::ReadBin(image.binPath, entry.start, end - entry.start);
     auto at = std::search(captured.begin(), captured.end(), audio.begin(), audio.end());
     if (at == captured.end()) {
       printf("track %d: not found whole in the output\n", track);
       return;
     }
-    long where = (long)(at - captured.begin());
-    if (previous_end >= 0)
+    long where = static_cast<long>(at - captured.begin());
+    if (previousEnd >= 0)
       printf("advance %d -> %d: %ld samples inserted\n", track - 1, track,
-             (where - previous_end) / 4);
-    previous_end = where + (long)audio.size();
+             (where - previousEnd) / 4);
+    previousEnd = where + static_cast<long>(audio.size());
   }
 }
 
@@ -169,8 +169,10 @@ static long Switches() {
 static double CpuSeconds() {
   rusage usage;
   getrusage(RUSAGE_SELF, &usage);
-  return (double)usage.ru_utime.tv_sec + (double)usage.ru_stime.tv_sec +
-         ((double)usage.ru_utime.tv_usec + (double)usage.ru_stime.tv_usec) / 1e6;
+  return static_cast<double>(usage.ru_utime.tv_sec) + static_cast<double>(usage.ru_stime.tv_sec) +
+         (static_cast<double>(usage.ru_utime.tv_usec) +
+          static_cast<double>(usage.ru_stime.tv_usec)) /
+             1e6;
 }
 
 static void Load(const std::string& dir, int seconds) {
@@ -182,7 +184,7 @@ static void Load(const std::string& dir, int seconds) {
   std::this_thread::sleep_for(std::chrono::seconds(2));
   long switches = Switches();
   std::this_thread::sleep_for(std::chrono::seconds(5));
-  double playing = (double)(Switches() - switches) / 5;
+  double playing = static_cast<double>(Switches() - switches) / 5;
   std::this_thread::sleep_for(std::chrono::seconds(seconds - 7));
   double used = CpuSeconds() - cpu;
   double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
@@ -190,11 +192,11 @@ static void Load(const std::string& dir, int seconds) {
   std::this_thread::sleep_for(std::chrono::seconds(3));  // the output closes after its linger
   switches = Switches();
   std::this_thread::sleep_for(std::chrono::seconds(5));
-  double idle = (double)(Switches() - switches) / 5;
+  double idle = static_cast<double>(Switches() - switches) / 5;
   rusage usage;
   getrusage(RUSAGE_SELF, &usage);
   printf("CPU over %.0f s of playback: %.2f %% of a core\n", elapsed, 100 * used / elapsed);
-  printf("peak RSS: %.1f MB\n", (double)usage.ru_maxrss / 1024);
+  printf("peak RSS: %.1f MB\n", static_cast<double>(usage.ru_maxrss) / 1024);
   printf("wake-ups per second: playing %.1f, idle %.1f\n", playing, idle);
 }
 

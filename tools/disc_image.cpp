@@ -16,45 +16,47 @@ struct Noise {
   uint32_t state;
   int Next() {
     state = state * 1664525u + 1013904223u;
-    return (int)(state >> 24) - 128;
+    return static_cast<int>(state >> 24) - 128;
   }
 };
 
 void PutSample(std::vector<uint8_t>& out, int value) {
   if (value > 32767) value = 32767;
   if (value < -32768) value = -32768;
-  out.push_back((uint8_t)(value & 0xFF));
-  out.push_back((uint8_t)((value >> 8) & 0xFF));
+  out.push_back(static_cast<uint8_t>(value & 0xFF));
+  out.push_back(static_cast<uint8_t>((value >> 8) & 0xFF));
 }
 
 // Track n sounds a tone of 220 Hz times the n-th step of a major scale.
 void AppendTone(std::vector<uint8_t>& out, int track, int sectors, Noise& noise,
                 const std::function<void()>& flush) {
-  static const double kSteps[] = {1.0, 1.125, 1.25, 1.333, 1.5, 1.667, 1.875};
-  double frequency = 220.0 * kSteps[(track - 1) % 7] * (1 << ((track - 1) / 7 % 3));
-  long frames = (long)sectors * (kSectorBytes / 4);
+  static const double Steps[] = {1.0, 1.125, 1.25, 1.333, 1.5, 1.667, 1.875};
+  double frequency = 220.0 * Steps[(track - 1) % 7] * (1 << ((track - 1) / 7 % 3));
+  long frames = static_cast<long>(sectors) * (disc::SectorBytes / 4);
   for (long i = 0; i < frames; i++) {
-    int tone = (int)(6000.0 * sin(2.0 * M_PI * frequency * (double)i / 44100.0));
+    int tone = static_cast<int>(
+        6000.0 * sin(2.0 * M_PI * frequency * static_cast<double>(i) / disc::SampleRate));
     PutSample(out, tone + noise.Next());
     PutSample(out, tone + noise.Next());
-    if (out.size() >= 75 * kSectorBytes) flush();
+    if (out.size() >= 75 * disc::SectorBytes) flush();
   }
 }
 
 void AppendNoise(std::vector<uint8_t>& out, int sectors, Noise& noise) {
-  for (long i = 0; i < (long)sectors * (kSectorBytes / 2); i++) PutSample(out, noise.Next() / 4);
+  for (long i = 0; i < static_cast<long>(sectors) * (disc::SectorBytes / 2); i++)
+    PutSample(out, noise.Next() / 4);
 }
 
 // Data sectors: sync pattern, header and a recognisable fill.
-void AppendData(std::vector<uint8_t>& out, int32_t first_lsn, int sectors) {
+void AppendData(std::vector<uint8_t>& out, int32_t firstLsn, int sectors) {
   for (int s = 0; s < sectors; s++) {
     size_t at = out.size();
-    out.resize(at + kSectorBytes, 0x5A);
+    out.resize(at + disc::SectorBytes, 0x5A);
     out[at] = 0;
     for (int i = 1; i < 11; i++) out[at + i] = 0xFF;
     out[at + 11] = 0;
-    int32_t msf = first_lsn + s + 150;
-    auto bcd = [](int v) { return (uint8_t)(v / 10 * 16 + v % 10); };
+    int32_t msf = firstLsn + s + disc::MsfOffset;
+    auto bcd = [](int v) { return static_cast<uint8_t>(v / 10 * 16 + v % 10); };
     out[at + 12] = bcd(msf / 4500);
     out[at + 13] = bcd(msf / 75 % 60);
     out[at + 14] = bcd(msf % 75);
@@ -69,7 +71,7 @@ std::string Msf(int32_t sectors) {
 }
 
 void PutBig(std::string& out, uint64_t value, int bytes) {
-  for (int i = bytes - 1; i >= 0; i--) out += (char)(value >> (8 * i) & 0xFF);
+  for (int i = bytes - 1; i >= 0; i--) out += static_cast<char>(value >> (8 * i) & 0xFF);
 }
 
 std::string Chunk(const char* id, const std::string& body) {
@@ -82,39 +84,41 @@ std::string Chunk(const char* id, const std::string& body) {
 // which start with track 1's 150-sector pregap: so byte offsets in the
 // file are (LSN + 150) * 2352, and index 0 of track 1 is LSN -150.
 std::string NrgTrailer(const std::vector<DiscImageTrack>& tracks, int32_t leadout,
-                       uint64_t chunks_at) {
+                       uint64_t chunksAt) {
   auto index0 = [&](size_t i) {
     return i == 0 ? -150 : tracks[i].pregap >= 0 ? tracks[i].pregap : tracks[i].start;
   };
-  auto offset = [](int32_t lsn) { return (uint64_t)(lsn + 150) * kSectorBytes; };
-  auto bcd = [](int v) { return (char)(v / 10 * 16 + v % 10); };
+  auto offset = [](int32_t lsn) {
+    return static_cast<uint64_t>(lsn + disc::MsfOffset) * disc::SectorBytes;
+  };
+  auto bcd = [](int v) { return static_cast<char>(v / 10 * 16 + v % 10); };
   // CUEX: the lead-in, index 0 and 1 of each track, the lead-out; each
   // entry ADR/control, track, index (BCD), a zero byte and the LSN.
   std::string cue;
   auto entry = [&](int track, int index, int32_t lsn) {
     cue += std::string{1, bcd(track), bcd(index), 0};
-    PutBig(cue, (uint32_t)lsn, 4);
+    PutBig(cue, static_cast<uint32_t>(lsn), 4);
   };
   entry(0, 0, -150);
   for (size_t i = 0; i < tracks.size(); i++) {
     entry(tracks[i].number, 0, index0(i));
     entry(tracks[i].number, 1, tracks[i].start);
   }
-  cue += std::string{1, (char)0xAA, 1, 0};
-  PutBig(cue, (uint32_t)leadout, 4);
+  cue += std::string{1, static_cast<char>(0xAA), 1, 0};
+  PutBig(cue, static_cast<uint32_t>(leadout), 4);
   // DAOX: a header (its own size, the catalogue number, the disc's type,
   // the first and last track), then per track its ISRC, sector size, mode
   // (7: audio, 2352 bytes) and the file offsets of index 0, index 1 and
   // its end.
   std::string dao;
-  uint32_t dao_size = 22 + 42 * (uint32_t)tracks.size();
-  for (int i = 0; i < 4; i++) dao += (char)(dao_size >> (8 * i) & 0xFF);
+  uint32_t daoSize = 22 + 42 * static_cast<uint32_t>(tracks.size());
+  for (int i = 0; i < 4; i++) dao += static_cast<char>(daoSize >> (8 * i) & 0xFF);
   dao += std::string(14 + 2, '\0');
-  dao += (char)tracks.front().number;
-  dao += (char)tracks.back().number;
+  dao += static_cast<char>(tracks.front().number);
+  dao += static_cast<char>(tracks.back().number);
   for (size_t i = 0; i < tracks.size(); i++) {
     dao += std::string(12, '\0');
-    PutBig(dao, kSectorBytes, 2);
+    PutBig(dao, disc::SectorBytes, 2);
     dao += std::string{7, 0, 0, 0};
     PutBig(dao, offset(index0(i)), 8);
     PutBig(dao, offset(tracks[i].start), 8);
@@ -125,7 +129,7 @@ std::string NrgTrailer(const std::vector<DiscImageTrack>& tracks, int32_t leadou
   std::string trailer =
       Chunk("CUEX", cue) + Chunk("DAOX", dao) + Chunk("SINF", session) + Chunk("END!", "");
   trailer += "NER5";
-  PutBig(trailer, chunks_at, 8);
+  PutBig(trailer, chunksAt, 8);
   return trailer;
 }
 
@@ -141,17 +145,17 @@ std::string Folder(const std::string& path) {
 
 }  // namespace
 
-bool WriteDiscImage(const std::string& sheet_path, const DiscImageSpec& spec, DiscImage* image,
+bool WriteDiscImage(const std::string& sheetPath, const DiscImageSpec& spec, DiscImage* image,
                     std::string* error) {
-  if (spec.audio_sectors.empty() || spec.audio_sectors.size() > 97) {
+  if (spec.audioSectors.empty() || spec.audioSectors.size() > 97) {
     *error = "give between 1 and 97 audio tracks";
     return false;
   }
-  if (spec.toc && spec.data_session > 0) {
+  if (spec.toc && spec.dataSession > 0) {
     *error = "a .toc holds one session: no data session";
     return false;
   }
-  if (spec.nrg && (spec.toc || spec.data_first > 0 || spec.data_session > 0)) {
+  if (spec.nrg && (spec.toc || spec.dataFirst > 0 || spec.dataSession > 0)) {
     *error = "a .nrg is made of audio tracks only";
     return false;
   }
@@ -159,55 +163,56 @@ bool WriteDiscImage(const std::string& sheet_path, const DiscImageSpec& spec, Di
     *error = "SWAP belongs to a .toc";
     return false;
   }
-  for (int sectors : spec.audio_sectors)
+  for (int sectors : spec.audioSectors)
     if (sectors < 1 || sectors <= spec.pregap) {
       *error = "every audio track needs more sectors than the pregap";
       return false;
     }
-  std::string bin_name = spec.bin_name;
-  if (bin_name.empty()) {
-    bin_name = BaseName(sheet_path);
-    size_t dot = bin_name.rfind('.');
-    bin_name = (dot == std::string::npos ? bin_name : bin_name.substr(0, dot)) + ".bin";
+  std::string binName = spec.binName;
+  if (binName.empty()) {
+    binName = BaseName(sheetPath);
+    size_t dot = binName.rfind('.');
+    binName = (dot == std::string::npos ? binName : binName.substr(0, dot)) + ".bin";
   }
   *image = DiscImage();
-  image->sheet_path = sheet_path;
-  image->bin_path = spec.nrg ? sheet_path : Folder(sheet_path) + bin_name;
+  image->sheetPath = sheetPath;
+  image->binPath = spec.nrg ? sheetPath : Folder(sheetPath) + binName;
 
   // The bin is written piece by piece, so a long disc costs no memory.
-  std::ofstream bin_file(image->bin_path, std::ios::binary);
+  std::ofstream binFile(image->binPath, std::ios::binary);
   std::vector<uint8_t> bin;
   int32_t written = 0;
   // A .toc's raw audio is big-endian unless its FILE lines say SWAP.
   bool audio = false;
-  bool big_endian = spec.toc && !spec.swap;
-  if (spec.nrg) bin_file << std::string((size_t)150 * kSectorBytes, '\0');
+  bool bigEndian = spec.toc && !spec.swap;
+  if (spec.nrg) binFile << std::string(static_cast<size_t>(150) * disc::SectorBytes, '\0');
   std::function<void()> flush = [&] {
-    if (audio && big_endian)
+    if (audio && bigEndian)
       for (size_t i = 0; i + 1 < bin.size(); i += 2) std::swap(bin[i], bin[i + 1]);
-    bin_file.write((const char*)bin.data(), (std::streamsize)bin.size());
-    written += (int32_t)(bin.size() / kSectorBytes);
+    binFile.write(reinterpret_cast<const char*>(bin.data()),
+                  static_cast<std::streamsize>(bin.size()));
+    written += static_cast<int32_t>(bin.size() / disc::SectorBytes);
     bin.clear();
   };
   Noise noise{12345};
-  std::string cue = "FILE \"" + bin_name + "\" BINARY\n";
-  std::string toc = spec.data_first > 0 ? "CD_ROM\n" : "CD_DA\n";
+  std::string cue = "FILE \"" + binName + "\" BINARY\n";
+  std::string toc = spec.dataFirst > 0 ? "CD_ROM\n" : "CD_DA\n";
   int number = 1;
-  if (spec.data_first > 0) {
+  if (spec.dataFirst > 0) {
     cue += "  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n";
-    toc += "\nTRACK MODE1_RAW\nDATAFILE \"" + bin_name + "\" " + Msf(spec.data_first) + "\n";
+    toc += "\nTRACK MODE1_RAW\nDATAFILE \"" + binName + "\" " + Msf(spec.dataFirst) + "\n";
     image->tracks.push_back({number++, false, 0, -1});
-    AppendData(bin, 0, spec.data_first);
+    AppendData(bin, 0, spec.dataFirst);
     flush();
   }
-  for (size_t i = 0; i < spec.audio_sectors.size(); i++) {
+  for (size_t i = 0; i < spec.audioSectors.size(); i++) {
     char header[32];
     snprintf(header, sizeof header, "  TRACK %02d AUDIO\n", number);
     cue += header;
     int32_t here = written;
     int32_t pregap = -1;
-    int sectors = spec.audio_sectors[i];
-    toc += "\nTRACK AUDIO\nFILE \"" + bin_name + "\" " + (spec.swap ? "SWAP " : "") + Msf(here) +
+    int sectors = spec.audioSectors[i];
+    toc += "\nTRACK AUDIO\nFILE \"" + binName + "\" " + (spec.swap ? "SWAP " : "") + Msf(here) +
            " " + Msf(sectors) + "\n";
     if (spec.pregap > 0 && i > 0) toc += "START " + Msf(spec.pregap) + "\n";
     audio = true;
@@ -224,10 +229,10 @@ bool WriteDiscImage(const std::string& sheet_path, const DiscImageSpec& spec, Di
     flush();
     audio = false;
   }
-  if (spec.data_session > 0) {
+  if (spec.dataSession > 0) {
     // The gap between the sessions is in the bin, as a disc image of a
     // second session lays it out; its sectors are never audio.
-    AppendData(bin, written, kSessionGap);
+    AppendData(bin, written, disc::SessionGap);
     flush();
     int32_t here = written;
     char header[64];
@@ -235,31 +240,32 @@ bool WriteDiscImage(const std::string& sheet_path, const DiscImageSpec& spec, Di
     cue += header;
     cue += "    INDEX 01 " + Msf(here) + "\n";
     image->tracks.push_back({number++, false, here, -1});
-    AppendData(bin, here, spec.data_session);
+    AppendData(bin, here, spec.dataSession);
     flush();
   }
   image->sectors = written;
   if (spec.nrg)
-    bin_file << NrgTrailer(image->tracks, written, (uint64_t)(written + 150) * kSectorBytes);
-  bin_file.close();
-  std::ofstream cue_file;
+    binFile << NrgTrailer(image->tracks, written,
+                          static_cast<uint64_t>(written + disc::MsfOffset) * disc::SectorBytes);
+  binFile.close();
+  std::ofstream cueFile;
   if (!spec.nrg) {
-    cue_file.open(sheet_path);
-    cue_file << (spec.toc ? toc : cue);
+    cueFile.open(sheetPath);
+    cueFile << (spec.toc ? toc : cue);
   }
-  if (!bin_file || (!spec.nrg && !cue_file)) {
-    *error = "cannot write " + sheet_path + " or " + image->bin_path;
+  if (!binFile || (!spec.nrg && !cueFile)) {
+    *error = "cannot write " + sheetPath + " or " + image->binPath;
     return false;
   }
   return true;
 }
 
-std::vector<uint8_t> ReadBin(const std::string& bin_path, int32_t lsn, int32_t count) {
-  std::vector<uint8_t> bytes((size_t)count * kSectorBytes);
-  std::ifstream in(bin_path, std::ios::binary);
-  in.seekg((std::streamoff)lsn * kSectorBytes);
-  in.read((char*)bytes.data(), (std::streamsize)bytes.size());
-  bytes.resize((size_t)in.gcount());
+std::vector<uint8_t> ReadBin(const std::string& binPath, int32_t lsn, int32_t count) {
+  std::vector<uint8_t> bytes(static_cast<size_t>(count) * disc::SectorBytes);
+  std::ifstream in(binPath, std::ios::binary);
+  in.seekg(static_cast<std::streamoff>(lsn) * disc::SectorBytes);
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  bytes.resize(static_cast<size_t>(in.gcount()));
   return bytes;
 }
 

@@ -10,20 +10,19 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/disc/track_table.h"
+
 namespace mkdisc {
 
-constexpr int kSectorBytes = 2352;
-constexpr int kSessionGap = 11400;
-
 struct DiscImageSpec {
-  std::vector<int> audio_sectors;  // one entry per audio track, in sectors (1/75 s)
-  int pregap = 0;        // INDEX 00 this many sectors before each audio track but the first
-  int data_first = 0;    // sectors of a data track before the audio (0: none)
-  int data_session = 0;  // sectors of a data track in a second session (0: none)
-  std::string bin_name;  // the bin's file name; empty: the sheet's name with .bin
+  std::vector<int> audioSectors;  // one entry per audio track, in sectors (1/75 s)
+  int pregap = 0;       // INDEX 00 this many sectors before each audio track but the first
+  int dataFirst = 0;    // sectors of a data track before the audio (0: none)
+  int dataSession = 0;  // sectors of a data track in a second session (0: none)
+  std::string binName;  // the bin's file name; empty: the sheet's name with .bin
   // A .toc instead of a cue sheet. Its bin holds the samples big-endian,
   // as cdrdao's raw files do, or little-endian with SWAP on each FILE.
-  // A .toc holds one session, so no data_session.
+  // A .toc holds one session, so no dataSession.
   bool toc = false;
   bool swap = false;
   // A Nero v2 disc-at-once .nrg instead: the sectors (little-endian audio)
@@ -40,20 +39,20 @@ struct DiscImageTrack {
 };
 
 struct DiscImage {
-  std::string sheet_path;  // the .cue, .toc or .nrg
-  std::string bin_path;    // for a .nrg, the .nrg itself
+  std::string sheetPath;  // the .cue, .toc or .nrg
+  std::string binPath;    // for a .nrg, the .nrg itself
   std::vector<DiscImageTrack> tracks;
   int32_t sectors = 0;  // the bin's length
 };
 
 // Writes the sheet and its bin; false with `error` set on failure.
-bool WriteDiscImage(const std::string& sheet_path, const DiscImageSpec& spec, DiscImage* image,
+bool WriteDiscImage(const std::string& sheetPath, const DiscImageSpec& spec, DiscImage* image,
                     std::string* error);
 
 // Reads `count` sectors from `lsn` of a bin as stored: for a cue sheet's
 // bin, or a .toc's with SWAP, as the device should play them. (A .nrg's
 // sector `lsn` lies at `lsn` + 150.)
-std::vector<uint8_t> ReadBin(const std::string& bin_path, int32_t lsn, int32_t count);
+std::vector<uint8_t> ReadBin(const std::string& binPath, int32_t lsn, int32_t count);
 
 }  // namespace mkdisc
 

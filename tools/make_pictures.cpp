@@ -36,7 +36,7 @@ struct Picture {
   std::vector<uint8_t> index;
   std::vector<bool> opaque;
   explicit Picture(int n) : size(n), index(size_t(n * n), Black), opaque(size_t(n * n), true) {}
-  void set(int x, int y, uint8_t colour) { index[size_t(y * size + x)] = colour; }
+  void Set(int x, int y, uint8_t colour) { index[size_t(y * size + x)] = colour; }
 };
 
 // Button pictures are drawn as text: '.' light grey, 'B' blue, 'W' white,
@@ -47,16 +47,16 @@ Picture FromArt(const char* const art[16]) {
     for (int x = 0; x < 16; x++) {
       switch (art[y][x]) {
         case 'B':
-          p.set(x, y, Blue);
+          p.Set(x, y, Blue);
           break;
         case 'W':
-          p.set(x, y, White);
+          p.Set(x, y, White);
           break;
         case 'K':
-          p.set(x, y, Black);
+          p.Set(x, y, Black);
           break;
         default:
-          p.set(x, y, LightGrey);
+          p.Set(x, y, LightGrey);
           break;
       }
     }
@@ -217,7 +217,7 @@ Picture DrawDisc(int n, const Disc& d, const std::vector<Sector>& sectors) {
           colour = edge ? Green : Yellow;
         }
       }
-      p.set(x, y, colour);
+      p.Set(x, y, colour);
     }
   return p;
 }

@@ -29,7 +29,7 @@ static bool ParseCount(const char* text, int* value) {
   char* end;
   long parsed = strtol(text, &end, 10);
   if (*text == '\0' || *end != '\0' || parsed < 0 || parsed > 100 * 60 * 75) return false;
-  *value = (int)parsed;
+  *value = static_cast<int>(parsed);
   return true;
 }
 
@@ -39,15 +39,15 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; i++) {
     std::string arg = argv[i];
     int* option = arg == "--pregap"         ? &spec.pregap
-                  : arg == "--data-first"   ? &spec.data_first
-                  : arg == "--data-session" ? &spec.data_session
+                  : arg == "--data-first"   ? &spec.dataFirst
+                  : arg == "--data-session" ? &spec.dataSession
                                             : nullptr;
     if (arg == "--swap") {
       spec.swap = true;
     } else if (option || arg == "--bin") {
       if (++i == argc) return Usage();
       if (!option)
-        spec.bin_name = argv[i];
+        spec.binName = argv[i];
       else if (!ParseCount(argv[i], option))
         return Usage();
     } else if (cue.empty()) {
@@ -55,10 +55,10 @@ int main(int argc, char** argv) {
     } else {
       int sectors;
       if (!ParseCount(argv[i], &sectors)) return Usage();
-      spec.audio_sectors.push_back(sectors);
+      spec.audioSectors.push_back(sectors);
     }
   }
-  if (cue.empty() || spec.audio_sectors.empty()) return Usage();
+  if (cue.empty() || spec.audioSectors.empty()) return Usage();
   auto ends = [&cue](const char* ending) {
     return cue.size() > 4 && cue.compare(cue.size() - 4, 4, ending) == 0;
   };

@@ -1,8 +1,34 @@
-// The Linux executable's entry point: the program starts at WinMain, as it
-// does on the platform, shown normally and without a command line.
+// The Linux executable's entry point. The launcher takes one optional
+// argument, the drive or disc image to play, and hands it on as
+// CDAUDIO_DEVICE, where the device looks for it; the program itself starts
+// at WinMain, as it does on the platform, shown normally and without a
+// command line.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
 #include "platform/platform.h"
 
-int main() {
+namespace {
+
+constexpr int UsageStatus = 2;
+
+// No options: an argument that starts with '-' is a mistaken option, and an
+// empty one names nothing. A file called "-x.cue" is reached as "./-x.cue".
+bool IsSource(const char* argument) { return argument[0] != '\0' && argument[0] != '-'; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 2 || (argc == 2 && !IsSource(argv[1]))) {
+    std::fprintf(stderr, "usage: korvane [DRIVE | IMAGE]\n");
+    return UsageStatus;
+  }
+  if (argc == 2 && setenv("CDAUDIO_DEVICE", argv[1], 1) != 0) {
+    std::fprintf(stderr, "korvane: cannot pass on %s: %s\n", argv[1], std::strerror(errno));
+    return 1;
+  }
   static char commandLine[] = "";
   return WinMain(GetModuleHandleA(nullptr), nullptr, commandLine, SW_SHOWNORMAL);
 }

@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
       fprintf(stderr, "audio_check: the range was not played whole and in order\n");
       return 1;
     }
-    auto after = last + (std::ptrdiff_t)range.size();
+    auto after = last + static_cast<std::ptrdiff_t>(range.size());
     if (std::any_of(after, capture.end(), [](uint8_t b) { return b != 0; })) {
       fprintf(stderr, "audio_check: sound after the range\n");
       return 1;

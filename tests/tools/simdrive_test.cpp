@@ -52,15 +52,15 @@ class SimDriveTest : public ::testing::Test {
   mkdisc::DiscImage Insert(std::vector<int> tracks, const std::string& faults,
                            int dataSession = 0) {
     mkdisc::DiscImageSpec spec;
-    spec.audio_sectors = tracks;
-    spec.data_session = dataSession;
+    spec.audioSectors = tracks;
+    spec.dataSession = dataSession;
     mkdisc::DiscImage image;
     std::string error;
     EXPECT_TRUE(mkdisc::WriteDiscImage(folder_ + "/disc.cue", spec, &image, &error)) << error;
     unlink((folder_ + "/control").c_str());
     simdrive::DriveSetup setup;
     setup.path = "/dev/sr0";
-    setup.image = image.sheet_path;
+    setup.image = image.sheetPath;
     setup.faults = faults;
     setup.control = folder_ + "/control";
     setup.journal = folder_ + "/journal";
@@ -93,7 +93,7 @@ class SimDriveTest : public ::testing::Test {
 };
 
 std::vector<uint8_t> ReadAudio(CdIo_t* cdio, int32_t lsn, int32_t count, int* result) {
-  std::vector<uint8_t> out(static_cast<size_t>(count) * mkdisc::kSectorBytes);
+  std::vector<uint8_t> out(static_cast<size_t>(count) * disc::SectorBytes);
   *result = cdio_read_audio_sectors(cdio, out.data(), lsn, static_cast<uint32_t>(count));
   return out;
 }
@@ -126,7 +126,7 @@ TEST_F(SimDriveTest, TheGnuLinuxDriverFindsTheDriveAndReadsItsDiscExactly) {
   int result;
   std::vector<uint8_t> read = ReadAudio(cdio, 290, 20, &result);
   EXPECT_EQ(result, DRIVER_OP_SUCCESS);
-  EXPECT_TRUE(read == mkdisc::ReadBin(image.bin_path, 290, 20));
+  EXPECT_TRUE(read == mkdisc::ReadBin(image.binPath, 290, 20));
   // A data sector is not audio, the gap between the sessions is nowhere,
   // and nothing lies past the lead-out.
   ReadAudio(cdio, image.tracks[3].start, 1, &result);
@@ -177,15 +177,14 @@ TEST_F(SimDriveTest, ParanoiaReadsTheDiscAndMendsAScratchButADeepOneNeverReads) 
 
   // Track 1, scratch and all, comes out exact.
   int readsBefore = JournalCount("packet READ_CD");
-  std::vector<uint8_t> track(400 * static_cast<size_t>(mkdisc::kSectorBytes));
+  std::vector<uint8_t> track(400 * static_cast<size_t>(disc::SectorBytes));
   cdio_paranoia_seek(paranoia, 0, SEEK_SET);
   for (int i = 0; i < 400; i++) {
     int16_t* samples = cdio_paranoia_read_limited(paranoia, nullptr, 20);
     ASSERT_NE(samples, nullptr);
-    memcpy(track.data() + static_cast<size_t>(i) * mkdisc::kSectorBytes, samples,
-           mkdisc::kSectorBytes);
+    memcpy(track.data() + static_cast<size_t>(i) * disc::SectorBytes, samples, disc::SectorBytes);
   }
-  EXPECT_TRUE(track == mkdisc::ReadBin(image.bin_path, 0, 400));
+  EXPECT_TRUE(track == mkdisc::ReadBin(image.binPath, 0, 400));
   EXPECT_GE(JournalCount("sense 3/11/00"), 3) << "the scratch failed its reads";
 
   // Sector 500 never reads, however often it is asked for.
@@ -200,7 +199,7 @@ TEST_F(SimDriveTest, ParanoiaReadsTheDiscAndMendsAScratchButADeepOneNeverReads) 
   int result;
   std::vector<uint8_t> after = ReadAudio(cdio, 501, 10, &result);
   EXPECT_EQ(result, DRIVER_OP_SUCCESS);
-  EXPECT_TRUE(after == mkdisc::ReadBin(image.bin_path, 501, 10));
+  EXPECT_TRUE(after == mkdisc::ReadBin(image.binPath, 501, 10));
   EXPECT_GT(JournalCount("packet READ_CD"), readsBefore);
   cdio_paranoia_free(paranoia);
   cdio_cddap_close_no_free_cdio(drive);

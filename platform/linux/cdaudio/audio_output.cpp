@@ -3,6 +3,8 @@
 #include <SDL.h>
 #include <dlfcn.h>
 
+#include "platform/linux/disc/track_table.h"
+
 namespace cdaudio {
 
 namespace {
@@ -17,7 +19,7 @@ void QuietAlsa() {
   if (!alsa) return;
   using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
   using SetHandler = int (*)(Handler);
-  auto set = (SetHandler)dlsym(alsa, "snd_lib_error_set_handler");
+  auto set = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler"));
   if (set) set(Silent);
   // Kept loaded: the handler must outlive every later use by SDL.
 }
@@ -36,10 +38,10 @@ bool InitAudio() {
 
 SDL_AudioDeviceID OpenDevice(void* self, SDL_AudioCallback callback) {
   SDL_AudioSpec want{};
-  want.freq = 44100;
+  want.freq = disc::SampleRate;
   want.format = AUDIO_S16LSB;
   want.channels = 2;
-  want.samples = AudioOutput::kBufferFrames;
+  want.samples = AudioOutput::BufferFrames;
   want.callback = callback;
   want.userdata = self;
   SDL_AudioSpec have;
@@ -71,11 +73,6 @@ void AudioOutput::Close() {
   if (!device_) return;
   SDL_CloseAudioDevice(device_);
   device_ = 0;
-}
-
-const char* AudioOutput::DriverName() {
-  const char* name = SDL_GetCurrentAudioDriver();
-  return name ? name : "none";
 }
 
 }  // namespace cdaudio

@@ -18,7 +18,7 @@ class AudioOutput {
 
   // SDL's buffer, in sample frames: 512 frames are 11.6 ms, which bounds
   // both the delay to the first sample and how long a stop takes to bite.
-  static constexpr int kBufferFrames = 512;
+  static constexpr int BufferFrames = 512;
 
   explicit AudioOutput(Pull pull) : pull_(std::move(pull)) {}
   ~AudioOutput() { Close(); }
@@ -29,8 +29,6 @@ class AudioOutput {
   // even the silent fallback could be had.
   bool Open();
   void Close();
-  // The name of the SDL driver in use, for diagnostics.
-  static const char* DriverName();
 
  private:
   static void Callback(void* self, uint8_t* out, int bytes);

@@ -22,7 +22,7 @@ struct Device {
   std::string source;
   bool shareable = false;
   int users = 1;
-  DWORD time_format = MCI_FORMAT_MSF;
+  DWORD timeFormat = MCI_FORMAT_MSF;
   disc::Disc disc;
   bool loaded = false;
   NotifySlot slot;
@@ -38,35 +38,38 @@ MCIERROR LoadTable(Device& device) {
   if (device.loaded) return 0;
   std::string why;
   disc::DiscState state = disc::LoadDisc(device.source, &device.disc, &why);
-  if (state == disc::DiscState::kReady) {
+  if (state == disc::DiscState::Ready) {
     device.loaded = true;
     return 0;
   }
   static std::string told;
   if (why != told) fprintf(stderr, "korvane: %s\n", why.c_str());
   told = why;
-  return state == disc::DiscState::kNoDisc ? MCIERR_DEVICE_NOT_READY : MCIERR_HARDWARE;
+  return state == disc::DiscState::NoDisc ? MCIERR_DEVICE_NOT_READY : MCIERR_HARDWARE;
+}
+
+// Minutes in byte 0, seconds in 1, frames in 2, as a sector count.
+int32_t UnpackMsf(DWORD packed) {
+  return static_cast<int32_t>(packed & 0xFF) * 60 * disc::SectorsPerSecond +
+         static_cast<int32_t>(packed >> 8 & 0xFF) * disc::SectorsPerSecond +
+         static_cast<int32_t>(packed >> 16 & 0xFF);
 }
 
 // A position in the device's time format as a sector number.
 MCIERROR ToSector(const Device& device, DWORD value, int32_t* lsn) {
   const disc::TrackTable& table = device.disc.table;
-  int32_t msf = (int32_t)(value & 0xFF) * 60 * disc::kSectorsPerSecond +
-                (int32_t)(value >> 8 & 0xFF) * disc::kSectorsPerSecond +
-                (int32_t)(value >> 16 & 0xFF);
-  switch (device.time_format) {
+  switch (device.timeFormat) {
     case MCI_FORMAT_MILLISECONDS:
-      *lsn = (int32_t)((uint64_t)value * disc::kSectorsPerSecond / 1000) - disc::kMsfOffset;
+      *lsn = static_cast<int32_t>(static_cast<uint64_t>(value) * disc::SectorsPerSecond / 1000) -
+             disc::MsfOffset;
       return 0;
     case MCI_FORMAT_MSF:
-      *lsn = msf - disc::kMsfOffset;
+      *lsn = UnpackMsf(value) - disc::MsfOffset;
       return 0;
     default: {  // TMSF: track in byte 0, then minutes, seconds, frames
-      int track = (int)(value & 0xFF);
+      int track = static_cast<int>(value & 0xFF);
       if (!table.has(track)) return MCIERR_OUTOFRANGE;
-      DWORD rest = value >> 8;
-      *lsn = table.track(track).start + (int32_t)(rest & 0xFF) * 60 * disc::kSectorsPerSecond +
-             (int32_t)(rest >> 8 & 0xFF) * disc::kSectorsPerSecond + (int32_t)(rest >> 16 & 0xFF);
+      *lsn = table.track(track).start + UnpackMsf(value >> 8);
       return 0;
     }
   }
@@ -74,14 +77,14 @@ MCIERROR ToSector(const Device& device, DWORD value, int32_t* lsn) {
 
 // A length as the device reports it: MSF in both MSF and TMSF formats.
 DWORD_PTR FromLength(const Device& device, int32_t sectors) {
-  if (device.time_format == MCI_FORMAT_MILLISECONDS)
-    return (DWORD_PTR)((int64_t)sectors * 1000 / disc::kSectorsPerSecond);
+  if (device.timeFormat == MCI_FORMAT_MILLISECONDS)
+    return static_cast<DWORD_PTR>(static_cast<int64_t>(sectors) * 1000 / disc::SectorsPerSecond);
   return disc::PackMsf(sectors);
 }
 
 void NotifyDone(Device& device, MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR callback) {
   if (!(flags & MCI_NOTIFY)) return;
-  device.slot.Arm((HWND)callback, id, 0, MCI_NOTIFY_SUPERSEDED);
+  device.slot.Arm(reinterpret_cast<HWND>(callback), id, 0, MCI_NOTIFY_SUPERSEDED);
   device.slot.Complete(0, MCI_NOTIFY_SUCCESSFUL);
 }
 
@@ -94,7 +97,7 @@ MCIERROR Open(DWORD_PTR flags, MCI_OPEN_PARMSA* parms) {
   if (!parms) return MCIERR_NULL_PARAMETER_BLOCK;
   if (flags & MCI_OPEN_TYPE_ID) {
     if (!(flags & MCI_OPEN_TYPE) ||
-        LOWORD((DWORD_PTR)parms->lpstrDeviceType) != MCI_DEVTYPE_CD_AUDIO)
+        LOWORD(reinterpret_cast<DWORD_PTR>(parms->lpstrDeviceType)) != MCI_DEVTYPE_CD_AUDIO)
       return MCIERR_INVALID_DEVICE_NAME;
   } else if (flags & MCI_OPEN_TYPE) {
     if (!parms->lpstrDeviceType || strcasecmp(parms->lpstrDeviceType, "cdaudio") != 0)
@@ -143,7 +146,7 @@ MCIERROR Close(MCIDEVICEID id, DWORD_PTR flags, MCI_GENERIC_PARMS* parms) {
   devices.erase(id);
   if (--device->users == 0) device->playback.reset();  // stops and joins the worker
   if ((flags & MCI_NOTIFY) && parms)
-    NotifySlot::Post((HWND)parms->dwCallback, id, MCI_NOTIFY_SUCCESSFUL);
+    NotifySlot::Post(reinterpret_cast<HWND>(parms->dwCallback), id, MCI_NOTIFY_SUCCESSFUL);
   return 0;
 }
 
@@ -160,8 +163,9 @@ MCIERROR Status(Device& device, MCIDEVICEID id, DWORD_PTR flags, MCI_STATUS_PARM
     case MCI_STATUS_LENGTH:
       if ((error = LoadTable(device))) return error;
       if (flags & MCI_TRACK) {
-        if (!table.has((int)parms->dwTrack)) return MCIERR_OUTOFRANGE;
-        parms->dwReturn = FromLength(device, disc::TrackLength(table, (int)parms->dwTrack));
+        if (!table.has(static_cast<int>(parms->dwTrack))) return MCIERR_OUTOFRANGE;
+        parms->dwReturn =
+            FromLength(device, disc::TrackLength(table, static_cast<int>(parms->dwTrack)));
       } else {
         parms->dwReturn = FromLength(device, table.leadout - table.tracks.front().start - 1);
       }
@@ -169,9 +173,9 @@ MCIERROR Status(Device& device, MCIDEVICEID id, DWORD_PTR flags, MCI_STATUS_PARM
     case MCI_CDA_STATUS_TYPE_TRACK:
       if (!(flags & MCI_TRACK)) return MCIERR_MISSING_PARAMETER;
       if ((error = LoadTable(device))) return error;
-      if (!table.has((int)parms->dwTrack)) return MCIERR_OUTOFRANGE;
-      parms->dwReturn =
-          table.track((int)parms->dwTrack).audio ? MCI_CDA_TRACK_AUDIO : MCI_CDA_TRACK_OTHER;
+      if (!table.has(static_cast<int>(parms->dwTrack))) return MCIERR_OUTOFRANGE;
+      parms->dwReturn = table.track(static_cast<int>(parms->dwTrack)).audio ? MCI_CDA_TRACK_AUDIO
+                                                                            : MCI_CDA_TRACK_OTHER;
       break;
     case MCI_STATUS_MODE:
       if (device.playback && device.playback->Playing())
@@ -184,7 +188,7 @@ MCIERROR Status(Device& device, MCIDEVICEID id, DWORD_PTR flags, MCI_STATUS_PARM
       parms->dwReturn = LoadTable(device) == 0;
       break;
     case MCI_STATUS_TIME_FORMAT:
-      parms->dwReturn = device.time_format;
+      parms->dwReturn = device.timeFormat;
       break;
     default:
       return MCIERR_UNSUPPORTED_FUNCTION;
@@ -195,13 +199,13 @@ MCIERROR Status(Device& device, MCIDEVICEID id, DWORD_PTR flags, MCI_STATUS_PARM
 
 MCIERROR Set(Device& device, MCIDEVICEID id, DWORD_PTR flags, MCI_SET_PARMS* parms) {
   if (!parms) return MCIERR_NULL_PARAMETER_BLOCK;
-  if (flags & ~(DWORD_PTR)(MCI_NOTIFY | MCI_WAIT | MCI_SET_TIME_FORMAT))
+  if (flags & ~static_cast<DWORD_PTR>(MCI_NOTIFY | MCI_WAIT | MCI_SET_TIME_FORMAT))
     return MCIERR_UNSUPPORTED_FUNCTION;
   if (flags & MCI_SET_TIME_FORMAT) {
     DWORD format = parms->dwTimeFormat;
     if (format != MCI_FORMAT_MILLISECONDS && format != MCI_FORMAT_MSF && format != MCI_FORMAT_TMSF)
       return MCIERR_BAD_TIME_FORMAT;
-    device.time_format = format;
+    device.timeFormat = format;
   }
   NotifyDone(device, id, flags, parms->dwCallback);
   return 0;
@@ -219,20 +223,20 @@ MCIERROR Play(Device& device, MCIDEVICEID id, DWORD_PTR flags, MCI_PLAY_PARMS* p
   int first = disc::TrackAt(table, start);
   if (!first) return MCIERR_OUTOFRANGE;
   if (!table.track(first).audio) return MCIERR_HARDWARE;  // a data track is never played as noise
-  int32_t audio_end = disc::AudioEnd(table, first);
-  if (start >= audio_end) return MCIERR_OUTOFRANGE;
-  end = audio_end;
+  int32_t audioEnd = disc::AudioEnd(table, first);
+  if (start >= audioEnd) return MCIERR_OUTOFRANGE;
+  end = audioEnd;
   if (flags & MCI_TO) {
     if ((error = ToSector(device, parms->dwTo, &end))) return error;
     if (end < start || end > table.leadout) return MCIERR_OUTOFRANGE;
-    end = std::min(end, audio_end);
+    end = std::min(end, audioEnd);
   }
   // What follows the range is read ahead, as far as it is audio.
   int next = disc::TrackAt(table, end);
   int32_t readable = next && table.track(next).audio ? disc::AudioEnd(table, next) : end;
   if (!device.playback) device.playback.reset(new Playback(device.disc.reader.get(), &device.slot));
   return device.playback->Play(start, end, readable, (flags & MCI_NOTIFY) != 0,
-                               (HWND)parms->dwCallback, id);
+                               reinterpret_cast<HWND>(parms->dwCallback), id);
 }
 
 MCIERROR Stop(Device& device, MCIDEVICEID id, DWORD_PTR flags, MCI_GENERIC_PARMS* parms) {
@@ -251,21 +255,21 @@ using namespace cdaudio;
 extern "C" MCIERROR WINAPI mciSendCommandA(MCIDEVICEID id, UINT command, DWORD_PTR flags,
                                            DWORD_PTR parms) {
   std::lock_guard<std::mutex> lock(requests);
-  if (command == MCI_OPEN) return Open(flags, (MCI_OPEN_PARMSA*)parms);
+  if (command == MCI_OPEN) return Open(flags, reinterpret_cast<MCI_OPEN_PARMSA*>(parms));
   auto found = devices.find(id);
   if (found == devices.end()) return MCIERR_INVALID_DEVICE_ID;
   std::shared_ptr<Device> device = found->second;
   switch (command) {
     case MCI_CLOSE:
-      return Close(id, flags, (MCI_GENERIC_PARMS*)parms);
+      return Close(id, flags, reinterpret_cast<MCI_GENERIC_PARMS*>(parms));
     case MCI_STATUS:
-      return Status(*device, id, flags, (MCI_STATUS_PARMS*)parms);
+      return Status(*device, id, flags, reinterpret_cast<MCI_STATUS_PARMS*>(parms));
     case MCI_SET:
-      return Set(*device, id, flags, (MCI_SET_PARMS*)parms);
+      return Set(*device, id, flags, reinterpret_cast<MCI_SET_PARMS*>(parms));
     case MCI_PLAY:
-      return Play(*device, id, flags, (MCI_PLAY_PARMS*)parms);
+      return Play(*device, id, flags, reinterpret_cast<MCI_PLAY_PARMS*>(parms));
     case MCI_STOP:
-      return Stop(*device, id, flags, (MCI_GENERIC_PARMS*)parms);
+      return Stop(*device, id, flags, reinterpret_cast<MCI_GENERIC_PARMS*>(parms));
     default:
       return MCIERR_UNRECOGNIZED_COMMAND;
   }

@@ -3,7 +3,7 @@
 namespace cdaudio {
 
 void NotifySlot::Post(HWND window, MCIDEVICEID device, WPARAM code) {
-  PostMessageA(window, MM_MCINOTIFY, code, (LPARAM)device);
+  PostMessageA(window, MM_MCINOTIFY, code, static_cast<LPARAM>(device));
 }
 
 void NotifySlot::Arm(HWND window, MCIDEVICEID device, uint64_t tag, WPARAM displaced) {
@@ -15,12 +15,11 @@ void NotifySlot::Arm(HWND window, MCIDEVICEID device, uint64_t tag, WPARAM displ
   tag_ = tag;
 }
 
-bool NotifySlot::Complete(uint64_t tag, WPARAM code) {
+void NotifySlot::Complete(uint64_t tag, WPARAM code) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (!armed_ || tag_ != tag) return false;
+  if (!armed_ || tag_ != tag) return;
   armed_ = false;
   Post(window_, device_, code);
-  return true;
 }
 
 void NotifySlot::CompleteAny(WPARAM code) {

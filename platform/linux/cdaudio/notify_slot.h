@@ -22,7 +22,7 @@ class NotifySlot {
   // MCI_NOTIFY_ABORTED).
   void Arm(HWND window, MCIDEVICEID device, uint64_t tag, WPARAM displaced);
   // Posts `code` to the held window if it belongs to request `tag`.
-  bool Complete(uint64_t tag, WPARAM code);
+  void Complete(uint64_t tag, WPARAM code);
   // Posts `code` to whatever window is held.
   void CompleteAny(WPARAM code);
 

@@ -12,9 +12,11 @@ namespace {
 // The first read of a range is short, so the first sample is not kept
 // waiting for a long one; each next one is at most twice as long as the
 // one before, so it is read before what is queued has sounded.
-constexpr int32_t kFirstBatch = 4;
+constexpr int32_t FirstBatch = 4;
 
-size_t Bytes(int32_t sectors) { return (size_t)std::max<int32_t>(sectors, 0) * disc::kSectorBytes; }
+size_t Bytes(int32_t sectors) {
+  return static_cast<size_t>(std::max<int32_t>(sectors, 0)) * disc::SectorBytes;
+}
 
 }  // namespace
 
@@ -22,7 +24,7 @@ Playback::Playback(disc::SectorReader* reader, NotifySlot* slot)
     : reader_(reader),
       slot_(slot),
       output_([this](uint8_t* out, int bytes) { Pull(out, bytes); }),
-      queue_(Bytes(reader->ReadAhead()) + (size_t)kHandoverBytes),
+      queue_(Bytes(reader->ReadAhead()) + static_cast<size_t>(HandoverBytes)),
       buffer_(Bytes(reader->PreferredBatch())) {
   worker_ = std::thread(&Playback::Run, this);
 }
@@ -33,8 +35,8 @@ Playback::~Playback() {
     // A range already complete sounds out before the output closes: the
     // window took it as played. A cut range left nothing to wait for.
     std::unique_lock<std::mutex> lock(mutex_);
-    if (output_open_)
-      wake_.wait_for(lock, std::chrono::milliseconds(kDrainMs),
+    if (outputOpen_)
+      wake_.wait_for(lock, std::chrono::milliseconds(DrainMs),
                      [this] { return PlayableLocked() == 0; });
     quit_ = true;
   }
@@ -49,13 +51,13 @@ MCIERROR Playback::Play(int32_t start, int32_t end, int32_t readable, bool notif
   if (!output_.Open()) return MCIERR_HARDWARE;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    output_open_ = true;
+    outputOpen_ = true;
     request_++;
     if (notify)
       slot_->Arm(window, device, request_, MCI_NOTIFY_SUPERSEDED);
     else
       slot_->CompleteAny(MCI_NOTIFY_ABORTED);
-    if (state_ == State::kPlaying) {
+    if (state_ == State::PlayingRange) {
       CutLocked(start);  // a play cut short falls silent at once
     } else if (start != end_) {
       // Whatever is still sounding plays out; what was read ahead is not
@@ -68,7 +70,7 @@ MCIERROR Playback::Play(int32_t start, int32_t end, int32_t readable, bool notif
     readable_ = std::max(readable, end);
     fresh_ = true;
     filling_ = true;
-    state_ = State::kPlaying;
+    state_ = State::PlayingRange;
   }
   wake_.notify_all();
   return 0;
@@ -78,15 +80,15 @@ void Playback::Stop() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     slot_->CompleteAny(MCI_NOTIFY_ABORTED);
-    if (state_ == State::kPlaying) CutLocked(end_);
-    state_ = State::kIdle;
+    if (state_ == State::PlayingRange) CutLocked(end_);
+    state_ = State::Idle;
   }
   wake_.notify_all();
 }
 
 bool Playback::Playing() {
   std::lock_guard<std::mutex> lock(mutex_);
-  return state_ == State::kPlaying;
+  return state_ == State::PlayingRange;
 }
 
 void Playback::CutLocked(int32_t position) {
@@ -107,12 +109,12 @@ void Playback::Pull(uint8_t* out, int bytes) {
   bool wake;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    taken = queue_.Pop(out, std::min((size_t)bytes, PlayableLocked()));
+    taken = queue_.Pop(out, std::min(static_cast<size_t>(bytes), PlayableLocked()));
     // The worker sleeps until there is work, and once more when the
     // output has just run dry.
-    wake = NextStepLocked() != Step::kWait || (taken > 0 && PlayableLocked() == 0);
+    wake = NextStepLocked() != Step::Wait || (taken > 0 && PlayableLocked() == 0);
   }
-  memset(out + taken, 0, (size_t)bytes - taken);
+  memset(out + taken, 0, static_cast<size_t>(bytes) - taken);
   if (wake) wake_.notify_all();
 }
 
@@ -122,23 +124,24 @@ bool Playback::WantsReadLocked() const {
 
 Playback::Step Playback::NextStepLocked() const {
   size_t batch = buffer_.size();
-  if (state_ == State::kPlaying && read_ < end_)
+  if (state_ == State::PlayingRange && read_ < end_)
     return queue_.space() >= std::min(batch, Bytes(end_ - read_)) && WantsReadLocked()
-               ? Step::kRead
-               : Step::kWait;
-  if (state_ == State::kPlaying && PlayableLocked() <= (size_t)kHandoverBytes)
-    return Step::kHandOver;
-  if (state_ != State::kIdle && read_ < readable_ && queue_.space() >= batch && WantsReadLocked())
-    return Step::kReadAhead;
-  return Step::kWait;
+               ? Step::ReadRange
+               : Step::Wait;
+  if (state_ == State::PlayingRange && PlayableLocked() <= static_cast<size_t>(HandoverBytes))
+    return Step::HandOver;
+  if (state_ != State::Idle && read_ < readable_ && queue_.space() >= batch && WantsReadLocked())
+    return Step::ReadPastEnd;
+  return Step::Wait;
 }
 
 // Reads the next batch with the lock released; false when the disc failed.
 bool Playback::ReadLocked(std::unique_lock<std::mutex>& lock) {
   bool speculative = read_ >= end_;
   int32_t limit = speculative ? readable_ : end_;
-  int32_t batch = fresh_ ? kFirstBatch : std::min(reader_->PreferredBatch(), 2 * batch_);
-  int32_t count = std::min({batch, limit - read_, (int32_t)(queue_.space() / disc::kSectorBytes)});
+  int32_t batch = fresh_ ? FirstBatch : std::min(reader_->PreferredBatch(), 2 * batch_);
+  int32_t count =
+      std::min({batch, limit - read_, static_cast<int32_t>(queue_.space() / disc::SectorBytes)});
   int32_t from = read_;
   uint64_t cuts = cuts_;
   lock.unlock();
@@ -164,25 +167,25 @@ void Playback::Run() {
   std::unique_lock<std::mutex> lock(mutex_);
   while (!quit_) {
     switch (NextStepLocked()) {
-      case Step::kRead:
+      case Step::ReadRange:
         if (!ReadLocked(lock)) {
           // A read the disc could not serve ends the play; a disc taken
           // out falls silent at once.
           slot_->Complete(request_, MCI_NOTIFY_FAILURE);
-          state_ = State::kIdle;
+          state_ = State::Idle;
           if (reader_->DiscGone()) queue_.Clear();
           readable_ = end_ = read_;
         }
         break;
-      case Step::kHandOver:
+      case Step::HandOver:
         slot_->Complete(request_, MCI_NOTIFY_SUCCESSFUL);
-        state_ = State::kHandedOver;
+        state_ = State::HandedOver;
         break;
-      case Step::kReadAhead:
+      case Step::ReadPastEnd:
         ReadLocked(lock);
         break;
-      case Step::kWait:
-        if (state_ != State::kPlaying && PlayableLocked() == 0 && output_open_)
+      case Step::Wait:
+        if (state_ != State::PlayingRange && PlayableLocked() == 0 && outputOpen_)
           CloseWhenIdleLocked(lock);
         else
           wake_.wait(lock);
@@ -196,8 +199,8 @@ void Playback::Run() {
 void Playback::CloseWhenIdleLocked(std::unique_lock<std::mutex>& lock) {
   uint64_t request = request_;
   auto asked = [&] { return quit_ || request_ != request; };
-  if (wake_.wait_for(lock, std::chrono::milliseconds(kLingerMs), asked)) return;
-  output_open_ = false;
+  if (wake_.wait_for(lock, std::chrono::milliseconds(LingerMs), asked)) return;
+  outputOpen_ = false;
   lock.unlock();
   output_.Close();
   lock.lock();
@@ -206,7 +209,7 @@ void Playback::CloseWhenIdleLocked(std::unique_lock<std::mutex>& lock) {
     lock.unlock();
     bool open = output_.Open();
     lock.lock();
-    output_open_ = open;
+    outputOpen_ = open;
   }
 }
 }  // namespace cdaudio

@@ -3,7 +3,7 @@
 // posted to the window that asked for it.
 //
 // A range counts as played once all of it has been handed to the output
-// (all but the last kHandover of it has sounded). Its tail then keeps
+// (all but the last HandoverBytes of it has sounded). Its tail then keeps
 // sounding through a STOP, and a PLAY that starts where it ended follows
 // on without a gap; the worker has already read ahead into what follows.
 // A STOP or PLAY that interrupts a range silences it at once.
@@ -29,11 +29,11 @@ class Playback {
  public:
   // Audio still ahead of the output when a range is reported complete: the
   // time the window has to ask for the next range without a gap.
-  static constexpr int32_t kHandoverBytes = 44100 * 4 / 4;  // 250 ms
+  static constexpr int32_t HandoverBytes = disc::SampleRate * disc::SampleBytes / 4;  // 250 ms
   // How long an idle output stays open, so a quick Stop and Play reuse it.
-  static constexpr int kLingerMs = 2000;
+  static constexpr int LingerMs = 2000;
   // The longest a CLOSE waits for a completed range to sound out.
-  static constexpr int kDrainMs = 1000;
+  static constexpr int DrainMs = 1000;
 
   Playback(disc::SectorReader* reader, NotifySlot* slot);
   ~Playback();  // stops, posts ABORTED to a pending play, lets a completed one sound out, joins
@@ -48,8 +48,8 @@ class Playback {
   bool Playing();
 
  private:
-  enum class State { kIdle, kPlaying, kHandedOver };
-  enum class Step { kWait, kRead, kHandOver, kReadAhead };
+  enum class State { Idle, PlayingRange, HandedOver };
+  enum class Step { Wait, ReadRange, HandOver, ReadPastEnd };
 
   void Run();
   Step NextStepLocked() const;
@@ -70,17 +70,17 @@ class Playback {
   std::mutex mutex_;
   std::condition_variable wake_;
   PcmQueue queue_;
-  State state_ = State::kIdle;
+  State state_ = State::Idle;
   bool quit_ = false;
-  bool output_open_ = false;  // as the worker knows it; it never asks the output under mutex_
-  bool fresh_ = false;        // no sector of the range read yet
-  int32_t batch_ = 0;         // sectors the last read delivered
-  bool filling_ = true;       // reading on to ReadAhead(), not yet down to LowWater()
-  uint64_t request_ = 0;      // tags the pending notification
-  uint64_t cuts_ = 0;         // counts jumps of read_ that void a read in flight
-  int32_t read_ = 0;          // next sector to read
-  int32_t end_ = 0;           // end of the range being played
-  int32_t readable_ = 0;      // reading ahead stops here
+  bool outputOpen_ = false;  // as the worker knows it; it never asks the output under mutex_
+  bool fresh_ = false;       // no sector of the range read yet
+  int32_t batch_ = 0;        // sectors the last read delivered
+  bool filling_ = true;      // reading on to ReadAhead(), not yet down to LowWater()
+  uint64_t request_ = 0;     // tags the pending notification
+  uint64_t cuts_ = 0;        // counts jumps of read_ that void a read in flight
+  int32_t read_ = 0;         // next sector to read
+  int32_t end_ = 0;          // end of the range being played
+  int32_t readable_ = 0;     // reading ahead stops here
   std::vector<uint8_t> buffer_;
   std::thread worker_;
 };

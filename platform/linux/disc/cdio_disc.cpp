@@ -25,7 +25,8 @@ class ImageReader : public SectorReader {
 
   bool Read(int32_t lsn, int32_t count, uint8_t* out) override {
     if (lsn < 0 || count < 0 || lsn + count > end_) return false;
-    return cdio_read_audio_sectors(cdio_, out, lsn, (uint32_t)count) == DRIVER_OP_SUCCESS;
+    return cdio_read_audio_sectors(cdio_, out, lsn, static_cast<uint32_t>(count)) ==
+           DRIVER_OP_SUCCESS;
   }
 
  private:
@@ -38,17 +39,17 @@ bool ReadTable(CdIo_t* cdio, bool drive, TrackTable* table) {
   track_t first = cdio_get_first_track_num(cdio);
   track_t count = cdio_get_num_tracks(cdio);
   if (first == CDIO_INVALID_TRACK || count == CDIO_INVALID_TRACK || count == 0) return false;
-  lsn_t session_start = CDIO_INVALID_LSN;
-  if (drive && cdio_get_last_session(cdio, &session_start) != DRIVER_OP_SUCCESS)
-    session_start = CDIO_INVALID_LSN;
+  lsn_t sessionStart = CDIO_INVALID_LSN;
+  if (drive && cdio_get_last_session(cdio, &sessionStart) != DRIVER_OP_SUCCESS)
+    sessionStart = CDIO_INVALID_LSN;
   table->first = first;
   for (int number = first; number < first + count; number++) {
     Track track;
-    track.start = cdio_get_track_lsn(cdio, (track_t)number);
-    lsn_t pregap = cdio_get_track_pregap_lsn(cdio, (track_t)number);
+    track.start = cdio_get_track_lsn(cdio, static_cast<track_t>(number));
+    lsn_t pregap = cdio_get_track_pregap_lsn(cdio, static_cast<track_t>(number));
     track.pregap = pregap == CDIO_INVALID_LSN ? -1 : pregap;
-    track.audio = cdio_get_track_format(cdio, (track_t)number) == TRACK_FORMAT_AUDIO;
-    track.session = session_start > 0 && track.start >= session_start ? 2 : 1;
+    track.audio = cdio_get_track_format(cdio, static_cast<track_t>(number)) == TRACK_FORMAT_AUDIO;
+    track.session = sessionStart > 0 && track.start >= sessionStart ? 2 : 1;
     table->tracks.push_back(track);
   }
   table->leadout = cdio_get_track_lsn(cdio, CDIO_CDROM_LEADOUT_TRACK);
@@ -87,46 +88,46 @@ DiscState LoadCdioDisc(const std::string& source, Disc* disc, std::string* why) 
     std::string problem = CheckNrgTrailer(source, &nrg);
     if (!problem.empty()) {
       *why = source + ": not a Nero image that can be read: " + problem;
-      return DiscState::kUnreadable;
+      return DiscState::Unreadable;
     }
   }
   CdIo_t* cdio = cdio_open(source.c_str(), DRIVER_UNKNOWN);
   if (!cdio) {
     *why = source + ": not a CD drive or disc image that can be read";
-    return DiscState::kUnreadable;
+    return DiscState::Unreadable;
   }
   bool drive = IsDrive(cdio);
   TrackTable table;
   if (!ReadTable(cdio, drive, &table)) {
     cdio_destroy(cdio);
     *why = source + ": no disc";
-    return drive ? DiscState::kNoDisc : DiscState::kUnreadable;
+    return drive ? DiscState::NoDisc : DiscState::Unreadable;
   }
-  std::string problem = CheckTrackTable(table, nrg.audio_sectors);
+  std::string problem = CheckTrackTable(table, nrg.audioSectors);
   if (!problem.empty()) {
     cdio_destroy(cdio);
     *why = source + ": " + problem;
-    return DiscState::kUnreadable;
+    return DiscState::Unreadable;
   }
   if (!drive) {
     disc->table = table;
     disc->reader.reset(new ImageReader(cdio, table.leadout));
-    return DiscState::kReady;
+    return DiscState::Ready;
   }
   disc->reader = OpenDriveReader(cdio, table.leadout);
   if (!disc->reader) {
     *why = source + ": the drive cannot read audio digitally";
-    return DiscState::kUnreadable;
+    return DiscState::Unreadable;
   }
   disc->table = table;
-  return DiscState::kReady;
+  return DiscState::Ready;
 }
 
 DiscState LoadDisc(const std::string& source, Disc* disc, std::string* why) {
   size_t dot = source.rfind('.');
   std::string extension = dot == std::string::npos ? "" : source.substr(dot);
   for (char& c : extension)
-    if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   if (extension == ".cue") return LoadCueImage(source, disc, why);
   if (extension == ".toc") return LoadTocImage(source, disc, why);
   return LoadCdioDisc(source, disc, why);

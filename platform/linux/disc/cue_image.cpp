@@ -13,12 +13,12 @@ namespace disc {
 
 DiscState LoadCueImage(const std::string& path, Disc* disc, std::string* why) {
   std::string text;
-  if (!ReadSheet(path, &text, why)) return DiscState::kUnreadable;
+  if (!ReadSheet(path, &text, why)) return DiscState::Unreadable;
   CueSheet sheet;
   std::string problem = ParseCueSheet(text, FolderOf(path), &sheet);
   if (!problem.empty()) {
     *why = path + ": " + problem;
-    return DiscState::kUnreadable;
+    return DiscState::Unreadable;
   }
 
   std::unique_ptr<SpanReader> reader(new SpanReader);
@@ -30,14 +30,14 @@ DiscState LoadCueImage(const std::string& path, Disc* disc, std::string* why) {
     int file = reader->Open(named.path, &size);
     if (file < 0) {
       *why = path + ": cannot open " + named.path;
-      return DiscState::kUnreadable;
+      return DiscState::Unreadable;
     }
     ImageSpan span;
-    span.disc_byte = (int64_t)next * kSectorBytes;
+    span.discByte = static_cast<int64_t>(next) * SectorBytes;
     span.file = file;
-    span.big_endian = named.big_endian;
-    int32_t whole = (int32_t)std::min<int64_t>(size / kSectorBytes, INT32_MAX / 2);
-    span.bytes = (int64_t)whole * kSectorBytes;
+    span.bigEndian = named.bigEndian;
+    int32_t whole = static_cast<int32_t>(std::min<int64_t>(size / SectorBytes, INT32_MAX / 2));
+    span.bytes = static_cast<int64_t>(whole) * SectorBytes;
     reader->Add(span);
     first.push_back(next);
     sectors.push_back(whole);
@@ -48,9 +48,9 @@ DiscState LoadCueImage(const std::string& path, Disc* disc, std::string* why) {
   table.first = sheet.tracks.front().number;
   for (const CueTrack& entry : sheet.tracks) {
     Track track;
-    track.start = first[(size_t)entry.index1.file] + entry.index1.sector;
+    track.start = first[static_cast<size_t>(entry.index1.file)] + entry.index1.sector;
     if (entry.index0.file >= 0)
-      track.pregap = first[(size_t)entry.index0.file] + entry.index0.sector;
+      track.pregap = first[static_cast<size_t>(entry.index0.file)] + entry.index0.sector;
     track.audio = entry.audio;
     track.session = entry.session;
     table.tracks.push_back(track);
@@ -60,16 +60,16 @@ DiscState LoadCueImage(const std::string& path, Disc* disc, std::string* why) {
   // A position past the end of its own file is as wrong as one past the
   // end of the disc, even when a later file makes up the sectors.
   for (const CueTrack& entry : sheet.tracks)
-    if (problem.empty() && entry.index1.sector >= sectors[(size_t)entry.index1.file])
+    if (problem.empty() && entry.index1.sector >= sectors[static_cast<size_t>(entry.index1.file)])
       problem = "track " + std::to_string(entry.number) + " starts past the end of its file";
   if (!problem.empty()) {
     *why = path + ": " + problem;
-    return DiscState::kUnreadable;
+    return DiscState::Unreadable;
   }
   reader->SetSectors(next);
   disc->table = table;
   disc->reader = std::move(reader);
-  return DiscState::kReady;
+  return DiscState::Ready;
 }
 
 }  // namespace disc

@@ -10,7 +10,7 @@ namespace {
 
 std::string Upper(std::string word) {
   for (char& c : word)
-    if (c >= 'a' && c <= 'z') c = (char)(c - 'a' + 'A');
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   return word;
 }
 
@@ -46,23 +46,23 @@ std::string ParseCueSheet(const std::string& text, const std::string& folder, Cu
   *sheet = CueSheet();
   std::istringstream lines(text);
   std::string raw;
-  int line_number = 0;
+  int lineNumber = 0;
   int session = 1;
   while (std::getline(lines, raw)) {
-    line_number++;
+    lineNumber++;
     if (!raw.empty() && raw.back() == '\r') raw.pop_back();
     std::istringstream line(raw);
     std::string keyword;
     if (!(line >> keyword)) continue;
     keyword = Upper(keyword);
-    std::string where = "line " + std::to_string(line_number) + ": ";
+    std::string where = "line " + std::to_string(lineNumber) + ": ";
     if (keyword == "FILE") {
       CueFile file;
       std::string name = ReadArgument(line);
       std::string type = Upper(ReadArgument(line));
       if (name.empty()) return where + "FILE without a name";
       if (type == "MOTOROLA")
-        file.big_endian = true;
+        file.bigEndian = true;
       else if (type != "BINARY")
         return where + "file type " + type + " is not supported (BINARY or MOTOROLA)";
       file.path = ResolveIn(folder, name);
@@ -92,7 +92,7 @@ std::string ParseCueSheet(const std::string& text, const std::string& folder, Cu
       if (!(line >> index >> time)) return where + "bad INDEX";
       int32_t sector = ParseMsf(time);
       if (sector < 0) return where + "bad time " + time;
-      CuePosition position{(int)sheet->files.size() - 1, sector};
+      CuePosition position{static_cast<int>(sheet->files.size()) - 1, sector};
       if (index == 0) sheet->tracks.back().index0 = position;
       if (index == 1) sheet->tracks.back().index1 = position;
     } else if (keyword == "REM") {

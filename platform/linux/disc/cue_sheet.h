@@ -11,8 +11,8 @@
 namespace disc {
 
 struct CueFile {
-  std::string path;         // resolved against the cue sheet's folder
-  bool big_endian = false;  // MOTOROLA: samples stored high byte first
+  std::string path;        // resolved against the cue sheet's folder
+  bool bigEndian = false;  // MOTOROLA: samples stored high byte first
 };
 
 // A position inside one of the sheet's files, in sectors from its start.

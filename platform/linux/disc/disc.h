@@ -39,9 +39,9 @@ struct Disc {
 };
 
 enum class DiscState {
-  kReady,       // table and reader loaded
-  kNoDisc,      // the drive is empty or not ready
-  kUnreadable,  // the image or disc cannot be played as it stands
+  Ready,       // table and reader loaded
+  NoDisc,      // the drive is empty or not ready
+  Unreadable,  // the image or disc cannot be played as it stands
 };
 
 // Loads the disc in `source`: a drive's device file or an image (.cue and

@@ -37,8 +37,8 @@ constexpr auto RetryBudget = std::chrono::milliseconds(1500);
 constexpr int PlaybackSpeed = 4;
 // Five to ten seconds ahead of the output: the drive reads in bursts and
 // rests in between.
-constexpr int32_t ReadAheadSectors = 10 * kSectorsPerSecond;
-constexpr int32_t LowWaterSectors = 5 * kSectorsPerSecond;
+constexpr int32_t ReadAheadSectors = 10 * SectorsPerSecond;
+constexpr int32_t LowWaterSectors = 5 * SectorsPerSecond;
 
 class DriveReader : public SectorReader {
  public:
@@ -77,16 +77,16 @@ class DriveReader : public SectorReader {
     long i = 0;
     while (i < sectors) {
       if (unreadable_.count(static_cast<int32_t>(begin + i))) {
-        memset(bytes + i * kSectorBytes, 0, kSectorBytes);
+        memset(bytes + i * SectorBytes, 0, SectorBytes);
         i++;
         continue;
       }
       long j = i;
       while (j < sectors && !unreadable_.count(static_cast<int32_t>(begin + j))) j++;
-      if (!ReadRun(bytes + i * kSectorBytes, begin + i, j - i)) {
+      if (!ReadRun(bytes + i * SectorBytes, begin + i, j - i)) {
         if (MediumAbsent()) return Gone(buffer, sectors);
         for (long k = i; k < j; k++)
-          if (!RetrySector(bytes + k * kSectorBytes, static_cast<int32_t>(begin + k)))
+          if (!RetrySector(bytes + k * SectorBytes, static_cast<int32_t>(begin + k)))
             return Gone(buffer, sectors);
       }
       i = j;
@@ -104,7 +104,7 @@ class DriveReader : public SectorReader {
       if (MediumAbsent()) return false;
     }
     unreadable_.insert(lsn);
-    memset(sector, 0, kSectorBytes);
+    memset(sector, 0, SectorBytes);
     return true;
   }
 
@@ -128,7 +128,7 @@ class DriveReader : public SectorReader {
   }
 
   static long Silence(void* buffer, long sectors) {
-    memset(buffer, 0, static_cast<size_t>(sectors) * kSectorBytes);
+    memset(buffer, 0, static_cast<size_t>(sectors) * SectorBytes);
     return sectors;
   }
 

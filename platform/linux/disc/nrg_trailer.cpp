@@ -14,7 +14,7 @@ namespace {
 
 // Real trailers hold a few kilobytes even with CD-Text; anything far
 // larger is a footer pointing into the sectors.
-constexpr int64_t kMaxTrailer = 1 << 20;
+constexpr int64_t MaxTrailer = 1 << 20;
 
 uint64_t Big(const uint8_t* bytes, int count) {
   uint64_t value = 0;
@@ -23,9 +23,9 @@ uint64_t Big(const uint8_t* bytes, int count) {
 }
 
 bool ReadAt(std::ifstream& in, int64_t at, uint8_t* out, int64_t count) {
-  in.seekg((std::streamoff)at);
-  in.read((char*)out, (std::streamsize)count);
-  return in.gcount() == (std::streamsize)count;
+  in.seekg(static_cast<std::streamoff>(at));
+  in.read(reinterpret_cast<char*>(out), static_cast<std::streamsize>(count));
+  return in.gcount() == static_cast<std::streamsize>(count);
 }
 
 // Walks the chunks up to END! as libcdio does, checking that what it will
@@ -36,7 +36,7 @@ std::string CheckChunks(const std::vector<uint8_t>& chunks, bool* dao) {
   for (;;) {
     if (chunks.size() - at < 8) return "its chunks run into the footer";
     const uint8_t* chunk = chunks.data() + at;
-    std::string id((const char*)chunk, 4);
+    std::string id(reinterpret_cast<const char*>(chunk), 4);
     uint64_t length = Big(chunk + 4, 4);
     if (length > chunks.size() - at - 8) return "its " + id + " chunk runs into the footer";
     if (id == "END!") return "";
@@ -48,11 +48,11 @@ std::string CheckChunks(const std::vector<uint8_t>& chunks, bool* dao) {
       uint64_t entries = length / entry;
       if (length % entry != 0 || (cue && (entries < 4 || entries % 2 != 0)))
         return "its " + id + " chunk is not a whole track list";
-      tracks = (int)(cue ? entries / 2 - 1 : entries);
-      if (tracks < 1 || tracks > kMaxTracks) return "it lists no tracks or more than 99";
+      tracks = static_cast<int>(cue ? entries / 2 - 1 : entries);
+      if (tracks < 1 || tracks > MaxTracks) return "it lists no tracks or more than 99";
     } else if (id == "DAOX" || id == "DAOI") {
-      uint64_t per_track = id == "DAOX" ? 42 : 30;
-      if (length < 22 + per_track * (uint64_t)std::max(tracks, 1))
+      uint64_t perTrack = id == "DAOX" ? 42 : 30;
+      if (length < 22 + perTrack * static_cast<uint64_t>(std::max(tracks, 1)))
         return "its " + id + " chunk describes fewer tracks than it lists";
       *dao = true;
     } else if (id == "SINF" || id == "MTYP") {
@@ -60,7 +60,7 @@ std::string CheckChunks(const std::vector<uint8_t>& chunks, bool* dao) {
     } else if (id == "NER5" || id == "NERO") {
       return "a footer lies among its chunks";
     }
-    at += 8 + (size_t)length;
+    at += 8 + static_cast<size_t>(length);
   }
 }
 
@@ -71,23 +71,23 @@ std::string CheckNrgTrailer(const std::string& path, NrgTrailer* trailer) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return "";
   in.seekg(0, std::ios::end);
-  int64_t size = (int64_t)in.tellg();
+  int64_t size = static_cast<int64_t>(in.tellg());
   uint8_t footer[12];
   if (size < 12 || !ReadAt(in, size - 12, footer, 12)) return "";
   int64_t start, end;
   if (memcmp(footer, "NER5", 4) == 0) {
     uint64_t offset = Big(footer + 4, 8);
-    start = offset > (uint64_t)size ? size : (int64_t)offset;
+    start = offset > static_cast<uint64_t>(size) ? size : static_cast<int64_t>(offset);
     end = size - 12;
   } else if (memcmp(footer + 4, "NERO", 4) == 0) {
-    start = (int64_t)Big(footer + 8, 4);
+    start = static_cast<int64_t>(Big(footer + 8, 4));
     end = size - 8;
   } else {
     return "";
   }
   trailer->present = true;
-  if (start > end || end - start > kMaxTrailer) return "its footer does not point at its chunks";
-  std::vector<uint8_t> chunks((size_t)(end - start));
+  if (start > end || end - start > MaxTrailer) return "its footer does not point at its chunks";
+  std::vector<uint8_t> chunks(static_cast<size_t>(end - start));
   if (!ReadAt(in, start, chunks.data(), end - start)) return "its chunks cannot be read";
   bool dao = false;
   std::string problem = CheckChunks(chunks, &dao);
@@ -95,8 +95,8 @@ std::string CheckNrgTrailer(const std::string& path, NrgTrailer* trailer) {
   // A disc-at-once image holds track 1's 150-sector pregap first, and
   // libcdio reads sector n at (n + 150) * 2352.
   if (dao)
-    trailer->audio_sectors =
-        (int32_t)std::min<int64_t>(std::max<int64_t>(start / kSectorBytes - 150, 0), 1 << 30);
+    trailer->audioSectors = static_cast<int32_t>(
+        std::min<int64_t>(std::max<int64_t>(start / SectorBytes - 150, 0), 1 << 30));
   return "";
 }
 

@@ -13,9 +13,9 @@
 namespace disc {
 
 struct NrgTrailer {
-  bool present = false;        // the file ends in a Nero footer
-  int32_t audio_sectors = -1;  // sectors from LSN 0 that a disc-at-once image
-                               // holds before its trailer; -1: another layout
+  bool present = false;       // the file ends in a Nero footer
+  int32_t audioSectors = -1;  // sectors from LSN 0 that a disc-at-once image
+                              // holds before its trailer; -1: another layout
 };
 
 // Why the file at `path` is a Nero image libcdio must not be given, or an

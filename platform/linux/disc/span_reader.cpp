@@ -24,30 +24,31 @@ int SpanReader::Open(const std::string& path, int64_t* size) {
     close(fd);
     return -1;
   }
-  *size = (int64_t)status.st_size;
+  *size = static_cast<int64_t>(status.st_size);
   fds_.push_back(fd);
-  return (int)fds_.size() - 1;
+  return static_cast<int>(fds_.size()) - 1;
 }
 
 bool SpanReader::Read(int32_t lsn, int32_t count, uint8_t* out) {
   if (lsn < 0 || count < 0 || lsn + count > sectors_) return false;
-  int64_t low = (int64_t)lsn * kSectorBytes;
-  int64_t high = low + (int64_t)count * kSectorBytes;
-  memset(out, 0, (size_t)(high - low));
+  int64_t low = static_cast<int64_t>(lsn) * SectorBytes;
+  int64_t high = low + static_cast<int64_t>(count) * SectorBytes;
+  memset(out, 0, static_cast<size_t>(high - low));
   for (const ImageSpan& span : spans_) {
-    if (span.disc_byte + span.bytes <= low) continue;
-    if (span.disc_byte >= high) break;
-    int64_t from = std::max(low, span.disc_byte);
-    int64_t to = std::min(high, span.disc_byte + span.bytes);
+    if (span.discByte + span.bytes <= low) continue;
+    if (span.discByte >= high) break;
+    int64_t from = std::max(low, span.discByte);
+    int64_t to = std::min(high, span.discByte + span.bytes);
     uint8_t* into = out + (from - low);
-    off_t offset = (off_t)(span.file_byte + (from - span.disc_byte));
-    size_t bytes = (size_t)(to - from), done = 0;
+    off_t offset = static_cast<off_t>(span.fileByte + (from - span.discByte));
+    size_t bytes = static_cast<size_t>(to - from), done = 0;
     while (done < bytes) {
-      ssize_t got = pread(Fd(span.file), into + done, bytes - done, offset + (off_t)done);
+      ssize_t got =
+          pread(Fd(span.file), into + done, bytes - done, offset + static_cast<off_t>(done));
       if (got <= 0) return false;  // the file shrank or failed under us
-      done += (size_t)got;
+      done += static_cast<size_t>(got);
     }
-    if (span.big_endian)
+    if (span.bigEndian)
       for (size_t i = 0; i + 1 < bytes; i += 2) std::swap(into[i], into[i + 1]);
   }
   return true;

@@ -16,11 +16,11 @@ namespace disc {
 // A stretch of the disc's audio, in bytes from LSN 0, and where it comes
 // from. Spans start and end on whole stereo samples.
 struct ImageSpan {
-  int64_t disc_byte = 0;
+  int64_t discByte = 0;
   int64_t bytes = 0;
   int file = 0;  // index returned by SpanReader::Open
-  int64_t file_byte = 0;
-  bool big_endian = false;  // samples stored high byte first
+  int64_t fileByte = 0;
+  bool bigEndian = false;  // samples stored high byte first
 };
 
 class SpanReader : public SectorReader {
@@ -33,7 +33,7 @@ class SpanReader : public SectorReader {
   // Spans are added in disc order and must not overlap.
   void Add(const ImageSpan& span) { spans_.push_back(span); }
   void SetSectors(int32_t sectors) { sectors_ = sectors; }
-  int Fd(int file) const { return fds_[(size_t)file]; }
+  int Fd(int file) const { return fds_[static_cast<size_t>(file)]; }
 
   bool Read(int32_t lsn, int32_t count, uint8_t* out) override;
 

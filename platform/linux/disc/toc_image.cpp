@@ -18,8 +18,6 @@ namespace disc {
 
 namespace {
 
-constexpr int kSampleBytes = 4;
-
 // Where a file's samples lie, and how many bytes of them there are.
 struct Contents {
   int64_t first = 0;
@@ -27,9 +25,10 @@ struct Contents {
 };
 
 uint32_t Le32(const uint8_t* p) {
-  return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
-uint16_t Le16(const uint8_t* p) { return (uint16_t)(p[0] | p[1] << 8); }
+uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
 // Finds the samples of a RIFF WAVE file of 16-bit stereo PCM at 44.1 kHz,
 // as a disc holds them; an empty string when it is one.
@@ -38,20 +37,20 @@ std::string ReadWave(int fd, int64_t size, Contents* contents) {
   if (pread(fd, header, 12, 0) != 12 || memcmp(header, "RIFF", 4) != 0 ||
       memcmp(header + 8, "WAVE", 4) != 0)
     return "is not a RIFF WAVE file";
-  bool format_seen = false;
+  bool formatSeen = false;
   for (int64_t at = 12; at + 8 <= size;) {
     uint8_t chunk[24];
-    if (pread(fd, chunk, 8, (off_t)at) != 8) break;
+    if (pread(fd, chunk, 8, static_cast<off_t>(at)) != 8) break;
     int64_t length = Le32(chunk + 4);
     if (memcmp(chunk, "fmt ", 4) == 0) {
-      if (length < 16 || pread(fd, chunk + 8, 16, (off_t)at + 8) != 16) break;
+      if (length < 16 || pread(fd, chunk + 8, 16, static_cast<off_t>(at) + 8) != 16) break;
       uint16_t tag = Le16(chunk + 8);
-      if ((tag != 1 && tag != 0xFFFE) || Le16(chunk + 10) != 2 || Le32(chunk + 12) != 44100 ||
+      if ((tag != 1 && tag != 0xFFFE) || Le16(chunk + 10) != 2 || Le32(chunk + 12) != SampleRate ||
           Le16(chunk + 20) != 4 || Le16(chunk + 22) != 16)
         return "is not 16-bit stereo PCM at 44100 Hz";
-      format_seen = true;
+      formatSeen = true;
     } else if (memcmp(chunk, "data", 4) == 0) {
-      if (!format_seen) return "has its samples before their format";
+      if (!formatSeen) return "has its samples before their format";
       contents->first = at + 8;
       contents->bytes = std::min(length, size - contents->first);  // a file cut short
       return "";
@@ -65,12 +64,12 @@ std::string ReadWave(int fd, int64_t size, Contents* contents) {
 
 DiscState LoadTocImage(const std::string& path, Disc* disc, std::string* why) {
   std::string text;
-  if (!ReadSheet(path, &text, why)) return DiscState::kUnreadable;
+  if (!ReadSheet(path, &text, why)) return DiscState::Unreadable;
   TocSheet sheet;
   std::string problem = ParseTocSheet(text, FolderOf(path), &sheet);
   auto fail = [&](const std::string& what) {
     *why = path + ": " + what;
-    return DiscState::kUnreadable;
+    return DiscState::Unreadable;
   };
   if (!problem.empty()) return fail(problem);
 
@@ -89,60 +88,60 @@ DiscState LoadTocImage(const std::string& path, Disc* disc, std::string* why) {
   }
 
   TrackTable table;
-  int64_t disc_byte = 0;
+  int64_t discByte = 0;
   for (size_t index = 0; index < sheet.tracks.size(); index++) {
     const TocTrack& entry = sheet.tracks[index];
     std::string name = "track " + std::to_string(index + 1) + " ";
-    int64_t length = 0;        // the track's image bytes so far
-    int64_t start_bytes = -1;  // where START without a position lies
+    int64_t length = 0;       // the track's image bytes so far
+    int64_t startBytes = -1;  // where START without a position lies
     for (size_t i = 0; i < entry.pieces.size(); i++) {
-      if ((int)i == entry.start_after) start_bytes = length;
+      if (static_cast<int>(i) == entry.startAfter) startBytes = length;
       const TocPiece& piece = entry.pieces[i];
       int64_t bytes = piece.length;
       if (piece.file >= 0) {
-        const Contents& contents = files[(size_t)piece.file];
+        const Contents& contents = files[static_cast<size_t>(piece.file)];
         int64_t skip = piece.offset + piece.start;
         int64_t left = contents.bytes - skip;
-        if (entry.audio) left -= left % kSampleBytes;
+        if (entry.audio) left -= left % SampleBytes;
         if (bytes < 0) bytes = left;
         if (bytes <= 0 || bytes > left)
-          return fail(name + "takes more from " + sheet.files[(size_t)piece.file].path +
-                      " than it holds");
+          return fail(name + "takes more from " +
+                      sheet.files[static_cast<size_t>(piece.file)].path + " than it holds");
         if (entry.audio) {
           ImageSpan span;
-          span.disc_byte = disc_byte + length;
+          span.discByte = discByte + length;
           span.bytes = bytes;
           span.file = piece.file;
-          span.file_byte = contents.first + skip;
-          span.big_endian = sheet.files[(size_t)piece.file].wave == piece.swap;
+          span.fileByte = contents.first + skip;
+          span.bigEndian = sheet.files[static_cast<size_t>(piece.file)].wave == piece.swap;
           reader->Add(span);
         }
       }
       length += bytes;
     }
-    if (entry.start_after == (int)entry.pieces.size()) start_bytes = length;
-    int64_t sectors = (length + entry.block_bytes - 1) / entry.block_bytes;
-    int64_t pregap = entry.start_sectors >= 0 ? entry.start_sectors
-                     : start_bytes >= 0 ? (start_bytes + entry.block_bytes - 1) / entry.block_bytes
-                                        : 0;
-    if (sectors > INT32_MAX / 4 || disc_byte / kSectorBytes + sectors > INT32_MAX / 4)
+    if (entry.startAfter == static_cast<int>(entry.pieces.size())) startBytes = length;
+    int64_t sectors = (length + entry.blockBytes - 1) / entry.blockBytes;
+    int64_t pregap = entry.startSectors >= 0 ? entry.startSectors
+                     : startBytes >= 0 ? (startBytes + entry.blockBytes - 1) / entry.blockBytes
+                                       : 0;
+    if (sectors > INT32_MAX / 4 || discByte / SectorBytes + sectors > INT32_MAX / 4)
       return fail(name + "is too long for a disc");
     if (pregap >= sectors) return fail(name + "starts at or past its own end");
     Track track;
-    int32_t first = (int32_t)(disc_byte / kSectorBytes);
-    track.start = first + (int32_t)pregap;
+    int32_t first = static_cast<int32_t>(discByte / SectorBytes);
+    track.start = first + static_cast<int32_t>(pregap);
     track.pregap = pregap > 0 ? first : -1;
     track.audio = entry.audio;
     table.tracks.push_back(track);
-    disc_byte += sectors * kSectorBytes;  // the rest of the last sector is silence
+    discByte += sectors * SectorBytes;  // the rest of the last sector is silence
   }
-  table.leadout = (int32_t)(disc_byte / kSectorBytes);
+  table.leadout = static_cast<int32_t>(discByte / SectorBytes);
   problem = CheckTrackTable(table, table.leadout);
   if (!problem.empty()) return fail(problem);
   reader->SetSectors(table.leadout);
   disc->table = table;
   disc->reader = std::move(reader);
-  return DiscState::kReady;
+  return DiscState::Ready;
 }
 
 }  // namespace disc

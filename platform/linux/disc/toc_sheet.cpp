@@ -9,9 +9,7 @@ namespace disc {
 
 namespace {
 
-constexpr int kAudioBlock = 2352;
-constexpr int kSampleBytes = 4;  // one stereo sample of two 16-bit channels
-constexpr int64_t kMostBytes = (int64_t)1 << 40;
+constexpr int64_t MostBytes = static_cast<int64_t>(1) << 40;
 
 struct Token {
   std::string text;
@@ -29,7 +27,7 @@ std::string Tokenize(const std::string& text, std::vector<Token>* tokens) {
     if (c == '\n') {
       line++;
       i++;
-    } else if (isspace((unsigned char)c)) {
+    } else if (isspace(static_cast<unsigned char>(c))) {
       i++;
     } else if (text.compare(i, 2, "//") == 0) {
       while (i < text.size() && text[i] != '\n') i++;
@@ -42,9 +40,11 @@ std::string Tokenize(const std::string& text, std::vector<Token>* tokens) {
         if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '"') {
           token.text += '"';
           i++;
-        } else if (text[i] == '\\' && i + 3 < text.size() && isdigit((unsigned char)text[i + 1]) &&
-                   isdigit((unsigned char)text[i + 2]) && isdigit((unsigned char)text[i + 3])) {
-          token.text += (char)std::stoi(text.substr(i + 1, 3), nullptr, 8);
+        } else if (text[i] == '\\' && i + 3 < text.size() &&
+                   isdigit(static_cast<unsigned char>(text[i + 1])) &&
+                   isdigit(static_cast<unsigned char>(text[i + 2])) &&
+                   isdigit(static_cast<unsigned char>(text[i + 3]))) {
+          token.text += static_cast<char>(std::stoi(text.substr(i + 1, 3), nullptr, 8));
           i += 3;
         } else {
           token.text += text[i];
@@ -57,7 +57,7 @@ std::string Tokenize(const std::string& text, std::vector<Token>* tokens) {
       i++;
     } else {
       Token token{"", false, line};
-      while (i < text.size() && !isspace((unsigned char)text[i]) && text[i] != '"' &&
+      while (i < text.size() && !isspace(static_cast<unsigned char>(text[i])) && text[i] != '"' &&
              text[i] != '{' && text[i] != '}' && text.compare(i, 2, "//") != 0)
         token.text += text[i++];
       tokens->push_back(token);
@@ -71,10 +71,10 @@ int BlockBytes(const std::string& mode) {
   static const struct {
     const char* name;
     int bytes;
-  } kModes[] = {{"AUDIO", 2352},       {"MODE0", 2336},       {"MODE1", 2048},
-                {"MODE1_RAW", 2352},   {"MODE2", 2336},       {"MODE2_RAW", 2352},
-                {"MODE2_FORM1", 2048}, {"MODE2_FORM2", 2324}, {"MODE2_FORM_MIX", 2336}};
-  for (const auto& known : kModes)
+  } Modes[] = {{"AUDIO", 2352},       {"MODE0", 2336},       {"MODE1", 2048},
+               {"MODE1_RAW", 2352},   {"MODE2", 2336},       {"MODE2_RAW", 2352},
+               {"MODE2_FORM1", 2048}, {"MODE2_FORM2", 2324}, {"MODE2_FORM_MIX", 2336}};
+  for (const auto& known : Modes)
     if (mode == known.name) return known.bytes;
   return 0;
 }
@@ -82,7 +82,7 @@ int BlockBytes(const std::string& mode) {
 bool EndsWithWav(const std::string& name) {
   if (name.size() < 4) return false;
   std::string end = name.substr(name.size() - 4);
-  for (char& c : end) c = (char)tolower((unsigned char)c);
+  for (char& c : end) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
   return end == ".wav";
 }
 
@@ -109,7 +109,7 @@ class Parser {
   }
   bool IsNumber() const {
     return at_ < tokens_.size() && !tokens_[at_].quoted &&
-           isdigit((unsigned char)tokens_[at_].text[0]);
+           isdigit(static_cast<unsigned char>(tokens_[at_].text[0]));
   }
   Token Take() { return at_ < tokens_.size() ? tokens_[at_++] : Token(); }
 
@@ -165,11 +165,11 @@ class Parser {
     const std::string& text = tokens_[at_].text;
     if (text.find(':') != std::string::npos) {
       int32_t sectors = Msf();
-      return sectors < 0 ? -1 : (int64_t)sectors * block;
+      return sectors < 0 ? -1 : static_cast<int64_t>(sectors) * block;
     }
     int64_t value = 0;
     for (char c : text) {
-      if (!isdigit((unsigned char)c) || value > kMostBytes) {
+      if (!isdigit(static_cast<unsigned char>(c)) || value > MostBytes) {
         Fail("bad number " + text);
         return -1;
       }
@@ -181,15 +181,15 @@ class Parser {
 
   int File(const std::string& name) {
     sheet_->files.push_back({ResolveIn(folder_, name), EndsWithWav(name)});
-    return (int)sheet_->files.size() - 1;
+    return static_cast<int>(sheet_->files.size()) - 1;
   }
 
   void Track() {
     Take();
     TocTrack track;
     std::string mode = Take().text;
-    track.block_bytes = BlockBytes(mode);
-    if (track.block_bytes == 0) {
+    track.blockBytes = BlockBytes(mode);
+    if (track.blockBytes == 0) {
       Fail("unknown track mode " + mode);
       return;
     }
@@ -200,9 +200,9 @@ class Parser {
         Fail("audio tracks with sub-channel data are not supported");
         return;
       }
-      track.block_bytes += 96;  // sub-channel data follows each sector
+      track.blockBytes += 96;  // sub-channel data follows each sector
     }
-    int number = (int)sheet_->tracks.size() + 1;
+    int number = static_cast<int>(sheet_->tracks.size()) + 1;
     std::string name = "track " + std::to_string(number) + ": ";
     for (;;) {
       if (Is("ISRC")) {
@@ -231,7 +231,7 @@ class Parser {
     }
     if (Is("PREGAP")) {
       Take();
-      int64_t bytes = Amount(track.block_bytes, track.block_bytes);
+      int64_t bytes = Amount(track.blockBytes, track.blockBytes);
       if (bytes <= 0) {
         Fail(name + "PREGAP needs a length");
         return;
@@ -239,11 +239,11 @@ class Parser {
       TocPiece silence;
       silence.length = bytes;
       track.pieces.push_back(silence);
-      track.start_after = 1;
+      track.startAfter = 1;
     }
-    int unit = track.audio ? kSampleBytes : 1;
+    int unit = track.audio ? SampleBytes : 1;
     for (;;) {
-      bool given = track.start_after >= 0 || track.start_sectors >= 0;
+      bool given = track.startAfter >= 0 || track.startSectors >= 0;
       if (Is("FILE") || Is("AUDIOFILE")) {
         Take();
         if (!track.audio) {
@@ -261,10 +261,10 @@ class Parser {
           piece.swap = true;
         }
         if (!Offset(&piece)) return;
-        piece.start = Amount(kAudioBlock, kSampleBytes);
+        piece.start = Amount(SectorBytes, SampleBytes);
         if (piece.start < 0) return;
         if (IsNumber()) {
-          piece.length = Amount(kAudioBlock, kSampleBytes);
+          piece.length = Amount(SectorBytes, SampleBytes);
           if (piece.length < 0) return;
           if (piece.length == 0) piece.length = -1;  // 0 too means to the end
         }
@@ -280,24 +280,24 @@ class Parser {
         }
         if (!Offset(&piece)) return;
         if (IsNumber()) {
-          piece.length = Amount(track.block_bytes, unit);
+          piece.length = Amount(track.blockBytes, unit);
           if (piece.length < 0) return;
         }
         piece.file = File(file);
         track.pieces.push_back(piece);
       } else if (Is("SILENCE") || Is("ZERO")) {
         bool zero = Take().text == "ZERO";
-        int block = track.block_bytes, bytes_unit = unit;
+        int block = track.blockBytes, bytesUnit = unit;
         if (zero && BlockBytes(at_ < tokens_.size() ? tokens_[at_].text : "") != 0) {
           block = BlockBytes(Take().text);
-          bytes_unit = 1;
+          bytesUnit = 1;
         }
         if (zero && (Is("RW") || Is("RW_RAW"))) {
           Take();
           block += 96;
         }
         TocPiece silence;
-        silence.length = Amount(block, bytes_unit);
+        silence.length = Amount(block, bytesUnit);
         if (silence.length <= 0) {
           Fail(name + "SILENCE and ZERO need a length");
           return;
@@ -313,10 +313,10 @@ class Parser {
           return;
         }
         if (IsNumber()) {
-          track.start_sectors = Msf();
-          if (track.start_sectors < 0) return;
+          track.startSectors = Msf();
+          if (track.startSectors < 0) return;
         } else {
-          track.start_after = (int)track.pieces.size();
+          track.startAfter = static_cast<int>(track.pieces.size());
         }
       } else if (Is("END")) {
         Take();  // where the post-gap begins: no position on the disc changes
@@ -349,7 +349,7 @@ class Parser {
     }
     int64_t value = 0;
     for (char c : digits) {
-      if (!isdigit((unsigned char)c) || value > kMostBytes) {
+      if (!isdigit(static_cast<unsigned char>(c)) || value > MostBytes) {
         Fail("bad offset #" + digits);
         return false;
       }

@@ -29,12 +29,12 @@ struct TocPiece {
 
 struct TocTrack {
   bool audio = true;
-  int block_bytes = 2352;  // bytes of one sector of the track's mode in the image
+  int blockBytes = 2352;  // bytes of one sector of the track's mode in the image
   std::vector<TocPiece> pieces;
   // Where index 1 lies: START with a position, in sectors from the track's
   // beginning, or START alone (and PREGAP) after this many pieces.
-  int32_t start_sectors = -1;
-  int start_after = -1;
+  int32_t startSectors = -1;
+  int startAfter = -1;
 };
 
 struct TocSheet {

@@ -2,14 +2,14 @@
 
 namespace disc {
 
-int32_t TrackTable::next_start(int number) const {
+int32_t TrackTable::NextStart(int number) const {
   return number < last() ? track(number + 1).start : leadout;
 }
 
 std::string CheckTrackTable(const TrackTable& table, int32_t available) {
-  int count = (int)table.tracks.size();
+  int count = static_cast<int>(table.tracks.size());
   if (count < 1) return "the disc has no tracks";
-  if (count > kMaxTracks || table.first < 1 || table.last() > kMaxTracks)
+  if (count > MaxTracks || table.first < 1 || table.last() > MaxTracks)
     return "track numbers outside 1 to 99";
   int32_t previous = -1;
   for (int number = table.first; number <= table.last(); number++) {
@@ -34,25 +34,25 @@ static bool EndsSession(const TrackTable& table, int number) {
 
 int32_t TrackLength(const TrackTable& table, int number) {
   const Track& track = table.track(number);
-  int32_t length = table.next_start(number) - track.start;
+  int32_t length = table.NextStart(number) - track.start;
   if (number == table.last()) length -= 1;
-  if (EndsSession(table, number) && length > kSessionGap) length -= kSessionGap;
+  if (EndsSession(table, number) && length > SessionGap) length -= SessionGap;
   return length;
 }
 
 int32_t AudioEnd(const TrackTable& table, int number) {
   int last = number;
   while (last < table.last() && table.track(last + 1).audio) last++;
-  int32_t end = table.next_start(last);
+  int32_t end = table.NextStart(last);
   if (last == table.last()) return end;
   const Track& data = table.track(last + 1);
   int32_t floor = table.track(last).start + 1;
   if (EndsSession(table, last))
-    end -= kSessionGap;
+    end -= SessionGap;
   else if (data.pregap >= 0)
     end = data.pregap;
   else
-    end -= kDataPregap;
+    end -= DataPregap;
   return end < floor ? floor : end;
 }
 
@@ -65,9 +65,9 @@ int TrackAt(const TrackTable& table, int32_t lsn) {
 
 uint32_t PackMsf(int32_t sectors) {
   if (sectors < 0) sectors = 0;
-  uint32_t minutes = (uint32_t)sectors / (60 * kSectorsPerSecond);
-  uint32_t seconds = (uint32_t)sectors / kSectorsPerSecond % 60;
-  uint32_t frames = (uint32_t)sectors % kSectorsPerSecond;
+  uint32_t minutes = static_cast<uint32_t>(sectors) / (60 * SectorsPerSecond);
+  uint32_t seconds = static_cast<uint32_t>(sectors) / SectorsPerSecond % 60;
+  uint32_t frames = static_cast<uint32_t>(sectors) % SectorsPerSecond;
   if (minutes > 255) minutes = 255;
   return minutes | seconds << 8 | frames << 16;
 }

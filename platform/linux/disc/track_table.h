@@ -11,12 +11,14 @@
 
 namespace disc {
 
-constexpr int kSectorBytes = 2352;     // one CD-DA sector: 588 stereo 16-bit frames
-constexpr int kSectorsPerSecond = 75;  // CD "frames" per second
-constexpr int kMsfOffset = 150;        // MSF 00:02:00 is LSN 0
-constexpr int kSessionGap = 11400;     // lead-out, lead-in and pregap between two sessions
-constexpr int kDataPregap = 150;       // a data track's pregap after audio
-constexpr int kMaxTracks = 99;
+constexpr int SectorBytes = 2352;     // one CD-DA sector: 588 stereo 16-bit frames
+constexpr int SectorsPerSecond = 75;  // CD "frames" per second
+constexpr int SampleRate = 44100;
+constexpr int SampleBytes = 4;     // one stereo sample of two 16-bit channels
+constexpr int MsfOffset = 150;     // MSF 00:02:00 is LSN 0
+constexpr int SessionGap = 11400;  // lead-out, lead-in and pregap between two sessions
+constexpr int DataPregap = 150;    // a data track's pregap after audio
+constexpr int MaxTracks = 99;
 
 struct Track {
   int32_t start = 0;    // LSN of index 1
@@ -30,11 +32,11 @@ struct TrackTable {
   std::vector<Track> tracks;
   int32_t leadout = 0;  // LSN just past the last track
 
-  int last() const { return first + (int)tracks.size() - 1; }
+  int last() const { return first + static_cast<int>(tracks.size()) - 1; }
   bool has(int number) const { return number >= first && number <= last(); }
   const Track& track(int number) const { return tracks[number - first]; }
   // Start of the track after `number`, or the leadout after the last one.
-  int32_t next_start(int number) const;
+  int32_t NextStart(int number) const;
 };
 
 // Returns why the table cannot describe a disc that holds `available`

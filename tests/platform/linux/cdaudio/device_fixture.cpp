@@ -30,7 +30,7 @@ mkdisc::DiscImage DeviceTest::MakeImage(const mkdisc::DiscImageSpec& spec,
 
 mkdisc::DiscImage DeviceTest::MakeTracks(std::vector<int> sectors) {
   mkdisc::DiscImageSpec spec;
-  spec.audio_sectors = std::move(sectors);
+  spec.audioSectors = std::move(sectors);
   return MakeImage(spec);
 }
 
@@ -42,7 +42,7 @@ MCIERROR DeviceTest::OpenSource(const std::string& source) {
   setenv("CDAUDIO_DEVICE", source.c_str(), 1);
   MCI_OPEN_PARMSA open = {};
   open.lpstrDeviceType = "cdaudio";
-  MCIERROR error = mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE, (DWORD_PTR)&open);
+  MCIERROR error = mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE, reinterpret_cast<DWORD_PTR>(&open));
   if (error == 0) id_ = open.wDeviceID;
   return error;
 }
@@ -52,7 +52,7 @@ MCIERROR DeviceTest::Status(DWORD flags, DWORD item, DWORD track, DWORD_PTR* val
   status.dwItem = item;
   status.dwTrack = track;
   status.dwReturn = 0xDEADBEEF;
-  MCIERROR error = mciSendCommandA(id_, MCI_STATUS, flags, (DWORD_PTR)&status);
+  MCIERROR error = mciSendCommandA(id_, MCI_STATUS, flags, reinterpret_cast<DWORD_PTR>(&status));
   *value = status.dwReturn;
   return error;
 }
@@ -64,21 +64,21 @@ MCIERROR DeviceTest::TrackType(DWORD track, DWORD_PTR* type) {
 MCIERROR DeviceTest::SetTimeFormat(DWORD format) {
   MCI_SET_PARMS set = {};
   set.dwTimeFormat = format;
-  return mciSendCommandA(id_, MCI_SET, MCI_SET_TIME_FORMAT, (DWORD_PTR)&set);
+  return mciSendCommandA(id_, MCI_SET, MCI_SET_TIME_FORMAT, reinterpret_cast<DWORD_PTR>(&set));
 }
 
 MCIERROR DeviceTest::Play(DWORD from, DWORD to, DWORD flags, HWND window) {
   MCI_PLAY_PARMS play = {};
-  play.dwCallback = (DWORD_PTR)window;
+  play.dwCallback = reinterpret_cast<DWORD_PTR>(window);
   play.dwFrom = from;
   play.dwTo = to;
-  return mciSendCommandA(id_, MCI_PLAY, flags, (DWORD_PTR)&play);
+  return mciSendCommandA(id_, MCI_PLAY, flags, reinterpret_cast<DWORD_PTR>(&play));
 }
 
 MCIERROR DeviceTest::Stop(DWORD flags, HWND window) {
   MCI_GENERIC_PARMS stop = {};
-  stop.dwCallback = (DWORD_PTR)window;
-  return mciSendCommandA(id_, MCI_STOP, flags, flags ? (DWORD_PTR)&stop : 0);
+  stop.dwCallback = reinterpret_cast<DWORD_PTR>(window);
+  return mciSendCommandA(id_, MCI_STOP, flags, flags ? reinterpret_cast<DWORD_PTR>(&stop) : 0);
 }
 
 MCIERROR DeviceTest::Close() {
@@ -92,7 +92,7 @@ void DeviceTest::ExpectRefused(const std::string& name, const std::string& conte
   WriteFile(name, contents);
   disc::Disc disc;
   std::string why;
-  EXPECT_EQ(disc::LoadDisc(Path(name), &disc, &why), disc::DiscState::kUnreadable) << what;
+  EXPECT_EQ(disc::LoadDisc(Path(name), &disc, &why), disc::DiscState::Unreadable) << what;
   EXPECT_EQ(why.find(Path(name)), 0u) << what << ": " << why;
   EXPECT_FALSE(disc.reader) << what;
 }

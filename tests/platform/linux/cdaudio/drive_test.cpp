@@ -33,7 +33,7 @@ class DriveDeviceTest : public DeviceTest {
     mkdisc::DiscImage image = MakeTracks(std::move(tracks));
     simdrive::DriveSetup setup;
     setup.path = "/dev/sr0";
-    setup.image = image.sheet_path;
+    setup.image = image.sheetPath;
     setup.faults = faults;
     setup.control = Path("control");
     setup.journal = Path("journal");
@@ -119,7 +119,7 @@ TEST_F(DriveDeviceTest, TheDefaultDrivePlaysTheDiscGaplessAndExactly) {
   }
   ASSERT_EQ(Close(), 0u);
   Bytes captured = Captured();
-  Bytes disc = mkdisc::ReadBin(image.bin_path, 0, image.sectors);
+  Bytes disc = mkdisc::ReadBin(image.binPath, 0, image.sectors);
   size_t first = FirstSound(captured);
   ASSERT_NE(first, std::string::npos);
   ASSERT_GE(captured.size(), first + disc.size());
@@ -189,7 +189,7 @@ TEST_F(DriveDeviceTest, AScratchPlaysOnWithSilenceWhereNothingCanBeRead) {
   double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   ASSERT_EQ(Close(), 0u);
 
-  Bytes wanted = mkdisc::ReadBin(image.bin_path, 0, image.sectors);
+  Bytes wanted = mkdisc::ReadBin(image.binPath, 0, image.sectors);
   auto silence = [&](int32_t from, int32_t to) {
     std::fill(wanted.begin() + from * 2352, wanted.begin() + to * 2352, 0);
   };

@@ -18,15 +18,15 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
-const HWND kWindow = (HWND)0x1000;
-const size_t kBytesPerMs = 44100 * 4 / 1000;
+const HWND NotifyWindow = reinterpret_cast<HWND>(0x1000);
+const size_t BytesPerMs = 44100 * 4 / 1000;
 
 // `wanted` occurs once in `captured`, and nothing but silence surrounds it.
 ::testing::AssertionResult SoundedAlone(const Bytes& captured, const Bytes& wanted) {
   auto at = std::search(captured.begin(), captured.end(), wanted.begin(), wanted.end());
   if (at == captured.end())
     return ::testing::AssertionFailure() << "the range was not played whole and in order";
-  auto after = at + (std::ptrdiff_t)wanted.size();
+  auto after = at + static_cast<std::ptrdiff_t>(wanted.size());
   auto noise = [](uint8_t byte) { return byte != 0; };
   if (std::any_of(captured.begin(), at, noise))
     return ::testing::AssertionFailure() << "sound before the range";
@@ -64,15 +64,15 @@ class PlaybackTest : public DeviceTest {
   }
 
   // The next notification; fails the test when none comes in time.
-  WPARAM NextNotification(HWND window = kWindow, double seconds = 5) {
+  WPARAM NextNotification(HWND window = NotifyWindow, double seconds = 5) {
     Posted posted{};
     if (!WaitPosted(&posted, seconds)) {
       ADD_FAILURE() << "no notification";
       return 0;
     }
-    EXPECT_EQ(posted.message, (UINT)MM_MCINOTIFY);
+    EXPECT_EQ(posted.message, static_cast<UINT>(MM_MCINOTIFY));
     EXPECT_EQ(posted.window, window);
-    EXPECT_EQ(posted.device, (LPARAM)id_);
+    EXPECT_EQ(posted.device, static_cast<LPARAM>(id_));
     return posted.code;
   }
 
@@ -82,8 +82,8 @@ class PlaybackTest : public DeviceTest {
   void PlaysTrackTwoAlone(const std::string& sheet, const Bytes& wanted) {
     ASSERT_EQ(OpenSource(sheet), 0u);
     ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
-    ASSERT_EQ(Play(2, 3, MCI_NOTIFY | MCI_FROM | MCI_TO, kWindow), 0u);
-    EXPECT_EQ(NextNotification(), (WPARAM)MCI_NOTIFY_SUCCESSFUL);
+    ASSERT_EQ(Play(2, 3, MCI_NOTIFY | MCI_FROM | MCI_TO, NotifyWindow), 0u);
+    EXPECT_EQ(NextNotification(), static_cast<WPARAM>(MCI_NOTIFY_SUCCESSFUL));
     ASSERT_EQ(Stop(), 0u);
     ASSERT_EQ(Close(), 0u);
     EXPECT_TRUE(SoundedAlone(Captured(), wanted));
@@ -95,12 +95,12 @@ class PlaybackTest : public DeviceTest {
   void PlaysLikeTheCue(mkdisc::DiscImageSpec other, const std::string& name) {
     CaptureOutput();
     mkdisc::DiscImageSpec spec;
-    spec.audio_sectors = {40, 30, 35};
+    spec.audioSectors = {40, 30, 35};
     mkdisc::DiscImage cue = MakeImage(spec, "disc.cue");
-    other.audio_sectors = spec.audio_sectors;
-    other.bin_name = "other.bin";
+    other.audioSectors = spec.audioSectors;
+    other.binName = "other.bin";
     mkdisc::DiscImage image = MakeImage(other, name);
-    PlaysTrackTwoAlone(image.sheet_path, mkdisc::ReadBin(cue.bin_path, 40, 30));
+    PlaysTrackTwoAlone(image.sheetPath, mkdisc::ReadBin(cue.binPath, 40, 30));
   }
 
   // A .toc's bin in the byte order `swap` asks.
@@ -119,7 +119,7 @@ class PlaybackTest : public DeviceTest {
 TEST_F(PlaybackTest, PlaysExactlyTheSectorsOfTheTrackAsked) {
   CaptureOutput();
   mkdisc::DiscImage image = MakeTracks({40, 30, 35});
-  PlaysTrackTwoAlone(image.sheet_path, mkdisc::ReadBin(image.bin_path, 40, 30));
+  PlaysTrackTwoAlone(image.sheetPath, mkdisc::ReadBin(image.binPath, 40, 30));
 }
 
 TEST_F(PlaybackTest, PlaysATocsBigEndianAudioAsTheDiscsSamples) { PlaysATocBitExactly(false); }
@@ -135,49 +135,50 @@ TEST_F(PlaybackTest, PlaysAnNrgsAudioAsTheDiscsSamples) {
 TEST_F(PlaybackTest, ThePlayersStopAndPlayCycleRunsTheDiscWithoutAGap) {
   CaptureOutput();
   mkdisc::DiscImageSpec spec;
-  spec.audio_sectors = {45, 30, 40};
+  spec.audioSectors = {45, 30, 40};
   spec.pregap = 5;
   mkdisc::DiscImage image = MakeImage(spec);
-  ASSERT_EQ(OpenSource(image.sheet_path), 0u);
+  ASSERT_EQ(OpenSource(image.sheetPath), 0u);
   ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
   // As the player does it: on success, STOP, then PLAY the next track, the
   // last one without MCI_TO.
   for (int track = 1; track <= 3; track++) {
     DWORD flags = MCI_NOTIFY | MCI_FROM | (track < 3 ? MCI_TO : 0);
-    ASSERT_EQ(Play((DWORD)track, (DWORD)track + 1, flags, kWindow), 0u);
-    ASSERT_EQ(NextNotification(), (WPARAM)MCI_NOTIFY_SUCCESSFUL) << track;
+    ASSERT_EQ(Play(static_cast<DWORD>(track), static_cast<DWORD>(track) + 1, flags, NotifyWindow),
+              0u);
+    ASSERT_EQ(NextNotification(), static_cast<WPARAM>(MCI_NOTIFY_SUCCESSFUL)) << track;
     ASSERT_EQ(Stop(), 0u);
   }
-  Bytes disc = mkdisc::ReadBin(image.bin_path, 0, image.sectors);
-  ASSERT_EQ(disc.size(), (size_t)115 * 2352);
+  Bytes disc = mkdisc::ReadBin(image.binPath, 0, image.sectors);
+  ASSERT_EQ(disc.size(), static_cast<size_t>(115) * 2352);
   EXPECT_TRUE(SoundedAlone(WaitForCapture(disc), disc));
 }
 
 TEST_F(PlaybackTest, StopSilencesAPlayAtOnceAndAbortsIt) {
   CaptureOutput();
   mkdisc::DiscImage image = MakeTracks({225});  // three seconds
-  ASSERT_EQ(OpenSource(image.sheet_path), 0u);
-  ASSERT_EQ(Play(0x000200, 0, MCI_NOTIFY | MCI_FROM, kWindow),
+  ASSERT_EQ(OpenSource(image.sheetPath), 0u);
+  ASSERT_EQ(Play(0x000200, 0, MCI_NOTIFY | MCI_FROM, NotifyWindow),
             0u);  // MSF 00:02:00, the disc's start
-  Bytes opening = mkdisc::ReadBin(image.bin_path, 0, 20);
+  Bytes opening = mkdisc::ReadBin(image.binPath, 0, 20);
   WaitForCapture(opening);
   ASSERT_EQ(Stop(), 0u);
-  size_t at_stop = Captured().size();
-  EXPECT_EQ(NextNotification(), (WPARAM)MCI_NOTIFY_ABORTED);
+  size_t atStop = Captured().size();
+  EXPECT_EQ(NextNotification(), static_cast<WPARAM>(MCI_NOTIFY_ABORTED));
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   Bytes captured = Captured();
 
   // What sounded is the track's beginning, and within 50 ms of the stop
   // the output is silent.
-  Bytes track = mkdisc::ReadBin(image.bin_path, 0, 225);
+  Bytes track = mkdisc::ReadBin(image.binPath, 0, 225);
   auto first = std::find_if(captured.begin(), captured.end(), [](uint8_t b) { return b != 0; });
   auto last =
       std::find_if(captured.rbegin(), captured.rend(), [](uint8_t b) { return b != 0; }).base();
   ASSERT_LT(first, last);
-  size_t played = (size_t)(last - first);
+  size_t played = static_cast<size_t>(last - first);
   EXPECT_LT(played, track.size());
   EXPECT_TRUE(std::equal(first, last, track.begin()));
-  EXPECT_LE((size_t)(last - captured.begin()), at_stop + 50 * kBytesPerMs);
+  EXPECT_LE(static_cast<size_t>(last - captured.begin()), atStop + 50 * BytesPerMs);
 }
 
 TEST_F(PlaybackTest, EachPendingPlayIsToldHowItEnded) {
@@ -185,21 +186,22 @@ TEST_F(PlaybackTest, EachPendingPlayIsToldHowItEnded) {
   MakeTracks({150, 150});
   ASSERT_EQ(OpenSource(Path("disc.cue")), 0u);
   ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
-  HWND first = (HWND)0x11, second = (HWND)0x12, third = (HWND)0x13;
+  HWND first = reinterpret_cast<HWND>(0x11), second = reinterpret_cast<HWND>(0x12),
+       third = reinterpret_cast<HWND>(0x13);
 
   ASSERT_EQ(Play(1, 2, MCI_NOTIFY | MCI_FROM | MCI_TO, first), 0u);
   ASSERT_EQ(Play(2, 0, MCI_NOTIFY | MCI_FROM, second), 0u);
-  EXPECT_EQ(NextNotification(first), (WPARAM)MCI_NOTIFY_SUPERSEDED);
+  EXPECT_EQ(NextNotification(first), static_cast<WPARAM>(MCI_NOTIFY_SUPERSEDED));
   ASSERT_EQ(Play(1, 0, MCI_FROM, nullptr), 0u);  // no notify: the pending one is aborted
-  EXPECT_EQ(NextNotification(second), (WPARAM)MCI_NOTIFY_ABORTED);
+  EXPECT_EQ(NextNotification(second), static_cast<WPARAM>(MCI_NOTIFY_ABORTED));
   ASSERT_EQ(Stop(MCI_NOTIFY, third), 0u);  // the stop itself succeeds
-  EXPECT_EQ(NextNotification(third), (WPARAM)MCI_NOTIFY_SUCCESSFUL);
+  EXPECT_EQ(NextNotification(third), static_cast<WPARAM>(MCI_NOTIFY_SUCCESSFUL));
 
   ASSERT_EQ(Play(2, 0, MCI_NOTIFY | MCI_FROM, first), 0u);
   MCIDEVICEID id = id_;
   ASSERT_EQ(Close(), 0u);
   id_ = id;
-  EXPECT_EQ(NextNotification(first), (WPARAM)MCI_NOTIFY_ABORTED);
+  EXPECT_EQ(NextNotification(first), static_cast<WPARAM>(MCI_NOTIFY_ABORTED));
   id_ = 0;
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_TRUE(TakePosted().empty());
@@ -208,12 +210,12 @@ TEST_F(PlaybackTest, EachPendingPlayIsToldHowItEnded) {
 TEST_F(PlaybackTest, AnImageCutShortDuringPlayEndsItWithFailure) {
   setenv("SDL_AUDIODRIVER", "dummy", 1);
   mkdisc::DiscImage image = MakeTracks({300});
-  ASSERT_EQ(OpenSource(image.sheet_path), 0u);
+  ASSERT_EQ(OpenSource(image.sheetPath), 0u);
   DWORD_PTR type;
   ASSERT_EQ(TrackType(1, &type), 0u);  // the table is read while the bin is whole
-  ASSERT_EQ(truncate(image.bin_path.c_str(), 100 * 2352 + 1000), 0);
-  ASSERT_EQ(Play(0x000200, 0, MCI_NOTIFY | MCI_FROM, kWindow), 0u);
-  EXPECT_EQ(NextNotification(kWindow, 10), (WPARAM)MCI_NOTIFY_FAILURE);
+  ASSERT_EQ(truncate(image.binPath.c_str(), 100 * 2352 + 1000), 0);
+  ASSERT_EQ(Play(0x000200, 0, MCI_NOTIFY | MCI_FROM, NotifyWindow), 0u);
+  EXPECT_EQ(NextNotification(NotifyWindow, 10), static_cast<WPARAM>(MCI_NOTIFY_FAILURE));
   ASSERT_EQ(Stop(), 0u);
 }
 
@@ -223,8 +225,8 @@ TEST_F(PlaybackTest, WithoutAnyAudioOutputPlaysSilentlyInRealTime) {
   ASSERT_EQ(OpenSource(Path("disc.cue")), 0u);
   ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
   auto start = Clock::now();
-  ASSERT_EQ(Play(1, 2, MCI_NOTIFY | MCI_FROM | MCI_TO, kWindow), 0u);
-  EXPECT_EQ(NextNotification(), (WPARAM)MCI_NOTIFY_SUCCESSFUL);
+  ASSERT_EQ(Play(1, 2, MCI_NOTIFY | MCI_FROM | MCI_TO, NotifyWindow), 0u);
+  EXPECT_EQ(NextNotification(), static_cast<WPARAM>(MCI_NOTIFY_SUCCESSFUL));
   // The success comes when all but the last quarter second has sounded.
   EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(200));
 }
@@ -232,13 +234,13 @@ TEST_F(PlaybackTest, WithoutAnyAudioOutputPlaysSilentlyInRealTime) {
 TEST_F(PlaybackTest, APlayToTheEndStopsAtTheLastAudioSectorBeforeADataSession) {
   CaptureOutput();
   mkdisc::DiscImageSpec spec;
-  spec.audio_sectors = {30, 40};
-  spec.data_session = 20;
+  spec.audioSectors = {30, 40};
+  spec.dataSession = 20;
   mkdisc::DiscImage image = MakeImage(spec);
-  ASSERT_EQ(OpenSource(image.sheet_path), 0u);
+  ASSERT_EQ(OpenSource(image.sheetPath), 0u);
   ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
-  ASSERT_EQ(Play(2, 0, MCI_NOTIFY | MCI_FROM, kWindow), 0u);
-  EXPECT_EQ(NextNotification(), (WPARAM)MCI_NOTIFY_SUCCESSFUL);
-  Bytes track2 = mkdisc::ReadBin(image.bin_path, 30, 40);
+  ASSERT_EQ(Play(2, 0, MCI_NOTIFY | MCI_FROM, NotifyWindow), 0u);
+  EXPECT_EQ(NextNotification(), static_cast<WPARAM>(MCI_NOTIFY_SUCCESSFUL));
+  Bytes track2 = mkdisc::ReadBin(image.binPath, 30, 40);
   EXPECT_TRUE(SoundedAlone(WaitForCapture(track2), track2));
 }

@@ -14,15 +14,15 @@ TEST_F(DriveReaderTest, DeliversTheDiscsSamplesThroughParanoia) {
   // libcdio's image driver opens the bin named after the cue sheet.
   mkdisc::DiscImage image = MakeTracks({300, 200});
   disc::QuietCdio();
-  CdIo_t* cdio = cdio_open(image.sheet_path.c_str(), DRIVER_BINCUE);
+  CdIo_t* cdio = cdio_open(image.sheetPath.c_str(), DRIVER_BINCUE);
   ASSERT_NE(cdio, nullptr);
   std::unique_ptr<disc::SectorReader> reader = disc::OpenDriveReader(cdio, image.sectors);
   ASSERT_NE(reader, nullptr);
 
   auto expectSectors = [&](int32_t lsn, int32_t count) {
-    std::vector<uint8_t> read((size_t)count * mkdisc::kSectorBytes);
+    std::vector<uint8_t> read(static_cast<size_t>(count) * disc::SectorBytes);
     ASSERT_TRUE(reader->Read(lsn, count, read.data())) << lsn;
-    EXPECT_TRUE(read == mkdisc::ReadBin(image.bin_path, lsn, count)) << "sectors from " << lsn;
+    EXPECT_TRUE(read == mkdisc::ReadBin(image.binPath, lsn, count)) << "sectors from " << lsn;
   };
   // Across the start of track 2, then on in sequence, then back.
   expectSectors(290, 20);
@@ -30,7 +30,7 @@ TEST_F(DriveReaderTest, DeliversTheDiscsSamplesThroughParanoia) {
   expectSectors(5, 3);
   // The last sectors of the disc, and not one past them.
   expectSectors(image.sectors - 4, 4);
-  std::vector<uint8_t> past(2 * mkdisc::kSectorBytes);
+  std::vector<uint8_t> past(2 * disc::SectorBytes);
   EXPECT_FALSE(reader->Read(image.sectors - 1, 2, past.data()));
   EXPECT_FALSE(reader->Read(-1, 1, past.data()));
 }

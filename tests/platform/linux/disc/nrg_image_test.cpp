@@ -14,7 +14,7 @@ using Bytes = std::vector<uint8_t>;
 
 std::string Big(uint64_t value, int bytes) {
   std::string out;
-  for (int i = bytes - 1; i >= 0; i--) out += (char)(value >> (8 * i));
+  for (int i = bytes - 1; i >= 0; i--) out += static_cast<char>(value >> (8 * i));
   return out;
 }
 
@@ -38,82 +38,83 @@ class NrgImageTest : public DeviceTest {
 
 TEST_F(NrgImageTest, TheTableAndEverySampleAreThoseOfTheCueOfTheSameDisc) {
   mkdisc::DiscImageSpec spec;
-  spec.audio_sectors = {300, 200, 7, 101};
+  spec.audioSectors = {300, 200, 7, 101};
   spec.pregap = 6;
   MakeBoth(spec);
-  disc::Disc from_cue, from_nrg;
+  disc::Disc fromCue, fromNrg;
   std::string why;
-  ASSERT_EQ(disc::LoadDisc(cue_.sheet_path, &from_cue, &why), disc::DiscState::kReady);
-  ASSERT_EQ(disc::LoadDisc(nrg_.sheet_path, &from_nrg, &why), disc::DiscState::kReady) << why;
-  ASSERT_EQ(from_nrg.table.first, 1);
-  ASSERT_EQ(from_nrg.table.tracks.size(), 4u);
+  ASSERT_EQ(disc::LoadDisc(cue_.sheetPath, &fromCue, &why), disc::DiscState::Ready);
+  ASSERT_EQ(disc::LoadDisc(nrg_.sheetPath, &fromNrg, &why), disc::DiscState::Ready) << why;
+  ASSERT_EQ(fromNrg.table.first, 1);
+  ASSERT_EQ(fromNrg.table.tracks.size(), 4u);
   for (int number = 1; number <= 4; number++) {
-    const disc::Track& nrg = from_nrg.table.track(number);
-    const disc::Track& cue = from_cue.table.track(number);
+    const disc::Track& nrg = fromNrg.table.track(number);
+    const disc::Track& cue = fromCue.table.track(number);
     EXPECT_EQ(nrg.start, cue.start) << number;
     EXPECT_EQ(nrg.pregap, cue.pregap) << number;
     EXPECT_TRUE(nrg.audio) << number;
     EXPECT_EQ(nrg.session, 1) << number;
   }
-  EXPECT_EQ(from_nrg.table.track(3).start, 506);
-  EXPECT_EQ(from_nrg.table.leadout, 608);
-  EXPECT_EQ(from_nrg.table.leadout, from_cue.table.leadout);
+  EXPECT_EQ(fromNrg.table.track(3).start, 506);
+  EXPECT_EQ(fromNrg.table.leadout, 608);
+  EXPECT_EQ(fromNrg.table.leadout, fromCue.table.leadout);
 
   // Bit for bit, in the device's batches across track boundaries, and
   // not a sector past the end.
-  const Bytes disc = mkdisc::ReadBin(cue_.bin_path, 0, 608);
+  const Bytes disc = mkdisc::ReadBin(cue_.binPath, 0, 608);
   ASSERT_EQ(disc.size(), 608u * 2352);
   Bytes played(disc.size());
   for (int32_t lsn = 0; lsn < 608; lsn += 75) {
     int32_t count = std::min(75, 608 - lsn);
-    ASSERT_TRUE(from_nrg.reader->Read(lsn, count, played.data() + (size_t)lsn * 2352)) << lsn;
+    ASSERT_TRUE(fromNrg.reader->Read(lsn, count, played.data() + static_cast<size_t>(lsn) * 2352))
+        << lsn;
   }
   EXPECT_TRUE(played == disc);
   Bytes sector(2352);
-  EXPECT_FALSE(from_nrg.reader->Read(608, 1, sector.data()));
-  EXPECT_FALSE(from_nrg.reader->Read(600, 9, played.data()));
+  EXPECT_FALSE(fromNrg.reader->Read(608, 1, sector.data()));
+  EXPECT_FALSE(fromNrg.reader->Read(600, 9, played.data()));
 }
 
 TEST_F(NrgImageTest, SeventyTracksLoadThoughTheirTrailerTripsLibcdiosAssertion) {
   // Past 69 tracks the chunks after the audio exceed 4096 bytes, which
   // libcdio asserts against; with its default log handler that aborts.
   mkdisc::DiscImageSpec spec;
-  spec.audio_sectors.assign(72, 2);
+  spec.audioSectors.assign(72, 2);
   MakeBoth(spec);
   disc::Disc disc;
   std::string why;
-  ASSERT_EQ(disc::LoadDisc(nrg_.sheet_path, &disc, &why), disc::DiscState::kReady) << why;
+  ASSERT_EQ(disc::LoadDisc(nrg_.sheetPath, &disc, &why), disc::DiscState::Ready) << why;
   ASSERT_EQ(disc.table.tracks.size(), 72u);
   EXPECT_EQ(disc.table.track(72).start, 142);
   EXPECT_EQ(disc.table.leadout, 144);
   Bytes played(144 * 2352);
   ASSERT_TRUE(disc.reader->Read(0, 144, played.data()));
-  EXPECT_TRUE(played == mkdisc::ReadBin(cue_.bin_path, 0, 144));
+  EXPECT_TRUE(played == mkdisc::ReadBin(cue_.binPath, 0, 144));
 }
 
 TEST_F(NrgImageTest, ADamagedImageIsRefusedWithAReason) {
   mkdisc::DiscImageSpec spec;
-  spec.audio_sectors = {40, 30, 35};
+  spec.audioSectors = {40, 30, 35};
   MakeBoth(spec);
-  std::ifstream in(nrg_.sheet_path, std::ios::binary);
+  std::ifstream in(nrg_.sheetPath, std::ios::binary);
   const std::string whole{std::istreambuf_iterator<char>(in), {}};
   const size_t footer = whole.size() - 12;
   const size_t chunks = (150 + 105) * 2352;  // CUEX: lead-in, 2 entries a track, lead-out
   ASSERT_EQ(whole.substr(chunks, 8), "CUEX" + Big(64, 4));
   const std::string trailer = whole.substr(chunks, footer - chunks);
-  auto footer_at = [](uint64_t offset) { return "NER5" + Big(offset, 8); };
+  auto footerAt = [](uint64_t offset) { return "NER5" + Big(offset, 8); };
   struct Case {
     const char* what;
     std::string image;
   } cases[] = {
       {"no footer", whole.substr(0, footer)},
-      {"a footer pointing past the end", Patched(whole, footer, footer_at(1ull << 62))},
-      {"a footer pointing into the audio", Patched(whole, footer, footer_at(0))},
+      {"a footer pointing past the end", Patched(whole, footer, footerAt(1ull << 62))},
+      {"a footer pointing into the audio", Patched(whole, footer, footerAt(0))},
       {"a chunk longer than the trailer", Patched(whole, chunks + 4, Big(0x7ffffff0, 4))},
       {"a track list cut by an entry", Patched(whole, chunks + 4, Big(56, 4))},
       {"a lead-out past the audio", Patched(whole, chunks + 8 + 7 * 8 + 4, Big(100000, 4))},
       {"audio cut short",
-       whole.substr(0, (150 + 100) * 2352) + trailer + footer_at((150 + 100) * 2352)},
+       whole.substr(0, (150 + 100) * 2352) + trailer + footerAt((150 + 100) * 2352)},
       {"an empty file", ""},
   };
   for (const Case& bad : cases) ExpectRefused("bad.nrg", bad.image, bad.what);
@@ -121,7 +122,7 @@ TEST_F(NrgImageTest, ADamagedImageIsRefusedWithAReason) {
   WriteFile("disc.img", whole);
   disc::Disc disc;
   std::string why;
-  EXPECT_EQ(disc::LoadDisc(Path("disc.img"), &disc, &why), disc::DiscState::kReady) << why;
+  EXPECT_EQ(disc::LoadDisc(Path("disc.img"), &disc, &why), disc::DiscState::Ready) << why;
   WriteFile("bad.img", cases[3].image);
-  EXPECT_EQ(disc::LoadDisc(Path("bad.img"), &disc, &why), disc::DiscState::kUnreadable);
+  EXPECT_EQ(disc::LoadDisc(Path("bad.img"), &disc, &why), disc::DiscState::Unreadable);
 }

@@ -36,7 +36,7 @@ class SimulatedDriveTest : public ::testing::Test {
 
   mkdisc::DiscImage MakeDisc(const std::string& name, std::vector<int> tracks) {
     mkdisc::DiscImageSpec spec;
-    spec.audio_sectors = tracks;
+    spec.audioSectors = tracks;
     mkdisc::DiscImage image;
     std::string error;
     EXPECT_TRUE(mkdisc::WriteDiscImage(folder_ + "/" + name, spec, &image, &error)) << error;
@@ -47,7 +47,7 @@ class SimulatedDriveTest : public ::testing::Test {
                              const std::string& faults) {
     simdrive::DriveSetup setup;
     setup.path = path;
-    setup.image = image.sheet_path;
+    setup.image = image.sheetPath;
     setup.faults = faults;
     setup.control = folder_ + "/control";
     setup.journal = folder_ + "/journal";
@@ -78,11 +78,10 @@ class SimulatedDriveTest : public ::testing::Test {
 
   // Reads [lsn, lsn + count) in the worker's batches; false when a read failed.
   bool ReadAll(disc::SectorReader* reader, int32_t lsn, int32_t count, Bytes* out) {
-    out->assign(static_cast<size_t>(count) * disc::kSectorBytes, 0xEE);
+    out->assign(static_cast<size_t>(count) * disc::SectorBytes, 0xEE);
     for (int32_t at = 0; at < count; at += reader->PreferredBatch()) {
       int32_t batch = std::min(reader->PreferredBatch(), count - at);
-      if (!reader->Read(lsn + at, batch,
-                        out->data() + static_cast<size_t>(at) * disc::kSectorBytes))
+      if (!reader->Read(lsn + at, batch, out->data() + static_cast<size_t>(at) * disc::SectorBytes))
         return false;
     }
     return true;
@@ -99,7 +98,7 @@ TEST_F(SimulatedDriveTest, TheDefaultDriveOrANamedOnePlaysExactlyAtAQuietSpeed) 
 
   disc::Disc loaded;
   std::string why;
-  ASSERT_EQ(disc::LoadDisc(disc::DefaultSource(), &loaded, &why), disc::DiscState::kReady) << why;
+  ASSERT_EQ(disc::LoadDisc(disc::DefaultSource(), &loaded, &why), disc::DiscState::Ready) << why;
   ASSERT_EQ(loaded.table.tracks.size(), 2u);
   EXPECT_EQ(loaded.table.tracks[1].start, first.tracks[1].start);
   EXPECT_EQ(loaded.table.leadout, first.sectors);
@@ -108,16 +107,16 @@ TEST_F(SimulatedDriveTest, TheDefaultDriveOrANamedOnePlaysExactlyAtAQuietSpeed) 
 
   Bytes read;
   ASSERT_TRUE(ReadAll(loaded.reader.get(), 0, first.sectors, &read));
-  EXPECT_TRUE(read == mkdisc::ReadBin(first.bin_path, 0, first.sectors));
+  EXPECT_TRUE(read == mkdisc::ReadBin(first.binPath, 0, first.sectors));
   loaded = disc::Disc();
 
   // A second drive, chosen by name.
   setenv("CDAUDIO_DEVICE", "/dev/sr1", 1);
   ASSERT_EQ(disc::DefaultSource(), "/dev/sr1");
-  ASSERT_EQ(disc::LoadDisc("/dev/sr1", &loaded, &why), disc::DiscState::kReady) << why;
+  ASSERT_EQ(disc::LoadDisc("/dev/sr1", &loaded, &why), disc::DiscState::Ready) << why;
   EXPECT_EQ(loaded.table.tracks.size(), 3u);
   ASSERT_TRUE(ReadAll(loaded.reader.get(), 150, 60, &read));
-  EXPECT_TRUE(read == mkdisc::ReadBin(second.bin_path, 150, 60));
+  EXPECT_TRUE(read == mkdisc::ReadBin(second.binPath, 150, 60));
 }
 
 TEST_F(SimulatedDriveTest, AScratchIsMendedAndADeepOneTurnsToSilenceWithinTheCap) {
@@ -125,21 +124,20 @@ TEST_F(SimulatedDriveTest, AScratchIsMendedAndADeepOneTurnsToSilenceWithinTheCap
       Insert({600}, "speed=48;latency=2;scratch=100-102:2;scratch=300-304:always");
   disc::Disc loaded;
   std::string why;
-  ASSERT_EQ(disc::LoadDisc("/dev/sr0", &loaded, &why), disc::DiscState::kReady) << why;
+  ASSERT_EQ(disc::LoadDisc("/dev/sr0", &loaded, &why), disc::DiscState::Ready) << why;
   Clock::time_point start = Clock::now();
   Bytes read;
   ASSERT_TRUE(ReadAll(loaded.reader.get(), 0, 600, &read)) << "a scratch is no reason to stop";
   double seconds = std::chrono::duration<double>(Clock::now() - start).count();
 
-  Bytes wanted = mkdisc::ReadBin(image.bin_path, 0, 600);
-  std::fill(wanted.begin() + 300 * disc::kSectorBytes, wanted.begin() + 305 * disc::kSectorBytes,
-            0);
+  Bytes wanted = mkdisc::ReadBin(image.binPath, 0, 600);
+  std::fill(wanted.begin() + 300 * disc::SectorBytes, wanted.begin() + 305 * disc::SectorBytes, 0);
   for (int32_t sector = 0; sector < 600; sector++) {
-    auto at = static_cast<long>(sector) * disc::kSectorBytes;
+    auto at = static_cast<long>(sector) * disc::SectorBytes;
     EXPECT_TRUE(
-        std::equal(read.begin() + at, read.begin() + at + disc::kSectorBytes, wanted.begin() + at))
+        std::equal(read.begin() + at, read.begin() + at + disc::SectorBytes, wanted.begin() + at))
         << "sector " << sector << ": 100-102 mended, 300-304 silent, the rest exact"
-        << (std::all_of(read.begin() + at, read.begin() + at + disc::kSectorBytes,
+        << (std::all_of(read.begin() + at, read.begin() + at + disc::SectorBytes,
                         [](uint8_t b) { return b == 0; })
                 ? " (silent)"
                 : "");
@@ -156,12 +154,12 @@ TEST_F(SimulatedDriveTest, EmptyDriveOpenTrayAndADiscTakenOutAndPutBack) {
   mkdisc::DiscImage image = Insert({600}, "speed=48;disc=out");
   disc::Disc loaded;
   std::string why;
-  EXPECT_EQ(disc::LoadDisc("/dev/sr0", &loaded, &why), disc::DiscState::kNoDisc);
+  EXPECT_EQ(disc::LoadDisc("/dev/sr0", &loaded, &why), disc::DiscState::NoDisc);
   Control("tray=open");
-  EXPECT_EQ(disc::LoadDisc("/dev/sr0", &loaded, &why), disc::DiscState::kNoDisc);
+  EXPECT_EQ(disc::LoadDisc("/dev/sr0", &loaded, &why), disc::DiscState::NoDisc);
 
   Control("tray=closed;disc=in");
-  ASSERT_EQ(disc::LoadDisc("/dev/sr0", &loaded, &why), disc::DiscState::kReady) << why;
+  ASSERT_EQ(disc::LoadDisc("/dev/sr0", &loaded, &why), disc::DiscState::Ready) << why;
   Control("eject-at=200");
   Bytes read;
   EXPECT_FALSE(ReadAll(loaded.reader.get(), 0, 300, &read));
@@ -172,7 +170,7 @@ TEST_F(SimulatedDriveTest, EmptyDriveOpenTrayAndADiscTakenOutAndPutBack) {
   Control("disc=in");
   ASSERT_TRUE(ReadAll(loaded.reader.get(), 250, 50, &read));
   EXPECT_FALSE(loaded.reader->DiscGone());
-  EXPECT_TRUE(read == mkdisc::ReadBin(image.bin_path, 250, 50));
+  EXPECT_TRUE(read == mkdisc::ReadBin(image.binPath, 250, 50));
   EXPECT_GE(Journaled("speed ioctl 4x"), 2) << "the disc put back is read quietly too";
 }
 

@@ -20,13 +20,13 @@ Bytes Swapped(Bytes bytes) {
 }
 
 Bytes Slice(const Bytes& bytes, size_t from, size_t count) {
-  return Bytes(bytes.begin() + (std::ptrdiff_t)from,
-               bytes.begin() + (std::ptrdiff_t)(from + count));
+  return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(from),
+               bytes.begin() + static_cast<std::ptrdiff_t>(from + count));
 }
 
 std::string Le(uint32_t value, int bytes) {
-  std::string out((size_t)bytes, '\0');
-  for (int i = 0; i < bytes; i++) out[(size_t)i] = (char)(value >> (8 * i));
+  std::string out(static_cast<size_t>(bytes), '\0');
+  for (int i = 0; i < bytes; i++) out[static_cast<size_t>(i)] = static_cast<char>(value >> (8 * i));
   return out;
 }
 
@@ -36,8 +36,9 @@ std::string Wave(const Bytes& samples, uint32_t channels = 2) {
   std::string body = "WAVEfmt " + Le(16, 4) + Le(1, 2) + Le(channels, 2) + Le(44100, 4) +
                      Le(44100 * 2 * channels, 4) + Le(2 * channels, 2) + Le(16, 2);
   body += "LIST" + Le(5, 4) + "INFOx" + std::string(1, '\0');
-  body += "data" + Le((uint32_t)samples.size(), 4) + std::string(samples.begin(), samples.end());
-  return "RIFF" + Le((uint32_t)body.size(), 4) + body;
+  body += "data" + Le(static_cast<uint32_t>(samples.size()), 4) +
+          std::string(samples.begin(), samples.end());
+  return "RIFF" + Le(static_cast<uint32_t>(body.size()), 4) + body;
 }
 
 class TocImageTest : public DeviceTest {
@@ -51,9 +52,9 @@ class TocImageTest : public DeviceTest {
     WriteFile("disc.toc", toc);
     std::string why;
     disc::DiscState state = disc::LoadDisc(Path("disc.toc"), disc, &why);
-    EXPECT_EQ(state, disc::DiscState::kReady) << why;
-    if (state != disc::DiscState::kReady) return {};
-    Bytes all((size_t)disc->table.leadout * 2352);
+    EXPECT_EQ(state, disc::DiscState::Ready) << why;
+    if (state != disc::DiscState::Ready) return {};
+    Bytes all(static_cast<size_t>(disc->table.leadout) * 2352);
     EXPECT_TRUE(disc->reader->Read(0, disc->table.leadout, all.data()));
     return all;
   }
@@ -63,12 +64,12 @@ class TocImageTest : public DeviceTest {
 
 TEST_F(TocImageTest, TheTableIsTheSameAsTheCueOfTheSameDiscFromAnyFolder) {
   mkdisc::DiscImageSpec spec;
-  spec.audio_sectors = {300, 200, 101};
+  spec.audioSectors = {300, 200, 101};
   spec.pregap = 20;
-  spec.data_first = 50;
+  spec.dataFirst = 50;
   MakeImage(spec, "disc.cue");
   spec.toc = true;
-  spec.bin_name = "toc data.bin";
+  spec.binName = "toc data.bin";
   MakeImage(spec, "disc.toc");
 
   auto answers = [this](const std::string& source) {
@@ -89,21 +90,21 @@ TEST_F(TocImageTest, TheTableIsTheSameAsTheCueOfTheSameDiscFromAnyFolder) {
   };
   std::vector<DWORD_PTR> cue = answers(Path("disc.cue"));
   ASSERT_EQ(cue.size(), 9u);
-  EXPECT_EQ(cue[1], (DWORD_PTR)MCI_CDA_TRACK_OTHER);
-  EXPECT_EQ(cue[6], (DWORD_PTR)(2 << 8 | 50 << 16));  // 200 sectors up to track 4: 0:02:50
+  EXPECT_EQ(cue[1], static_cast<DWORD_PTR>(MCI_CDA_TRACK_OTHER));
+  EXPECT_EQ(cue[6],
+            static_cast<DWORD_PTR>(2 << 8 | 50 << 16));  // 200 sectors up to track 4: 0:02:50
   EXPECT_EQ(answers(Path("disc.toc")), cue);
   // Where each index lies, too.
-  disc::Disc from_cue, from_toc;
+  disc::Disc fromCue, fromToc;
   std::string why;
-  ASSERT_EQ(disc::LoadDisc(Path("disc.cue"), &from_cue, &why), disc::DiscState::kReady);
-  ASSERT_EQ(disc::LoadDisc(Path("disc.toc"), &from_toc, &why), disc::DiscState::kReady)
-      << why;
-  ASSERT_EQ(from_toc.table.tracks.size(), 4u);
+  ASSERT_EQ(disc::LoadDisc(Path("disc.cue"), &fromCue, &why), disc::DiscState::Ready);
+  ASSERT_EQ(disc::LoadDisc(Path("disc.toc"), &fromToc, &why), disc::DiscState::Ready) << why;
+  ASSERT_EQ(fromToc.table.tracks.size(), 4u);
   for (int number = 1; number <= 4; number++) {
-    EXPECT_EQ(from_toc.table.track(number).start, from_cue.table.track(number).start) << number;
-    EXPECT_EQ(from_toc.table.track(number).pregap, from_cue.table.track(number).pregap) << number;
+    EXPECT_EQ(fromToc.table.track(number).start, fromCue.table.track(number).start) << number;
+    EXPECT_EQ(fromToc.table.track(number).pregap, fromCue.table.track(number).pregap) << number;
   }
-  EXPECT_EQ(from_toc.table.leadout, from_cue.table.leadout);
+  EXPECT_EQ(fromToc.table.leadout, fromCue.table.leadout);
 
   // Named by a relative path from another folder, the .toc still finds
   // its bin beside it, not in the current folder.
@@ -120,7 +121,7 @@ TEST_F(TocImageTest, TheTableIsTheSameAsTheCueOfTheSameDiscFromAnyFolder) {
 
 TEST_F(TocImageTest, SamplesAreReadInTheByteOrderAndLayoutCdrdaoMeans) {
   mkdisc::DiscImage reference = MakeTracks({10});
-  const Bytes disc = mkdisc::ReadBin(reference.bin_path, 0, 10);  // little-endian, as played
+  const Bytes disc = mkdisc::ReadBin(reference.binPath, 0, 10);  // little-endian, as played
   ASSERT_EQ(disc.size(), 10u * 2352);
   WriteBytes("big.raw", Swapped(disc));
   WriteBytes("little.raw", disc);
@@ -163,8 +164,8 @@ TEST_F(TocImageTest, SamplesAreReadInTheByteOrderAndLayoutCdrdaoMeans) {
   std::copy_n(disc.begin() + 8 * 2352, 2 * 2352, expected.begin() + 14 * 2352);
   ASSERT_EQ(played.size(), expected.size());
   for (int sector = 0; sector < 16; sector++)
-    EXPECT_EQ(Slice(played, (size_t)sector * 2352, 2352),
-              Slice(expected, (size_t)sector * 2352, 2352))
+    EXPECT_EQ(Slice(played, static_cast<size_t>(sector) * 2352, 2352),
+              Slice(expected, static_cast<size_t>(sector) * 2352, 2352))
         << "sector " << sector;
 }
 

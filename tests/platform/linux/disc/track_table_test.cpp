@@ -57,11 +57,12 @@ TEST(TrackTableTest, TablesThatDoNotFitTheirImageAreRefused) {
             "");  // past the end of the image
   EXPECT_NE(disc::CheckTrackTable(Table({Audio(0), Audio(0)}, 200), -1), "");    // overlapping
   EXPECT_NE(disc::CheckTrackTable(Table({Audio(50), Audio(10)}, 200), -1), "");  // out of order
-  EXPECT_NE(disc::CheckTrackTable(Table({Audio(0), Audio(300)}, 200), -1), "");  // leadout before a track
+  EXPECT_NE(disc::CheckTrackTable(Table({Audio(0), Audio(300)}, 200), -1),
+            "");  // leadout before a track
   EXPECT_NE(disc::CheckTrackTable(Table({Audio(0), Audio(100, 150)}, 200), -1),
             "");  // pregap after its index 1
   EXPECT_NE(disc::CheckTrackTable(Table({}, 200), -1), "");
   disc::TrackTable hundred = Table(std::vector<disc::Track>(100, Audio(0)), 20000);
-  for (int i = 0; i < 100; i++) hundred.tracks[(size_t)i].start = i * 10;
+  for (int i = 0; i < 100; i++) hundred.tracks[static_cast<size_t>(i)].start = i * 10;
   EXPECT_NE(disc::CheckTrackTable(hundred, -1), "");
 }
