@@ -26,7 +26,7 @@ void Journal::Note(const std::string& line) {
   // One write per line, so lines from two processes never interleave.
   std::string text = stamp + line + "\n";
   ssize_t written = write(fd_, text.data(), text.size());
-  (void)written;
+  static_cast<void>(written);
 }
 
 }  // namespace simdrive
