@@ -1,7 +1,10 @@
 // Measures the cdaudio device on a generated image. Modes:
 //   device_bench latency DIR   time from PLAY to the first sample written
 //   device_bench gapless DIR   samples inserted at each auto-advance
-//   device_bench load DIR S    CPU, peak RSS and wake-ups over S seconds
+//   device_bench load DIR S [TYPE]
+//                              CPU, peak RSS and wake-ups over S seconds, of
+//                              a bin (TYPE bin, the default) or of a rip into
+//                              one audio file of TYPE (flac, wav, aiff)
 // The first two need SDL_AUDIODRIVER=disk with SDL_DISKAUDIOFILE set.
 #include <dirent.h>
 #include <stdio.h>
@@ -22,6 +25,7 @@
 
 #include "platform/platform.h"
 #include "tools/disc_image.h"
+#include "tools/rip_image.h"
 
 using Clock = std::chrono::steady_clock;
 
@@ -72,12 +76,16 @@ static void Play(int track, int count) {
 
 static void Stop() { mciSendCommandA(device, MCI_STOP, 0, 0); }
 
-static mkdisc::DiscImage Make(const std::string& dir, std::vector<int> tracks) {
+static mkdisc::DiscImage Make(const std::string& dir, std::vector<int> tracks,
+                              const std::string& type = "bin") {
   mkdisc::DiscImageSpec spec;
   spec.audioSectors = std::move(tracks);
   mkdisc::DiscImage image;
   std::string error;
-  if (!mkdisc::WriteDiscImage(dir + "/bench.cue", spec, &image, &error)) {
+  mkdisc::RipSpec rip;
+  rip.extension = type;
+  if (!mkdisc::WriteDiscImage(dir + "/bench.cue", spec, &image, &error) ||
+      (type != "bin" && !mkdisc::WriteRip(image, rip, &error))) {
     fprintf(stderr, "device_bench: %s\n", error.c_str());
     exit(1);
   }
@@ -175,8 +183,8 @@ static double CpuSeconds() {
              1e6;
 }
 
-static void Load(const std::string& dir, int seconds) {
-  Make(dir, {seconds * 75 + 150});
+static void Load(const std::string& dir, int seconds, const std::string& type) {
+  Make(dir, {seconds * 75 + 150}, type);
   Open(dir + "/bench.cue");
   double cpu = CpuSeconds();
   auto start = Clock::now();
@@ -195,7 +203,8 @@ static void Load(const std::string& dir, int seconds) {
   double idle = static_cast<double>(Switches() - switches) / 5;
   rusage usage;
   getrusage(RUSAGE_SELF, &usage);
-  printf("CPU over %.0f s of playback: %.2f %% of a core\n", elapsed, 100 * used / elapsed);
+  printf("%s: CPU over %.0f s of playback: %.2f %% of a core\n", type.c_str(), elapsed,
+         100 * used / elapsed);
   printf("peak RSS: %.1f MB\n", static_cast<double>(usage.ru_maxrss) / 1024);
   printf("wake-ups per second: playing %.1f, idle %.1f\n", playing, idle);
 }
@@ -211,7 +220,7 @@ int main(int argc, char** argv) {
   else if (mode == "gapless")
     Gapless(dir);
   else if (mode == "load")
-    Load(dir, argc > 3 ? std::max(atoi(argv[3]), 10) : 30);
+    Load(dir, argc > 3 ? std::max(atoi(argv[3]), 10) : 30, argc > 4 ? argv[4] : "bin");
   else
     return 2;
   mciSendCommandA(device, MCI_CLOSE, 0, 0);

@@ -10,6 +10,20 @@
 //   --bin NAME        name the bin NAME instead of after the sheet
 //   --swap            a .toc's bin holds little-endian samples, marked SWAP
 //                     (else big-endian, as cdrdao's raw files)
+// A cue sheet can instead be that of a rip (the bin stays, as the record
+// of the disc's samples):
+//   --rip LAYOUT      one: one audio file for the disc; previous: a file
+//                     per track, each pregap ending the file before; own: a
+//                     file per track, each pregap starting its own; bin: the
+//                     bin itself, only the sheet restyled
+//   --audio TYPE      the audio files' type: wav, flac (default) or aiff
+//   --type WORD       the FILE lines' type word (default WAVE, or AIFF)
+//   --upper-names     FILE lines name the files in capitals
+//   --unquoted        FILE names unquoted (and without spaces)
+//   --decorate        CD-TEXT, catalogue, flags, ISRCs, remarks, an unknown
+//                     command, commands in lower case
+//   --crlf, --bom     CR LF line ends; a UTF-8 byte-order mark
+//   --trim N          each audio file ends N samples short of a sector
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -17,11 +31,13 @@
 #include <string>
 
 #include "tools/disc_image.h"
+#include "tools/rip_image.h"
 
 static int Usage() {
   fprintf(stderr,
           "usage: mkdisc [--pregap N] [--data-first N] [--data-session N] [--bin NAME] [--swap] "
-          "OUT.cue|OUT.toc|OUT.nrg SECTORS...\n");
+          "[--rip one|previous|own|bin] [--audio TYPE] [--type WORD] [--upper-names] [--unquoted] "
+          "[--decorate] [--crlf] [--bom] [--trim N] OUT.cue|OUT.toc|OUT.nrg SECTORS...\n");
   return 2;
 }
 
@@ -35,6 +51,8 @@ static bool ParseCount(const char* text, int* value) {
 
 int main(int argc, char** argv) {
   mkdisc::DiscImageSpec spec;
+  mkdisc::RipSpec rip;
+  bool ripped = false;
   std::string cue;
   for (int i = 1; i < argc; i++) {
     std::string arg = argv[i];
@@ -42,7 +60,33 @@ int main(int argc, char** argv) {
                   : arg == "--data-first"   ? &spec.dataFirst
                   : arg == "--data-session" ? &spec.dataSession
                                             : nullptr;
-    if (arg == "--swap") {
+    bool* flag = arg == "--upper-names" ? &rip.upperNames
+                 : arg == "--unquoted"  ? &rip.unquoted
+                 : arg == "--decorate"  ? &rip.decorated
+                 : arg == "--crlf"      ? &rip.crlf
+                 : arg == "--bom"       ? &rip.byteOrderMark
+                                        : nullptr;
+    if (flag) {
+      *flag = true;
+    } else if (arg == "--rip" || arg == "--audio" || arg == "--type" || arg == "--trim") {
+      if (++i == argc) return Usage();
+      std::string value = argv[i];
+      ripped = true;
+      if (arg == "--audio") {
+        rip.extension = value;
+      } else if (arg == "--type") {
+        rip.typeWord = value;
+      } else if (arg == "--trim") {
+        if (!ParseCount(argv[i], &rip.trimFrames)) return Usage();
+      } else if (value == "one" || value == "previous" || value == "own" || value == "bin") {
+        rip.layout = value == "one"        ? mkdisc::RipLayout::OneFile
+                     : value == "previous" ? mkdisc::RipLayout::PregapInPrevious
+                     : value == "own"      ? mkdisc::RipLayout::PregapInOwn
+                                           : mkdisc::RipLayout::Bin;
+      } else {
+        return Usage();
+      }
+    } else if (arg == "--swap") {
       spec.swap = true;
     } else if (option || arg == "--bin") {
       if (++i == argc) return Usage();
@@ -66,7 +110,11 @@ int main(int argc, char** argv) {
   spec.nrg = ends(".nrg");
   mkdisc::DiscImage image;
   std::string error;
-  if (!mkdisc::WriteDiscImage(cue, spec, &image, &error)) {
+  ripped =
+      ripped || rip.upperNames || rip.unquoted || rip.decorated || rip.crlf || rip.byteOrderMark;
+  if (ripped && (spec.toc || spec.nrg)) return Usage();
+  if (!mkdisc::WriteDiscImage(cue, spec, &image, &error) ||
+      (ripped && !mkdisc::WriteRip(image, rip, &error))) {
     fprintf(stderr, "mkdisc: %s\n", error.c_str());
     return 1;
   }

@@ -130,24 +130,16 @@ INT_PTR Deliver(UINT message, WPARAM wParam, LPARAM lParam, const std::string& w
   return P().proc(DialogHandle, message, wParam, lParam);
 }
 
-LONG Clamp(LONG value, const Control& control) {
-  if (value > control.rangeMax) value = control.rangeMax;
-  if (value < control.rangeMin) value = control.rangeMin;
-  return value;
-}
-
 LRESULT ControlMessage(Control& control, UINT message, LPARAM lParam) {
   switch (message) {
     case TBM_SETRANGEMAX:
-      control.rangeMax = static_cast<LONG>(lParam);
-      control.pos = Clamp(control.pos, control);
+      control.SetMax(static_cast<LONG>(lParam));
       return 0;
     case TBM_SETRANGEMIN:
-      control.rangeMin = static_cast<LONG>(lParam);
-      control.pos = Clamp(control.pos, control);
+      control.SetMin(static_cast<LONG>(lParam));
       return 0;
     case TBM_SETPOS:
-      control.pos = Clamp(static_cast<LONG>(lParam), control);
+      control.SetPos(static_cast<LONG>(lParam));
       return 0;
     case TBM_GETPOS:
       return control.pos;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/shared/trackbar_range.h"
 
 namespace recording {
 
@@ -43,10 +44,11 @@ struct Request {
   DWORD item = 0, track = 0, timeFormat = 0, from = 0, to = 0;
 };
 
-struct Control {
+// Every control keeps a trackbar's range and position; only the slider's
+// are ever set.
+struct Control : shared::TrackbarRange {
   std::string text;
   bool enabled = true;
-  LONG rangeMin = 0, rangeMax = 100, pos = 0;
   LPARAM image = 0;
 };
 

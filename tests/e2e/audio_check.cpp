@@ -1,10 +1,18 @@
-// audio_check: what the player sounded, read from SDL's disk capture.
+// audio_check: what the player sounded, read from a raw capture of its
+// output (s16le stereo at 44100 Hz).
 //
 //   audio_check count CAPTURE BIN LSN
 //     prints how often sector LSN of the disc image occurs in the capture
 //   audio_check ends-with CAPTURE BIN START COUNT
 //     succeeds when sectors [START, START + COUNT) occur in the capture,
 //     whole and in order, and only silence follows their last occurrence
+//   audio_check runs CAPTURE BIN
+//     prints how many unbroken runs of the disc's samples the capture
+//     holds (silence around them aside) and how many sectors they span:
+//     one run for a disc played through, one more for each break
+//   audio_check sound CAPTURE FROM
+//     prints the byte offsets of the first sound at or after FROM and of
+//     the end of the last sound (-1 -1 when silent)
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -50,6 +58,49 @@ int main(int argc, char** argv) {
     }
     return 0;
   }
-  fprintf(stderr, "usage: audio_check count CAPTURE BIN LSN | ends-with CAPTURE BIN START COUNT\n");
+  if (argc == 4 && strcmp(argv[1], "runs") == 0) {
+    Bytes capture = ReadAll(argv[2]);
+    Bytes disc = ReadAll(argv[3]);
+    constexpr size_t Probe = 256;  // enough to place a run in the disc
+    int runs = 0;
+    size_t matched = 0, at = 0;
+    while (at + Probe <= capture.size()) {
+      auto from = capture.begin() + static_cast<std::ptrdiff_t>(at);
+      if (std::all_of(from, from + 4, [](uint8_t b) { return b == 0; })) {
+        at += 4;
+        continue;
+      }
+      auto found = std::search(disc.begin(), disc.end(), from, from + Probe);
+      if (found == disc.end()) {
+        at += 4;
+        continue;
+      }
+      runs++;
+      size_t start = at;
+      for (auto in = found; at < capture.size() && in != disc.end() && capture[at] == *in; in++)
+        at++;
+      at -= (at - start) % 4;
+      matched += at - start;
+    }
+    printf("%d runs, %.1f sectors\n", runs, static_cast<double>(matched) / disc::SectorBytes);
+    return 0;
+  }
+  if (argc == 4 && strcmp(argv[1], "sound") == 0) {
+    Bytes capture = ReadAll(argv[2]);
+    size_t from = std::min(static_cast<size_t>(atoll(argv[3])), capture.size());
+    auto noise = [](uint8_t b) { return b != 0; };
+    auto first =
+        std::find_if(capture.begin() + static_cast<std::ptrdiff_t>(from), capture.end(), noise);
+    if (first == capture.end()) {
+      printf("-1 -1\n");
+      return 0;
+    }
+    auto last = std::find_if(capture.rbegin(), capture.rend(), noise).base();
+    printf("%td %td\n", first - capture.begin(), last - capture.begin());
+    return 0;
+  }
+  fprintf(stderr,
+          "usage: audio_check count CAPTURE BIN LSN | ends-with CAPTURE BIN START COUNT | "
+          "runs CAPTURE BIN | sound CAPTURE FROM\n");
   return 2;
 }

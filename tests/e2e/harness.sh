@@ -67,6 +67,9 @@ e2e_until() {
 
 e2e_start_x() {
   local size=${1:-1024x768}
+  # The server's child truncates the file only once it runs: a second
+  # server must not find the first one's number there.
+  rm -f "$E2E_TMP/display"
   # -noreset: a server started beside it may probe this one's socket while
   # looking for a free display, and the server would reset when that probe
   # leaves, refusing the connections that arrive meanwhile.

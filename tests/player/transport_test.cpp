@@ -209,6 +209,22 @@ TEST_F(PlayerTest, SliderCountsSecondsAndStopsAtTheTrackLength) {
                   "SendMessageA(1002, TBM_SETPOS, 1, 5)"));
 }
 
+// The recording platform's slider clamps as the dialog manager's does, so
+// what a scenario sees of the thumb is what the window shows; an inverted
+// range included, which the player never sets but bad lengths could.
+TEST_F(PlayerTest, SliderFollowsTheDialogManagersClamp) {
+  Start(Tracks(1));
+  HWND slider = GetDlgItem(recording::Dialog(), IDC_SLIDER);
+  SendMessageA(slider, TBM_SETPOS, TRUE, 500);
+  EXPECT_EQ(Ctl(IDC_SLIDER).pos, 180);
+  SendMessageA(slider, TBM_SETRANGEMIN, FALSE, 40);
+  SendMessageA(slider, TBM_SETRANGEMAX, FALSE, 10);
+  EXPECT_EQ(Ctl(IDC_SLIDER).pos, 40);
+  SendMessageA(slider, TBM_SETPOS, TRUE, 0);
+  EXPECT_EQ(Ctl(IDC_SLIDER).pos, 10);
+  EXPECT_EQ(SendMessageA(slider, TBM_GETPOS, 0, 0), 10);
+}
+
 TEST_F(PlayerTest, LengthsShowWholeMinutesAndSeconds) {
   std::vector<DWORD> lengths = {recording::Msf(4, 35, 62), recording::Msf(104, 7, 1)};
   Start(recording::AudioDisc(lengths));

@@ -1,5 +1,7 @@
 #include "platform/linux/cdaudio/playback.h"
 
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <algorithm>
@@ -18,12 +20,30 @@ size_t Bytes(int32_t sectors) {
   return static_cast<size_t>(std::max<int32_t>(sectors, 0)) * disc::SectorBytes;
 }
 
+std::chrono::microseconds Duration(int64_t bytes) {
+  return std::chrono::microseconds(bytes * 1000000 / BytesPerSecond);
+}
+
+// Says once per reason that playback is silent: the only line the outputs
+// leave on stderr.
+void TellSilent(const std::string& why) {
+  static std::mutex mutex;
+  static std::string told;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (why == told) return;
+  told = why;
+  fprintf(stderr, "korvane: playing silently: %s\n", why.c_str());
+}
+
 }  // namespace
 
 Playback::Playback(disc::SectorReader* reader, NotifySlot* slot)
     : reader_(reader),
       slot_(slot),
-      output_([this](uint8_t* out, int bytes) { Pull(out, bytes); }),
+      pulse_([this](uint8_t* out, size_t bytes) { return Pull(out, bytes); },
+             [this] { OnOutputLost(); }),
+      sdl_([this](uint8_t* out, size_t bytes) { return Pull(out, bytes); }),
+      clock_([this](uint8_t* out, size_t bytes) { return Pull(out, bytes); }),
       queue_(Bytes(reader->ReadAhead()) + static_cast<size_t>(HandoverBytes)),
       buffer_(Bytes(reader->PreferredBatch())) {
   worker_ = std::thread(&Playback::Run, this);
@@ -31,24 +51,34 @@ Playback::Playback(disc::SectorReader* reader, NotifySlot* slot)
 
 Playback::~Playback() {
   Stop();
+  // A range already complete sounds out before the output closes: the
+  // window took it as played. A cut range left nothing to wait for.
+  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(DrainMs);
+  for (;;) {
+    int64_t left = OutputPending();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      left += static_cast<int64_t>(PlayableLocked());
+      if (!outputOpen_) left = 0;
+    }
+    auto now = std::chrono::steady_clock::now();
+    if (left <= 0 || now >= until) break;
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+        Duration(left) + std::chrono::milliseconds(1), until - now));
+  }
   {
-    // A range already complete sounds out before the output closes: the
-    // window took it as played. A cut range left nothing to wait for.
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (outputOpen_)
-      wake_.wait_for(lock, std::chrono::milliseconds(DrainMs),
-                     [this] { return PlayableLocked() == 0; });
+    std::lock_guard<std::mutex> lock(mutex_);
     quit_ = true;
   }
   wake_.notify_all();
   worker_.join();
-  output_.Close();
+  CloseOutput();
 }
 
 MCIERROR Playback::Play(int32_t start, int32_t end, int32_t readable, bool notify, HWND window,
                         MCIDEVICEID device) {
-  // Never with mutex_ held: SDL holds its own lock while it pulls.
-  if (!output_.Open()) return MCIERR_HARDWARE;
+  OpenOutput();
+  bool cut = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     outputOpen_ = true;
@@ -59,6 +89,7 @@ MCIERROR Playback::Play(int32_t start, int32_t end, int32_t readable, bool notif
       slot_->CompleteAny(MCI_NOTIFY_ABORTED);
     if (state_ == State::PlayingRange) {
       CutLocked(start);  // a play cut short falls silent at once
+      cut = true;
     } else if (start != end_) {
       // Whatever is still sounding plays out; what was read ahead is not
       // what comes next.
@@ -70,19 +101,27 @@ MCIERROR Playback::Play(int32_t start, int32_t end, int32_t readable, bool notif
     readable_ = std::max(readable, end);
     fresh_ = true;
     filling_ = true;
+    kick_ = true;  // what was read ahead may be playable now
     state_ = State::PlayingRange;
+    flushing_ = cut;
   }
+  if (cut) FlushOutput();
   wake_.notify_all();
   return 0;
 }
 
 void Playback::Stop() {
+  bool cut = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     slot_->CompleteAny(MCI_NOTIFY_ABORTED);
-    if (state_ == State::PlayingRange) CutLocked(end_);
+    if (state_ == State::PlayingRange) {
+      CutLocked(end_);
+      cut = flushing_ = true;
+    }
     state_ = State::Idle;
   }
+  if (cut) FlushOutput();
   wake_.notify_all();
 }
 
@@ -98,24 +137,48 @@ void Playback::CutLocked(int32_t position) {
   cuts_++;
 }
 
+void Playback::FlushOutput() {
+  {
+    std::lock_guard<std::mutex> lock(outputMutex_);
+    if (output_) output_->Flush();
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  flushing_ = false;
+}
+
 size_t Playback::SpeculativeLocked() const { return Bytes(read_ - end_); }
 
 size_t Playback::PlayableLocked() const {
   return queue_.size() - std::min(queue_.size(), SpeculativeLocked());
 }
 
-void Playback::Pull(uint8_t* out, int bytes) {
-  size_t taken;
+size_t Playback::Pull(uint8_t* out, size_t bytes) {
+  size_t taken = 0;
   bool wake;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    taken = queue_.Pop(out, std::min(static_cast<size_t>(bytes), PlayableLocked()));
-    // The worker sleeps until there is work, and once more when the
-    // output has just run dry.
-    wake = NextStepLocked() != Step::Wait || (taken > 0 && PlayableLocked() == 0);
+    if (!flushing_) taken = queue_.Pop(out, std::min(bytes, PlayableLocked()));
+    // The worker sleeps until there is room to read into, and once more
+    // when the range has all been handed over, to time its end.
+    Step step = NextStepLocked();
+    wake = step == Step::ReadRange || step == Step::ReadPastEnd ||
+           (taken > 0 && PlayableLocked() == 0 && state_ == State::PlayingRange);
   }
-  memset(out + taken, 0, static_cast<size_t>(bytes) - taken);
   if (wake) wake_.notify_all();
+  return taken;
+}
+
+void Playback::OnOutputLost() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    outputLost_ = true;
+  }
+  wake_.notify_all();
+}
+
+bool Playback::CanReadAheadLocked() const {
+  return state_ != State::Idle && read_ >= end_ && read_ < readable_ &&
+         queue_.space() >= buffer_.size();
 }
 
 bool Playback::WantsReadLocked() const {
@@ -128,10 +191,8 @@ Playback::Step Playback::NextStepLocked() const {
     return queue_.space() >= std::min(batch, Bytes(end_ - read_)) && WantsReadLocked()
                ? Step::ReadRange
                : Step::Wait;
-  if (state_ == State::PlayingRange && PlayableLocked() <= static_cast<size_t>(HandoverBytes))
-    return Step::HandOver;
-  if (state_ != State::Idle && read_ < readable_ && queue_.space() >= batch && WantsReadLocked())
-    return Step::ReadPastEnd;
+  if (state_ == State::PlayingRange) return Step::AwaitEnd;
+  if (CanReadAheadLocked() && WantsReadLocked()) return Step::ReadPastEnd;
   return Step::Wait;
 }
 
@@ -160,12 +221,52 @@ bool Playback::ReadLocked(std::unique_lock<std::mutex>& lock) {
   fresh_ = false;
   batch_ = count;
   filling_ = queue_.space() >= buffer_.size();  // a burst ends when the queue is full
+  if (!speculative) kick_ = true;
   return true;
+}
+
+// The whole range has been read: it is complete once all but the
+// hand-over of it has sounded, by what the output says it still holds.
+void Playback::AwaitEndLocked(std::unique_lock<std::mutex>& lock) {
+  uint64_t cuts = cuts_, request = request_;
+  lock.unlock();
+  int64_t pending = OutputPending();
+  lock.lock();
+  if (cuts != cuts_ || request != request_ || state_ != State::PlayingRange) return;
+  int64_t left = static_cast<int64_t>(PlayableLocked()) + pending;
+  if (left <= HandoverBytes) {
+    slot_->Complete(request_, MCI_NOTIFY_SUCCESSFUL);
+    state_ = State::HandedOver;
+    return;
+  }
+  if (CanReadAheadLocked() && WantsReadLocked()) {
+    ReadLocked(lock);
+    return;
+  }
+  auto changed = [&] {
+    return quit_ || outputLost_ || kick_ || cuts != cuts_ || request != request_;
+  };
+  wake_.wait_for(lock, Duration(left - HandoverBytes) + std::chrono::milliseconds(1), changed);
 }
 
 void Playback::Run() {
   std::unique_lock<std::mutex> lock(mutex_);
   while (!quit_) {
+    if (outputLost_) {
+      outputLost_ = false;
+      lock.unlock();
+      FallSilent("the sound server went away");
+      lock.lock();
+      kick_ = true;
+      continue;
+    }
+    if (kick_ && !flushing_) {
+      kick_ = false;
+      lock.unlock();
+      KickOutput();
+      lock.lock();
+      continue;
+    }
     switch (NextStepLocked()) {
       case Step::ReadRange:
         if (!ReadLocked(lock)) {
@@ -177,9 +278,8 @@ void Playback::Run() {
           readable_ = end_ = read_;
         }
         break;
-      case Step::HandOver:
-        slot_->Complete(request_, MCI_NOTIFY_SUCCESSFUL);
-        state_ = State::HandedOver;
+      case Step::AwaitEnd:
+        AwaitEndLocked(lock);
         break;
       case Step::ReadPastEnd:
         ReadLocked(lock);
@@ -188,28 +288,82 @@ void Playback::Run() {
         if (state_ != State::PlayingRange && PlayableLocked() == 0 && outputOpen_)
           CloseWhenIdleLocked(lock);
         else
-          wake_.wait(lock);
+          wake_.wait(lock, [this] {
+            return quit_ || outputLost_ || (kick_ && !flushing_) || NextStepLocked() != Step::Wait;
+          });
         break;
     }
   }
 }
 
-// The output has run dry: close it if nothing follows for a while, so an
-// idle player costs no wake-ups.
+// Nothing more to hand over: close the output if nothing follows for a
+// while, so an idle player costs no wake-ups.
 void Playback::CloseWhenIdleLocked(std::unique_lock<std::mutex>& lock) {
   uint64_t request = request_;
-  auto asked = [&] { return quit_ || request_ != request; };
+  auto asked = [&] { return quit_ || outputLost_ || request_ != request; };
   if (wake_.wait_for(lock, std::chrono::milliseconds(LingerMs), asked)) return;
   outputOpen_ = false;
   lock.unlock();
-  output_.Close();
+  CloseOutput();
   lock.lock();
   // A PLAY that came while closing may have found the output still open.
   if (!quit_ && request_ != request) {
     lock.unlock();
-    bool open = output_.Open();
+    OpenOutput();
     lock.lock();
-    outputOpen_ = open;
+    outputOpen_ = true;
+    kick_ = true;
   }
 }
+
+void Playback::OpenOutput() {
+  std::lock_guard<std::mutex> lock(outputMutex_);
+  if (output_ && output_ != &clock_) return;  // a real output runs: keep it
+  // None yet, or silence: the real ones are tried again. A driver named
+  // in SDL_AUDIODRIVER is the environment's choice and goes first.
+  const char* asked = getenv("SDL_AUDIODRIVER");
+  std::string pulseWhy, sdlWhy;
+  Output* chosen = nullptr;
+  if (!(asked && *asked) && pulse_.Open(&pulseWhy))
+    chosen = &pulse_;
+  else if (sdl_.Open(&sdlWhy))
+    chosen = &sdl_;
+  if (chosen) {
+    if (output_) output_->Close();
+    output_ = chosen;
+    return;
+  }
+  if (output_ == &clock_) return;
+  std::string dummy;
+  clock_.Open(&dummy);
+  output_ = &clock_;
+  TellSilent(pulseWhy.empty() ? sdlWhy : pulseWhy + "; " + sdlWhy);
+}
+
+void Playback::FallSilent(const std::string& why) {
+  std::lock_guard<std::mutex> lock(outputMutex_);
+  if (output_ != &pulse_) return;
+  pulse_.Close();
+  std::string dummy;
+  clock_.Open(&dummy);
+  output_ = &clock_;
+  TellSilent(why);
+}
+
+void Playback::KickOutput() {
+  std::lock_guard<std::mutex> lock(outputMutex_);
+  if (output_) output_->Kick();
+}
+
+int64_t Playback::OutputPending() {
+  std::lock_guard<std::mutex> lock(outputMutex_);
+  return output_ ? output_->Pending() : 0;
+}
+
+void Playback::CloseOutput() {
+  std::lock_guard<std::mutex> lock(outputMutex_);
+  if (output_) output_->Close();
+  output_ = nullptr;
+}
+
 }  // namespace cdaudio

@@ -2,11 +2,16 @@
 // ahead of the audio output, and the completion of each play request is
 // posted to the window that asked for it.
 //
-// A range counts as played once all of it has been handed to the output
-// (all but the last HandoverBytes of it has sounded). Its tail then keeps
-// sounding through a STOP, and a PLAY that starts where it ended follows
-// on without a gap; the worker has already read ahead into what follows.
-// A STOP or PLAY that interrupts a range silences it at once.
+// A range counts as played once all but the last HandoverBytes of it
+// have sounded, as the output reports it. Its tail then keeps sounding
+// through a STOP, and a PLAY that starts where it ended follows on
+// without a gap; the worker has already read ahead into what follows. A
+// STOP or PLAY that interrupts a range flushes the output: it falls
+// silent at once, however much the output holds.
+//
+// The output is the sound server, else SDL (ALSA), else silence kept in
+// real time; a silent device tries the others again at each PLAY, and
+// one whose server dies goes on in silence.
 #ifndef KORVANE_PLATFORM_LINUX_CDAUDIO_PLAYBACK_H
 #define KORVANE_PLATFORM_LINUX_CDAUDIO_PLAYBACK_H
 
@@ -15,21 +20,24 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
-#include "platform/linux/cdaudio/audio_output.h"
+#include "platform/linux/cdaudio/clock_output.h"
 #include "platform/linux/cdaudio/notify_slot.h"
 #include "platform/linux/cdaudio/pcm_queue.h"
+#include "platform/linux/cdaudio/pulse_output.h"
+#include "platform/linux/cdaudio/sdl_output.h"
 #include "platform/linux/disc/disc.h"
 
 namespace cdaudio {
 
 class Playback {
  public:
-  // Audio still ahead of the output when a range is reported complete: the
-  // time the window has to ask for the next range without a gap.
-  static constexpr int32_t HandoverBytes = disc::SampleRate * disc::SampleBytes / 4;  // 250 ms
+  // Audio still to sound when a range is reported complete: the time the
+  // window has to ask for the next range without a gap.
+  static constexpr int64_t HandoverBytes = BytesPerSecond / 4;  // 250 ms
   // How long an idle output stays open, so a quick Stop and Play reuse it.
   static constexpr int LingerMs = 2000;
   // The longest a CLOSE waits for a completed range to sound out.
@@ -49,30 +57,51 @@ class Playback {
 
  private:
   enum class State { Idle, PlayingRange, HandedOver };
-  enum class Step { Wait, ReadRange, HandOver, ReadPastEnd };
+  enum class Step { Wait, ReadRange, AwaitEnd, ReadPastEnd };
 
   void Run();
   Step NextStepLocked() const;
+  bool CanReadAheadLocked() const;
+  void AwaitEndLocked(std::unique_lock<std::mutex>& lock);
   void CloseWhenIdleLocked(std::unique_lock<std::mutex>& lock);
-  void Pull(uint8_t* out, int bytes);
-  // Bytes of the current range (and of the ones before it) not yet played.
+  size_t Pull(uint8_t* out, size_t bytes);
+  void OnOutputLost();
+  // Bytes of the current range (and of the ones before it) not yet handed
+  // to the output.
   size_t PlayableLocked() const;
   size_t SpeculativeLocked() const;
   // The reader's rest is over: too little is read ahead, or a burst is on.
   bool WantsReadLocked() const;
   bool ReadLocked(std::unique_lock<std::mutex>& lock);
   void CutLocked(int32_t position);
+  // Drops what the output holds, with nothing handed to it meanwhile.
+  void FlushOutput();
+
+  // The output calls, each under outputMutex_ and never with mutex_ held:
+  // the outputs pull with their own locks held.
+  void OpenOutput();
+  void FallSilent(const std::string& why);
+  void KickOutput();
+  int64_t OutputPending();
+  void CloseOutput();
 
   disc::SectorReader* reader_;
   NotifySlot* slot_;
-  AudioOutput output_;
+  PulseOutput pulse_;
+  SdlOutput sdl_;
+  ClockOutput clock_;
+  std::mutex outputMutex_;
+  Output* output_ = nullptr;  // the one open, if any
 
   std::mutex mutex_;
   std::condition_variable wake_;
   PcmQueue queue_;
   State state_ = State::Idle;
   bool quit_ = false;
-  bool outputOpen_ = false;  // as the worker knows it; it never asks the output under mutex_
+  bool outputOpen_ = false;  // as the worker knows it
+  bool outputLost_ = false;  // the server went away under playback
+  bool flushing_ = false;    // nothing is handed over until the flush is done
+  bool kick_ = false;        // there is new PCM for the output
   bool fresh_ = false;       // no sector of the range read yet
   int32_t batch_ = 0;        // sectors the last read delivered
   bool filling_ = true;      // reading on to ReadAhead(), not yet down to LowWater()

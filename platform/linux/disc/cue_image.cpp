@@ -1,67 +1,168 @@
-// Cue sheet images: one or more raw files of 2352-byte sectors laid end to
-// end, each track's position given relative to the file it lies in.
+// Cue sheet images: raw files of 2352-byte sectors or audio files laid end
+// to end, with the silence PREGAP and POSTGAP add between them, each
+// track's position given relative to the file it lies in.
 #include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
+#include "platform/linux/disc/audio_file.h"
 #include "platform/linux/disc/cue_sheet.h"
 #include "platform/linux/disc/disc.h"
+#include "platform/linux/disc/sheet_text.h"
 #include "platform/linux/disc/span_reader.h"
 
 namespace disc {
 
+namespace {
+
+constexpr int64_t FramesPerSector = SectorBytes / SampleBytes;
+
+// Silence the sheet adds at a place in its files.
+struct Gap {
+  CuePosition at;
+  int32_t sectors;
+};
+
+bool Before(const CuePosition& a, const CuePosition& b) {
+  return a.file < b.file || (a.file == b.file && a.sector < b.sector);
+}
+
+// Where the sheet's files and gaps put things on the disc.
+class Layout {
+ public:
+  Layout(const std::vector<int32_t>& fileSectors, std::vector<Gap> gaps)
+      : fileSectors_(fileSectors), gaps_(std::move(gaps)) {
+    std::stable_sort(gaps_.begin(), gaps_.end(),
+                     [](const Gap& a, const Gap& b) { return Before(a.at, b.at); });
+  }
+
+  // The disc LSN of a position: gaps at or before it come first.
+  int32_t Lsn(const CuePosition& position) const {
+    int64_t lsn = 0;
+    for (int file = 0; file < position.file; file++) lsn += fileSectors_[static_cast<size_t>(file)];
+    lsn += position.sector;
+    for (const Gap& gap : gaps_)
+      if (!Before(position, gap.at)) lsn += gap.sectors;
+    return static_cast<int32_t>(std::min<int64_t>(lsn, INT32_MAX / 2));
+  }
+
+  // Lays the files' spans on the disc, leaving the gaps silent; the disc's length.
+  int32_t Place(const std::vector<ImageSpan>& files, SpanReader* reader) const {
+    int64_t next = 0;
+    size_t gap = 0;
+    for (size_t file = 0; file < files.size(); file++) {
+      int32_t done = 0;
+      auto take = [&](int32_t upTo) {
+        if (upTo <= done) return;
+        ImageSpan span = files[file];
+        span.discByte = next * SectorBytes;
+        span.fileByte += static_cast<int64_t>(done) * SectorBytes;
+        span.bytes = static_cast<int64_t>(upTo - done) * SectorBytes;
+        reader->Add(span);
+        next += upTo - done;
+        done = upTo;
+      };
+      for (; gap < gaps_.size() && gaps_[gap].at.file == static_cast<int>(file); gap++) {
+        take(std::min(gaps_[gap].at.sector, fileSectors_[file]));
+        next += gaps_[gap].sectors;
+      }
+      take(fileSectors_[file]);
+    }
+    return static_cast<int32_t>(std::min<int64_t>(next, INT32_MAX / 2));
+  }
+
+ private:
+  const std::vector<int32_t>& fileSectors_;
+  std::vector<Gap> gaps_;
+};
+
+}  // namespace
+
 DiscState LoadCueImage(const std::string& path, Disc* disc, std::string* why) {
-  std::string text;
-  if (!ReadSheet(path, &text, why)) return DiscState::Unreadable;
+  std::string bytes, text, problem;
+  if (!ReadSheet(path, &bytes, why)) return DiscState::Unreadable;
   CueSheet sheet;
-  std::string problem = ParseCueSheet(text, FolderOf(path), &sheet);
+  if (DecodeSheetText(bytes, &text, &problem))
+    problem = ParseCueSheet(text, FolderOf(path), &sheet);
   if (!problem.empty()) {
     *why = path + ": " + problem;
     return DiscState::Unreadable;
   }
 
   std::unique_ptr<SpanReader> reader(new SpanReader);
-  std::vector<int32_t> first;  // disc LSN of each file's first sector
+  std::vector<ImageSpan> files;
   std::vector<int32_t> sectors;
-  int32_t next = 0;
   for (const CueFile& named : sheet.files) {
-    int64_t size = 0;
-    int file = reader->Open(named.path, &size);
-    if (file < 0) {
-      *why = path + ": cannot open " + named.path;
-      return DiscState::Unreadable;
-    }
     ImageSpan span;
-    span.discByte = static_cast<int64_t>(next) * SectorBytes;
-    span.file = file;
-    span.bigEndian = named.bigEndian;
-    int32_t whole = static_cast<int32_t>(std::min<int64_t>(size / SectorBytes, INT32_MAX / 2));
-    span.bytes = static_cast<int64_t>(whole) * SectorBytes;
-    reader->Add(span);
-    first.push_back(next);
-    sectors.push_back(whole);
-    next += whole;
+    int64_t whole = 0;
+    if (named.audio) {
+      // Positions count sectors of 588 frames whatever the file's header;
+      // a last part-sector is made whole with silence.
+      std::unique_ptr<AudioFile> audio(new AudioFile);
+      if (!audio->Open(named.path, &problem)) {
+        *why = path + ": " + problem;
+        return DiscState::Unreadable;
+      }
+      whole = (audio->Frames() + FramesPerSector - 1) / FramesPerSector;
+      span.audio = reader->AddAudio(std::move(audio));
+    } else {
+      int64_t size = 0;
+      span.file = reader->Open(named.path, &size);
+      if (span.file < 0) {
+        *why = path + ": cannot open " + named.path;
+        return DiscState::Unreadable;
+      }
+      span.bigEndian = named.bigEndian;
+      whole = size / SectorBytes;
+    }
+    files.push_back(span);
+    sectors.push_back(static_cast<int32_t>(std::min<int64_t>(whole, INT32_MAX / 4)));
   }
+
+  // POSTGAP silence follows a track, up to where the next one begins in
+  // the files; PREGAP silence comes just before the track's INDEX 01.
+  std::vector<Gap> gaps;
+  for (size_t i = 0; i < sheet.tracks.size(); i++) {
+    const CueTrack& entry = sheet.tracks[i];
+    if (entry.pregapSilence > 0) gaps.push_back({entry.index1, entry.pregapSilence});
+    if (entry.postgapSilence > 0) {
+      CuePosition end{static_cast<int>(files.size()) - 1, sectors.back()};
+      if (i + 1 < sheet.tracks.size())
+        end = sheet.tracks[i + 1].index0.file >= 0 ? sheet.tracks[i + 1].index0
+                                                   : sheet.tracks[i + 1].index1;
+      gaps.push_back({end, entry.postgapSilence});
+    }
+  }
+  Layout layout(sectors, gaps);
+  int32_t next = layout.Place(files, reader.get());
 
   TrackTable table;
   table.first = sheet.tracks.front().number;
   for (const CueTrack& entry : sheet.tracks) {
     Track track;
-    track.start = first[static_cast<size_t>(entry.index1.file)] + entry.index1.sector;
+    track.start = layout.Lsn(entry.index1);
     if (entry.index0.file >= 0)
-      track.pregap = first[static_cast<size_t>(entry.index0.file)] + entry.index0.sector;
+      track.pregap = layout.Lsn(entry.index0);
+    else if (entry.pregapSilence > 0)
+      track.pregap = track.start - entry.pregapSilence;
     track.audio = entry.audio;
     track.session = entry.session;
     table.tracks.push_back(track);
   }
   table.leadout = next;
-  problem = CheckTrackTable(table, next);
   // A position past the end of its own file is as wrong as one past the
   // end of the disc, even when a later file makes up the sectors.
-  for (const CueTrack& entry : sheet.tracks)
-    if (problem.empty() && entry.index1.sector >= sectors[static_cast<size_t>(entry.index1.file)])
-      problem = "track " + std::to_string(entry.number) + " starts past the end of its file";
+  for (const CueTrack& entry : sheet.tracks) {
+    if (!problem.empty()) break;
+    const CueFile& file = sheet.files[static_cast<size_t>(entry.index1.file)];
+    if (entry.index1.sector >= sectors[static_cast<size_t>(entry.index1.file)])
+      problem = "track " + std::to_string(entry.number) + " starts past the end of " + file.path;
+    else if (!entry.audio && file.audio)
+      problem = "track " + std::to_string(entry.number) + " is data, but " + file.path +
+                " is an audio file";
+  }
+  if (problem.empty()) problem = CheckTrackTable(table, next);
   if (!problem.empty()) {
     *why = path + ": " + problem;
     return DiscState::Unreadable;

@@ -2,7 +2,7 @@
 
 #include <sstream>
 
-#include "platform/linux/disc/span_reader.h"
+#include "platform/linux/disc/file_lookup.h"
 
 namespace disc {
 
@@ -26,6 +26,28 @@ std::string ReadArgument(std::istringstream& line) {
   std::string quoted;
   std::getline(line, quoted, '"');
   return quoted;
+}
+
+// FILE's name, quoted or not: unquoted, it runs to the type word at the
+// end of the line, spaces and all.
+std::string ReadFileName(std::istringstream& line) {
+  line >> std::ws;
+  if (line.peek() == '"') return ReadArgument(line);
+  std::string rest;
+  std::getline(line, rest);
+  while (!rest.empty() && (rest.back() == ' ' || rest.back() == '\t')) rest.pop_back();
+  size_t space = rest.find_last_of(" \t");
+  std::string name = space == std::string::npos ? rest : rest.substr(0, space);
+  while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.pop_back();
+  line.clear();
+  line.str(space == std::string::npos ? "" : rest.substr(space + 1));
+  return name;
+}
+
+// The file types of audio files some program writes in a FILE line.
+bool AudioType(const std::string& type) {
+  return type == "WAVE" || type == "WAV" || type == "AIFF" || type == "FLAC" || type == "MP3" ||
+         type == "OGG";
 }
 
 }  // namespace
@@ -58,14 +80,19 @@ std::string ParseCueSheet(const std::string& text, const std::string& folder, Cu
     std::string where = "line " + std::to_string(lineNumber) + ": ";
     if (keyword == "FILE") {
       CueFile file;
-      std::string name = ReadArgument(line);
+      std::string name = ReadFileName(line);
       std::string type = Upper(ReadArgument(line));
       if (name.empty()) return where + "FILE without a name";
       if (type == "MOTOROLA")
         file.bigEndian = true;
+      else if (AudioType(type))
+        file.audio = true;
       else if (type != "BINARY")
-        return where + "file type " + type + " is not supported (BINARY or MOTOROLA)";
-      file.path = ResolveIn(folder, name);
+        return where + "file type " + type +
+               " is not supported (BINARY, MOTOROLA, WAVE, AIFF, FLAC or MP3)";
+      std::string problem;
+      file.path = FindSheetFile(folder, name, file.audio, &problem);
+      if (file.path.empty()) return where + problem;
       sheet->files.push_back(file);
     } else if (keyword == "TRACK") {
       if (sheet->files.empty()) return where + "TRACK before any FILE";
@@ -95,13 +122,21 @@ std::string ParseCueSheet(const std::string& text, const std::string& folder, Cu
       CuePosition position{static_cast<int>(sheet->files.size()) - 1, sector};
       if (index == 0) sheet->tracks.back().index0 = position;
       if (index == 1) sheet->tracks.back().index1 = position;
+    } else if (keyword == "PREGAP" || keyword == "POSTGAP") {
+      if (sheet->tracks.empty()) return where + keyword + " before any TRACK";
+      std::string time;
+      line >> time;
+      int32_t sectors = ParseMsf(time);
+      if (sectors < 0) return where + "bad time " + time;
+      CueTrack& track = sheet->tracks.back();
+      (keyword == "PREGAP" ? track.pregapSilence : track.postgapSilence) = sectors;
     } else if (keyword == "REM") {
       std::string what;
       line >> what;
       if (Upper(what) == "SESSION" && !(line >> session)) return where + "bad session number";
     }
-    // CATALOG, PERFORMER, TITLE, FLAGS, ISRC, PREGAP, POSTGAP and the
-    // like carry nothing the device plays.
+    // CATALOG, PERFORMER, TITLE, SONGWRITER, FLAGS, ISRC, CDTEXTFILE and
+    // the like carry nothing the device plays.
   }
   if (sheet->tracks.empty()) return "the cue sheet lists no tracks";
   for (const CueTrack& track : sheet->tracks)

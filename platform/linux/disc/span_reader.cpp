@@ -29,6 +29,11 @@ int SpanReader::Open(const std::string& path, int64_t* size) {
   return static_cast<int>(fds_.size()) - 1;
 }
 
+int SpanReader::AddAudio(std::unique_ptr<AudioFile> file) {
+  audio_.push_back(std::move(file));
+  return static_cast<int>(audio_.size()) - 1;
+}
+
 bool SpanReader::Read(int32_t lsn, int32_t count, uint8_t* out) {
   if (lsn < 0 || count < 0 || lsn + count > sectors_) return false;
   int64_t low = static_cast<int64_t>(lsn) * SectorBytes;
@@ -40,6 +45,12 @@ bool SpanReader::Read(int32_t lsn, int32_t count, uint8_t* out) {
     int64_t from = std::max(low, span.discByte);
     int64_t to = std::min(high, span.discByte + span.bytes);
     uint8_t* into = out + (from - low);
+    if (span.audio >= 0) {
+      int64_t frame = (span.fileByte + (from - span.discByte)) / SampleBytes;
+      if (!audio_[static_cast<size_t>(span.audio)]->Read(frame, (to - from) / SampleBytes, into))
+        return false;
+      continue;
+    }
     off_t offset = static_cast<off_t>(span.fileByte + (from - span.discByte));
     size_t bytes = static_cast<size_t>(to - from), done = 0;
     while (done < bytes) {

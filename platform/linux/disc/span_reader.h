@@ -6,9 +6,11 @@
 
 #include <stdint.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/linux/disc/audio_file.h"
 #include "platform/linux/disc/disc.h"
 
 namespace disc {
@@ -21,6 +23,7 @@ struct ImageSpan {
   int file = 0;  // index returned by SpanReader::Open
   int64_t fileByte = 0;
   bool bigEndian = false;  // samples stored high byte first
+  int audio = -1;          // else decoded from this audio file (SpanReader::AddAudio)
 };
 
 class SpanReader : public SectorReader {
@@ -30,6 +33,8 @@ class SpanReader : public SectorReader {
   // Opens a regular file the image names; its index, or -1. The reader
   // owns it from then on, whether or not loading goes on to succeed.
   int Open(const std::string& path, int64_t* size);
+  // Takes over an audio file the image names; its index.
+  int AddAudio(std::unique_ptr<AudioFile> file);
   // Spans are added in disc order and must not overlap.
   void Add(const ImageSpan& span) { spans_.push_back(span); }
   void SetSectors(int32_t sectors) { sectors_ = sectors; }
@@ -39,6 +44,7 @@ class SpanReader : public SectorReader {
 
  private:
   std::vector<int> fds_;
+  std::vector<std::unique_ptr<AudioFile>> audio_;
   std::vector<ImageSpan> spans_;
   int32_t sectors_ = 0;
 };

@@ -6,6 +6,7 @@
 
 #include "platform/linux/ui/codepage.h"
 #include "platform/linux/ui/controls.h"
+#include "platform/linux/ui/dialog.h"
 
 namespace ui {
 
@@ -41,7 +42,7 @@ void Control::Enable(bool enable) {
   }
   bool focused = Fl::focus() == &widget();
   widget().deactivate();
-  if (focused && widget().window()) Fl::focus(widget().window());
+  if (focused && widget().window() && !dialog().abandoned()) Fl::focus(widget().window());
 }
 
 void Control::Describe(TraceWriter& out, const std::string& prefix) {

@@ -2,8 +2,7 @@
 
 #include <FL/Fl.H>
 #include <FL/x.H>
-
-#include <algorithm>
+#include <unistd.h>
 
 #include "platform/linux/ui/dialog_window.h"
 #include "platform/linux/ui/display.h"
@@ -16,11 +15,6 @@
 namespace ui {
 namespace {
 
-std::vector<Dialog*>& LiveDialogs() {
-  static std::vector<Dialog*> live;
-  return live;
-}
-
 // A template without DS_SETFONT uses the platform's 8-point system font;
 // the dialog face stands in for it too.
 constexpr int DefaultPoints = 8;
@@ -32,7 +26,14 @@ DialogFont FontOf(const resources::DialogTemplate& dialogTemplate) {
 
 }  // namespace
 
-const std::vector<Dialog*>& Dialog::Live() { return LiveDialogs(); }
+std::vector<Dialog*> Dialog::Live() {
+  std::vector<Dialog*> dialogs;
+  for (WindowRecord* record : LiveWindows())
+    if (auto* dialog = dynamic_cast<Dialog*>(record)) dialogs.push_back(dialog);
+  return dialogs;
+}
+
+Dialog* Dialog::FromHandle(HWND handle) { return dynamic_cast<Dialog*>(ui::FromHandle(handle)); }
 
 std::unique_ptr<Dialog> Dialog::Create(const resources::DialogTemplate& dialogTemplate,
                                        DLGPROC procedure) {
@@ -49,20 +50,12 @@ Dialog::Dialog(const resources::DialogTemplate& dialogTemplate, DLGPROC procedur
   window_->end();
   window_->copy_label(dialogTemplate.caption.c_str());
   window_->labelfont(font_.face);
-  window_->xclass("korvane");
-  // Fixed size: no sizing border, no maximise box.
-  window_->size_range(rect.w, rect.h, rect.w, rect.h);
   // DS_CENTER centres the frame on the work area; otherwise the template's
   // place is in screen coordinates (DS_ABSALIGN, or a dialog with no owner).
-  if (dialogTemplate.style & DS_CENTER) {
-    RECT area = WorkArea();
-    frameOrigin_.x = area.left + (area.right - area.left - rect.w) / 2;
-    frameOrigin_.y = area.top + (area.bottom - area.top - rect.h) / 2;
-  } else {
-    frameOrigin_.x = rect.x;
-    frameOrigin_.y = rect.y;
-  }
-  LiveDialogs().push_back(this);
+  if (dialogTemplate.style & DS_CENTER)
+    frameOrigin_ = CentredOn(WorkArea(), rect.w, rect.h);
+  else
+    frameOrigin_ = POINT{rect.x, rect.y};
 }
 
 bool Dialog::CreateControls(const resources::DialogTemplate& dialogTemplate) {
@@ -78,10 +71,10 @@ bool Dialog::CreateControls(const resources::DialogTemplate& dialogTemplate) {
   return controls_.size() == dialogTemplate.items.size();
 }
 
-// The window goes first, taking the widgets with it; then the records.
+// The dialog leaves the registry first, so that the trace no longer finds
+// it; the window goes next, taking the widgets with it; then the records.
 Dialog::~Dialog() {
-  auto& live = LiveDialogs();
-  live.erase(std::remove(live.begin(), live.end(), this), live.end());
+  Unregister();
   KillTimersOf(handle());
   for (auto& control : controls_) KillTimersOf(control->handle());
   window_->hide();
@@ -158,20 +151,20 @@ Control* Dialog::Focused() {
 // it), then the frame is moved onto the spot.
 void Dialog::Show() {
   window_->PlaceAt(frameOrigin_.x, frameOrigin_.y);
-  window_->show();
-  Window xid = fl_xid(window_.get());
-  if (WaitUntilViewable(xid)) {
-    ui::MoveFrame(xid, frameOrigin_.x, frameOrigin_.y);
-    XSetInputFocus(fl_display, xid, RevertToParent, CurrentTime);
-  }
+  window_->Present(&frameOrigin_);
+  FrameRect();
   trace::Publish();
 }
 
-bool Dialog::IsShown() { return window_->shown(); }
+bool Dialog::IsShown() { return window_->shown() && !abandoned_; }
 
 RECT Dialog::FrameRect() {
   RECT rect;
-  if (IsShown() && ui::FrameRect(fl_xid(window_.get()), &rect)) return rect;
+  if (IsShown() && ui::FrameRect(fl_xid(window_.get()), &rect)) {
+    lastFrame_ = rect;
+    return rect;
+  }
+  if (abandoned_ && lastFrame_) return *lastFrame_;
   rect.left = frameOrigin_.x;
   rect.top = frameOrigin_.y;
   rect.right = rect.left + window_->w();
@@ -183,6 +176,13 @@ void Dialog::MoveFrame(int x, int y) {
   frameOrigin_.x = x;
   frameOrigin_.y = y;
   if (IsShown()) ui::MoveFrame(fl_xid(window_.get()), x, y);
+}
+
+// Measured while X is there to ask, so that the frame is known when it is
+// not. (FrameRect measures the frame anew at each call; this only keeps the
+// last answer current.)
+void Dialog::NoteMoved() {
+  if (window_ && IsShown()) FrameRect();
 }
 
 bool Dialog::IsIconified() { return IsShown() && ui::IsIconified(fl_xid(window_.get())); }
@@ -216,6 +216,17 @@ void Dialog::Describe(TraceWriter& out) {
   out.Add("dialog.ended", ended_ ? 1 : 0);
   for (auto& control : controls_)
     control->Describe(out, "control." + std::to_string(control->id()) + ".");
+}
+
+void CloseWithoutDisplay() {
+  static bool closing = false;
+  if (closing) _exit(0);  // X was touched while closing: nothing more can be done
+  closing = true;
+  std::vector<Dialog*> dialogs = Dialog::Live();
+  for (Dialog* dialog : dialogs) dialog->Abandon();
+  for (Dialog* dialog : dialogs)
+    if (!dialog->ended()) dialog->Handle(WM_CLOSE, 0, 0);
+  ExitProcess(0);
 }
 
 }  // namespace ui

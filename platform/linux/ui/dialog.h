@@ -4,6 +4,7 @@
 #define KORVANE_PLATFORM_LINUX_UI_DIALOG_H
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,15 +51,26 @@ class Dialog : public WindowRecord {
   // shown, the window manager has not framed it and has told nothing of
   // its decorations: the frame is then the client area, at the place the
   // frame will take when shown.
+  //
+  // Once the dialog is abandoned, it answers from the last frame it knew.
   RECT FrameRect();
   void MoveFrame(int x, int y);
   bool IsIconified();
+  // Shown, and not abandoned.
   bool IsShown();
+  // The window moved on the screen.
+  void NoteMoved();
+  // The display or the window is gone: from now on nothing of the dialog
+  // touches X.
+  void Abandon() { abandoned_ = true; }
+  bool abandoned() const { return abandoned_; }
 
   void Describe(TraceWriter& out);
 
   // The dialogs alive, oldest first.
-  static const std::vector<Dialog*>& Live();
+  static std::vector<Dialog*> Live();
+  // The dialog behind a handle; nullptr for a control's or a dead one.
+  static Dialog* FromHandle(HWND handle);
 
  private:
   Dialog(const resources::DialogTemplate& dialogTemplate, DLGPROC procedure);
@@ -72,11 +84,20 @@ class Dialog : public WindowRecord {
   DialogFont font_;
   std::unique_ptr<DialogWindow> window_;
   std::vector<std::unique_ptr<Control>> controls_;
-  POINT frameOrigin_ = {0, 0};              // where the frame goes when shown
+  POINT frameOrigin_ = {0, 0};     // where the frame goes when shown
+  std::optional<RECT> lastFrame_;  // as last measured on the screen
+  bool abandoned_ = false;
   Picture* icons_[2] = {nullptr, nullptr};  // ICON_SMALL, ICON_BIG
   bool ended_ = false;
   INT_PTR result_ = 0;
 };
+
+// The display, or the dialog's window, is gone: each live dialog that has
+// not ended closes as its close button would close it (WM_CLOSE to its
+// procedure, which stops the disc, closes the device and stores the
+// position), without touching X; then the process ends with exit code 0,
+// as after a close.
+[[noreturn]] void CloseWithoutDisplay();
 
 }  // namespace ui
 

@@ -6,28 +6,31 @@
 
 namespace ui {
 
-DialogWindow::DialogWindow(Dialog& dialog, int w, int h) : Fl_Double_Window(w, h), dialog_(dialog) {
+DialogWindow::DialogWindow(Dialog& dialog, int w, int h) : TopWindow(w, h), dialog_(dialog) {
   callback(OnCallback, &dialog);
 }
 
-// Enter reaches the window only when no control took it. Tab with no
-// control focused (the focused one was disabled) goes to the first tab
-// stop, or with Shift to the last.
+// Tab with no control focused (the focused one was disabled) goes to the
+// first tab stop, or with Shift to the last.
 int DialogWindow::handle(int event) {
-  int key = Fl::event_key();
-  if (event == FL_SHORTCUT && (key == FL_Enter || key == FL_KP_Enter)) {
-    dialog_.PressDefault();
-    return 1;
-  }
-  if (event == FL_KEYBOARD && key == FL_Tab && Fl::focus() == this) {
+  if (event == FL_KEYBOARD && Fl::event_key() == FL_Tab && Fl::focus() == this) {
     dialog_.FocusTabStop(Fl::event_shift() != 0);
     return 1;
   }
   // FLTK hands a window's own focus down to some child whenever a control
   // is enabled; the focus stays where it is instead.
   if (event == FL_FOCUS && Fl::focus() == this) return 1;
-  return Fl_Double_Window::handle(event);
+  return TopWindow::handle(event);
 }
+
+void DialogWindow::OnEnter() { dialog_.PressDefault(); }
+
+void DialogWindow::resize(int x, int y, int w, int h) {
+  TopWindow::resize(x, y, w, h);
+  dialog_.NoteMoved();
+}
+
+void DialogWindow::OnDestroyedElsewhere() { CloseWithoutDisplay(); }
 
 // FLTK calls the window's callback for Esc and for the close button, and
 // would hide the window; the dialog decides instead. Esc is IDCANCEL; the

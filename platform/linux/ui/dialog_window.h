@@ -3,22 +3,22 @@
 #ifndef KORVANE_PLATFORM_LINUX_UI_DIALOG_WINDOW_H
 #define KORVANE_PLATFORM_LINUX_UI_DIALOG_WINDOW_H
 
-#include <FL/Fl_Double_Window.H>
+#include "platform/linux/ui/top_window.h"
 
 namespace ui {
 
 class Dialog;
 
-class DialogWindow : public Fl_Double_Window {
+class DialogWindow : public TopWindow {
  public:
   DialogWindow(Dialog& dialog, int w, int h);
   int handle(int event) override;
-  // The client area's corner, kept as given when the window is shown
-  // rather than left to the window manager.
-  void PlaceAt(int x, int y) {
-    position(x, y);
-    force_position(1);
-  }
+  // FLTK's word that the window moved: the dialog measures its frame.
+  void resize(int x, int y, int w, int h) override;
+
+ protected:
+  void OnEnter() override;
+  void OnDestroyedElsewhere() override;
 
  private:
   static void OnCallback(Fl_Widget* window, void* data);

@@ -3,11 +3,13 @@
 #include <FL/Fl.H>
 #include <FL/fl_draw.H>
 #include <FL/x.H>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+
+#include "platform/linux/ui/dialog.h"
+#include "platform/linux/ui/top_window.h"
 
 namespace ui {
 namespace {
@@ -21,7 +23,20 @@ constexpr const char* JapaneseFace = " IPAPGothic";
 // Xlib calls this when the server goes away mid-run; it must not return.
 int OnDisplayLost(Display*) {
   std::fputs("korvane: lost the connection to the display\n", stderr);
-  _exit(0);
+  CloseWithoutDisplay();
+}
+
+// An error in one request, such as BadWindow for a window another client
+// destroyed: the request did nothing, and the program goes on. Xlib's own
+// handler would end the process.
+int OnRequestFailed(Display*, XErrorEvent* error) {
+  static bool told = false;
+  if (!told)
+    std::fprintf(stderr,
+                 "korvane: the display refused a request (error %d, request %d); going on\n",
+                 error->error_code, error->request_code);
+  told = true;
+  return 0;
 }
 
 }  // namespace
@@ -42,8 +57,11 @@ bool OpenDisplay() {
         stderr, "korvane: cannot open the display '%s'; set DISPLAY to a running X server\n", name);
     return false;
   }
+  // FLTK installs its own handlers only when it opens the display itself.
   XSetIOErrorHandler(OnDisplayLost);
+  XSetErrorHandler(OnRequestFailed);
   fl_open_display(display);
+  TopWindow::WatchForDestruction();
   Fl::set_font(FL_HELVETICA, JapaneseFace);
   Fl::scheme("base");
   Fl::lock();  // threads may now wake the loop with Fl::awake

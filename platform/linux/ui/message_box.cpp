@@ -1,23 +1,21 @@
-// MessageBoxA: a modal box with a warning sign, the text and one OK button,
-// laid out as the platform lays it out. It belongs to its owner dialog:
+// The message box: a modal box with a warning sign, the text and one OK
+// button, laid out as the platform lays it out. It belongs to its owner dialog:
 // FLTK makes it transient for the dialog when that is on screen, and it is
 // centred over the dialog then, or on the screen while the dialog is still
 // hidden (as during start-up).
+#include "platform/linux/ui/message_box.h"
+
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
-#include <FL/Fl_Double_Window.H>
 #include <FL/fl_draw.H>
-#include <FL/x.H>
 
 #include <algorithm>
-#include <cstdio>
 
-#include "platform/linux/ui/codepage.h"
 #include "platform/linux/ui/dialog.h"
 #include "platform/linux/ui/display.h"
-#include "platform/linux/ui/frame.h"
 #include "platform/linux/ui/message_loop.h"
+#include "platform/linux/ui/top_window.h"
 #include "platform/linux/ui/trace.h"
 
 namespace {
@@ -29,6 +27,10 @@ constexpr int ButtonHeight = 23;
 constexpr int MaxTextWidth = 480;
 constexpr int MinWidth = 180;
 constexpr int FontPoints = 9;
+// FLTK draws a left-aligned label 3 pixels in from each side of its box;
+// the box is that much wider than the text, or the text would wrap where
+// it was measured to fit.
+constexpr int LabelInset = 3;
 
 // The warning sign: a yellow triangle edged in black, with an exclamation
 // mark.
@@ -51,28 +53,20 @@ class WarningSign : public Fl_Widget {
 };
 
 // Enter, Esc, Space on the button and the close button all dismiss it.
-class MessageBoxWindow : public Fl_Double_Window {
+class MessageBoxWindow : public ui::TopWindow {
  public:
-  MessageBoxWindow(int w, int h) : Fl_Double_Window(w, h) { callback(Dismiss, this); }
-
-  int handle(int event) override {
-    if (event == FL_SHORTCUT && (Fl::event_key() == FL_Enter || Fl::event_key() == FL_KP_Enter)) {
-      dismissed = true;
-      return 1;
-    }
-    return Fl_Double_Window::handle(event);
-  }
-
-  void PlaceAt(int x, int y) {
-    position(x, y);
-    force_position(1);
-  }
+  MessageBoxWindow(int w, int h) : TopWindow(w, h) { callback(Dismiss, this); }
 
   static void Dismiss(Fl_Widget*, void* self) {
     static_cast<MessageBoxWindow*>(self)->dismissed = true;
   }
 
   bool dismissed = false;
+
+ protected:
+  void OnEnter() override { dismissed = true; }
+  // Nobody can dismiss it any more.
+  void OnDestroyedElsewhere() override { dismissed = true; }
 };
 
 // Over the owner's frame when it is on screen, else over the work area;
@@ -82,10 +76,9 @@ void Place(MessageBoxWindow& box, HWND owner) {
   ui::Dialog* dialog = record ? &record->dialog() : nullptr;
   RECT area = ui::WorkArea();
   RECT over = dialog && dialog->IsShown() && !dialog->IsIconified() ? dialog->FrameRect() : area;
-  int x = (over.left + over.right - box.w()) / 2;
-  int y = (over.top + over.bottom - box.h()) / 2;
-  x = std::max(int(area.left), std::min(x, int(area.right) - box.w()));
-  y = std::max(int(area.top), std::min(y, int(area.bottom) - box.h()));
+  POINT corner = ui::CentredOn(over, box.w(), box.h());
+  LONG x = std::max(area.left, std::min(corner.x, area.right - box.w()));
+  LONG y = std::max(area.top, std::min(corner.y, area.bottom - box.h()));
   box.PlaceAt(x, y);
 }
 
@@ -93,34 +86,26 @@ const char* IconName(UINT type) { return (type & 0xF0) == MB_ICONWARNING ? "warn
 
 }  // namespace
 
-// Only the OK button and the warning sign are drawn: the system asks for
-// nothing else. Returns IDOK when the user dismisses the box, 0 if it
-// cannot be shown (the text then goes to stderr).
-extern "C" int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
-  std::string message = ui::Cp932ToUtf8(text ? text : "");
-  std::string title = ui::Cp932ToUtf8(caption ? caption : "Error");
-  if (!ui::OpenDisplay()) {
-    std::fprintf(stderr, "korvane: %s: %s\n", title.c_str(), message.c_str());
-    return 0;
-  }
+namespace ui {
+
+void ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) {
   bool warning = (type & 0xF0) == MB_ICONWARNING;
-  int fontSize = ui::PointsToPixels(FontPoints);
+  int fontSize = PointsToPixels(FontPoints);
   fl_font(FL_HELVETICA, fontSize);
   int textW = MaxTextWidth, textH = 0;
-  fl_measure(message.c_str(), textW, textH, 0);
+  fl_measure(text.c_str(), textW, textH, 0);
   int textX = Margin + (warning ? IconSize + Margin : 0);
   int contentH = std::max(textH, warning ? IconSize : 0);
   int w = std::max({textX + textW + Margin, ButtonWidth + 2 * Margin, MinWidth});
   int h = Margin + contentH + Margin + ButtonHeight + Margin;
 
   MessageBoxWindow box(w, h);
-  box.copy_label(title.c_str());
-  box.xclass("korvane");
-  box.size_range(w, h, w, h);
+  box.copy_label(caption.c_str());
   box.set_modal();
   if (warning) new WarningSign(Margin, Margin);
-  auto* label = new Fl_Box(textX, Margin + (contentH - textH) / 2, textW, textH);
-  label->copy_label(message.c_str());
+  auto* label = new Fl_Box(textX - LabelInset, Margin + (contentH - textH) / 2,
+                           textW + 2 * LabelInset, textH);
+  label->copy_label(text.c_str());
   label->labelfont(FL_HELVETICA);
   label->labelsize(fontSize);
   label->align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
@@ -132,15 +117,14 @@ extern "C" int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT 
   box.end();
   Place(box, owner);
 
-  int index = ui::trace::MessageBoxOpened(title, message, IconName(type));
-  box.show();
-  Window xid = fl_xid(&box);
-  if (ui::WaitUntilViewable(xid)) XSetInputFocus(fl_display, xid, RevertToParent, CurrentTime);
+  int index = trace::MessageBoxOpened(caption, text, IconName(type));
+  box.Present();
   ok->take_focus();
-  ui::trace::Publish();
-  while (!box.dismissed) ui::PumpOnce();
+  trace::Publish();
+  while (!box.dismissed) PumpOnce();
   box.hide();
-  ui::trace::MessageBoxClosed(index);
-  ui::trace::Publish();
-  return IDOK;
+  trace::MessageBoxClosed(index);
+  trace::Publish();
 }
+
+}  // namespace ui

@@ -36,11 +36,8 @@ bool DeliverTo(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   return true;
 }
 
-}  // namespace ui
-
-// Any thread. The message is delivered on the GUI thread, in the order of
-// posting; FALSE when the window does not exist or the queue is full.
-extern "C" BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (!ui::FromHandle(window)) return FALSE;
-  return ui::Posted().Push({window, message, wParam, lParam}) ? TRUE : FALSE;
+bool Post(const PostedMessage& message) {
+  return FromHandle(message.window) && Posted().Push(message);
 }
+
+}  // namespace ui

@@ -3,9 +3,15 @@
 #ifndef KORVANE_PLATFORM_LINUX_UI_MESSAGE_LOOP_H
 #define KORVANE_PLATFORM_LINUX_UI_MESSAGE_LOOP_H
 
+#include "platform/linux/ui/post_queue.h"
 #include "platform/platform.h"
 
 namespace ui {
+
+// Any thread: queues the message for the GUI thread, which delivers it in
+// the order of posting. False when the window does not exist or the queue
+// is full.
+bool Post(const PostedMessage& message);
 
 // Waits for something to happen and handles it.
 void PumpOnce();

@@ -50,6 +50,18 @@ Picture* Picture::Keep(std::unique_ptr<Picture> picture) {
   return raw;
 }
 
+Picture* Picture::Load(UINT type, int id, int cx, int cy) {
+  std::string_view res = resources::EmbeddedRes();
+  std::optional<resources::Image> image;
+  if (type == IMAGE_ICON)
+    image = resources::LoadIcon(res, id, cx > 0 ? cx : 32);
+  else if (type == IMAGE_BITMAP)
+    image = resources::LoadBitmap(res, id);
+  if (!image) return nullptr;
+  int width = cx > 0 ? cx : image->width, height = cy > 0 ? cy : image->height;
+  return Keep(std::make_unique<Picture>(type, Scale(*image, width, height)));
+}
+
 Picture* Picture::FromHandle(HANDLE handle) {
   std::lock_guard<std::mutex> lock(keptMutex);
   auto it = kept.find(handle);

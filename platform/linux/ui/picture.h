@@ -32,6 +32,10 @@ class Picture {
   static Picture* FromHandle(HANDLE handle);
   // Keeps a new picture until the process ends.
   static Picture* Keep(std::unique_ptr<Picture> picture);
+  // The icon or bitmap `id` of the executable's resources at the requested
+  // size (0 keeps the stored size), kept until the process ends; nothing
+  // when there is no such resource.
+  static Picture* Load(UINT type, int id, int cx, int cy);
 
  private:
   UINT type_;

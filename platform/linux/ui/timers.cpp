@@ -5,6 +5,7 @@
 
 #include <FL/Fl.H>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -79,26 +80,12 @@ void OnExpiry(void* data) {
 
 }  // namespace
 
-void KillTimersOf(HWND window) {
-  auto& timers = Timers();
-  for (auto it = timers.begin(); it != timers.end();) {
-    auto next = std::next(it);
-    if (it->second.window == window) Remove(it);
-    it = next;
-  }
-}
-
-}  // namespace ui
-
-// Setting a timer that exists restarts it with the new period. A timer
-// needs a window here: the system has no use for thread timers.
-extern "C" UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC procedure) {
-  using namespace ui;
+// Setting a timer that exists restarts it with the new period.
+UINT_PTR StartTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC procedure) {
   if (!FromHandle(window)) return 0;
   auto existing = Find(window, id);
   if (existing != Timers().end()) Remove(existing);
-  if (elapse < MinimumPeriod) elapse = MinimumPeriod;
-  if (elapse > MaximumPeriod) elapse = MaximumPeriod;
+  elapse = std::clamp(elapse, MinimumPeriod, MaximumPeriod);
   Timer timer;
   timer.window = window;
   timer.id = id;
@@ -111,9 +98,20 @@ extern "C" UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMER
   return id ? id : 1;
 }
 
-extern "C" BOOL WINAPI KillTimer(HWND window, UINT_PTR id) {
-  auto it = ui::Find(window, id);
-  if (it == ui::Timers().end()) return FALSE;
-  ui::Remove(it);
-  return TRUE;
+bool StopTimer(HWND window, UINT_PTR id) {
+  auto it = Find(window, id);
+  if (it == Timers().end()) return false;
+  Remove(it);
+  return true;
 }
+
+void KillTimersOf(HWND window) {
+  auto& timers = Timers();
+  for (auto it = timers.begin(); it != timers.end();) {
+    auto next = std::next(it);
+    if (it->second.window == window) Remove(it);
+    it = next;
+  }
+}
+
+}  // namespace ui

@@ -10,7 +10,7 @@
 #include <cmath>
 
 #include "platform/linux/ui/controls.h"
-#include "platform/linux/ui/trackbar_range.h"
+#include "platform/shared/trackbar_range.h"
 
 namespace ui {
 namespace {
@@ -20,7 +20,8 @@ constexpr int ChannelHeight = 4;
 
 // A channel across the control and a raised thumb, without ticks, moved by
 // the platform's keys: the arrows by one, Page Up and Page Down by a fifth
-// of the range, Home and End to its ends.
+// of the range, Home and End to its ends. Where a key or a drag leaves the
+// thumb is only a request: the control's callback clamps it into the range.
 class TrackbarWidget : public Fl_Slider {
  public:
   TrackbarWidget(int x, int y, int w, int h) : Fl_Slider(x, y, w, h) {
@@ -69,7 +70,7 @@ class TrackbarWidget : public Fl_Slider {
       default:
         return Fl_Slider::handle(event);
     }
-    value(std::clamp(target, minimum(), std::max(minimum(), maximum())));
+    value(target);
     do_callback();
     return 1;
   }
@@ -101,11 +102,11 @@ class TrackbarControl : public Control {
   LRESULT Handle(UINT message, WPARAM, LPARAM lParam) override {
     switch (message) {
       case TBM_GETPOS:
-        return range_.pos();
+        return range_.pos;
       case TBM_GETRANGEMIN:
-        return range_.min();
+        return range_.rangeMin;
       case TBM_GETRANGEMAX:
-        return range_.max();
+        return range_.rangeMax;
       case TBM_SETPOS:
         range_.SetPos(LONG(lParam));
         break;
@@ -124,8 +125,9 @@ class TrackbarControl : public Control {
 
   void Describe(TraceWriter& out, const std::string& prefix) override {
     Control::Describe(out, prefix);
-    out.Add(prefix + "range", std::to_string(range_.min()) + " " + std::to_string(range_.max()));
-    out.Add(prefix + "pos", range_.pos());
+    out.Add(prefix + "range",
+            std::to_string(range_.rangeMin) + " " + std::to_string(range_.rangeMax));
+    out.Add(prefix + "pos", range_.pos);
   }
 
  protected:
@@ -133,8 +135,8 @@ class TrackbarControl : public Control {
 
  private:
   void Sync() {
-    slider_->bounds(range_.min(), range_.max());
-    slider_->value(range_.pos());
+    slider_->bounds(range_.rangeMin, range_.rangeMax);
+    slider_->value(range_.pos);
     slider_->redraw();
   }
 
@@ -145,7 +147,7 @@ class TrackbarControl : public Control {
   }
 
   TrackbarWidget* slider_;  // owned by the dialog's window
-  TrackbarRange range_;
+  shared::TrackbarRange range_;
 };
 
 }  // namespace

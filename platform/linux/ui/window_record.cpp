@@ -1,15 +1,17 @@
 #include "platform/linux/ui/window_record.h"
 
+#include <algorithm>
 #include <mutex>
-#include <unordered_set>
 
 namespace ui {
 namespace {
 
 std::mutex registryMutex;
 
-std::unordered_set<const void*>& Registry() {
-  static auto* live = new std::unordered_set<const void*>;  // outlives every window
+// In the order of creation. A dialog has a handful of windows, so a list
+// searched from the start is as quick as any index.
+std::vector<WindowRecord*>& Registry() {
+  static auto* live = new std::vector<WindowRecord*>;  // outlives every window
   return *live;
 }
 
@@ -17,18 +19,27 @@ std::unordered_set<const void*>& Registry() {
 
 WindowRecord::WindowRecord() {
   std::lock_guard<std::mutex> lock(registryMutex);
-  Registry().insert(this);
+  Registry().push_back(this);
 }
 
-WindowRecord::~WindowRecord() {
+WindowRecord::~WindowRecord() { Unregister(); }
+
+void WindowRecord::Unregister() {
   std::lock_guard<std::mutex> lock(registryMutex);
-  Registry().erase(this);
+  auto& live = Registry();
+  live.erase(std::remove(live.begin(), live.end(), this), live.end());
 }
 
 WindowRecord* FromHandle(HWND handle) {
   std::lock_guard<std::mutex> lock(registryMutex);
-  if (Registry().count(handle) == 0) return nullptr;
-  return reinterpret_cast<WindowRecord*>(handle);
+  const auto& live = Registry();
+  auto found = std::find(live.begin(), live.end(), reinterpret_cast<WindowRecord*>(handle));
+  return found == live.end() ? nullptr : *found;
+}
+
+std::vector<WindowRecord*> LiveWindows() {
+  std::lock_guard<std::mutex> lock(registryMutex);
+  return Registry();
 }
 
 }  // namespace ui

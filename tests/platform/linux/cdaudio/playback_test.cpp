@@ -1,4 +1,4 @@
-// Playing through SDL: what the disk driver captures must be exactly the
+// Playing through SDL's disk driver: what it captures must be exactly the
 // disc's sectors for the range asked, the player's stop-and-play cycle
 // must lose or insert nothing, and each request must be answered with
 // the platform's notifications.
@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "tests/platform/linux/cdaudio/device_fixture.h"
+#include "tools/rip_image.h"
 
 namespace {
 
@@ -111,6 +112,35 @@ class PlaybackTest : public DeviceTest {
     PlaysLikeTheCue(spec, "disc.toc");
   }
 
+  // As the player runs a disc: on each track's success, STOP, then PLAY
+  // the next, the last one without MCI_TO. The whole disc must sound, every
+  // sample once, across its files and gaps.
+  void RunsTheDiscWithoutAGap(const mkdisc::DiscImage& image) {
+    ASSERT_EQ(OpenSource(image.sheetPath), 0u);
+    ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
+    DWORD tracks = static_cast<DWORD>(image.tracks.size());
+    for (DWORD track = 1; track <= tracks; track++) {
+      DWORD flags = MCI_NOTIFY | MCI_FROM | (track < tracks ? MCI_TO : 0);
+      ASSERT_EQ(Play(track, track + 1, flags, NotifyWindow), 0u);
+      ASSERT_EQ(NextNotification(), static_cast<WPARAM>(MCI_NOTIFY_SUCCESSFUL)) << track;
+      ASSERT_EQ(Stop(), 0u);
+    }
+    Bytes disc = mkdisc::ReadBin(image.binPath, 0, image.sectors);
+    ASSERT_EQ(disc.size(), static_cast<size_t>(image.sectors) * 2352);
+    EXPECT_TRUE(SoundedAlone(WaitForCapture(disc), disc));
+  }
+
+  // A disc of three tracks with pregaps, ripped as `rip` asks.
+  mkdisc::DiscImage Rip(const mkdisc::RipSpec& rip) {
+    mkdisc::DiscImageSpec spec;
+    spec.audioSectors = {45, 30, 40};
+    spec.pregap = 5;
+    mkdisc::DiscImage image = MakeImage(spec);
+    std::string error;
+    EXPECT_TRUE(mkdisc::WriteRip(image, rip, &error)) << error;
+    return image;
+  }
+
   std::string capture_;
 };
 
@@ -137,20 +167,38 @@ TEST_F(PlaybackTest, ThePlayersStopAndPlayCycleRunsTheDiscWithoutAGap) {
   mkdisc::DiscImageSpec spec;
   spec.audioSectors = {45, 30, 40};
   spec.pregap = 5;
-  mkdisc::DiscImage image = MakeImage(spec);
+  RunsTheDiscWithoutAGap(MakeImage(spec));
+}
+
+TEST_F(PlaybackTest, TheCycleRunsASingleFileFlacRipBitExact) {
+  CaptureOutput();
+  mkdisc::RipSpec rip;
+  rip.layout = mkdisc::RipLayout::OneFile;
+  rip.extension = "flac";
+  RunsTheDiscWithoutAGap(Rip(rip));
+}
+
+TEST_F(PlaybackTest, TheCycleRunsAFilePerTrackWavRipAcrossItsFilesBitExact) {
+  CaptureOutput();
+  mkdisc::RipSpec rip;
+  rip.layout = mkdisc::RipLayout::PregapInPrevious;
+  rip.extension = "wav";
+  rip.trimFrames = 300;  // each file's last sector made up with silence
+  RunsTheDiscWithoutAGap(Rip(rip));
+}
+
+TEST_F(PlaybackTest, OnePlayRunsThroughAnAiffRipsFilesToTheEnd) {
+  CaptureOutput();
+  mkdisc::RipSpec rip;
+  rip.layout = mkdisc::RipLayout::PregapInOwn;
+  rip.extension = "aiff";
+  mkdisc::DiscImage image = Rip(rip);
   ASSERT_EQ(OpenSource(image.sheetPath), 0u);
   ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
-  // As the player does it: on success, STOP, then PLAY the next track, the
-  // last one without MCI_TO.
-  for (int track = 1; track <= 3; track++) {
-    DWORD flags = MCI_NOTIFY | MCI_FROM | (track < 3 ? MCI_TO : 0);
-    ASSERT_EQ(Play(static_cast<DWORD>(track), static_cast<DWORD>(track) + 1, flags, NotifyWindow),
-              0u);
-    ASSERT_EQ(NextNotification(), static_cast<WPARAM>(MCI_NOTIFY_SUCCESSFUL)) << track;
-    ASSERT_EQ(Stop(), 0u);
-  }
+  ASSERT_EQ(Play(1, 0, MCI_NOTIFY | MCI_FROM, NotifyWindow), 0u);
+  EXPECT_EQ(NextNotification(), static_cast<WPARAM>(MCI_NOTIFY_SUCCESSFUL));
+  ASSERT_EQ(Stop(), 0u);
   Bytes disc = mkdisc::ReadBin(image.binPath, 0, image.sectors);
-  ASSERT_EQ(disc.size(), static_cast<size_t>(115) * 2352);
   EXPECT_TRUE(SoundedAlone(WaitForCapture(disc), disc));
 }
 
@@ -219,16 +267,25 @@ TEST_F(PlaybackTest, AnImageCutShortDuringPlayEndsItWithFailure) {
   ASSERT_EQ(Stop(), 0u);
 }
 
-TEST_F(PlaybackTest, WithoutAnyAudioOutputPlaysSilentlyInRealTime) {
+TEST_F(PlaybackTest, WithoutAnyAudioOutputPlaysSilentlyInRealTimeAndTriesAgainAtTheNextPlay) {
   setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
-  MakeTracks({38, 20});  // half a second, then a quarter
-  ASSERT_EQ(OpenSource(Path("disc.cue")), 0u);
+  mkdisc::DiscImage image = MakeTracks({150, 30});  // two seconds, then 0.4
+  ASSERT_EQ(OpenSource(image.sheetPath), 0u);
   ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
   auto start = Clock::now();
   ASSERT_EQ(Play(1, 2, MCI_NOTIFY | MCI_FROM | MCI_TO, NotifyWindow), 0u);
   EXPECT_EQ(NextNotification(), static_cast<WPARAM>(MCI_NOTIFY_SUCCESSFUL));
-  // The success comes when all but the last quarter second has sounded.
-  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(200));
+  // The success comes when all but the last quarter second has sounded,
+  // by the clock: not sooner, as a free-running output would have it.
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(1750 - 20));
+  ASSERT_EQ(Stop(), 0u);
+
+  // An output that is there by the next PLAY is used.
+  CaptureOutput();
+  ASSERT_EQ(Play(2, 0, MCI_NOTIFY | MCI_FROM, NotifyWindow), 0u);
+  EXPECT_EQ(NextNotification(), static_cast<WPARAM>(MCI_NOTIFY_SUCCESSFUL));
+  Bytes track2 = mkdisc::ReadBin(image.binPath, 150, 30);
+  EXPECT_TRUE(SoundedAlone(WaitForCapture(track2), track2));
 }
 
 TEST_F(PlaybackTest, APlayToTheEndStopsAtTheLastAudioSectorBeforeADataSession) {

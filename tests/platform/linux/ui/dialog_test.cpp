@@ -7,6 +7,7 @@
 #include <FL/Fl_Window.H>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <thread>
@@ -15,6 +16,9 @@
 #include "platform/linux/ui/display.h"
 #include "platform/linux/ui/picture.h"
 #include "platform/linux/ui/trace.h"
+
+// Last: Xlib defines None and Bool, names gtest uses.
+#include <FL/x.H>
 
 namespace ui {
 namespace {
@@ -163,6 +167,16 @@ TEST_F(DialogTest, ControlsAnswerThePlatformCalls) {
   EXPECT_EQ(SendMessageA(slider, TBM_GETPOS, 0, 0), 100);
   EXPECT_EQ(SendMessageA(slider, TBM_GETRANGEMAX, 0, 0), 100);
   EXPECT_EQ(Described(*dialog, "control.1002.range"), "0 100");
+  // An inverted range is kept as given: a new maximum stops the thumb at
+  // the minimum, a new position goes to the maximum.
+  SendMessageA(slider, TBM_SETRANGEMIN, FALSE, 40);
+  SendMessageA(slider, TBM_SETRANGEMAX, FALSE, 10);
+  EXPECT_EQ(SendMessageA(slider, TBM_GETPOS, 0, 0), 40);
+  SendMessageA(slider, TBM_SETPOS, TRUE, 70);
+  EXPECT_EQ(SendMessageA(slider, TBM_GETPOS, 0, 0), 10);
+  SendMessageA(slider, TBM_SETPOS, TRUE, 0);
+  EXPECT_EQ(SendMessageA(slider, TBM_GETPOS, 0, 0), 10);
+  EXPECT_EQ(Described(*dialog, "control.1002.range"), "40 10");
 
   // Pictures go on buttons and in the title bar; each call hands back the
   // one it replaced. The dialog procedure sees WM_SETICON first.
@@ -317,6 +331,24 @@ TEST_F(DialogTest, IconifiedWindowReportsItsRestoredFrame) {
   EXPECT_EQ(placement.rcNormalPosition.left + area.left, normal.left);
   EXPECT_EQ(placement.rcNormalPosition.top + area.top, normal.top);
   (void)isIconicAfter;
+}
+
+TEST_F(DialogTest, RefusedRequestsAreSurvivedAndToldOnce) {
+  // What a window another client destroyed would bring: BadWindow. Xlib's
+  // own handler would end the process here.
+  testing::internal::CaptureStderr();
+  const Window gone = 0x7FFFFFF;
+  XMapWindow(fl_display, gone);
+  XSync(fl_display, False);
+  XUnmapWindow(fl_display, gone);
+  XSync(fl_display, False);
+  std::string told = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 1) << told;
+  EXPECT_NE(told.find("refused a request"), std::string::npos) << told;
+  // The connection still serves.
+  std::unique_ptr<Dialog> dialog = Dialog::Create(PlayerLikeTemplate(), Procedure);
+  ASSERT_TRUE(dialog);
+  EXPECT_NE(GetDlgItem(dialog->handle(), IdPlay), nullptr);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include "platform/linux/ui/deadline.h"
 #include "platform/linux/ui/dialog_units.h"
 #include "platform/linux/ui/picture.h"
-#include "platform/linux/ui/trackbar_range.h"
+#include "platform/shared/trackbar_range.h"
 
 namespace ui {
 namespace {
@@ -43,36 +43,36 @@ TEST(DialogUnits, RoundLikeThePlatform) {
 }
 
 TEST(Trackbar, PositionStaysInsideTheRange) {
-  TrackbarRange range;
-  EXPECT_EQ(range.min(), 0);
-  EXPECT_EQ(range.max(), 100);
-  EXPECT_EQ(range.pos(), 0);
+  shared::TrackbarRange range;
+  EXPECT_EQ(range.rangeMin, 0);
+  EXPECT_EQ(range.rangeMax, 100);
+  EXPECT_EQ(range.pos, 0);
 
   // A track of 4:35, ticking past its end: the thumb stops at the maximum.
   range.SetMax(275);
   range.SetMin(0);
   range.SetPos(0);
   range.SetPos(276);
-  EXPECT_EQ(range.pos(), 275);
+  EXPECT_EQ(range.pos, 275);
 
   // The next, shorter track: its maximum pulls the thumb back before the
   // position is reset.
   range.SetMax(100);
-  EXPECT_EQ(range.pos(), 100);
+  EXPECT_EQ(range.pos, 100);
   range.SetPos(-5);
-  EXPECT_EQ(range.pos(), 0);
+  EXPECT_EQ(range.pos, 0);
 
   // A minimum above the position pulls it up.
   range.SetMin(40);
-  EXPECT_EQ(range.pos(), 40);
+  EXPECT_EQ(range.pos, 40);
 
   // An inverted range: the maximum wins for a new position, but a new
   // maximum never drags the position below the minimum.
   range.SetPos(70);
   range.SetMax(10);
-  EXPECT_EQ(range.pos(), 40);
+  EXPECT_EQ(range.pos, 40);
   range.SetPos(70);
-  EXPECT_EQ(range.pos(), 10);
+  EXPECT_EQ(range.pos, 10);
 }
 
 TEST(Codepage, ReadsCodePage932AsThePlatformDoes) {

@@ -1,0 +1,84 @@
+#include "platform/linux/cdaudio/sdl_output.h"
+
+#include <SDL.h>
+#include <dlfcn.h>
+#include <string.h>
+
+#include <mutex>
+
+namespace cdaudio {
+
+namespace {
+
+// ALSA reports a machine without a sound card on stderr from inside SDL;
+// the device says so in its own words instead. SDL loads the same
+// libasound, so its handler is ours to set.
+void Silent(const char*, int, const char*, int, const char*, ...) {}
+
+void QuietAlsa() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+    if (!alsa) return;
+    using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+    using SetHandler = int (*)(Handler);
+    auto set = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler"));
+    if (set) set(Silent);
+    // Kept loaded: the handler must outlive every later use by SDL.
+  });
+}
+
+}  // namespace
+
+void SdlOutput::Callback(void* self, uint8_t* out, int bytes) {
+  size_t taken = static_cast<SdlOutput*>(self)->pull_(out, static_cast<size_t>(bytes));
+  memset(out + taken, 0, static_cast<size_t>(bytes) - taken);
+}
+
+bool SdlOutput::Open(std::string* why) {
+  if (device_) return true;
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Korvane");
+  // The sound server has been tried already, with a deadline SDL's own
+  // client lacks (it waits for ever on a server that does not answer):
+  // SDL is for ALSA, unless SDL_AUDIODRIVER, which overrides this, says
+  // otherwise.
+  SDL_SetHint(SDL_HINT_AUDIODRIVER, "alsa");
+  QuietAlsa();
+  // Started afresh each time, so a driver that failed once (or the
+  // environment's choice of one) is looked at again.
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+    *why = std::string("SDL: ") + SDL_GetError();
+    return false;
+  }
+  initialised_ = true;
+  SDL_AudioSpec want{};
+  want.freq = 44100;
+  want.format = AUDIO_S16LSB;
+  want.channels = 2;
+  want.samples = BufferFrames;
+  want.callback = Callback;
+  want.userdata = this;
+  SDL_AudioSpec have;
+  device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+  if (!device_) {
+    *why = std::string("SDL: ") + SDL_GetError();
+    Close();
+    return false;
+  }
+  SDL_PauseAudioDevice(device_, 0);
+  return true;
+}
+
+void SdlOutput::Close() {
+  if (device_) SDL_CloseAudioDevice(device_);
+  device_ = 0;
+  if (initialised_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  initialised_ = false;
+}
+
+// SDL keeps no count of what it holds; it is never more than a couple of
+// its small buffers, which the hand-over margin covers.
+int64_t SdlOutput::Pending() { return 0; }
+
+}  // namespace cdaudio

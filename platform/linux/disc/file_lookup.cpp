@@ -1,0 +1,143 @@
+#include "platform/linux/disc/file_lookup.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace disc {
+
+namespace {
+
+constexpr const char* AudioExtensions[] = {"wav",  "wave", "flac", "aif",  "aiff",
+                                           "aifc", "ogg",  "oga",  "opus", "mp3"};
+
+// Letter case folded for ASCII; other bytes (accented, Japanese) as they are.
+std::string Folded(std::string name) {
+  for (char& c : name)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return name;
+}
+
+bool IsKind(const std::string& path, bool directory) {
+  struct stat status;
+  if (stat(path.c_str(), &status) != 0) return false;
+  return directory ? S_ISDIR(status.st_mode) : S_ISREG(status.st_mode);
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+// The entries of `folder` of the kind asked for whose folded name is one
+// of `folded`, sorted.
+std::vector<std::string> Matching(const std::string& folder, const std::vector<std::string>& folded,
+                                  bool directory) {
+  std::vector<std::string> found;
+  DIR* entries = opendir(folder.empty() ? "." : folder.c_str());
+  if (!entries) return found;
+  while (dirent* entry = readdir(entries)) {
+    std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    if (std::find(folded.begin(), folded.end(), Folded(name)) == folded.end()) continue;
+    if (IsKind(Join(folder, name), directory)) found.push_back(name);
+  }
+  closedir(entries);
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+std::string Candidates(const std::string& folder, const std::vector<std::string>& names) {
+  std::string list;
+  for (const std::string& name : names) list += (list.empty() ? "" : ", ") + Join(folder, name);
+  return list;
+}
+
+// One step of the walk: `part` inside `folder`, as written or ignoring case.
+bool Step(std::string* folder, const std::string& part, bool directory, std::string* why) {
+  std::string exact = Join(*folder, part);
+  if (IsKind(exact, directory)) {
+    *folder = exact;
+    return true;
+  }
+  std::vector<std::string> found = Matching(*folder, {Folded(part)}, directory);
+  if (found.size() == 1) {
+    *folder = Join(*folder, found[0]);
+    return true;
+  }
+  if (found.size() > 1) *why = exact + " is ambiguous: it could be " + Candidates(*folder, found);
+  return false;
+}
+
+std::string Stem(const std::string& name) {
+  size_t dot = name.rfind('.');
+  return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+}  // namespace
+
+bool AudioExtension(const std::string& name) {
+  size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return false;
+  std::string extension = Folded(name.substr(dot + 1));
+  for (const char* known : AudioExtensions)
+    if (extension == known) return true;
+  return false;
+}
+
+std::string FindSheetFile(const std::string& folder, const std::string& name, bool audio,
+                          std::string* why) {
+  std::string written = name.empty() || name[0] == '/' ? name : Join(folder, name);
+  if (IsKind(written, false)) return written;
+  struct stat status;
+  if (!name.empty() && stat(written.c_str(), &status) == 0 && !S_ISDIR(status.st_mode)) {
+    *why = written + " is not a regular file";  // a FIFO or device: never opened
+    return "";
+  }
+
+  // Walk the name a part at a time, each part as written or ignoring case;
+  // sheets written on Windows may part their folders with backslashes.
+  std::vector<std::string> parts;
+  std::string part;
+  for (char c : name) {
+    if (c == '/' || c == '\\') {
+      if (!part.empty()) parts.push_back(part);
+      part.clear();
+    } else {
+      part += c;
+    }
+  }
+  if (!part.empty()) parts.push_back(part);
+  if (parts.empty()) {
+    *why = "the sheet names no file";
+    return "";
+  }
+  std::string at = name[0] == '/' ? "/" : folder;
+  why->clear();
+  for (size_t i = 0; i + 1 < parts.size(); i++)
+    if (!Step(&at, parts[i], true, why)) {
+      if (why->empty()) *why = "cannot find " + written;
+      return "";
+    }
+  std::string inside = at;
+  if (Step(&at, parts.back(), false, why)) return at;
+  if (!why->empty()) return "";
+
+  if (audio) {
+    std::vector<std::string> others;
+    std::string stem = Folded(Stem(parts.back()));
+    for (const char* extension : AudioExtensions) others.push_back(stem + "." + extension);
+    std::vector<std::string> found = Matching(inside, others, false);
+    if (found.size() == 1) return Join(inside, found[0]);
+    if (found.size() > 1) {
+      *why = "cannot find " + written + ", and it could be any of " + Candidates(inside, found);
+      return "";
+    }
+  }
+  *why = "cannot find " + written;
+  return "";
+}
+
+}  // namespace disc

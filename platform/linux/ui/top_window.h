@@ -1,0 +1,43 @@
+// A top-level FLTK window as the dialog and the message box both are: of
+// a fixed size, placed exactly where it is put, brought up with the
+// keyboard focus, and told of Enter when no control took it.
+#ifndef KORVANE_PLATFORM_LINUX_UI_TOP_WINDOW_H
+#define KORVANE_PLATFORM_LINUX_UI_TOP_WINDOW_H
+
+#include <FL/Fl_Double_Window.H>
+
+#include "platform/platform.h"
+
+namespace ui {
+
+class TopWindow : public Fl_Double_Window {
+ public:
+  TopWindow(int w, int h);
+  int handle(int event) override;
+
+  // The client area's corner, kept as given when the window is shown
+  // rather than left to the window manager.
+  void PlaceAt(int x, int y);
+  // Shows the window and waits (briefly) until the window manager has
+  // mapped it; then moves its outer frame's corner to `frame`, when given,
+  // and gives it the keyboard focus. False if it did not appear.
+  bool Present(const POINT* frame = nullptr);
+
+  // Watches for top-level windows that another client destroys. Once, with
+  // the display open.
+  static void WatchForDestruction();
+
+ protected:
+  // Enter, or the keypad's Enter, that no control handled.
+  virtual void OnEnter() = 0;
+  // Another client destroyed the window: it is gone from the screen and
+  // must not be touched again.
+  virtual void OnDestroyedElsewhere() = 0;
+};
+
+// The corner that centres a w x h window on `over`.
+POINT CentredOn(const RECT& over, int w, int h);
+
+}  // namespace ui
+
+#endif
