@@ -115,7 +115,10 @@ MCIERROR Open(DWORD_PTR flags, MCI_OPEN_PARMSA* parms) {
   } else {
     source = disc::DefaultSource();
   }
-  if (source.empty() || !Exists(source)) return MCIERR_CANNOT_LOAD_DRIVER;
+  // A drive the user may not read is no drive to open; say why, once.
+  std::string refusal = source.empty() ? disc::DefaultDriveRefusal() : disc::DriveRefusal(source);
+  if (!refusal.empty()) fprintf(stderr, "korvane: %s\n", refusal.c_str());
+  if (source.empty() || !Exists(source) || !refusal.empty()) return MCIERR_CANNOT_LOAD_DRIVER;
 
   bool shareable = (flags & MCI_OPEN_SHAREABLE) != 0;
   std::shared_ptr<Device> device;

@@ -12,7 +12,8 @@ namespace cdaudio {
 namespace {
 
 // The first read of a range is short, so the first sample is not kept
-// waiting for a long one.
+// waiting for a long one; each next one is at most twice as long as the
+// one before, so it is read before what is queued has sounded.
 constexpr int32_t FirstBatch = 4;
 
 size_t Bytes(int32_t sectors) {
@@ -99,6 +100,7 @@ MCIERROR Playback::Play(int32_t start, int32_t end, int32_t readable, bool notif
     end_ = end;
     readable_ = std::max(readable, end);
     fresh_ = true;
+    filling_ = true;
     kick_ = true;  // what was read ahead may be playable now
     state_ = State::PlayingRange;
     flushing_ = cut;
@@ -179,12 +181,18 @@ bool Playback::CanReadAheadLocked() const {
          queue_.space() >= buffer_.size();
 }
 
+bool Playback::WantsReadLocked() const {
+  return filling_ || fresh_ || queue_.size() < Bytes(reader_->LowWater());
+}
+
 Playback::Step Playback::NextStepLocked() const {
   size_t batch = buffer_.size();
   if (state_ == State::PlayingRange && read_ < end_)
-    return queue_.space() >= std::min(batch, Bytes(end_ - read_)) ? Step::ReadRange : Step::Wait;
+    return queue_.space() >= std::min(batch, Bytes(end_ - read_)) && WantsReadLocked()
+               ? Step::ReadRange
+               : Step::Wait;
   if (state_ == State::PlayingRange) return Step::AwaitEnd;
-  if (CanReadAheadLocked()) return Step::ReadPastEnd;
+  if (CanReadAheadLocked() && WantsReadLocked()) return Step::ReadPastEnd;
   return Step::Wait;
 }
 
@@ -192,7 +200,7 @@ Playback::Step Playback::NextStepLocked() const {
 bool Playback::ReadLocked(std::unique_lock<std::mutex>& lock) {
   bool speculative = read_ >= end_;
   int32_t limit = speculative ? readable_ : end_;
-  int32_t batch = fresh_ ? FirstBatch : reader_->PreferredBatch();
+  int32_t batch = fresh_ ? FirstBatch : std::min(reader_->PreferredBatch(), 2 * batch_);
   int32_t count =
       std::min({batch, limit - read_, static_cast<int32_t>(queue_.space() / disc::SectorBytes)});
   int32_t from = read_;
@@ -211,6 +219,8 @@ bool Playback::ReadLocked(std::unique_lock<std::mutex>& lock) {
   queue_.Push(buffer_.data(), Bytes(count));
   read_ += count;
   fresh_ = false;
+  batch_ = count;
+  filling_ = queue_.space() >= buffer_.size();  // a burst ends when the queue is full
   if (!speculative) kick_ = true;
   return true;
 }
@@ -229,7 +239,7 @@ void Playback::AwaitEndLocked(std::unique_lock<std::mutex>& lock) {
     state_ = State::HandedOver;
     return;
   }
-  if (CanReadAheadLocked()) {
+  if (CanReadAheadLocked() && WantsReadLocked()) {
     ReadLocked(lock);
     return;
   }
@@ -260,8 +270,11 @@ void Playback::Run() {
     switch (NextStepLocked()) {
       case Step::ReadRange:
         if (!ReadLocked(lock)) {
+          // A read the disc could not serve ends the play; a disc taken
+          // out falls silent at once.
           slot_->Complete(request_, MCI_NOTIFY_FAILURE);
           state_ = State::Idle;
+          if (reader_->DiscGone()) queue_.Clear();
           readable_ = end_ = read_;
         }
         break;

@@ -70,6 +70,8 @@ class Playback {
   // to the output.
   size_t PlayableLocked() const;
   size_t SpeculativeLocked() const;
+  // The reader's rest is over: too little is read ahead, or a burst is on.
+  bool WantsReadLocked() const;
   bool ReadLocked(std::unique_lock<std::mutex>& lock);
   void CutLocked(int32_t position);
   // Drops what the output holds, with nothing handed to it meanwhile.
@@ -101,6 +103,8 @@ class Playback {
   bool flushing_ = false;    // nothing is handed over until the flush is done
   bool kick_ = false;        // there is new PCM for the output
   bool fresh_ = false;       // no sector of the range read yet
+  int32_t batch_ = 0;        // sectors the last read delivered
+  bool filling_ = true;      // reading on to ReadAhead(), not yet down to LowWater()
   uint64_t request_ = 0;     // tags the pending notification
   uint64_t cuts_ = 0;        // counts jumps of read_ that void a read in flight
   int32_t read_ = 0;         // next sector to read

@@ -1,10 +1,8 @@
-// Drives and the images libcdio reads well (.nrg). Drives are read
-// through paranoia with a retry cap, so a scratch costs a click rather
-// than a stall; images by plain sector reads clamped to the checked table.
+// Drives and the images libcdio reads well (.nrg). Drives are read by
+// drive_reader.cpp; images by plain sector reads clamped to the checked
+// table.
 #include <cdio/cdio.h>
 #include <cdio/logging.h>
-#include <cdio/paranoia/cdda.h>
-#include <cdio/paranoia/paranoia.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -18,8 +16,6 @@
 namespace disc {
 
 namespace {
-
-constexpr int ParanoiaRetries = 5;
 
 void DiscardLog(cdio_log_level_t, const char*) {}
 
@@ -37,48 +33,6 @@ class ImageReader : public SectorReader {
  private:
   CdIo_t* cdio_;
   int32_t end_;
-};
-
-class DriveReader : public SectorReader {
- public:
-  DriveReader(CdIo_t* cdio, cdrom_drive_t* drive, cdrom_paranoia_t* paranoia, int32_t end)
-      : cdio_(cdio), drive_(drive), paranoia_(paranoia), end_(end) {}
-  ~DriveReader() override {
-    cdio_paranoia_free(paranoia_);
-    cdio_cddap_close_no_free_cdio(drive_);
-    cdio_destroy(cdio_);
-  }
-
-  bool Read(int32_t lsn, int32_t count, uint8_t* out) override {
-    if (lsn < 0 || count < 0 || lsn + count > end_) return false;
-    if (lsn != position_) cdio_paranoia_seek(paranoia_, lsn, SEEK_SET);
-    for (int32_t i = 0; i < count; i++) {
-      int16_t* samples = cdio_paranoia_read_limited(paranoia_, nullptr, ParanoiaRetries);
-      char* error = cdio_cddap_errors(drive_);
-      char* message = cdio_cddap_messages(drive_);
-      free(message);
-      if (!samples || error) {
-        free(error);
-        position_ = -1;
-        return false;
-      }
-      memcpy(out + static_cast<size_t>(i) * SectorBytes, samples, SectorBytes);
-    }
-    position_ = lsn + count;
-    return true;
-  }
-
-  // A drive answers slowly and unevenly: batches of a third of a second,
-  // and four seconds of audio read ahead of the output.
-  int32_t PreferredBatch() const override { return 25; }
-  int32_t ReadAhead() const override { return 4 * SectorsPerSecond; }
-
- private:
-  CdIo_t* cdio_;
-  cdrom_drive_t* drive_;
-  cdrom_paranoia_t* paranoia_;
-  int32_t end_;
-  int32_t position_ = -1;
 };
 
 // Reads the table libcdio reports; false when there is none (no disc).
@@ -178,19 +132,6 @@ DiscState LoadCdioDisc(const std::string& source, Disc* disc, std::string* why) 
   }
   disc->table = table;
   return DiscState::Ready;
-}
-
-std::unique_ptr<SectorReader> OpenDriveReader(CdIo_t* cdio, int32_t end) {
-  cdrom_drive_t* cdda = cdio_cddap_identify_cdio(cdio, CDDA_MESSAGE_FORGETIT, nullptr);
-  if (!cdda || cdio_cddap_open(cdda) != 0) {
-    if (cdda) cdio_cddap_close_no_free_cdio(cdda);
-    cdio_destroy(cdio);
-    return nullptr;
-  }
-  cdio_cddap_verbose_set(cdda, CDDA_MESSAGE_FORGETIT, CDDA_MESSAGE_FORGETIT);
-  cdrom_paranoia_t* paranoia = cdio_paranoia_init(cdda);
-  cdio_paranoia_modeset(paranoia, PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP);
-  return std::unique_ptr<SectorReader>(new DriveReader(cdio, cdda, paranoia, end));
 }
 
 namespace {

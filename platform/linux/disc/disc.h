@@ -26,6 +26,11 @@ class SectorReader {
   virtual int32_t PreferredBatch() const { return 75; }
   // How far ahead of the output the worker should read, in sectors.
   virtual int32_t ReadAhead() const { return 75; }
+  // Once it has read that far, the worker reads again when less than this
+  // is left ahead of the output: a drive reads in bursts and rests between.
+  virtual int32_t LowWater() const { return ReadAhead(); }
+  // The last Read failed because the disc is no longer there.
+  virtual bool DiscGone() const { return false; }
 };
 
 struct Disc {
@@ -58,8 +63,19 @@ DiscState LoadBinImage(const std::string& path, Disc* disc, std::string* why);
 DiscState LoadCdioDisc(const std::string& source, Disc* disc, std::string* why);
 
 // The drive side of LoadCdioDisc: sectors read through paranoia, up to
-// `end`. Takes `cdio` over, and releases it on failure.
+// `end`, at a quiet speed, with a cap on the retries of what a scratch
+// makes unreadable (it sounds as silence). Takes `cdio` over, and
+// releases it on failure.
 std::unique_ptr<SectorReader> OpenDriveReader(CdIo_t* cdio, int32_t end);
+
+// Why the user cannot use the drive `path` names (a device node they may
+// not read), as one line that says what to do; "" when they can, or when
+// `path` is no device node.
+std::string DriveRefusal(const std::string& path);
+
+// The refusal of the first drive node the default search would have found
+// but cannot read; "" when there is none.
+std::string DefaultDriveRefusal();
 
 // The source to open when none is named: $CDAUDIO_DEVICE, else the
 // system's default CD drive; empty when there is neither.

@@ -1,0 +1,159 @@
+// A drive's sectors, read in batches through libcdio's driver, with a cap
+// on the retries of a sector that fails: it is tried a few times, within
+// a time budget, and then given as silence; a disc taken out ends the
+// read at once. Paranoia's interface to the drive vets it at start-up.
+//
+// Paranoia is not used for reading. Its interface retries a failed read
+// nine times over, whatever the drive's sense data says. Its reading loop,
+// in the verifying modes, asks the drive without end for a sector that
+// never reads and first reads 1200 sectors ahead to defeat the drive's
+// cache; in overlap mode without that, it kept rereading the disc's first
+// sector (all measured on the simulated drive). An MMC drive delivers
+// CD-DA accurately, so the jitter it would mend is not there.
+#include <cdio/cdio.h>
+#include <cdio/mmc.h>
+#include <cdio/paranoia/cdda.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <chrono>
+#include <set>
+
+#include "platform/linux/disc/disc.h"
+
+namespace disc {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Reads of a failing sector before it is given up as silence.
+constexpr int SectorAttempts = 3;
+// The most one batch may spend on retries before the rest is silence.
+constexpr auto RetryBudget = std::chrono::milliseconds(1500);
+// Playback needs 1x. At 4x a drive turns at about a fifth of its full
+// speed and is quiet, and still fills five seconds of audio in little more
+// than a second, with room left for retries.
+constexpr int PlaybackSpeed = 4;
+// Five to ten seconds ahead of the output: the drive reads in bursts and
+// rests in between.
+constexpr int32_t ReadAheadSectors = 10 * SectorsPerSecond;
+constexpr int32_t LowWaterSectors = 5 * SectorsPerSecond;
+
+class DriveReader : public SectorReader {
+ public:
+  DriveReader(CdIo_t* cdio, cdrom_drive_t* drive, int32_t end)
+      : cdio_(cdio), drive_(drive), end_(end) {
+    cdio_set_speed(cdio_, PlaybackSpeed);
+  }
+  ~DriveReader() override {
+    cdio_cddap_close_no_free_cdio(drive_);
+    cdio_destroy(cdio_);
+  }
+
+  bool Read(int32_t lsn, int32_t count, uint8_t* out) override {
+    if (lsn < 0 || count < 0 || lsn + count > end_) return false;
+    if (gone_) {
+      // Whatever disc is in the drive now is read quietly too, and what
+      // could not be read of the one taken out says nothing about it.
+      gone_ = false;
+      unreadable_.clear();
+      cdio_set_speed(cdio_, PlaybackSpeed);
+    }
+    deadline_ = Clock::now() + RetryBudget;
+    Guard(out, lsn, count);
+    return !gone_;
+  }
+
+  int32_t PreferredBatch() const override { return 25; }
+  int32_t ReadAhead() const override { return ReadAheadSectors; }
+  int32_t LowWater() const override { return LowWaterSectors; }
+  bool DiscGone() const override { return gone_; }
+
+ private:
+  long Guard(void* buffer, lsn_t begin, long sectors) {
+    // Runs of sectors between the ones known to be unreadable, each in one read.
+    auto* bytes = static_cast<uint8_t*>(buffer);
+    long i = 0;
+    while (i < sectors) {
+      if (unreadable_.count(static_cast<int32_t>(begin + i))) {
+        memset(bytes + i * SectorBytes, 0, SectorBytes);
+        i++;
+        continue;
+      }
+      long j = i;
+      while (j < sectors && !unreadable_.count(static_cast<int32_t>(begin + j))) j++;
+      if (!ReadRun(bytes + i * SectorBytes, begin + i, j - i)) {
+        if (MediumAbsent()) return Gone(buffer, sectors);
+        for (long k = i; k < j; k++)
+          if (!RetrySector(bytes + k * SectorBytes, static_cast<int32_t>(begin + k)))
+            return Gone(buffer, sectors);
+      }
+      i = j;
+    }
+    return sectors;
+  }
+
+  // Reads one sector of a run that failed, a few times while the budget
+  // lasts, once after; a sector that fails is silence from then on. False
+  // when the disc is gone.
+  bool RetrySector(uint8_t* sector, int32_t lsn) {
+    int attempts = Clock::now() < deadline_ ? SectorAttempts : 1;
+    for (int attempt = 0; attempt < attempts; attempt++) {
+      if (ReadRun(sector, lsn, 1)) return true;
+      if (MediumAbsent()) return false;
+    }
+    unreadable_.insert(lsn);
+    memset(sector, 0, SectorBytes);
+    return true;
+  }
+
+  bool ReadRun(uint8_t* out, lsn_t lsn, long count) {
+    return cdio_read_audio_sectors(cdio_, out, lsn, static_cast<uint32_t>(count)) ==
+           DRIVER_OP_SUCCESS;
+  }
+
+  // The last command's sense data says MEDIUM NOT PRESENT.
+  bool MediumAbsent() {
+    cdio_mmc_request_sense_t* sense = nullptr;
+    bool absent =
+        mmc_last_cmd_sense(cdio_, &sense) > 0 && sense->sense_key == 2 && sense->asc == 0x3A;
+    free(sense);
+    return absent;
+  }
+
+  long Gone(void* buffer, long sectors) {
+    gone_ = true;
+    return Silence(buffer, sectors);
+  }
+
+  static long Silence(void* buffer, long sectors) {
+    memset(buffer, 0, static_cast<size_t>(sectors) * SectorBytes);
+    return sectors;
+  }
+
+  CdIo_t* cdio_;
+  cdrom_drive_t* drive_;
+  int32_t end_;
+  bool gone_ = false;
+  std::set<int32_t> unreadable_;
+  Clock::time_point deadline_;
+};
+
+}  // namespace
+
+std::unique_ptr<SectorReader> OpenDriveReader(CdIo_t* cdio, int32_t end) {
+  cdrom_drive_t* drive = cdio_cddap_identify_cdio(cdio, CDDA_MESSAGE_FORGETIT, nullptr);
+  // The GNU/Linux driver speaks MMC, and MMC drives deliver little-endian
+  // samples: no need for paranoia to read the disc at start-up to find out.
+  if (drive) drive->bigendianp = 0;
+  if (!drive || cdio_cddap_open(drive) != 0) {
+    if (drive) cdio_cddap_close_no_free_cdio(drive);
+    cdio_destroy(cdio);
+    return nullptr;
+  }
+  cdio_cddap_verbose_set(drive, CDDA_MESSAGE_FORGETIT, CDDA_MESSAGE_FORGETIT);
+  return std::unique_ptr<SectorReader>(new DriveReader(cdio, drive, end));
+}
+
+}  // namespace disc

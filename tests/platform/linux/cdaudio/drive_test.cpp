@@ -1,0 +1,271 @@
+// The device over a simulated drive at the kernel's interface, asked as
+// the player asks: the default drive played bit-exact and gapless at a
+// quiet speed in bursts, the refusals of an empty drive and of a node the
+// user may not read, a scratch, a slow spin-up and a disc taken out.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <thread>
+
+#include "tests/platform/linux/cdaudio/device_fixture.h"
+#include "tools/simdrive/simdrive.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+const HWND Window = reinterpret_cast<HWND>(0x1000);
+
+class DriveDeviceTest : public DeviceTest {
+ protected:
+  void TearDown() override {
+    DeviceTest::TearDown();
+    simdrive::Install({});
+  }
+
+  mkdisc::DiscImage Insert(std::vector<int> tracks, const std::string& faults) {
+    mkdisc::DiscImage image = MakeTracks(std::move(tracks));
+    simdrive::DriveSetup setup;
+    setup.path = "/dev/sr0";
+    setup.image = image.sheetPath;
+    setup.faults = faults;
+    setup.control = Path("control");
+    setup.journal = Path("journal");
+    simdrive::Install({setup});
+    return image;
+  }
+
+  void Control(const std::string& text) {
+    WriteFile("control.new", text);
+    ASSERT_EQ(rename(Path("control.new").c_str(), Path("control").c_str()), 0);
+  }
+
+  // The output goes to a file; `paced` in real time, as a sound card.
+  void CaptureOutput(bool paced) {
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", Path("capture.raw").c_str(), 1);
+    setenv("SDL_DISKAUDIODELAY", paced ? "" : "0", 1);
+    if (paced) unsetenv("SDL_DISKAUDIODELAY");
+  }
+
+  Bytes Captured() {
+    std::ifstream in(Path("capture.raw"), std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+  }
+
+  // Opens the default drive, as the player does: no device named.
+  MCIERROR OpenDefault() {
+    unsetenv("CDAUDIO_DEVICE");
+    MCI_OPEN_PARMSA open = {};
+    open.lpstrDeviceType = "cdaudio";
+    MCIERROR error =
+        mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE, reinterpret_cast<DWORD_PTR>(&open));
+    if (error == 0) id_ = open.wDeviceID;
+    return error;
+  }
+
+  WPARAM NextCode(double seconds) {
+    Posted posted{};
+    if (!WaitPosted(&posted, seconds)) return 0;
+    return posted.code;
+  }
+
+  // The journal's READ CD commands: when each was asked, in milliseconds.
+  std::vector<double> ReadTimes() {
+    std::ifstream in(Path("journal"));
+    std::vector<double> times;
+    std::string line;
+    while (std::getline(in, line))
+      if (line.find("packet READ_CD") != std::string::npos) times.push_back(std::stod(line));
+    return times;
+  }
+
+  int Journaled(const std::string& what) {
+    std::ifstream in(Path("journal"));
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string all = text.str();
+    int count = 0;
+    for (size_t at = all.find(what); at != std::string::npos; at = all.find(what, at + 1)) count++;
+    return count;
+  }
+};
+
+// Where the first sound is in `captured`, in bytes; npos when silent.
+size_t FirstSound(const Bytes& captured) {
+  auto at = std::find_if(captured.begin(), captured.end(), [](uint8_t b) { return b != 0; });
+  return at == captured.end() ? std::string::npos : static_cast<size_t>(at - captured.begin());
+}
+
+TEST_F(DriveDeviceTest, TheDefaultDrivePlaysTheDiscGaplessAndExactly) {
+  CaptureOutput(true);
+  mkdisc::DiscImage image = Insert({120, 90, 100}, "speed=48");
+  ASSERT_EQ(OpenDefault(), 0u);
+  DWORD_PTR type = 0;
+  ASSERT_EQ(TrackType(1, &type), 0u);
+  EXPECT_EQ(type, static_cast<DWORD_PTR>(MCI_CDA_TRACK_AUDIO));
+  ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
+  for (DWORD track = 1; track <= 3; track++) {
+    DWORD flags = MCI_NOTIFY | MCI_FROM | (track < 3 ? MCI_TO : 0);
+    ASSERT_EQ(Play(track, track + 1, flags, Window), 0u);
+    ASSERT_EQ(NextCode(10), static_cast<WPARAM>(MCI_NOTIFY_SUCCESSFUL)) << track;
+    ASSERT_EQ(Stop(), 0u);
+  }
+  ASSERT_EQ(Close(), 0u);
+  Bytes captured = Captured();
+  Bytes disc = mkdisc::ReadBin(image.binPath, 0, image.sectors);
+  size_t first = FirstSound(captured);
+  ASSERT_NE(first, std::string::npos);
+  ASSERT_GE(captured.size(), first + disc.size());
+  auto differ =
+      std::mismatch(disc.begin(), disc.end(), captured.begin() + static_cast<long>(first));
+  EXPECT_EQ(differ.first, disc.end())
+      << "every sample of the disc, in order, with no gap at the track changes; sector "
+      << (differ.first - disc.begin()) / 2352 << " differs";
+  EXPECT_GE(Journaled("speed ioctl 4x"), 1);
+}
+
+TEST_F(DriveDeviceTest, ReadingForPlaybackComesInBurstsWithTheDriveIdleBetween) {
+  CaptureOutput(true);
+  Insert({1500}, "speed=24;latency=5");  // 20 seconds
+  ASSERT_EQ(OpenDefault(), 0u);
+  ASSERT_EQ(Play(0x000200, 0, MCI_NOTIFY | MCI_FROM, Window), 0u);
+  std::this_thread::sleep_for(std::chrono::seconds(13));
+  std::vector<double> times = ReadTimes();
+  ASSERT_GT(times.size(), 10u);
+  double longest = 0;
+  for (size_t i = 1; i < times.size(); i++) longest = std::max(longest, times[i] - times[i - 1]);
+  double span = (times.back() - times.front()) / 1000;
+  fprintf(stderr, "%zu reads over %.1f s (%.1f a second), longest rest %.0f ms\n", times.size(),
+          span, times.size() / std::max(span, 0.001), longest);
+  EXPECT_GE(longest, 2000) << "the drive never rested";
+  EXPECT_GE(Journaled("speed ioctl 4x"), 1);
+  ASSERT_EQ(Stop(), 0u);
+}
+
+TEST_F(DriveDeviceTest, AnEmptyDriveOrAnOpenTrayOpensButHasNoAudioTrack) {
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  Insert({300}, "disc=out");
+  ASSERT_EQ(OpenDefault(), 0u) << "the drive is there";
+  DWORD_PTR type = 0;
+  EXPECT_NE(TrackType(1, &type), 0u);
+  ASSERT_EQ(Close(), 0u);
+  Control("tray=open");
+  ASSERT_EQ(OpenDefault(), 0u);
+  EXPECT_NE(TrackType(1, &type), 0u);
+}
+
+TEST_F(DriveDeviceTest, ANodeWithoutReadPermissionIsNotOpenedAndStderrSaysWhy) {
+  Insert({300}, "permission=no");
+  for (bool named : {false, true}) {
+    ::testing::internal::CaptureStderr();
+    MCIERROR error = named ? OpenSource("/dev/sr0") : OpenDefault();
+    std::string told = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(error, static_cast<MCIERROR>(MCIERR_CANNOT_LOAD_DRIVER));
+    EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 1) << told;
+    EXPECT_NE(told.find("/dev/sr0"), std::string::npos) << told;
+    EXPECT_NE(told.find("adduser $USER cdrom"), std::string::npos) << told;
+  }
+}
+
+TEST_F(DriveDeviceTest, AScratchPlaysOnWithSilenceWhereNothingCanBeRead) {
+  CaptureOutput(true);
+  mkdisc::DiscImage image =
+      Insert({300, 200}, "speed=48;scratch=40-42:2;scratch=100-103:always;scratch=400-400:always");
+  ASSERT_EQ(OpenDefault(), 0u);
+  ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
+  Clock::time_point start = Clock::now();
+  ASSERT_EQ(Play(1, 2, MCI_NOTIFY | MCI_FROM | MCI_TO, Window), 0u);
+  ASSERT_EQ(NextCode(15), static_cast<WPARAM>(MCI_NOTIFY_SUCCESSFUL));
+  ASSERT_EQ(Stop(), 0u);
+  ASSERT_EQ(Play(2, 0, MCI_NOTIFY | MCI_FROM, Window), 0u);
+  ASSERT_EQ(NextCode(15), static_cast<WPARAM>(MCI_NOTIFY_SUCCESSFUL));
+  double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  ASSERT_EQ(Close(), 0u);
+
+  Bytes wanted = mkdisc::ReadBin(image.binPath, 0, image.sectors);
+  auto silence = [&](int32_t from, int32_t to) {
+    std::fill(wanted.begin() + from * 2352, wanted.begin() + to * 2352, 0);
+  };
+  silence(100, 104);
+  silence(400, 401);
+  Bytes captured = Captured();
+  size_t first = FirstSound(captured);
+  ASSERT_NE(first, std::string::npos);
+  ASSERT_GE(captured.size(), first + wanted.size());
+  EXPECT_TRUE(std::equal(wanted.begin(), wanted.end(), captured.begin() + static_cast<long>(first)))
+      << "mended where it could be, silent where it could not";
+  EXPECT_LT(seconds, 6.7 + 1) << "the retries held playback up";
+  fprintf(stderr, "scratched disc of 6.7 s played in %.1f s, %d failed reads\n", seconds,
+          Journaled("sense 3/11/00"));
+}
+
+TEST_F(DriveDeviceTest, ADiscTakenOutMidPlayFailsThePlayAndTheNextUntilItIsBack) {
+  CaptureOutput(true);
+  Insert({2250}, "speed=24");  // 30 seconds
+  ASSERT_EQ(OpenDefault(), 0u);
+  DWORD_PTR type = 0;
+  ASSERT_EQ(TrackType(1, &type), 0u);
+  Control("eject-at=900");  // out when the reading ahead reaches 12 s in
+  ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
+  ASSERT_EQ(Play(1, 0, MCI_NOTIFY | MCI_FROM, Window), 0u);
+  EXPECT_EQ(NextCode(15), static_cast<WPARAM>(MCI_NOTIFY_FAILURE));
+  // What the sound card still held may sound; nothing after it.
+  size_t atFailure = Captured().size() + 200 * 44100 * 4 / 1000;
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  Bytes captured = Captured();
+  ASSERT_GT(captured.size(), atFailure);
+  EXPECT_EQ(FirstSound(Bytes(captured.begin() + static_cast<long>(atFailure), captured.end())),
+            std::string::npos)
+      << "sound went on after the disc was gone";
+
+  Clock::time_point asked = Clock::now();
+  ASSERT_EQ(Stop(), 0u);
+  ASSERT_EQ(Play(1, 0, MCI_NOTIFY | MCI_FROM, Window), 0u);
+  EXPECT_LT(std::chrono::duration<double>(Clock::now() - asked).count(), 0.2);
+  EXPECT_EQ(NextCode(5), static_cast<WPARAM>(MCI_NOTIFY_FAILURE));
+
+  Control("disc=in");
+  ASSERT_EQ(Play(1, 0, MCI_NOTIFY | MCI_FROM, Window), 0u);
+  EXPECT_EQ(NextCode(1.5), 0u) << "the disc is back: the play goes on";
+  asked = Clock::now();
+  ASSERT_EQ(Stop(), 0u);
+  EXPECT_EQ(NextCode(1), static_cast<WPARAM>(MCI_NOTIFY_ABORTED));
+  ASSERT_EQ(Close(), 0u);
+  EXPECT_LT(std::chrono::duration<double>(Clock::now() - asked).count(), 2.0);
+}
+
+TEST_F(DriveDeviceTest, AfterASlowSpinUpTheFirstSampleComesAsSoonAsTheDriveDeliversIt) {
+  CaptureOutput(true);
+  Insert({750}, "speed=24;spin-up=1500;spin-down=300;latency=10");
+  ASSERT_EQ(OpenDefault(), 0u);
+  DWORD_PTR type = 0;
+  ASSERT_EQ(TrackType(1, &type), 0u);
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));  // the disc stops
+  Clock::time_point asked = Clock::now();
+  ASSERT_EQ(Play(0x000200, 0, MCI_NOTIFY | MCI_FROM, Window), 0u);
+  double returned = std::chrono::duration<double, std::milli>(Clock::now() - asked).count();
+  EXPECT_LT(returned, 100) << "PLAY waited for the drive";
+  double heard = -1;
+  while (std::chrono::duration<double>(Clock::now() - asked).count() < 5) {
+    Bytes captured = Captured();
+    if (FirstSound(captured) != std::string::npos) {
+      heard = std::chrono::duration<double, std::milli>(Clock::now() - asked).count();
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  fprintf(stderr, "PLAY returned in %.1f ms; first sample after %.0f ms (spin-up 1500 ms)\n",
+          returned, heard);
+  EXPECT_GE(heard, 1500);
+  EXPECT_LT(heard, 1500 + 500);
+  ASSERT_EQ(Stop(), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,192 @@
+// The drive path over a simulated drive at the kernel's interface: found
+// by the default search or by name, its table read through libcdio's
+// GNU/Linux driver, its sectors read through paranoia at a quiet speed,
+// and what a real drive does wrong met as a listener would want.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <sstream>
+
+#include "platform/linux/disc/disc.h"
+#include "tools/disc_image.h"
+#include "tools/simdrive/simdrive.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+class SimulatedDriveTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/korvane-drive-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    folder_ = pattern;
+    unsetenv("CDAUDIO_DEVICE");
+    disc::QuietCdio();
+  }
+  void TearDown() override {
+    simdrive::Install({});
+    ASSERT_EQ(system(("rm -rf " + folder_).c_str()), 0);
+  }
+
+  mkdisc::DiscImage MakeDisc(const std::string& name, std::vector<int> tracks) {
+    mkdisc::DiscImageSpec spec;
+    spec.audioSectors = tracks;
+    mkdisc::DiscImage image;
+    std::string error;
+    EXPECT_TRUE(mkdisc::WriteDiscImage(folder_ + "/" + name, spec, &image, &error)) << error;
+    return image;
+  }
+
+  simdrive::DriveSetup Drive(const std::string& path, const mkdisc::DiscImage& image,
+                             const std::string& faults) {
+    simdrive::DriveSetup setup;
+    setup.path = path;
+    setup.image = image.sheetPath;
+    setup.faults = faults;
+    setup.control = folder_ + "/control";
+    setup.journal = folder_ + "/journal";
+    return setup;
+  }
+
+  // The disc in the default drive, with `faults`.
+  mkdisc::DiscImage Insert(std::vector<int> tracks, const std::string& faults) {
+    mkdisc::DiscImage image = MakeDisc("disc.cue", tracks);
+    simdrive::Install({Drive("/dev/sr0", image, faults)});
+    return image;
+  }
+
+  void Control(const std::string& text) {
+    std::ofstream(folder_ + "/control.new") << text;
+    ASSERT_EQ(rename((folder_ + "/control.new").c_str(), (folder_ + "/control").c_str()), 0);
+  }
+
+  int Journaled(const std::string& what) {
+    std::ifstream in(folder_ + "/journal");
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string all = text.str();
+    int count = 0;
+    for (size_t at = all.find(what); at != std::string::npos; at = all.find(what, at + 1)) count++;
+    return count;
+  }
+
+  // Reads [lsn, lsn + count) in the worker's batches; false when a read failed.
+  bool ReadAll(disc::SectorReader* reader, int32_t lsn, int32_t count, Bytes* out) {
+    out->assign(static_cast<size_t>(count) * disc::SectorBytes, 0xEE);
+    for (int32_t at = 0; at < count; at += reader->PreferredBatch()) {
+      int32_t batch = std::min(reader->PreferredBatch(), count - at);
+      if (!reader->Read(lsn + at, batch, out->data() + static_cast<size_t>(at) * disc::SectorBytes))
+        return false;
+    }
+    return true;
+  }
+
+  std::string folder_;
+};
+
+TEST_F(SimulatedDriveTest, TheDefaultDriveOrANamedOnePlaysExactlyAtAQuietSpeed) {
+  mkdisc::DiscImage first = MakeDisc("first.cue", {300, 200});
+  mkdisc::DiscImage second = MakeDisc("second.cue", {100, 100, 100});
+  simdrive::Install({Drive("/dev/sr0", first, "speed=48"), Drive("/dev/sr1", second, "speed=48")});
+  ASSERT_EQ(disc::DefaultSource(), "/dev/sr0");
+
+  disc::Disc loaded;
+  std::string why;
+  ASSERT_EQ(disc::LoadDisc(disc::DefaultSource(), &loaded, &why), disc::DiscState::Ready) << why;
+  ASSERT_EQ(loaded.table.tracks.size(), 2u);
+  EXPECT_EQ(loaded.table.tracks[1].start, first.tracks[1].start);
+  EXPECT_EQ(loaded.table.leadout, first.sectors);
+  EXPECT_LE(Journaled("packet READ_CD"), 1) << "start-up reads no more than a sector";
+  EXPECT_EQ(Journaled("speed ioctl 4x"), 1);
+
+  Bytes read;
+  ASSERT_TRUE(ReadAll(loaded.reader.get(), 0, first.sectors, &read));
+  EXPECT_TRUE(read == mkdisc::ReadBin(first.binPath, 0, first.sectors));
+  loaded = disc::Disc();
+
+  // A second drive, chosen by name.
+  setenv("CDAUDIO_DEVICE", "/dev/sr1", 1);
+  ASSERT_EQ(disc::DefaultSource(), "/dev/sr1");
+  ASSERT_EQ(disc::LoadDisc("/dev/sr1", &loaded, &why), disc::DiscState::Ready) << why;
+  EXPECT_EQ(loaded.table.tracks.size(), 3u);
+  ASSERT_TRUE(ReadAll(loaded.reader.get(), 150, 60, &read));
+  EXPECT_TRUE(read == mkdisc::ReadBin(second.binPath, 150, 60));
+}
+
+TEST_F(SimulatedDriveTest, AScratchIsMendedAndADeepOneTurnsToSilenceWithinTheCap) {
+  mkdisc::DiscImage image =
+      Insert({600}, "speed=48;latency=2;scratch=100-102:2;scratch=300-304:always");
+  disc::Disc loaded;
+  std::string why;
+  ASSERT_EQ(disc::LoadDisc("/dev/sr0", &loaded, &why), disc::DiscState::Ready) << why;
+  Clock::time_point start = Clock::now();
+  Bytes read;
+  ASSERT_TRUE(ReadAll(loaded.reader.get(), 0, 600, &read)) << "a scratch is no reason to stop";
+  double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+
+  Bytes wanted = mkdisc::ReadBin(image.binPath, 0, 600);
+  std::fill(wanted.begin() + 300 * disc::SectorBytes, wanted.begin() + 305 * disc::SectorBytes, 0);
+  for (int32_t sector = 0; sector < 600; sector++) {
+    auto at = static_cast<long>(sector) * disc::SectorBytes;
+    EXPECT_TRUE(
+        std::equal(read.begin() + at, read.begin() + at + disc::SectorBytes, wanted.begin() + at))
+        << "sector " << sector << ": 100-102 mended, 300-304 silent, the rest exact"
+        << (std::all_of(read.begin() + at, read.begin() + at + disc::SectorBytes,
+                        [](uint8_t b) { return b == 0; })
+                ? " (silent)"
+                : "");
+  }
+  int failed = Journaled("sense 3/11/00");
+  EXPECT_GE(failed, 5);
+  EXPECT_LE(failed, 120) << "the deep scratch was retried without end";
+  EXPECT_LT(seconds, 10);
+  fprintf(stderr, "600 sectors with two scratches: %.2f s, %d failed reads, %d reads\n", seconds,
+          failed, Journaled("packet READ_CD"));
+}
+
+TEST_F(SimulatedDriveTest, EmptyDriveOpenTrayAndADiscTakenOutAndPutBack) {
+  mkdisc::DiscImage image = Insert({600}, "speed=48;disc=out");
+  disc::Disc loaded;
+  std::string why;
+  EXPECT_EQ(disc::LoadDisc("/dev/sr0", &loaded, &why), disc::DiscState::NoDisc);
+  Control("tray=open");
+  EXPECT_EQ(disc::LoadDisc("/dev/sr0", &loaded, &why), disc::DiscState::NoDisc);
+
+  Control("tray=closed;disc=in");
+  ASSERT_EQ(disc::LoadDisc("/dev/sr0", &loaded, &why), disc::DiscState::Ready) << why;
+  Control("eject-at=200");
+  Bytes read;
+  EXPECT_FALSE(ReadAll(loaded.reader.get(), 0, 300, &read));
+  EXPECT_TRUE(loaded.reader->DiscGone());
+  EXPECT_LE(Journaled("sense 2/3A/01"), 12) << "an empty drive is not asked again and again";
+  EXPECT_FALSE(ReadAll(loaded.reader.get(), 0, 25, &read));
+
+  Control("disc=in");
+  ASSERT_TRUE(ReadAll(loaded.reader.get(), 250, 50, &read));
+  EXPECT_FALSE(loaded.reader->DiscGone());
+  EXPECT_TRUE(read == mkdisc::ReadBin(image.binPath, 250, 50));
+  EXPECT_GE(Journaled("speed ioctl 4x"), 2) << "the disc put back is read quietly too";
+}
+
+TEST_F(SimulatedDriveTest, ANodeTheUserMayNotReadIsNamedWithItsGroup) {
+  Insert({300}, "permission=no");
+  EXPECT_EQ(disc::DefaultSource(), "") << "libcdio's search passes it by";
+  std::string refusal = disc::DefaultDriveRefusal();
+  EXPECT_NE(refusal.find("/dev/sr0"), std::string::npos) << refusal;
+  EXPECT_NE(refusal.find("cdrom"), std::string::npos) << refusal;
+  EXPECT_EQ(refusal.find('\n'), std::string::npos);
+  EXPECT_EQ(disc::DriveRefusal("/dev/sr0"), refusal);
+
+  Control("permission=yes");
+  EXPECT_EQ(disc::DriveRefusal("/dev/sr0"), "");
+  EXPECT_EQ(disc::DefaultDriveRefusal(), "");
+  EXPECT_EQ(disc::DriveRefusal(folder_ + "/disc.cue"), "") << "an image is no drive";
+}
+
+}  // namespace

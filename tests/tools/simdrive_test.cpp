@@ -1,0 +1,315 @@
+// The simulated drive as libcdio's GNU/Linux driver and paranoia meet it:
+// found by the default search, its table of contents read through the
+// kernel's ioctls, its samples read bit-exact through MMC packets, and
+// every fault showing the way a real drive shows it.
+#include "tools/simdrive/simdrive.h"
+
+#include <cdio/cdio.h>
+#include <cdio/logging.h>
+#include <cdio/mmc.h>
+#include <cdio/paranoia/cdda.h>
+#include <cdio/paranoia/paranoia.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <linux/cdrom.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <climits>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tools/disc_image.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void Quiet(cdio_log_level_t, const char*) {}
+
+class SimDriveTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    cdio_log_set_handler(Quiet);
+    char pattern[] = "/tmp/simdrive-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    folder_ = pattern;
+  }
+  void TearDown() override {
+    simdrive::Install({});
+    ASSERT_EQ(system(("rm -rf " + folder_).c_str()), 0);
+  }
+
+  // A disc of audio tracks, with a data track in a second session when
+  // `dataSession` is non-zero, in the default drive with `faults`.
+  mkdisc::DiscImage Insert(std::vector<int> tracks, const std::string& faults,
+                           int dataSession = 0) {
+    mkdisc::DiscImageSpec spec;
+    spec.audioSectors = tracks;
+    spec.dataSession = dataSession;
+    mkdisc::DiscImage image;
+    std::string error;
+    EXPECT_TRUE(mkdisc::WriteDiscImage(folder_ + "/disc.cue", spec, &image, &error)) << error;
+    unlink((folder_ + "/control").c_str());
+    simdrive::DriveSetup setup;
+    setup.path = "/dev/sr0";
+    setup.image = image.sheetPath;
+    setup.faults = faults;
+    setup.control = folder_ + "/control";
+    setup.journal = folder_ + "/journal";
+    simdrive::Install({setup});
+    return image;
+  }
+
+  void Control(const std::string& text) {
+    std::string temporary = folder_ + "/control.new";
+    std::ofstream(temporary) << text;
+    ASSERT_EQ(rename(temporary.c_str(), (folder_ + "/control").c_str()), 0);
+  }
+
+  std::string Journal() {
+    std::ifstream in(folder_ + "/journal");
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  int JournalCount(const std::string& what) {
+    std::string text = Journal();
+    int count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+      count++;
+    return count;
+  }
+
+  std::string folder_;
+};
+
+std::vector<uint8_t> ReadAudio(CdIo_t* cdio, int32_t lsn, int32_t count, int* result) {
+  std::vector<uint8_t> out(static_cast<size_t>(count) * disc::SectorBytes);
+  *result = cdio_read_audio_sectors(cdio, out.data(), lsn, static_cast<uint32_t>(count));
+  return out;
+}
+
+TEST_F(SimDriveTest, TheGnuLinuxDriverFindsTheDriveAndReadsItsDiscExactly) {
+  mkdisc::DiscImage image = Insert({300, 200, 150}, "", 400);
+  char* found = cdio_get_default_device(nullptr);
+  ASSERT_NE(found, nullptr);
+  EXPECT_STREQ(found, "/dev/sr0");
+  free(found);
+
+  CdIo_t* cdio = cdio_open("/dev/sr0", DRIVER_UNKNOWN);
+  ASSERT_NE(cdio, nullptr);
+  EXPECT_EQ(cdio_get_driver_id(cdio), DRIVER_LINUX);
+  EXPECT_EQ(cdio_get_first_track_num(cdio), 1);
+  ASSERT_EQ(cdio_get_num_tracks(cdio), 4);
+  for (int i = 0; i < 4; i++) {
+    const mkdisc::DiscImageTrack& track = image.tracks[static_cast<size_t>(i)];
+    track_t number = static_cast<track_t>(i + 1);
+    EXPECT_EQ(cdio_get_track_lsn(cdio, number), track.start) << "track " << i + 1;
+    EXPECT_EQ(cdio_get_track_format(cdio, number),
+              track.audio ? TRACK_FORMAT_AUDIO : TRACK_FORMAT_DATA);
+  }
+  EXPECT_EQ(cdio_get_track_lsn(cdio, CDIO_CDROM_LEADOUT_TRACK), image.sectors);
+  lsn_t lastSession = 0;
+  ASSERT_EQ(cdio_get_last_session(cdio, &lastSession), DRIVER_OP_SUCCESS);
+  EXPECT_EQ(lastSession, image.tracks[3].start);
+
+  // Audio across the start of track 2, bit for bit.
+  int result;
+  std::vector<uint8_t> read = ReadAudio(cdio, 290, 20, &result);
+  EXPECT_EQ(result, DRIVER_OP_SUCCESS);
+  EXPECT_TRUE(read == mkdisc::ReadBin(image.binPath, 290, 20));
+  // A data sector is not audio, the gap between the sessions is nowhere,
+  // and nothing lies past the lead-out.
+  ReadAudio(cdio, image.tracks[3].start, 1, &result);
+  EXPECT_NE(result, DRIVER_OP_SUCCESS);
+  EXPECT_EQ(mmc_get_cmd_len(0xBE), 12u);
+  cdio_mmc_request_sense_t* sense = nullptr;
+  ASSERT_GT(mmc_last_cmd_sense(cdio, &sense), 0);
+  EXPECT_EQ(sense->sense_key, 5);
+  EXPECT_EQ(sense->asc, 0x64);
+  free(sense);
+  ReadAudio(cdio, image.tracks[2].start + 150, 1, &result);
+  EXPECT_NE(result, DRIVER_OP_SUCCESS);
+  ReadAudio(cdio, image.sectors - 1, 2, &result);
+  EXPECT_NE(result, DRIVER_OP_SUCCESS);
+
+  // The speed asked for through the kernel is recorded.
+  EXPECT_EQ(cdio_set_speed(cdio, 4), DRIVER_OP_SUCCESS);
+  EXPECT_EQ(JournalCount("speed ioctl 4x"), 1);
+
+  // Straight to the kernel (libcdio leaks a string naming an unknown
+  // command): a packet no drive knows gets the answer drives give, and SET
+  // CD SPEED needs the node open for writing.
+  int fd = open("/dev/sr0", O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  auto send = [&](std::vector<uint8_t> cdb, uint8_t* senseData) {
+    cdrom_generic_command command = {};
+    memcpy(command.cmd, cdb.data(), cdb.size());
+    command.sense = reinterpret_cast<struct request_sense*>(senseData);
+    command.data_direction = CGC_DATA_NONE;
+    return ioctl(fd, CDROM_SEND_PACKET, &command);
+  };
+  uint8_t senseData[64] = {};
+  EXPECT_EQ(send({0xEE}, senseData), -1);
+  EXPECT_EQ(errno, EIO);
+  EXPECT_EQ(senseData[2], 5);
+  EXPECT_EQ(senseData[12], 0x20);
+  EXPECT_EQ(send({0xBB, 0, 0x02, 0xC0, 0xFF, 0xFF}, senseData), -1);
+  EXPECT_EQ(errno, EPERM);
+  EXPECT_EQ(JournalCount("SET_CD_SPEED 0xBB EPERM"), 1);
+  close(fd);
+  cdio_destroy(cdio);
+  EXPECT_EQ(JournalCount("packet READ_CD"), 4);
+}
+
+TEST_F(SimDriveTest, ParanoiaReadsTheDiscAndMendsAScratchButADeepOneNeverReads) {
+  mkdisc::DiscImage image = Insert({400, 300}, "speed=100;scratch=100-101:3");
+  CdIo_t* cdio = cdio_open("/dev/sr0", DRIVER_UNKNOWN);
+  ASSERT_NE(cdio, nullptr);
+  cdrom_drive_t* drive = cdio_cddap_identify_cdio(cdio, CDDA_MESSAGE_FORGETIT, nullptr);
+  ASSERT_NE(drive, nullptr);
+  ASSERT_EQ(cdio_cddap_open(drive), 0);
+  EXPECT_EQ(cdio_cddap_tracks(drive), 2);
+  EXPECT_EQ(cdio_cddap_track_firstsector(drive, 2), image.tracks[1].start);
+  cdrom_paranoia_t* paranoia = cdio_paranoia_init(drive);
+  cdio_paranoia_modeset(paranoia, PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP);
+
+  // Track 1, scratch and all, comes out exact.
+  int readsBefore = JournalCount("packet READ_CD");
+  std::vector<uint8_t> track(400 * static_cast<size_t>(disc::SectorBytes));
+  cdio_paranoia_seek(paranoia, 0, SEEK_SET);
+  for (int i = 0; i < 400; i++) {
+    int16_t* samples = cdio_paranoia_read_limited(paranoia, nullptr, 20);
+    ASSERT_NE(samples, nullptr);
+    memcpy(track.data() + static_cast<size_t>(i) * disc::SectorBytes, samples, disc::SectorBytes);
+  }
+  EXPECT_TRUE(track == mkdisc::ReadBin(image.binPath, 0, 400));
+  EXPECT_GE(JournalCount("sense 3/11/00"), 3) << "the scratch failed its reads";
+
+  // Sector 500 never reads, however often it is asked for.
+  Control("scratch=500-500:always");
+  int failuresBefore = JournalCount("sense 3/11/00");
+  for (int i = 0; i < 10; i++) {
+    int result;
+    ReadAudio(cdio, 490 + i, 11, &result);
+    EXPECT_NE(result, DRIVER_OP_SUCCESS);
+  }
+  EXPECT_EQ(JournalCount("sense 3/11/00") - failuresBefore, 10);
+  int result;
+  std::vector<uint8_t> after = ReadAudio(cdio, 501, 10, &result);
+  EXPECT_EQ(result, DRIVER_OP_SUCCESS);
+  EXPECT_TRUE(after == mkdisc::ReadBin(image.binPath, 501, 10));
+  EXPECT_GT(JournalCount("packet READ_CD"), readsBefore);
+  cdio_paranoia_free(paranoia);
+  cdio_cddap_close_no_free_cdio(drive);
+  cdio_destroy(cdio);
+}
+
+TEST_F(SimDriveTest, AnEmptyDriveAnOpenTrayAndALateDisc) {
+  Insert({300}, "disc=out");
+  char* found = cdio_get_default_device(nullptr);
+  ASSERT_NE(found, nullptr) << "an empty drive is still a drive";
+  free(found);
+  CdIo_t* cdio = cdio_open("/dev/sr0", DRIVER_UNKNOWN);
+  ASSERT_NE(cdio, nullptr);
+  EXPECT_EQ(cdio_get_num_tracks(cdio), CDIO_INVALID_TRACK);
+  cdio_destroy(cdio);
+  // A blocking open of an empty drive fails as the kernel's does.
+  EXPECT_EQ(open("/dev/sr0", O_RDONLY), -1);
+  EXPECT_EQ(errno, ENOMEDIUM);
+
+  int fd = open("/dev/sr0", O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(ioctl(fd, CDROM_DRIVE_STATUS, CDSL_CURRENT), CDS_NO_DISC);
+  Control("tray=open");
+  EXPECT_EQ(ioctl(fd, CDROM_DRIVE_STATUS, CDSL_CURRENT), CDS_TRAY_OPEN);
+  cdrom_tochdr header;
+  EXPECT_EQ(ioctl(fd, CDROMREADTOCHDR, &header), -1);
+  EXPECT_EQ(errno, ENOMEDIUM);
+  Control("tray=closed;disc=in");
+  EXPECT_EQ(ioctl(fd, CDROM_DRIVE_STATUS, CDSL_CURRENT), CDS_DISC_OK);
+  EXPECT_EQ(ioctl(fd, CDROM_MEDIA_CHANGED, 0), 1);
+  EXPECT_EQ(ioctl(fd, CDROMREADTOCHDR, &header), 0);
+  EXPECT_EQ(header.cdth_trk1, 1);
+  EXPECT_EQ(close(fd), 0);
+
+  // A disc that arrives a moment after the drive first answers.
+  Insert({300}, "insert-after=300");
+  fd = open("/dev/sr0", O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(ioctl(fd, CDROM_DRIVE_STATUS, CDSL_CURRENT), CDS_NO_DISC);
+  std::this_thread::sleep_for(std::chrono::milliseconds(350));
+  EXPECT_EQ(ioctl(fd, CDROM_DRIVE_STATUS, CDSL_CURRENT), CDS_DISC_OK);
+  struct stat info;
+  ASSERT_EQ(fstat(fd, &info), 0);
+  EXPECT_TRUE(S_ISBLK(info.st_mode));
+  close(fd);
+}
+
+TEST_F(SimDriveTest, SpinUpLatencyAndADiscTakenOutMidRead) {
+  Insert({600}, "spin-up=400;spin-down=300;latency=30;eject-at=400");
+  CdIo_t* cdio = cdio_open("/dev/sr0", DRIVER_UNKNOWN);
+  ASSERT_NE(cdio, nullptr);
+  auto timed = [&](int32_t lsn, int* result) {
+    Clock::time_point start = Clock::now();
+    ReadAudio(cdio, lsn, 10, result);
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  };
+  int result;
+  double first = timed(0, &result);
+  EXPECT_EQ(result, DRIVER_OP_SUCCESS);
+  double next = timed(10, &result);
+  EXPECT_GE(first, 400 + 30);
+  EXPECT_GE(next, 30);
+  EXPECT_LT(next, 400) << "the disc was still spinning";
+  std::this_thread::sleep_for(std::chrono::milliseconds(350));
+  EXPECT_GE(timed(20, &result), 400) << "idle long enough, the disc stopped";
+
+  // The read that reaches sector 400 finds the disc gone, and so does
+  // every request after it.
+  timed(395, &result);
+  EXPECT_NE(result, DRIVER_OP_SUCCESS);
+  timed(0, &result);
+  EXPECT_NE(result, DRIVER_OP_SUCCESS);
+  cdio_mmc_request_sense_t* sense = nullptr;
+  ASSERT_GT(mmc_last_cmd_sense(cdio, &sense), 0);
+  EXPECT_EQ(sense->sense_key, 2);
+  EXPECT_EQ(sense->asc, 0x3A);
+  free(sense);
+  EXPECT_EQ(cdio_get_media_changed(cdio), 1);
+  cdio_destroy(cdio);
+  EXPECT_EQ(JournalCount("disc removed"), 1);
+}
+
+TEST_F(SimDriveTest, ANodeWithoutReadPermission) {
+  Insert({300}, "permission=no");
+  struct stat info;
+  ASSERT_EQ(stat("/dev/sr0", &info), 0);
+  EXPECT_TRUE(S_ISBLK(info.st_mode));
+  EXPECT_EQ(info.st_mode & 0777, 0660u);
+  EXPECT_EQ(info.st_gid, 24u);
+  EXPECT_EQ(access("/dev/sr0", F_OK), 0);
+  EXPECT_EQ(access("/dev/sr0", R_OK), -1);
+  EXPECT_EQ(open("/dev/sr0", O_RDONLY | O_NONBLOCK), -1);
+  EXPECT_EQ(errno, EACCES);
+  EXPECT_EQ(cdio_open("/dev/sr0", DRIVER_UNKNOWN), nullptr);
+  EXPECT_EQ(cdio_get_default_device(nullptr), nullptr);
+  // Other files are the C library's as ever.
+  EXPECT_EQ(stat("/dev/sr7", &info), -1);
+  EXPECT_EQ(errno, ENOENT);
+  int fd = open("/dev/null", O_RDONLY);
+  EXPECT_GE(fd, 0);
+  EXPECT_EQ(close(fd), 0);
+}
+
+}  // namespace

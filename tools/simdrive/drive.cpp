@@ -1,0 +1,325 @@
+#include "tools/simdrive/drive.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <linux/cdrom.h>
+#include <scsi/scsi.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace simdrive {
+
+namespace {
+
+constexpr int ScsiCdromMajor = 11;
+constexpr gid_t CdromGroup = 24;  // Debian's "cdrom"
+
+std::string Errno(int error) { return error == 0 ? "ok" : strerrorname_np(error); }
+
+}  // namespace
+
+Drive::Drive(const DriveSetup& setup)
+    : setup_(setup), journal_(setup.journal), start_(Clock::now()) {
+  std::string error;
+  if (!ApplyFaults(setup_.faults, &faults_, &error))
+    fprintf(stderr, "simdrive %s: %s\n", setup_.path.c_str(), error.c_str());
+  speed_ = faults_.maxSpeed;
+  if (!setup_.image.empty()) {
+    loaded_ = ReadSheet(setup_.image, &sheet_, &error);
+    if (loaded_) binFd_ = open(sheet_.binPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (!loaded_ || binFd_ < 0) {
+      fprintf(stderr, "simdrive %s: %s\n", setup_.path.c_str(), error.c_str());
+      loaded_ = false;
+    }
+  }
+  journal_.Note("start " + setup_.path + (loaded_ ? " holding " + setup_.image : " empty"));
+}
+
+void Drive::PollControlLocked() {
+  if (setup_.control.empty()) return;
+  struct stat info;
+  if (stat(setup_.control.c_str(), &info) != 0) return;
+  if (info.st_ino == controlInode_ && info.st_size == controlSize_ &&
+      info.st_mtim.tv_sec == controlTime_.tv_sec && info.st_mtim.tv_nsec == controlTime_.tv_nsec)
+    return;
+  controlInode_ = info.st_ino;
+  controlSize_ = info.st_size;
+  controlTime_ = info.st_mtim;
+  std::ifstream in(setup_.control);
+  std::stringstream text;
+  text << in.rdbuf();
+  bool wasIn = faults_.discIn && !faults_.trayOpen;
+  std::string error;
+  if (!ApplyFaults(text.str(), &faults_, &error)) journal_.Note("control " + error);
+  if (wasIn != (faults_.discIn && !faults_.trayOpen)) {
+    mediaChanged_ = true;
+    spinning_ = false;
+  }
+  journal_.Note("control applied");
+}
+
+bool Drive::PresentLocked() {
+  PollControlLocked();
+  if (faults_.insertAfterMs >= 0 &&
+      Clock::now() - start_ >= std::chrono::milliseconds(faults_.insertAfterMs)) {
+    faults_.insertAfterMs = -1;
+    faults_.discIn = true;
+    mediaChanged_ = true;
+    journal_.Note("disc inserted");
+  }
+  return loaded_ && faults_.discIn && !faults_.trayOpen;
+}
+
+Sense Drive::NotPresentLocked() {
+  // MEDIUM NOT PRESENT: tray closed, or tray open.
+  return Sense{0x02, 0x3A, static_cast<uint8_t>(faults_.trayOpen ? 0x02 : 0x01)};
+}
+
+void Drive::RemoveDiscLocked(const char* why) {
+  faults_.discIn = false;
+  mediaChanged_ = true;
+  spinning_ = false;
+  journal_.Note(std::string("disc removed ") + why);
+}
+
+int Drive::DriveStatusLocked() {
+  if (PresentLocked()) return CDS_DISC_OK;
+  return faults_.trayOpen ? CDS_TRAY_OPEN : CDS_NO_DISC;
+}
+
+int Drive::Open(int flags) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  PollControlLocked();
+  int error = 0;
+  if (!faults_.permitted)
+    error = EACCES;
+  else if (!(flags & O_NONBLOCK) && !PresentLocked())
+    error = ENOMEDIUM;  // only a non-blocking open reaches an empty drive
+  journal_.Note(std::string("open") + ((flags & O_NONBLOCK) ? " nonblocking " : " ") +
+                Errno(error));
+  return error;
+}
+
+void Drive::Close() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  journal_.Note("close");
+}
+
+void Drive::Stat(struct stat* info) {
+  memset(info, 0, sizeof *info);
+  info->st_mode = S_IFBLK | 0660;
+  info->st_uid = 0;
+  info->st_gid = CdromGroup;
+  info->st_rdev = makedev(ScsiCdromMajor, static_cast<unsigned>(setup_.minor));
+  info->st_dev = makedev(0, 5);
+  info->st_ino = 1000 + static_cast<ino_t>(setup_.minor);
+  info->st_nlink = 1;
+  info->st_blksize = 2048;
+}
+
+int Drive::Access(int mode) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  PollControlLocked();
+  if (mode == F_OK || faults_.permitted) return 0;
+  return EACCES;
+}
+
+void Drive::SelectSpeedLocked(int speed, const char* how) {
+  speed_ = speed <= 0 ? faults_.maxSpeed : std::min(speed, faults_.maxSpeed);
+  journal_.Note(std::string("speed ") + how + " " + std::to_string(speed_) + "x");
+}
+
+int Drive::TocHeaderLocked(void* argument) {
+  if (!PresentLocked()) return -ENOMEDIUM;
+  auto* header = static_cast<cdrom_tochdr*>(argument);
+  header->cdth_trk0 = static_cast<uint8_t>(sheet_.tracks.front().number);
+  header->cdth_trk1 = static_cast<uint8_t>(sheet_.tracks.back().number);
+  return 0;
+}
+
+int Drive::TocEntryLocked(void* argument) {
+  if (!PresentLocked()) return -ENOMEDIUM;
+  auto* entry = static_cast<cdrom_tocentry*>(argument);
+  int32_t lsn;
+  bool data = false;
+  if (entry->cdte_track == CDROM_LEADOUT) {
+    lsn = sheet_.leadout;
+    data = !sheet_.tracks.back().audio;
+  } else {
+    auto track = std::find_if(sheet_.tracks.begin(), sheet_.tracks.end(),
+                              [&](const SheetTrack& t) { return t.number == entry->cdte_track; });
+    if (track == sheet_.tracks.end()) return -EINVAL;
+    lsn = track->start;
+    data = !track->audio;
+  }
+  entry->cdte_adr = 1;
+  entry->cdte_ctrl = data ? CDROM_DATA_TRACK : 0;
+  entry->cdte_datamode = data ? 1 : 0;
+  if (entry->cdte_format == CDROM_MSF) {
+    int32_t position = lsn + 150;
+    entry->cdte_addr.msf.minute = static_cast<uint8_t>(position / 4500);
+    entry->cdte_addr.msf.second = static_cast<uint8_t>(position / 75 % 60);
+    entry->cdte_addr.msf.frame = static_cast<uint8_t>(position % 75);
+  } else if (entry->cdte_format == CDROM_LBA) {
+    entry->cdte_addr.lba = lsn;
+  } else {
+    return -EINVAL;
+  }
+  return 0;
+}
+
+int Drive::MultiSessionLocked(void* argument) {
+  if (!PresentLocked()) return -ENOMEDIUM;
+  auto* session = static_cast<cdrom_multisession*>(argument);
+  int32_t lsn = 0;
+  for (const SheetTrack& track : sheet_.tracks)
+    if (track.session == sheet_.Sessions()) {
+      lsn = track.start;
+      break;
+    }
+  if (sheet_.Sessions() == 1) lsn = 0;
+  session->xa_flag = sheet_.Sessions() > 1 ? 1 : 0;
+  if (session->addr_format == CDROM_LBA) {
+    session->addr.lba = lsn;
+  } else if (session->addr_format == CDROM_MSF) {
+    int32_t position = lsn + 150;
+    session->addr.msf.minute = static_cast<uint8_t>(position / 4500);
+    session->addr.msf.second = static_cast<uint8_t>(position / 75 % 60);
+    session->addr.msf.frame = static_cast<uint8_t>(position % 75);
+  } else {
+    return -EINVAL;
+  }
+  return 0;
+}
+
+int Drive::ReadAudioIoctlLocked(void* argument) {
+  auto* request = static_cast<cdrom_read_audio*>(argument);
+  int32_t lsn;
+  if (request->addr_format == CDROM_LBA)
+    lsn = request->addr.lba;
+  else if (request->addr_format == CDROM_MSF)
+    lsn = (request->addr.msf.minute * 60 + request->addr.msf.second) * 75 +
+          request->addr.msf.frame - 150;
+  else
+    return -EINVAL;
+  if (request->nframes < 1 || request->nframes > 75) return -EINVAL;
+  size_t filled = 0;
+  Sense sense = ReadCdLocked(lsn, request->nframes, 1, 0x10, 0, request->buf,
+                             static_cast<size_t>(request->nframes) * SectorBytes, &filled);
+  if (!sense.Failed()) return 0;
+  return sense.key == 0x02 ? -ENOMEDIUM : -EIO;
+}
+
+int Drive::Ioctl(unsigned long request, void* argument, bool writable) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  PollControlLocked();
+  int result = 0;
+  const char* name = "unknown";
+  switch (request) {
+    case CDROM_GET_CAPABILITY:
+      name = "CDROM_GET_CAPABILITY";
+      result = CDC_CLOSE_TRAY | CDC_OPEN_TRAY | CDC_LOCK | CDC_SELECT_SPEED | CDC_MULTI_SESSION |
+               CDC_MCN | CDC_MEDIA_CHANGED | CDC_PLAY_AUDIO | CDC_RESET | CDC_DRIVE_STATUS |
+               CDC_GENERIC_PACKET | CDC_CD_R | CDC_CD_RW;
+      break;
+    case CDROM_DRIVE_STATUS:
+      name = "CDROM_DRIVE_STATUS";
+      result = DriveStatusLocked();
+      break;
+    case CDROM_DISC_STATUS:
+      name = "CDROM_DISC_STATUS";
+      if (!PresentLocked())
+        result = faults_.trayOpen ? CDS_TRAY_OPEN : CDS_NO_DISC;
+      else
+        result = std::all_of(sheet_.tracks.begin(), sheet_.tracks.end(),
+                             [](const SheetTrack& t) { return t.audio; })
+                     ? CDS_AUDIO
+                     : CDS_MIXED;
+      break;
+    case CDROM_MEDIA_CHANGED:
+      name = "CDROM_MEDIA_CHANGED";
+      PresentLocked();
+      result = mediaChanged_ ? 1 : 0;
+      mediaChanged_ = false;
+      break;
+    case CDROMREADTOCHDR:
+      name = "CDROMREADTOCHDR";
+      result = TocHeaderLocked(argument);
+      break;
+    case CDROMREADTOCENTRY:
+      name = "CDROMREADTOCENTRY";
+      result = TocEntryLocked(argument);
+      break;
+    case CDROMMULTISESSION:
+      name = "CDROMMULTISESSION";
+      result = MultiSessionLocked(argument);
+      break;
+    case CDROMREADAUDIO:
+      name = "CDROMREADAUDIO";
+      result = ReadAudioIoctlLocked(argument);
+      break;
+    case CDROM_SELECT_SPEED:
+      name = "CDROM_SELECT_SPEED";
+      SelectSpeedLocked(static_cast<int>(reinterpret_cast<intptr_t>(argument)), "ioctl");
+      break;
+    case CDROM_LOCKDOOR:
+      name = "CDROM_LOCKDOOR";
+      break;
+    case CDROMEJECT:
+      name = "CDROMEJECT";
+      faults_.trayOpen = true;
+      mediaChanged_ = true;
+      spinning_ = false;
+      break;
+    case CDROMCLOSETRAY:
+      name = "CDROMCLOSETRAY";
+      if (faults_.trayOpen) mediaChanged_ = true;
+      faults_.trayOpen = false;
+      break;
+    case CDROM_GET_MCN:
+      name = "CDROM_GET_MCN";
+      if (!PresentLocked())
+        result = -ENOMEDIUM;
+      else
+        memset(argument, 0, sizeof(cdrom_mcn));
+      break;
+    case CDROMSUBCHNL: {
+      name = "CDROMSUBCHNL";
+      auto* channel = static_cast<cdrom_subchnl*>(argument);
+      uint8_t format = channel->cdsc_format;
+      memset(channel, 0, sizeof *channel);
+      channel->cdsc_format = format;
+      channel->cdsc_audiostatus = CDROM_AUDIO_NO_STATUS;
+      if (!PresentLocked()) result = -ENOMEDIUM;
+      break;
+    }
+    case SCSI_IOCTL_GET_IDLUN:
+      name = "SCSI_IOCTL_GET_IDLUN";
+      static_cast<int*>(argument)[0] = setup_.minor;  // target, lun 0, channel 0, host 0
+      static_cast<int*>(argument)[1] = 0;
+      break;
+    case SCSI_IOCTL_GET_BUS_NUMBER:
+      name = "SCSI_IOCTL_GET_BUS_NUMBER";
+      *static_cast<int*>(argument) = 0;
+      break;
+    case CDROM_SEND_PACKET:
+      return PacketLocked(static_cast<cdrom_generic_command*>(argument), writable);
+    default:
+      result = -ENOTTY;
+      break;
+  }
+  char line[96];
+  snprintf(line, sizeof line, "ioctl %s 0x%lx %s", name, request,
+           result < 0 ? Errno(-result).c_str() : ("-> " + std::to_string(result)).c_str());
+  journal_.Note(line);
+  return result;
+}
+
+}  // namespace simdrive

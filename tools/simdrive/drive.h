@@ -1,0 +1,112 @@
+// One simulated CD drive: the answers a drive and the kernel's CD-ROM
+// layer give to the ioctls and MMC packets sent to its device node, for
+// the disc in it and the faults it is set up with.
+#ifndef KORVANE_TOOLS_SIMDRIVE_DRIVE_H
+#define KORVANE_TOOLS_SIMDRIVE_DRIVE_H
+
+#include <stdint.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "tools/simdrive/faults.h"
+#include "tools/simdrive/journal.h"
+#include "tools/simdrive/sheet.h"
+
+struct cdrom_generic_command;
+
+namespace simdrive {
+
+struct DriveSetup {
+  std::string path;     // the device node it answers for
+  std::string image;    // the cue sheet of the disc; empty: none
+  std::string faults;   // settings applied at start
+  std::string control;  // a file whose settings are applied whenever it changes
+  std::string journal;  // where requests are recorded
+  int minor = 0;        // of the node, for stat
+};
+
+// Sense data: what a drive reports with CHECK CONDITION.
+struct Sense {
+  uint8_t key = 0;
+  uint8_t asc = 0;
+  uint8_t ascq = 0;
+  bool Failed() const { return key != 0; }
+};
+
+class Drive {
+ public:
+  explicit Drive(const DriveSetup& setup);
+  Drive(const Drive&) = delete;
+  Drive& operator=(const Drive&) = delete;
+
+  const std::string& Path() const { return setup_.path; }
+
+  // 0 when the node may be opened with `flags`, else the errno the
+  // kernel gives.
+  int Open(int flags);
+  void Close();
+  void Stat(struct stat* info);
+  // 0 when the caller may access the node in `mode`, else the errno.
+  int Access(int mode);
+  // The ioctl's result, or -errno; `writable`: the fd was opened for writing.
+  int Ioctl(unsigned long request, void* argument, bool writable);
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  // Applies the control file's settings when it has changed.
+  void PollControlLocked();
+  // The disc can be read: in the drive, tray closed, image loaded.
+  bool PresentLocked();
+  Sense NotPresentLocked();
+  void RemoveDiscLocked(const char* why);
+  int DriveStatusLocked();
+
+  int TocHeaderLocked(void* argument);
+  int TocEntryLocked(void* argument);
+  int MultiSessionLocked(void* argument);
+  int ReadAudioIoctlLocked(void* argument);
+
+  // The MMC packet layer.
+  int PacketLocked(cdrom_generic_command* command, bool writable);
+  Sense RunPacketLocked(const uint8_t* cdb, uint8_t* buffer, size_t size, size_t* filled,
+                        bool* denied, bool writable);
+  Sense ReadTocPacketLocked(const uint8_t* cdb, std::string* reply);
+  Sense ModeSenseLocked(const uint8_t* cdb, bool ten, std::string* reply);
+  Sense ConfigurationLocked(const uint8_t* cdb, std::string* reply);
+  Sense ReadCdLocked(int32_t lsn, int32_t count, int expected, uint8_t fields, uint8_t subchannel,
+                     uint8_t* buffer, size_t size, size_t* filled);
+  Sense ReadTenLocked(int32_t lsn, int32_t count, uint8_t* buffer, size_t size, size_t* filled);
+
+  // Reads raw sectors from the image, with the drive's delays and errors.
+  Sense FetchLocked(int32_t lsn, int32_t count, std::string* raw);
+  void SelectSpeedLocked(int speed, const char* how);
+
+  DriveSetup setup_;
+  std::mutex mutex_;
+  Journal journal_;
+  Faults faults_;
+  Sheet sheet_;
+  bool loaded_ = false;  // the image was read
+  int binFd_ = -1;
+  Clock::time_point start_;
+  Clock::time_point lastRead_;
+  bool spinning_ = false;
+  bool mediaChanged_ = false;
+  int speed_ = 0;  // current read speed, in multiples of 75 sectors/s
+  Sense lastSense_;
+  std::map<int32_t, int> failuresLeft_;  // per scratched sector
+  size_t scratchesApplied_ = 0;
+  // The control file as last applied.
+  ino_t controlInode_ = 0;
+  struct timespec controlTime_ = {0, 0};
+  off_t controlSize_ = -1;
+};
+
+}  // namespace simdrive
+
+#endif

@@ -1,0 +1,32 @@
+#include "tools/simdrive/journal.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
+
+namespace simdrive {
+
+Journal::Journal(const std::string& path) : start_(std::chrono::steady_clock::now()) {
+  if (!path.empty()) fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+}
+
+Journal::~Journal() {
+  if (fd_ >= 0) close(fd_);
+}
+
+double Journal::Milliseconds() const {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start_)
+      .count();
+}
+
+void Journal::Note(const std::string& line) {
+  if (fd_ < 0) return;
+  char stamp[32];
+  snprintf(stamp, sizeof stamp, "%.1f ", Milliseconds());
+  // One write per line, so lines from two processes never interleave.
+  std::string text = stamp + line + "\n";
+  ssize_t written = write(fd_, text.data(), text.size());
+  static_cast<void>(written);
+}
+
+}  // namespace simdrive

@@ -1,0 +1,523 @@
+// The MMC packets a drive answers through CDROM_SEND_PACKET. A command
+// the drive does not know gets CHECK CONDITION with ILLEGAL REQUEST,
+// INVALID COMMAND OPERATION CODE, as a real drive answers.
+#include <errno.h>
+#include <linux/cdrom.h>
+#include <stdio.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "tools/simdrive/drive.h"
+
+namespace simdrive {
+
+namespace {
+
+constexpr Sense InvalidOpcode{0x05, 0x20, 0x00};
+constexpr Sense InvalidField{0x05, 0x24, 0x00};
+constexpr Sense OutOfRange{0x05, 0x21, 0x00};
+constexpr Sense IllegalMode{0x05, 0x64, 0x00};  // ILLEGAL MODE FOR THIS TRACK
+constexpr Sense UnrecoveredRead{0x03, 0x11, 0x00};
+constexpr int KilobytesPerX = 176;
+
+uint32_t Big(const uint8_t* bytes, int count) {
+  uint32_t value = 0;
+  for (int i = 0; i < count; i++) value = value << 8 | bytes[i];
+  return value;
+}
+
+void PutBig(std::string* out, uint32_t value, int count) {
+  for (int i = count - 1; i >= 0; i--) out->push_back(static_cast<char>(value >> (8 * i) & 0xFF));
+}
+
+void PutMsf(std::string* out, int32_t lsn, bool padded) {
+  int32_t position = lsn + 150;
+  if (padded) out->push_back(0);
+  out->push_back(static_cast<char>(position / 4500));
+  out->push_back(static_cast<char>(position / 75 % 60));
+  out->push_back(static_cast<char>(position % 75));
+}
+
+const char* CommandName(uint8_t opcode) {
+  switch (opcode) {
+    case 0x00:
+      return "TEST_UNIT_READY";
+    case 0x03:
+      return "REQUEST_SENSE";
+    case 0x12:
+      return "INQUIRY";
+    case 0x1A:
+      return "MODE_SENSE_6";
+    case 0x1B:
+      return "START_STOP_UNIT";
+    case 0x1E:
+      return "PREVENT_ALLOW";
+    case 0x25:
+      return "READ_CAPACITY";
+    case 0x28:
+      return "READ_10";
+    case 0x42:
+      return "READ_SUBCHANNEL";
+    case 0x43:
+      return "READ_TOC";
+    case 0x46:
+      return "GET_CONFIGURATION";
+    case 0x4A:
+      return "GET_EVENT_STATUS";
+    case 0x51:
+      return "READ_DISC_INFORMATION";
+    case 0x5A:
+      return "MODE_SENSE_10";
+    case 0xB6:
+      return "SET_STREAMING";
+    case 0xB9:
+      return "READ_CD_MSF";
+    case 0xBB:
+      return "SET_CD_SPEED";
+    case 0xBD:
+      return "MECHANISM_STATUS";
+    case 0xBE:
+      return "READ_CD";
+    default:
+      return "unknown";
+  }
+}
+
+// Bytes one sector gives for READ CD's field selection, or -1 when the
+// selection is not one a drive accepts.
+int FieldBytes(bool audio, uint8_t fields, uint8_t subchannel) {
+  int bytes = 0;
+  if (audio) {
+    bytes = (fields & 0x10) ? SectorBytes : 0;
+  } else {
+    if (fields & 0x80) bytes += 12;    // sync
+    if (fields & 0x20) bytes += 4;     // header
+    if (fields & 0x10) bytes += 2048;  // user data
+    if (fields & 0x08) bytes += 288;   // EDC and ECC
+  }
+  if ((fields & 0x06) == 0x02)
+    bytes += 294;  // C2 error flags
+  else if ((fields & 0x06) == 0x04)
+    bytes += 296;  // C2 and block error bits
+  else if ((fields & 0x06) == 0x06)
+    return -1;
+  if (subchannel == 1 || subchannel == 4)
+    bytes += 96;
+  else if (subchannel == 2)
+    bytes += 16;
+  else if (subchannel != 0)
+    return -1;
+  return bytes;
+}
+
+}  // namespace
+
+int Drive::PacketLocked(cdrom_generic_command* command, bool writable) {
+  const uint8_t* cdb = command->cmd;
+  size_t filled = 0;
+  bool denied = false;
+  Sense sense = RunPacketLocked(cdb, command->buffer, command->buflen, &filled, &denied, writable);
+  char line[160];
+  int length = snprintf(line, sizeof line, "packet %s 0x%02X", CommandName(cdb[0]), cdb[0]);
+  if (cdb[0] == 0xBE)
+    length += snprintf(line + length, sizeof line - static_cast<size_t>(length), " lsn=%d count=%u",
+                       static_cast<int32_t>(Big(cdb + 2, 4)), Big(cdb + 6, 3));
+  if (denied) {
+    snprintf(line + length, sizeof line - static_cast<size_t>(length), " EPERM");
+    journal_.Note(line);
+    return -EPERM;
+  }
+  if (sense.Failed())
+    snprintf(line + length, sizeof line - static_cast<size_t>(length), " sense %X/%02X/%02X",
+             sense.key, sense.asc, sense.ascq);
+  else
+    snprintf(line + length, sizeof line - static_cast<size_t>(length), " ok");
+  journal_.Note(line);
+  if (!sense.Failed()) {
+    command->stat = 0;
+    return 0;
+  }
+  lastSense_ = sense;
+  command->stat = 0x02;  // CHECK CONDITION
+  if (command->sense) {
+    auto* raw = reinterpret_cast<uint8_t*>(command->sense);
+    memset(raw, 0, 18);
+    raw[0] = 0x70;  // current error, fixed format
+    raw[2] = sense.key;
+    raw[7] = 10;
+    raw[12] = sense.asc;
+    raw[13] = sense.ascq;
+  }
+  return -EIO;
+}
+
+Sense Drive::RunPacketLocked(const uint8_t* cdb, uint8_t* buffer, size_t size, size_t* filled,
+                             bool* denied, bool writable) {
+  std::string reply;
+  Sense sense;
+  switch (cdb[0]) {
+    case 0x00:  // TEST UNIT READY
+      if (!PresentLocked()) return NotPresentLocked();
+      break;
+    case 0x03: {  // REQUEST SENSE
+      reply.assign(18, '\0');
+      reply[0] = 0x70;
+      reply[2] = static_cast<char>(lastSense_.key);
+      reply[7] = 10;
+      reply[12] = static_cast<char>(lastSense_.asc);
+      reply[13] = static_cast<char>(lastSense_.ascq);
+      lastSense_ = Sense();
+      break;
+    }
+    case 0x12:                                 // INQUIRY
+      if (cdb[1] & 0x01) return InvalidField;  // no vital product data pages
+      reply = std::string("\x05\x80\x05\x32\x1F\x00\x00\x00", 8) + "SIMDRIVE" + "Simulated CD-RW " +
+              "1.00";
+      break;
+    case 0x1A:
+    case 0x5A:
+      sense = ModeSenseLocked(cdb, cdb[0] == 0x5A, &reply);
+      break;
+    case 0x1B:  // START STOP UNIT
+      if (cdb[4] & 0x02) {
+        bool close = cdb[4] & 0x01;
+        if (close != !faults_.trayOpen) mediaChanged_ = true;
+        faults_.trayOpen = !close;
+        spinning_ = false;
+      }
+      break;
+    case 0x1E:  // PREVENT ALLOW MEDIUM REMOVAL
+      break;
+    case 0x25:  // READ CAPACITY
+      if (!PresentLocked()) return NotPresentLocked();
+      PutBig(&reply, static_cast<uint32_t>(sheet_.leadout - 1), 4);
+      PutBig(&reply, 2048, 4);
+      break;
+    case 0x28:  // READ (10)
+      return ReadTenLocked(static_cast<int32_t>(Big(cdb + 2, 4)),
+                           static_cast<int32_t>(Big(cdb + 7, 2)), buffer, size, filled);
+    case 0x42:  // READ SUB-CHANNEL
+      if (!PresentLocked()) return NotPresentLocked();
+      reply = std::string("\x00\x15\x00\x00", 4);  // no audio status to report
+      break;
+    case 0x43:
+      sense = ReadTocPacketLocked(cdb, &reply);
+      break;
+    case 0x46:
+      sense = ConfigurationLocked(cdb, &reply);
+      break;
+    case 0x4A: {  // GET EVENT STATUS NOTIFICATION, polled
+      if (!(cdb[1] & 0x01)) return InvalidField;
+      bool present = PresentLocked();
+      if (cdb[4] & 0x10) {
+        reply = std::string("\x00\x06\x04\x10", 4);
+        reply.push_back(mediaChanged_ ? (present ? 2 : 3) : 0);
+        reply.push_back(static_cast<char>((present ? 0x02 : 0) | (faults_.trayOpen ? 0x01 : 0)));
+        reply.append(2, '\0');
+        mediaChanged_ = false;
+      } else {
+        reply = std::string("\x00\x02\x80\x10", 4);
+      }
+      break;
+    }
+    case 0x51: {  // READ DISC INFORMATION
+      if (!PresentLocked()) return NotPresentLocked();
+      reply.assign(34, '\0');
+      reply[1] = 32;
+      reply[2] = 0x0E;  // complete disc, complete last session
+      reply[3] = static_cast<char>(sheet_.tracks.front().number);
+      reply[4] = static_cast<char>(sheet_.Sessions());
+      int lastSessionFirst = sheet_.tracks.back().number;
+      for (const SheetTrack& track : sheet_.tracks)
+        if (track.session == sheet_.Sessions()) {
+          lastSessionFirst = track.number;
+          break;
+        }
+      reply[5] = static_cast<char>(lastSessionFirst);
+      reply[6] = static_cast<char>(sheet_.tracks.back().number);
+      reply[7] = 0x20;  // unrestricted use
+      reply[8] = sheet_.Sessions() > 1 ? 0x20 : 0x00;
+      break;
+    }
+    case 0xB6:  // SET STREAMING
+    case 0xBB:  // SET CD SPEED
+      // The kernel passes these only on a node opened for writing.
+      if (!writable) {
+        *denied = true;
+        return Sense();
+      }
+      if (cdb[0] == 0xBB) {
+        uint32_t rate = Big(cdb + 2, 2);
+        SelectSpeedLocked(
+            rate == 0xFFFF
+                ? 0
+                : std::max<int>(1, static_cast<int>((rate + KilobytesPerX / 2) / KilobytesPerX)),
+            "packet");
+      }
+      break;
+    case 0xBD:  // MECHANISM STATUS
+      reply.assign(8, '\0');
+      reply[1] = faults_.trayOpen ? 0x10 : 0;
+      break;
+    case 0xB9: {  // READ CD MSF
+      int32_t from = (cdb[3] * 60 + cdb[4]) * 75 + cdb[5] - 150;
+      int32_t to = (cdb[6] * 60 + cdb[7]) * 75 + cdb[8] - 150;
+      if (to < from) return InvalidField;
+      return ReadCdLocked(from, to - from, (cdb[1] >> 2) & 7, cdb[9], cdb[10] & 7, buffer, size,
+                          filled);
+    }
+    case 0xBE:
+      return ReadCdLocked(static_cast<int32_t>(Big(cdb + 2, 4)),
+                          static_cast<int32_t>(Big(cdb + 6, 3)), (cdb[1] >> 2) & 7, cdb[9],
+                          cdb[10] & 7, buffer, size, filled);
+    default:
+      return InvalidOpcode;
+  }
+  if (sense.Failed()) return sense;
+  *filled = std::min(size, reply.size());
+  if (buffer) memcpy(buffer, reply.data(), *filled);
+  return Sense();
+}
+
+Sense Drive::ReadTocPacketLocked(const uint8_t* cdb, std::string* reply) {
+  if (!PresentLocked()) return NotPresentLocked();
+  bool msf = cdb[1] & 0x02;
+  int format = cdb[2] & 0x0F;
+  if (format == 0 && (cdb[9] & 0xC0)) format = cdb[9] >> 6;  // the older place for it
+  int from = cdb[6];
+  auto control = [](bool audio) { return static_cast<char>(0x10 | (audio ? 0 : 0x04)); };
+  auto address = [&](int32_t lsn) {
+    if (msf)
+      PutMsf(reply, lsn, true);
+    else
+      PutBig(reply, static_cast<uint32_t>(lsn), 4);
+  };
+  const SheetTrack& last = sheet_.tracks.back();
+  if (format == 0) {  // the table of contents
+    if (from > last.number && from != 0xAA) return InvalidField;
+    reply->assign(4, '\0');
+    (*reply)[2] = static_cast<char>(sheet_.tracks.front().number);
+    (*reply)[3] = static_cast<char>(last.number);
+    for (const SheetTrack& track : sheet_.tracks) {
+      if (track.number < from) continue;
+      *reply += std::string{0, control(track.audio), static_cast<char>(track.number), 0};
+      address(track.start);
+    }
+    *reply += std::string{0, control(last.audio), static_cast<char>(0xAA), 0};
+    address(sheet_.leadout);
+  } else if (format == 1) {  // the last session's first track
+    const SheetTrack* first = &sheet_.tracks.front();
+    for (const SheetTrack& track : sheet_.tracks)
+      if (track.session == sheet_.Sessions()) {
+        first = &track;
+        break;
+      }
+    reply->assign(4, '\0');
+    (*reply)[2] = 1;
+    (*reply)[3] = static_cast<char>(sheet_.Sessions());
+    *reply += std::string{0, control(first->audio), static_cast<char>(first->number), 0};
+    address(first->start);
+  } else if (format == 2) {  // the full table, session by session, always MSF
+    reply->assign(4, '\0');
+    (*reply)[2] = 1;
+    (*reply)[3] = static_cast<char>(sheet_.Sessions());
+    auto entry = [&](int session, bool audio, int point, int32_t lsn, int pmin, int psec) {
+      *reply += std::string{
+          static_cast<char>(session), control(audio), 0, static_cast<char>(point), 0, 0, 0, 0};
+      if (lsn >= 0) {
+        PutMsf(reply, lsn, false);
+      } else {
+        reply->push_back(static_cast<char>(pmin));
+        reply->push_back(static_cast<char>(psec));
+        reply->push_back(0);
+      }
+    };
+    for (int session = 1; session <= sheet_.Sessions(); session++) {
+      std::vector<const SheetTrack*> tracks;
+      for (const SheetTrack& track : sheet_.tracks)
+        if (track.session == session) tracks.push_back(&track);
+      bool audio = tracks.front()->audio;
+      entry(session, audio, 0xA0, -1, tracks.front()->number, sheet_.Sessions() > 1 ? 0x20 : 0);
+      entry(session, tracks.back()->audio, 0xA1, -1, tracks.back()->number, 0);
+      entry(session, tracks.back()->audio, 0xA2,
+            sheet_.sessionEnds[static_cast<size_t>(session - 1)], 0, 0);
+      for (const SheetTrack* track : tracks)
+        entry(session, track->audio, track->number, track->start, 0, 0);
+    }
+  } else {
+    return InvalidField;
+  }
+  uint32_t length = static_cast<uint32_t>(reply->size() - 2);
+  (*reply)[0] = static_cast<char>(length >> 8);
+  (*reply)[1] = static_cast<char>(length & 0xFF);
+  reply->resize(std::min<size_t>(reply->size(), Big(cdb + 7, 2)));
+  return Sense();
+}
+
+Sense Drive::ModeSenseLocked(const uint8_t* cdb, bool ten, std::string* reply) {
+  int page = cdb[2] & 0x3F;
+  if (page != 0x2A && page != 0x3F) return InvalidField;
+  // The capabilities and mechanical status page.
+  std::string body(22, '\0');
+  body[0] = 0x2A;
+  body[1] = 20;
+  body[2] = 0x03;  // reads CD-R and CD-RW
+  body[4] = 0x41;  // plays audio, reads multisession discs
+  body[5] = 0x03;  // CD-DA commands supported, CD-DA stream accurate
+  body[6] = 0x29;  // tray loading, ejects, locks
+  body[7] = 0x03;
+  auto put16 = [&](size_t at, int value) {
+    body[at] = static_cast<char>(value >> 8 & 0xFF);
+    body[at + 1] = static_cast<char>(value & 0xFF);
+  };
+  put16(8, faults_.maxSpeed * KilobytesPerX);
+  put16(10, 256);
+  put16(12, 2048);
+  put16(14, speed_ * KilobytesPerX);
+  if (ten) {
+    *reply = std::string(8, '\0');
+    uint32_t length = static_cast<uint32_t>(6 + body.size());
+    (*reply)[0] = static_cast<char>(length >> 8);
+    (*reply)[1] = static_cast<char>(length & 0xFF);
+  } else {
+    *reply = std::string(4, '\0');
+    (*reply)[0] = static_cast<char>(3 + body.size());
+  }
+  *reply += body;
+  size_t allowed = ten ? Big(cdb + 7, 2) : cdb[4];
+  reply->resize(std::min(reply->size(), allowed));
+  return Sense();
+}
+
+Sense Drive::ConfigurationLocked(const uint8_t* cdb, std::string* reply) {
+  int type = cdb[1] & 0x03;
+  uint32_t start = Big(cdb + 2, 2);
+  bool present = PresentLocked();
+  std::string features;
+  auto feature = [&](uint32_t code, uint8_t flags, const std::string& data) {
+    if (type == 2 ? code != start : code < start) return;
+    if (type == 1 && !(flags & 0x01)) return;
+    PutBig(&features, code, 2);
+    features.push_back(static_cast<char>(flags));
+    features.push_back(static_cast<char>(data.size()));
+    features += data;
+  };
+  std::string profiles = std::string("\x00\x08", 2) + static_cast<char>(present ? 1 : 0) + '\0';
+  feature(0x0000, 0x03, profiles);  // profile list: CD-ROM
+  feature(0x0001, 0x0B, std::string("\x00\x00\x00\x02\x00\x00\x00\x00", 8));  // core, ATAPI
+  feature(0x0003, 0x03, std::string("\x29\x00\x00\x00", 4));  // removable medium, tray
+  feature(0x001E, static_cast<uint8_t>(0x08 | (present ? 1 : 0)),
+          std::string("\x02\x00\x00\x00", 4));  // CD read, with C2 flags
+  PutBig(reply, static_cast<uint32_t>(4 + features.size()), 4);
+  reply->append(2, '\0');
+  PutBig(reply, present ? 0x0008 : 0x0000, 2);
+  *reply += features;
+  reply->resize(std::min<size_t>(reply->size(), Big(cdb + 7, 2)));
+  return Sense();
+}
+
+Sense Drive::FetchLocked(int32_t lsn, int32_t count, std::string* raw) {
+  if (!PresentLocked()) return NotPresentLocked();
+  if (lsn < 0 || count < 0 || lsn + count > sheet_.leadout) return OutOfRange;
+  for (int32_t at = lsn; at < lsn + count; at++)
+    if (!sheet_.TrackAt(at)) return OutOfRange;  // between sessions
+  Clock::time_point now = Clock::now();
+  if (count > 0 &&
+      (!spinning_ || now - lastRead_ > std::chrono::milliseconds(faults_.spinDownMs))) {
+    if (faults_.spinUpMs > 0) {
+      journal_.Note("spin-up " + std::to_string(faults_.spinUpMs) + "ms");
+      std::this_thread::sleep_for(std::chrono::milliseconds(faults_.spinUpMs));
+    }
+    spinning_ = true;
+  }
+  // A read takes its latency and the time the sectors take to pass under
+  // the head at the current speed.
+  auto busy = std::chrono::milliseconds(faults_.latencyMs) +
+              std::chrono::microseconds(static_cast<int64_t>(count) * 1000000 / (75 * speed_));
+  std::this_thread::sleep_for(busy);
+  lastRead_ = Clock::now();
+  if (faults_.ejectAt >= 0 && lsn + count > faults_.ejectAt) {
+    faults_.ejectAt = -1;
+    RemoveDiscLocked("during a read");
+    return NotPresentLocked();
+  }
+  // New scratches start with their full count of failures.
+  for (; scratchesApplied_ < faults_.scratches.size(); scratchesApplied_++) {
+    const Scratch& scratch = faults_.scratches[scratchesApplied_];
+    for (int32_t at = scratch.first; at <= scratch.last; at++) failuresLeft_[at] = scratch.failures;
+  }
+  bool failed = false;
+  for (auto it = failuresLeft_.lower_bound(lsn);
+       it != failuresLeft_.end() && it->first < lsn + count; ++it) {
+    if (it->second == Always) {
+      failed = true;
+    } else if (it->second > 0) {
+      it->second--;
+      failed = true;
+    }
+  }
+  if (failed) return UnrecoveredRead;
+  raw->resize(static_cast<size_t>(count) * SectorBytes);
+  ssize_t got = pread(binFd_, &(*raw)[0], raw->size(), static_cast<off_t>(lsn) * SectorBytes);
+  if (got != static_cast<ssize_t>(raw->size())) return UnrecoveredRead;
+  return Sense();
+}
+
+Sense Drive::ReadCdLocked(int32_t lsn, int32_t count, int expected, uint8_t fields,
+                          uint8_t subchannel, uint8_t* buffer, size_t size, size_t* filled) {
+  if (expected > 5) return InvalidField;
+  if (!PresentLocked()) return NotPresentLocked();
+  if (lsn < 0 || count < 0 || lsn + count > sheet_.leadout) return OutOfRange;
+  std::vector<int> bytes;
+  for (int32_t at = lsn; at < lsn + count; at++) {
+    const SheetTrack* track = sheet_.TrackAt(at);
+    if (!track) return OutOfRange;
+    // Expected sector types: 0 any, 1 CD-DA, 2 mode 1, 3-5 mode 2.
+    if ((expected == 1 && !track->audio) || (expected >= 2 && track->audio)) return IllegalMode;
+    if (expected >= 3) return IllegalMode;  // the discs here hold mode 1 data only
+    int each = FieldBytes(track->audio, fields, subchannel);
+    if (each < 0) return InvalidField;
+    bytes.push_back(each);
+  }
+  std::string raw;
+  Sense sense = FetchLocked(lsn, count, &raw);
+  if (sense.Failed()) return sense;
+  size_t at = 0;
+  for (int32_t i = 0; i < count; i++) {
+    const char* sector = raw.data() + static_cast<size_t>(i) * SectorBytes;
+    std::string out;
+    const SheetTrack* track = sheet_.TrackAt(lsn + i);
+    if (track->audio) {
+      if (fields & 0x10) out.assign(sector, SectorBytes);
+    } else {
+      if (fields & 0x80) out.append(sector, 12);
+      if (fields & 0x20) out.append(sector + 12, 4);
+      if (fields & 0x10) out.append(sector + 16, 2048);
+      if (fields & 0x08) out.append(sector + 2064, 288);
+    }
+    out.resize(static_cast<size_t>(bytes[static_cast<size_t>(i)]), '\0');  // C2 flags: none set
+    size_t room = size > at ? size - at : 0;
+    size_t copy = std::min(room, out.size());
+    if (buffer && copy) memcpy(buffer + at, out.data(), copy);
+    at += copy;
+  }
+  *filled = at;
+  return Sense();
+}
+
+Sense Drive::ReadTenLocked(int32_t lsn, int32_t count, uint8_t* buffer, size_t size,
+                           size_t* filled) {
+  if (!PresentLocked()) return NotPresentLocked();
+  if (lsn < 0 || lsn + count > sheet_.leadout) return OutOfRange;
+  for (int32_t at = lsn; at < lsn + count; at++) {
+    const SheetTrack* track = sheet_.TrackAt(at);
+    if (!track) return OutOfRange;
+    if (track->audio) return IllegalMode;
+  }
+  return ReadCdLocked(lsn, count, 2, 0x10, 0, buffer, size, filled);
+}
+
+}  // namespace simdrive

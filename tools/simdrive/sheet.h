@@ -1,0 +1,39 @@
+// The disc a simulated drive holds: the track table of a cue sheet over
+// one bin of raw 2352-byte sectors, as mkdisc writes them.
+#ifndef KORVANE_TOOLS_SIMDRIVE_SHEET_H
+#define KORVANE_TOOLS_SIMDRIVE_SHEET_H
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+namespace simdrive {
+
+constexpr int SectorBytes = 2352;
+
+struct SheetTrack {
+  int number = 0;
+  bool audio = true;
+  int32_t start = 0;  // LSN of INDEX 01
+  int session = 1;
+};
+
+struct Sheet {
+  std::string binPath;
+  std::vector<SheetTrack> tracks;
+  int32_t leadout = 0;  // the bin's length in sectors
+  // Where each session's area ends (its lead-out), by session number - 1.
+  std::vector<int32_t> sessionEnds;
+  int Sessions() const { return static_cast<int>(sessionEnds.size()); }
+  // The track holding `lsn`, or nullptr outside every session's tracks.
+  const SheetTrack* TrackAt(int32_t lsn) const;
+};
+
+// Reads `cuePath`; false with `error` set when it is not a sheet this
+// drive can hold.
+bool ReadSheet(const std::string& cuePath, Sheet* sheet, std::string* error);
+
+}  // namespace simdrive
+
+#endif
