@@ -2,10 +2,14 @@
 
 #include <cstdio>
 
-void PlayerTest::Start(const recording::Disc& disc) {
+void PlayerTest::Run(const recording::Disc& disc) {
   Player = InitialPlayerState;
   recording::Reset(disc);
   recording::StartDialog(DialogProc);
+}
+
+void PlayerTest::Start(const recording::Disc& disc) {
+  Run(disc);
   ASSERT_FALSE(recording::DialogEnded());
   recording::ClearCalls();
 }

@@ -16,7 +16,11 @@
 
 class PlayerTest : public testing::Test {
  protected:
-  // Starts Korvane on `disc` and forgets the start-up calls.
+  // Starts Korvane on `disc`, keeping the start-up calls; the dialog may
+  // have ended already, as after a refusal.
+  void Run(const recording::Disc& disc);
+  // Starts Korvane on `disc`, which it accepts, and forgets the start-up
+  // calls.
   void Start(const recording::Disc& disc);
   // A disc of `count` audio tracks of 3:00, 3:01, ... minutes.
   static recording::Disc Tracks(int count);

@@ -7,14 +7,7 @@ using testing::ElementsAre;
 
 namespace {
 
-class WindowPositionTest : public PlayerTest {
- protected:
-  void Run(const recording::Disc& disc) {
-    Player = InitialPlayerState;
-    recording::Reset(disc);
-    recording::StartDialog(DialogProc);
-  }
-};
+class WindowPositionTest : public PlayerTest {};
 
 TEST_F(WindowPositionTest, StoredPositionIsUsedAsItIsAndWrittenBackSigned) {
   recording::Reset(Tracks(3));

@@ -69,14 +69,7 @@ std::vector<std::string> Without(std::vector<std::string> calls, const std::stri
   return calls;
 }
 
-class StartupTest : public PlayerTest {
- protected:
-  void Run(const recording::Disc& disc) {
-    Player = InitialPlayerState;
-    recording::Reset(disc);
-    recording::StartDialog(DialogProc);
-  }
-};
+class StartupTest : public PlayerTest {};
 
 TEST_F(StartupTest, AcceptedDiscShowsTrackOneAtTheStoredPosition) {
   Run(Tracks(9));
