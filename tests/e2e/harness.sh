@@ -13,6 +13,9 @@
 #   e2e_wait_window ARGS     waits for a visible window (xdotool search ARGS)
 #   e2e_frame WINDOW         the outer frame "x y w h" of a top-level window
 #   e2e_screenshot NAME      saves the screen as $E2E_SHOTS/NAME.png
+#   e2e_start_sound CAPTURE  a PulseAudio server of the test's own
+#                            (pulse.sh), its sink's monitor recorded into
+#                            CAPTURE
 #   e2e_fail MESSAGE         fails the test
 #
 # Every test gets its own XDG_CONFIG_HOME (where korvane.ini goes) under
@@ -39,7 +42,7 @@ e2e_teardown() {
     wait "${E2E_PIDS[i]}" 2>/dev/null || true
   done
   if [ "$status" -ne 0 ]; then
-    for log in "$E2E_TMP"/*.log; do
+    for log in "$E2E_TMP"/*.log "$E2E_TMP"/pulse/*.log; do
       [ -s "$log" ] && { echo "--- $log"; tail -n 20 "$log"; }
     done
     [ -f "$KORVANE_TRACE" ] && { echo "--- trace"; cat "$KORVANE_TRACE"; }
@@ -146,6 +149,15 @@ e2e_frame() {
 
 e2e_screenshot() {
   import -window root "$E2E_SHOTS/$1.png"
+}
+
+e2e_start_sound() {
+  PULSE_DIR=$E2E_TMP/pulse
+  source "$E2E_DIR/pulse.sh"
+  pulse_start || e2e_fail "no sound server"
+  E2E_PIDS+=("$PULSE_PID")
+  pulse_record "$1" || e2e_fail "no recorder"
+  E2E_PIDS+=("$PULSE_RECORD_PID")
 }
 
 # ---- Korvane's window ------------------------------------------------------

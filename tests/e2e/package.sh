@@ -39,15 +39,8 @@ done < <(identify -format '%w %p\n' "$ICON")
 
 e2e_start_x 1024x768
 e2e_start_wm
-export XDG_RUNTIME_DIR=$E2E_TMP/runtime
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-# Only the server started here, never one spawned by a client.
-echo "autospawn = no" >"$E2E_TMP/client.conf"
-export PULSE_CLIENTCONFIG=$E2E_TMP/client.conf
-pulseaudio -n --daemonize=no --exit-idle-time=-1 --log-target=stderr -L module-native-protocol-unix \
-  -L "module-null-sink sink_name=out rate=44100 format=s16le channels=2" 2>"$E2E_TMP/pulseaudio.log" &
-E2E_PIDS+=($!)
-e2e_until "$E2E_TIMEOUT" pactl set-default-sink out 2>/dev/null || e2e_fail "PulseAudio did not start"
+capture=$E2E_TMP/capture.raw
+e2e_start_sound "$capture"
 
 # The manual explains both warnings by the words the program shows.
 warning() { # SOURCE: sets WARNING to the text the program shows for it
@@ -69,12 +62,7 @@ done
 # Installed and given a disc image, it plays it.
 "$MKDISC" "$E2E_TMP/disc.cue" 300 150
 bin=$E2E_TMP/disc.bin
-# A small recording latency: the player's stream asks for none, so the sink
-# runs with large blocks, and parec's default would hand them on seconds late.
-parec -d out.monitor --rate=44100 --format=s16le --channels=2 --raw --latency-msec=10 \
-  >"$E2E_TMP/capture.raw" &
-E2E_PIDS+=($!)
-heard() { [ "$("$AUDIO_CHECK" count "$E2E_TMP/capture.raw" "$bin" "$1")" -ge 1 ]; }
+heard() { [ "$("$AUDIO_CHECK" count "$capture" "$bin" "$1")" -ge 1 ]; }
 e2e_start "$korvane" "$E2E_TMP/disc.cue"
 window=$(e2e_wait_player)
 [ "$(e2e_trace control.1000.text)" = "1 / 2" ] || e2e_fail "track counter: $(e2e_trace control.1000.text)"

@@ -5,8 +5,6 @@
 # left to play, it runs through the disc to the end without a gap and
 # stops after the last track.
 source "$(dirname "$0")/harness.sh"
-PULSE_DIR=$E2E_TMP/pulse
-source "$E2E_DIR/pulse.sh"
 e2e_start_x 1024x768
 e2e_start_wm
 # Tracks of 3, 3 and 2 seconds: they start at sectors 0, 225 and 450.
@@ -14,10 +12,7 @@ e2e_start_wm
 export CDAUDIO_DEVICE=$E2E_TMP/disc.cue
 bin=$E2E_TMP/disc.bin
 capture=$E2E_TMP/capture.raw
-pulse_start || e2e_fail "no sound server"
-E2E_PIDS+=("$PULSE_PID")
-pulse_record "$capture" || e2e_fail "no recorder"
-E2E_PIDS+=("$PULSE_RECORD_PID")
+e2e_start_sound "$capture"
 
 expect() { # KEY VALUE: the trace says so now
   [ "$(e2e_trace "$1")" = "$2" ] || e2e_fail "expected $1=$2, have '$(e2e_trace "$1")'"
