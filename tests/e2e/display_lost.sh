@@ -21,7 +21,7 @@ still() { # and no longer
   sleep 0.5
   [ "$(captured)" = "$before" ]
 }
-moved_to() { [ "$(e2e_frame "$1" | cut -d' ' -f1-2)" = "$2 $3" ]; }
+moved_to() { [ "$(e2e_corner "$1")" = "$2 $3" ]; }
 
 # ---- The X server dies.
 e2e_start_x 1024x768
@@ -29,9 +29,7 @@ xvfb=${E2E_PIDS[-1]}
 e2e_start_wm
 e2e_start "$KORVANE"
 window=$(e2e_wait_player)
-xdotool windowmove "$window" 300 200
-e2e_until 5 eval '[ "$(e2e_frame "$window" | cut -d" " -f1-2)" != "100 100" ]' ||
-  e2e_fail "the window did not move"
+e2e_move_window "$window" 300 200
 read -r mx my mw mh <<<"$(e2e_frame "$window")"
 read -r px py pw ph <<<"$(e2e_trace control.1005.rect)"
 e2e_click_control "$window" 1005
@@ -55,9 +53,7 @@ rm -f "$SDL_DISKAUDIOFILE"
 KORVANE_TRACE= e2e_start "$KORVANE"
 window=$(e2e_wait_window --name '^Korvane$')
 e2e_until 5 moved_to "$window" "$mx" "$my" || e2e_fail "did not open where it was stored"
-xdotool windowmove "$window" 420 260
-e2e_until 5 eval '[ "$(e2e_frame "$window" | cut -d" " -f1-2)" != "$mx $my" ]' ||
-  e2e_fail "the window did not move"
+e2e_move_window "$window" 420 260
 read -r nx ny nw nh <<<"$(e2e_frame "$window")"
 xdotool mousemove --window "$window" $((px + pw / 2)) $((py + ph / 2)) click 1
 e2e_until 5 grows || e2e_fail "no sound before the window went"

@@ -12,6 +12,7 @@
 #   e2e_wait_trace KEY VAL   waits until the trace says KEY=VAL
 #   e2e_wait_window ARGS     waits for a visible window (xdotool search ARGS)
 #   e2e_frame WINDOW         the outer frame "x y w h" of a top-level window
+#   e2e_move_window WIN X Y  moves it; waits until its frame has left its place
 #   e2e_screenshot NAME      saves the screen as $E2E_SHOTS/NAME.png
 #   e2e_start_sound CAPTURE  a PulseAudio server of the test's own
 #                            (pulse.sh), its sink's monitor recorded into
@@ -145,6 +146,18 @@ e2e_frame() {
     /Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
     /Width:/ { w = $NF } /Height:/ { h = $NF } /Border width:/ { b = $NF }
     END { print x, y, w + 2 * b, h + 2 * b }'
+}
+
+# The frame's corner, "x y".
+e2e_corner() { e2e_frame "$1" | cut -d' ' -f1-2; }
+
+e2e_corner_is_not() { [ "$(e2e_corner "$1")" != "$2" ]; }
+
+e2e_move_window() {
+  local window=$1 from
+  from=$(e2e_corner "$window")
+  xdotool windowmove "$window" "$2" "$3"
+  e2e_until 5 e2e_corner_is_not "$window" "$from" || e2e_fail "the window did not move"
 }
 
 e2e_screenshot() {

@@ -91,9 +91,7 @@ e2e_wait_exit
 # run opens there, not minimised.
 e2e_start "$KORVANE"
 window=$(e2e_wait_player)
-xdotool windowmove "$window" 300 200
-e2e_until 5 eval '[ "$(e2e_frame "$window" | cut -d" " -f1-2)" != "100 100" ]' ||
-  e2e_fail "the window did not move"
+e2e_move_window "$window" 300 200
 read -r mx my mw mh <<<"$(e2e_frame "$window")"
 xdotool windowminimize "$window"
 e2e_wait_trace dialog.iconic 1
