@@ -30,8 +30,8 @@ struct Sheet {
   const SheetTrack* TrackAt(int32_t lsn) const;
 };
 
-// Reads `cuePath`; false with `error` set when it is not a sheet this
-// drive can hold.
+// Reads `cuePath` with the player's cue sheet parser; false with `error`
+// set when it is not a sheet this drive can hold.
 bool ReadSheet(const std::string& cuePath, Sheet* sheet, std::string* error);
 
 }  // namespace simdrive
