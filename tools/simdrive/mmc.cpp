@@ -230,13 +230,7 @@ Sense Drive::RunPacketLocked(const uint8_t* cdb, uint8_t* buffer, size_t size, s
       reply[2] = 0x0E;  // complete disc, complete last session
       reply[3] = static_cast<char>(sheet_.tracks.front().number);
       reply[4] = static_cast<char>(sheet_.Sessions());
-      int lastSessionFirst = sheet_.tracks.back().number;
-      for (const SheetTrack& track : sheet_.tracks)
-        if (track.session == sheet_.Sessions()) {
-          lastSessionFirst = track.number;
-          break;
-        }
-      reply[5] = static_cast<char>(lastSessionFirst);
+      reply[5] = static_cast<char>(sheet_.LastSessionFirst().number);
       reply[6] = static_cast<char>(sheet_.tracks.back().number);
       reply[7] = 0x20;  // unrestricted use
       reply[8] = sheet_.Sessions() > 1 ? 0x20 : 0x00;
@@ -309,17 +303,12 @@ Sense Drive::ReadTocPacketLocked(const uint8_t* cdb, std::string* reply) {
     *reply += std::string{0, control(last.audio), static_cast<char>(0xAA), 0};
     address(sheet_.leadout);
   } else if (format == 1) {  // the last session's first track
-    const SheetTrack* first = &sheet_.tracks.front();
-    for (const SheetTrack& track : sheet_.tracks)
-      if (track.session == sheet_.Sessions()) {
-        first = &track;
-        break;
-      }
+    const SheetTrack& first = sheet_.LastSessionFirst();
     reply->assign(4, '\0');
     (*reply)[2] = 1;
     (*reply)[3] = static_cast<char>(sheet_.Sessions());
-    *reply += std::string{0, control(first->audio), static_cast<char>(first->number), 0};
-    address(first->start);
+    *reply += std::string{0, control(first.audio), static_cast<char>(first.number), 0};
+    address(first.start);
   } else if (format == 2) {  // the full table, session by session, always MSF
     reply->assign(4, '\0');
     (*reply)[2] = 1;

@@ -20,6 +20,12 @@ const SheetTrack* Sheet::TrackAt(int32_t lsn) const {
   return found;
 }
 
+const SheetTrack& Sheet::LastSessionFirst() const {
+  for (const SheetTrack& track : tracks)
+    if (track.session == Sessions()) return track;
+  return tracks.back();
+}
+
 bool ReadSheet(const std::string& cuePath, Sheet* sheet, std::string* error) {
   std::ifstream in(cuePath);
   if (!in) {
