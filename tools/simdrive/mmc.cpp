@@ -196,9 +196,9 @@ Sense Drive::RunPacketLocked(const uint8_t* cdb, uint8_t* buffer, size_t size, s
       PutBig(&reply, static_cast<uint32_t>(sheet_.leadout - 1), 4);
       PutBig(&reply, 2048, 4);
       break;
-    case 0x28:  // READ (10)
-      return ReadTenLocked(static_cast<int32_t>(Big(cdb + 2, 4)),
-                           static_cast<int32_t>(Big(cdb + 7, 2)), buffer, size, filled);
+    case 0x28:  // READ (10): the user data of mode 1 sectors
+      return ReadCdLocked(static_cast<int32_t>(Big(cdb + 2, 4)),
+                          static_cast<int32_t>(Big(cdb + 7, 2)), 2, 0x10, 0, buffer, size, filled);
     case 0x42:  // READ SUB-CHANNEL
       if (!PresentLocked()) return NotPresentLocked();
       reply = std::string("\x00\x15\x00\x00", 4);  // no audio status to report
@@ -409,10 +409,6 @@ Sense Drive::ConfigurationLocked(const uint8_t* cdb, std::string* reply) {
 }
 
 Sense Drive::FetchLocked(int32_t lsn, int32_t count, std::string* raw) {
-  if (!PresentLocked()) return NotPresentLocked();
-  if (lsn < 0 || count < 0 || lsn + count > sheet_.leadout) return OutOfRange;
-  for (int32_t at = lsn; at < lsn + count; at++)
-    if (!sheet_.TrackAt(at)) return OutOfRange;  // between sessions
   Clock::time_point now = Clock::now();
   if (count > 0 &&
       (!spinning_ || now - lastRead_ > std::chrono::milliseconds(faults_.spinDownMs))) {
@@ -495,18 +491,6 @@ Sense Drive::ReadCdLocked(int32_t lsn, int32_t count, int expected, uint8_t fiel
   }
   *filled = at;
   return Sense();
-}
-
-Sense Drive::ReadTenLocked(int32_t lsn, int32_t count, uint8_t* buffer, size_t size,
-                           size_t* filled) {
-  if (!PresentLocked()) return NotPresentLocked();
-  if (lsn < 0 || lsn + count > sheet_.leadout) return OutOfRange;
-  for (int32_t at = lsn; at < lsn + count; at++) {
-    const SheetTrack* track = sheet_.TrackAt(at);
-    if (!track) return OutOfRange;
-    if (track->audio) return IllegalMode;
-  }
-  return ReadCdLocked(lsn, count, 2, 0x10, 0, buffer, size, filled);
 }
 
 }  // namespace simdrive
