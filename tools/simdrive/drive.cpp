@@ -23,6 +23,22 @@ constexpr gid_t CdromGroup = 24;  // Debian's "cdrom"
 
 std::string Errno(int error) { return error == 0 ? "ok" : strerrorname_np(error); }
 
+// Puts `lsn` in an ioctl's address in `format`; false for a format the
+// kernel does not know.
+bool PutAddress(cdrom_addr* address, uint8_t format, int32_t lsn) {
+  if (format == CDROM_LBA) {
+    address->lba = lsn;
+  } else if (format == CDROM_MSF) {
+    int32_t position = lsn + 150;
+    address->msf.minute = static_cast<uint8_t>(position / 4500);
+    address->msf.second = static_cast<uint8_t>(position / 75 % 60);
+    address->msf.frame = static_cast<uint8_t>(position % 75);
+  } else {
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 Drive::Drive(const DriveSetup& setup)
@@ -162,41 +178,16 @@ int Drive::TocEntryLocked(void* argument) {
   entry->cdte_adr = 1;
   entry->cdte_ctrl = data ? CDROM_DATA_TRACK : 0;
   entry->cdte_datamode = data ? 1 : 0;
-  if (entry->cdte_format == CDROM_MSF) {
-    int32_t position = lsn + 150;
-    entry->cdte_addr.msf.minute = static_cast<uint8_t>(position / 4500);
-    entry->cdte_addr.msf.second = static_cast<uint8_t>(position / 75 % 60);
-    entry->cdte_addr.msf.frame = static_cast<uint8_t>(position % 75);
-  } else if (entry->cdte_format == CDROM_LBA) {
-    entry->cdte_addr.lba = lsn;
-  } else {
-    return -EINVAL;
-  }
-  return 0;
+  return PutAddress(&entry->cdte_addr, entry->cdte_format, lsn) ? 0 : -EINVAL;
 }
 
 int Drive::MultiSessionLocked(void* argument) {
   if (!PresentLocked()) return -ENOMEDIUM;
   auto* session = static_cast<cdrom_multisession*>(argument);
-  int32_t lsn = 0;
-  for (const SheetTrack& track : sheet_.tracks)
-    if (track.session == sheet_.Sessions()) {
-      lsn = track.start;
-      break;
-    }
-  if (sheet_.Sessions() == 1) lsn = 0;
-  session->xa_flag = sheet_.Sessions() > 1 ? 1 : 0;
-  if (session->addr_format == CDROM_LBA) {
-    session->addr.lba = lsn;
-  } else if (session->addr_format == CDROM_MSF) {
-    int32_t position = lsn + 150;
-    session->addr.msf.minute = static_cast<uint8_t>(position / 4500);
-    session->addr.msf.second = static_cast<uint8_t>(position / 75 % 60);
-    session->addr.msf.frame = static_cast<uint8_t>(position % 75);
-  } else {
-    return -EINVAL;
-  }
-  return 0;
+  bool multi = sheet_.Sessions() > 1;
+  session->xa_flag = multi ? 1 : 0;
+  int32_t lsn = multi ? sheet_.LastSessionFirst().start : 0;
+  return PutAddress(&session->addr, session->addr_format, lsn) ? 0 : -EINVAL;
 }
 
 int Drive::ReadAudioIoctlLocked(void* argument) {

@@ -80,9 +80,9 @@ class Drive {
   Sense ConfigurationLocked(const uint8_t* cdb, std::string* reply);
   Sense ReadCdLocked(int32_t lsn, int32_t count, int expected, uint8_t fields, uint8_t subchannel,
                      uint8_t* buffer, size_t size, size_t* filled);
-  Sense ReadTenLocked(int32_t lsn, int32_t count, uint8_t* buffer, size_t size, size_t* filled);
 
-  // Reads raw sectors from the image, with the drive's delays and errors.
+  // Reads raw sectors from the image, with the drive's delays and errors,
+  // once ReadCdLocked has found them on the disc in a session's tracks.
   Sense FetchLocked(int32_t lsn, int32_t count, std::string* raw);
   void SelectSpeedLocked(int speed, const char* how);
 

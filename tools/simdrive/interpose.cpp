@@ -149,55 +149,28 @@ using simdrive::DriveFor;
 using simdrive::Next;
 using simdrive::OpenNode;
 
+// What the callers built against glibc 2.36 reach: libcdio's open, close,
+// stat, lstat, fstat, realpath and ioctl, the player's stat and access,
+// and the 64 names a program built with 64-bit file offsets calls for the
+// same functions.
 extern "C" {
 
-// The stat entry points glibc keeps for programs built before 2.33.
-int __xstat(int version, const char* path, struct stat* info);
-int __xstat64(int version, const char* path, struct stat64* info);
-int __lxstat(int version, const char* path, struct stat* info);
-int __lxstat64(int version, const char* path, struct stat64* info);
-int __fxstat(int version, int fd, struct stat* info);
-int __fxstat64(int version, int fd, struct stat64* info);
-int __fxstatat(int version, int dirfd, const char* path, struct stat* info, int flags);
-int __fxstatat64(int version, int dirfd, const char* path, struct stat64* info, int flags);
-int __open_2(const char* path, int flags);
-int __open64_2(const char* path, int flags);
-int __openat_2(int dirfd, const char* path, int flags);
-int __openat64_2(int dirfd, const char* path, int flags);
-
-#define SIMDRIVE_OPEN(name, ...)                                   \
-  {                                                                \
-    mode_t mode = 0;                                               \
-    if (flags & (O_CREAT | O_TMPFILE)) {                           \
-      va_list arguments;                                           \
-      va_start(arguments, flags);                                  \
-      mode = static_cast<mode_t>(va_arg(arguments, int));          \
-      va_end(arguments);                                           \
-    }                                                              \
-    if (std::shared_ptr<simdrive::Drive> drive = DriveFor(path))   \
-      return simdrive::OpenDrive(drive, flags);                    \
-    static auto next = Next<int (*)(__VA_ARGS__, int, ...)>(name); \
-    return next(SIMDRIVE_OPEN_ARGS, flags, mode);                  \
+#define SIMDRIVE_OPEN(name)                                         \
+  int name(const char* path, int flags, ...) {                      \
+    mode_t mode = 0;                                                \
+    if (flags & (O_CREAT | O_TMPFILE)) {                            \
+      va_list arguments;                                            \
+      va_start(arguments, flags);                                   \
+      mode = static_cast<mode_t>(va_arg(arguments, int));           \
+      va_end(arguments);                                            \
+    }                                                               \
+    if (std::shared_ptr<simdrive::Drive> drive = DriveFor(path))    \
+      return simdrive::OpenDrive(drive, flags);                     \
+    static auto next = Next<int (*)(const char*, int, ...)>(#name); \
+    return next(path, flags, mode);                                 \
   }
-
-#define SIMDRIVE_OPEN_ARGS path
-int open(const char* path, int flags, ...)
-    SIMDRIVE_OPEN("open", const char*) int open64(const char* path, int flags, ...)
-        SIMDRIVE_OPEN("open64", const char*)
-#undef SIMDRIVE_OPEN_ARGS
-#define SIMDRIVE_OPEN_ARGS dirfd, path
-            int openat(int dirfd, const char* path, int flags, ...)
-                SIMDRIVE_OPEN("openat", int, const char*) int openat64(int dirfd, const char* path,
-                                                                       int flags, ...)
-                    SIMDRIVE_OPEN("openat64", int, const char*)
-#undef SIMDRIVE_OPEN_ARGS
-
-                        int __open_2(const char* path, int flags) {
-  return open(path, flags);
-}
-int __open64_2(const char* path, int flags) { return open64(path, flags); }
-int __openat_2(int dirfd, const char* path, int flags) { return openat(dirfd, path, flags); }
-int __openat64_2(int dirfd, const char* path, int flags) { return openat64(dirfd, path, flags); }
+SIMDRIVE_OPEN(open)
+SIMDRIVE_OPEN(open64)
 
 int close(int fd) {
   simdrive::Registry& registry = simdrive::TheRegistry();
@@ -239,53 +212,6 @@ SIMDRIVE_STAT_PATH(lstat64, stat64)
 SIMDRIVE_STAT_FD(fstat, stat)
 SIMDRIVE_STAT_FD(fstat64, stat64)
 
-#define SIMDRIVE_STAT_AT(name, type)                                                   \
-  int name(int dirfd, const char* path, struct type* info, int flags) __THROW {        \
-    OpenNode node;                                                                     \
-    if ((flags & AT_EMPTY_PATH) && !*path && simdrive::NodeFor(dirfd, &node)) {        \
-      node.drive->Stat(reinterpret_cast<struct stat*>(info));                          \
-      return 0;                                                                        \
-    }                                                                                  \
-    if (simdrive::StatPath(path, reinterpret_cast<struct stat*>(info)) == 0) return 0; \
-    static auto next = Next<int (*)(int, const char*, struct type*, int)>(#name);      \
-    return next(dirfd, path, info, flags);                                             \
-  }
-SIMDRIVE_STAT_AT(fstatat, stat)
-SIMDRIVE_STAT_AT(fstatat64, stat64)
-
-#define SIMDRIVE_XSTAT_PATH(name, type)                                                \
-  int name(int version, const char* path, struct type* info) {                         \
-    if (simdrive::StatPath(path, reinterpret_cast<struct stat*>(info)) == 0) return 0; \
-    static auto next = Next<int (*)(int, const char*, struct type*)>(#name);           \
-    return next(version, path, info);                                                  \
-  }
-SIMDRIVE_XSTAT_PATH(__xstat, stat)
-SIMDRIVE_XSTAT_PATH(__xstat64, stat64)
-SIMDRIVE_XSTAT_PATH(__lxstat, stat)
-SIMDRIVE_XSTAT_PATH(__lxstat64, stat64)
-
-#define SIMDRIVE_XSTAT_FD(name, type)                                \
-  int name(int version, int fd, struct type* info) {                 \
-    OpenNode node;                                                   \
-    if (simdrive::NodeFor(fd, &node)) {                              \
-      node.drive->Stat(reinterpret_cast<struct stat*>(info));        \
-      return 0;                                                      \
-    }                                                                \
-    static auto next = Next<int (*)(int, int, struct type*)>(#name); \
-    return next(version, fd, info);                                  \
-  }
-SIMDRIVE_XSTAT_FD(__fxstat, stat)
-SIMDRIVE_XSTAT_FD(__fxstat64, stat64)
-
-#define SIMDRIVE_XSTAT_AT(name, type)                                                  \
-  int name(int version, int dirfd, const char* path, struct type* info, int flags) {   \
-    if (simdrive::StatPath(path, reinterpret_cast<struct stat*>(info)) == 0) return 0; \
-    static auto next = Next<int (*)(int, int, const char*, struct type*, int)>(#name); \
-    return next(version, dirfd, path, info, flags);                                    \
-  }
-SIMDRIVE_XSTAT_AT(__fxstatat, stat)
-SIMDRIVE_XSTAT_AT(__fxstatat64, stat64)
-
 int access(const char* path, int mode) __THROW {
   if (std::shared_ptr<simdrive::Drive> drive = DriveFor(path)) {
     int error = drive->Access(mode);
@@ -295,17 +221,6 @@ int access(const char* path, int mode) __THROW {
   }
   static auto next = Next<int (*)(const char*, int)>("access");
   return next(path, mode);
-}
-
-int faccessat(int dirfd, const char* path, int mode, int flags) __THROW {
-  if (std::shared_ptr<simdrive::Drive> drive = DriveFor(path)) {
-    int error = drive->Access(mode);
-    if (error == 0) return 0;
-    errno = error;
-    return -1;
-  }
-  static auto next = Next<int (*)(int, const char*, int, int)>("faccessat");
-  return next(dirfd, path, mode, flags);
 }
 
 char* realpath(const char* path, char* resolved) __THROW {

@@ -41,49 +41,47 @@ void PutMsf(std::string* out, int32_t lsn, bool padded) {
   out->push_back(static_cast<char>(position % 75));
 }
 
+// The names the journal gives the commands the drive knows.
+struct Command {
+  uint8_t opcode;
+  const char* name;
+};
+constexpr Command Commands[] = {
+    {0x00, "TEST_UNIT_READY"},
+    {0x03, "REQUEST_SENSE"},
+    {0x12, "INQUIRY"},
+    {0x1A, "MODE_SENSE_6"},
+    {0x1B, "START_STOP_UNIT"},
+    {0x1E, "PREVENT_ALLOW"},
+    {0x25, "READ_CAPACITY"},
+    {0x28, "READ_10"},
+    {0x42, "READ_SUBCHANNEL"},
+    {0x43, "READ_TOC"},
+    {0x46, "GET_CONFIGURATION"},
+    {0x4A, "GET_EVENT_STATUS"},
+    {0x51, "READ_DISC_INFORMATION"},
+    {0x5A, "MODE_SENSE_10"},
+    {0xB6, "SET_STREAMING"},
+    {0xB9, "READ_CD_MSF"},
+    {0xBB, "SET_CD_SPEED"},
+    {0xBD, "MECHANISM_STATUS"},
+    {0xBE, "READ_CD"},
+};
+
 const char* CommandName(uint8_t opcode) {
-  switch (opcode) {
-    case 0x00:
-      return "TEST_UNIT_READY";
-    case 0x03:
-      return "REQUEST_SENSE";
-    case 0x12:
-      return "INQUIRY";
-    case 0x1A:
-      return "MODE_SENSE_6";
-    case 0x1B:
-      return "START_STOP_UNIT";
-    case 0x1E:
-      return "PREVENT_ALLOW";
-    case 0x25:
-      return "READ_CAPACITY";
-    case 0x28:
-      return "READ_10";
-    case 0x42:
-      return "READ_SUBCHANNEL";
-    case 0x43:
-      return "READ_TOC";
-    case 0x46:
-      return "GET_CONFIGURATION";
-    case 0x4A:
-      return "GET_EVENT_STATUS";
-    case 0x51:
-      return "READ_DISC_INFORMATION";
-    case 0x5A:
-      return "MODE_SENSE_10";
-    case 0xB6:
-      return "SET_STREAMING";
-    case 0xB9:
-      return "READ_CD_MSF";
-    case 0xBB:
-      return "SET_CD_SPEED";
-    case 0xBD:
-      return "MECHANISM_STATUS";
-    case 0xBE:
-      return "READ_CD";
-    default:
-      return "unknown";
-  }
+  for (const Command& command : Commands)
+    if (command.opcode == opcode) return command.name;
+  return "unknown";
+}
+
+// Fixed-format sense data, as CHECK CONDITION and REQUEST SENSE give it.
+void PutSense(uint8_t* raw, const Sense& sense) {
+  memset(raw, 0, 18);
+  raw[0] = 0x70;  // current error
+  raw[2] = sense.key;
+  raw[7] = 10;  // additional length
+  raw[12] = sense.asc;
+  raw[13] = sense.ascq;
 }
 
 // Bytes one sector gives for READ CD's field selection, or -1 when the
@@ -142,15 +140,7 @@ int Drive::PacketLocked(cdrom_generic_command* command, bool writable) {
   }
   lastSense_ = sense;
   command->stat = 0x02;  // CHECK CONDITION
-  if (command->sense) {
-    auto* raw = reinterpret_cast<uint8_t*>(command->sense);
-    memset(raw, 0, 18);
-    raw[0] = 0x70;  // current error, fixed format
-    raw[2] = sense.key;
-    raw[7] = 10;
-    raw[12] = sense.asc;
-    raw[13] = sense.ascq;
-  }
+  if (command->sense) PutSense(reinterpret_cast<uint8_t*>(command->sense), sense);
   return -EIO;
 }
 
@@ -162,16 +152,11 @@ Sense Drive::RunPacketLocked(const uint8_t* cdb, uint8_t* buffer, size_t size, s
     case 0x00:  // TEST UNIT READY
       if (!PresentLocked()) return NotPresentLocked();
       break;
-    case 0x03: {  // REQUEST SENSE
+    case 0x03:  // REQUEST SENSE
       reply.assign(18, '\0');
-      reply[0] = 0x70;
-      reply[2] = static_cast<char>(lastSense_.key);
-      reply[7] = 10;
-      reply[12] = static_cast<char>(lastSense_.asc);
-      reply[13] = static_cast<char>(lastSense_.ascq);
+      PutSense(reinterpret_cast<uint8_t*>(&reply[0]), lastSense_);
       lastSense_ = Sense();
       break;
-    }
     case 0x12:                                 // INQUIRY
       if (cdb[1] & 0x01) return InvalidField;  // no vital product data pages
       reply = std::string("\x05\x80\x05\x32\x1F\x00\x00\x00", 8) + "SIMDRIVE" + "Simulated CD-RW " +
@@ -196,9 +181,9 @@ Sense Drive::RunPacketLocked(const uint8_t* cdb, uint8_t* buffer, size_t size, s
       PutBig(&reply, static_cast<uint32_t>(sheet_.leadout - 1), 4);
       PutBig(&reply, 2048, 4);
       break;
-    case 0x28:  // READ (10)
-      return ReadTenLocked(static_cast<int32_t>(Big(cdb + 2, 4)),
-                           static_cast<int32_t>(Big(cdb + 7, 2)), buffer, size, filled);
+    case 0x28:  // READ (10): the user data of mode 1 sectors
+      return ReadCdLocked(static_cast<int32_t>(Big(cdb + 2, 4)),
+                          static_cast<int32_t>(Big(cdb + 7, 2)), 2, 0x10, 0, buffer, size, filled);
     case 0x42:  // READ SUB-CHANNEL
       if (!PresentLocked()) return NotPresentLocked();
       reply = std::string("\x00\x15\x00\x00", 4);  // no audio status to report
@@ -230,13 +215,7 @@ Sense Drive::RunPacketLocked(const uint8_t* cdb, uint8_t* buffer, size_t size, s
       reply[2] = 0x0E;  // complete disc, complete last session
       reply[3] = static_cast<char>(sheet_.tracks.front().number);
       reply[4] = static_cast<char>(sheet_.Sessions());
-      int lastSessionFirst = sheet_.tracks.back().number;
-      for (const SheetTrack& track : sheet_.tracks)
-        if (track.session == sheet_.Sessions()) {
-          lastSessionFirst = track.number;
-          break;
-        }
-      reply[5] = static_cast<char>(lastSessionFirst);
+      reply[5] = static_cast<char>(sheet_.LastSessionFirst().number);
       reply[6] = static_cast<char>(sheet_.tracks.back().number);
       reply[7] = 0x20;  // unrestricted use
       reply[8] = sheet_.Sessions() > 1 ? 0x20 : 0x00;
@@ -309,17 +288,12 @@ Sense Drive::ReadTocPacketLocked(const uint8_t* cdb, std::string* reply) {
     *reply += std::string{0, control(last.audio), static_cast<char>(0xAA), 0};
     address(sheet_.leadout);
   } else if (format == 1) {  // the last session's first track
-    const SheetTrack* first = &sheet_.tracks.front();
-    for (const SheetTrack& track : sheet_.tracks)
-      if (track.session == sheet_.Sessions()) {
-        first = &track;
-        break;
-      }
+    const SheetTrack& first = sheet_.LastSessionFirst();
     reply->assign(4, '\0');
     (*reply)[2] = 1;
     (*reply)[3] = static_cast<char>(sheet_.Sessions());
-    *reply += std::string{0, control(first->audio), static_cast<char>(first->number), 0};
-    address(first->start);
+    *reply += std::string{0, control(first.audio), static_cast<char>(first.number), 0};
+    address(first.start);
   } else if (format == 2) {  // the full table, session by session, always MSF
     reply->assign(4, '\0');
     (*reply)[2] = 1;
@@ -420,10 +394,6 @@ Sense Drive::ConfigurationLocked(const uint8_t* cdb, std::string* reply) {
 }
 
 Sense Drive::FetchLocked(int32_t lsn, int32_t count, std::string* raw) {
-  if (!PresentLocked()) return NotPresentLocked();
-  if (lsn < 0 || count < 0 || lsn + count > sheet_.leadout) return OutOfRange;
-  for (int32_t at = lsn; at < lsn + count; at++)
-    if (!sheet_.TrackAt(at)) return OutOfRange;  // between sessions
   Clock::time_point now = Clock::now();
   if (count > 0 &&
       (!spinning_ || now - lastRead_ > std::chrono::milliseconds(faults_.spinDownMs))) {
@@ -506,18 +476,6 @@ Sense Drive::ReadCdLocked(int32_t lsn, int32_t count, int expected, uint8_t fiel
   }
   *filled = at;
   return Sense();
-}
-
-Sense Drive::ReadTenLocked(int32_t lsn, int32_t count, uint8_t* buffer, size_t size,
-                           size_t* filled) {
-  if (!PresentLocked()) return NotPresentLocked();
-  if (lsn < 0 || lsn + count > sheet_.leadout) return OutOfRange;
-  for (int32_t at = lsn; at < lsn + count; at++) {
-    const SheetTrack* track = sheet_.TrackAt(at);
-    if (!track) return OutOfRange;
-    if (track->audio) return IllegalMode;
-  }
-  return ReadCdLocked(lsn, count, 2, 0x10, 0, buffer, size, filled);
 }
 
 }  // namespace simdrive

@@ -28,10 +28,12 @@ struct Sheet {
   int Sessions() const { return static_cast<int>(sessionEnds.size()); }
   // The track holding `lsn`, or nullptr outside every session's tracks.
   const SheetTrack* TrackAt(int32_t lsn) const;
+  // The first track of the last session.
+  const SheetTrack& LastSessionFirst() const;
 };
 
-// Reads `cuePath`; false with `error` set when it is not a sheet this
-// drive can hold.
+// Reads `cuePath` with the player's cue sheet parser; false with `error`
+// set when it is not a sheet this drive can hold.
 bool ReadSheet(const std::string& cuePath, Sheet* sheet, std::string* error);
 
 }  // namespace simdrive
