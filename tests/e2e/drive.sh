@@ -16,9 +16,6 @@ export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$E2E_TMP/capture.raw
 export SIMDRIVE_IMAGE=$E2E_TMP/disc.cue SIMDRIVE_JOURNAL=$E2E_TMP/journal.log
 export SIMDRIVE_CONTROL=$E2E_TMP/control
 
-expect() { # KEY VALUE: the trace says so now
-  [ "$(e2e_trace "$1")" = "$2" ] || e2e_fail "expected $1=$2, have '$(e2e_trace "$1")'"
-}
 heard() { "$AUDIO_CHECK" count "$SDL_DISKAUDIOFILE" "$bin" "$1"; }
 position() { e2e_trace control.1002.pos; }
 at_least_at() { [ "$(position)" -ge "$1" ] 2>/dev/null; }
@@ -27,7 +24,7 @@ at_least_at() { [ "$(position)" -ge "$1" ] 2>/dev/null; }
 export SIMDRIVE_FAULTS="latency=5;scratch=300-304:always"
 e2e_start env LD_PRELOAD="$SIMDRIVE" "$KORVANE"
 window=$(e2e_wait_player)
-expect control.1000.text "1 / 3"
+e2e_expect control.1000.text "1 / 3"
 e2e_click_control "$window" 1005
 e2e_wait_trace control.1000.text "2 / 3"
 # Sector 300 is a second into track 2: the window's seconds tick through

@@ -122,6 +122,11 @@ e2e_wait_trace() {
     e2e_fail "trace: expected $1=$2, have $1=$(e2e_trace "$1")"
 }
 
+# KEY VALUE: the trace says so now.
+e2e_expect() {
+  [ "$(e2e_trace "$1")" = "$2" ] || e2e_fail "expected $1=$2, have '$(e2e_trace "$1")'"
+}
+
 # Prints the first visible window that `xdotool search` finds.
 e2e_wait_window() {
   E2E_SEARCH=("$@")

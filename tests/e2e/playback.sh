@@ -14,9 +14,6 @@ bin=$E2E_TMP/disc.bin
 capture=$E2E_TMP/capture.raw
 e2e_start_sound "$capture"
 
-expect() { # KEY VALUE: the trace says so now
-  [ "$(e2e_trace "$1")" = "$2" ] || e2e_fail "expected $1=$2, have '$(e2e_trace "$1")'"
-}
 # A start after silence can lose its first few milliseconds on the monitor
 # (the sink rewinds to play it at once), so a track's start is heard by
 # its third sector.
@@ -30,8 +27,8 @@ wait_heard() { # LSN TIMES
 
 e2e_start "$KORVANE"
 window=$(e2e_wait_player)
-expect control.1000.text "1 / 3"
-expect control.1004.text "00 : 03"
+e2e_expect control.1000.text "1 / 3"
+e2e_expect control.1004.text "00 : 03"
 
 # Play, Next and Prev each start a track from its first sector; Stop
 # stops, and the window shows it.
@@ -44,10 +41,10 @@ wait_heard 227 1
 e2e_click_control "$window" 1007
 e2e_wait_trace control.1000.text "1 / 3"
 wait_heard 2 2
-expect control.1005.enabled 0
+e2e_expect control.1005.enabled 0
 e2e_click_control "$window" 1006
 e2e_wait_trace control.1005.enabled 1
-expect control.1006.enabled 0
+e2e_expect control.1006.enabled 0
 e2e_screenshot playback-stopped
 [ "$(heard 452)" = 0 ] || e2e_fail "track 3 sounded before it was played"
 
@@ -56,10 +53,10 @@ e2e_screenshot playback-stopped
 e2e_click_control "$window" 1005
 e2e_wait_trace control.1000.text "2 / 3"
 e2e_wait_trace control.1000.text "3 / 3"
-expect control.1004.text "00 : 01"
+e2e_expect control.1004.text "00 : 01"
 E2E_TIMEOUT=6 e2e_wait_trace control.1006.enabled 0
-expect control.1005.enabled 1
-expect control.1000.text "3 / 3"
+e2e_expect control.1005.enabled 1
+e2e_expect control.1000.text "3 / 3"
 e2e_screenshot playback-end
 e2e_click_close "$window"
 e2e_wait_exit

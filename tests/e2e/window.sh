@@ -8,9 +8,6 @@ e2e_start_wm
 "$MKDISC" "$E2E_TMP/disc.cue" 900 675 1125  # 12, 9 and 15 seconds
 export CDAUDIO_DEVICE=$E2E_TMP/disc.cue
 
-expect() { # KEY VALUE: the trace says so now
-  [ "$(e2e_trace "$1")" = "$2" ] || e2e_fail "expected $1=$2, have '$(e2e_trace "$1")'"
-}
 
 # ---- First run: no settings file, so the frame's corner is at (100, 100).
 e2e_start "$KORVANE"
@@ -20,15 +17,15 @@ read -r fx fy fw fh <<<"$(e2e_frame "$window")"
 read -r left top right bottom <<<"$(e2e_trace dialog.frame)"
 [ "$left $top $((right - left)) $((bottom - top))" = "$fx $fy $fw $fh" ] ||
   e2e_fail "GetWindowRect says $left $top $right $bottom, the screen $fx $fy $fw $fh"
-expect control.1000.text "1 / 3"
-expect control.1004.text "00 : 12"
-expect control.1002.range "0 12"
-expect control.1002.pos 0
-expect control.1005.enabled 1
-expect control.1006.enabled 0
-expect dialog.focus 1005
-expect dialog.icon 16x16
-for id in 1005 1006 1007 1008 1009; do expect "control.$id.image" 16x16; done
+e2e_expect control.1000.text "1 / 3"
+e2e_expect control.1004.text "00 : 12"
+e2e_expect control.1002.range "0 12"
+e2e_expect control.1002.pos 0
+e2e_expect control.1005.enabled 1
+e2e_expect control.1006.enabled 0
+e2e_expect dialog.focus 1005
+e2e_expect dialog.icon 16x16
+for id in 1005 1006 1007 1008 1009; do e2e_expect "control.$id.image" 16x16; done
 
 # Fixed size: the window manager is told minimum = maximum.
 hints=$(xprop -id "$window" WM_NORMAL_HINTS)
@@ -49,11 +46,11 @@ e2e_screenshot window
 xdotool key Escape
 xdotool key space
 e2e_wait_trace control.1005.enabled 0
-expect control.1006.enabled 1
-expect dialog.visible 1
+e2e_expect control.1006.enabled 1
+e2e_expect dialog.visible 1
 # Play lost the focus when it was disabled; Tab finds the first tab stop
 # left, skipping the disabled one, in template order.
-expect dialog.focus none
+e2e_expect dialog.focus none
 for id in 1006 1007 1008 1009 1002 1006; do
   xdotool key Tab
   e2e_wait_trace dialog.focus "$id"
@@ -62,23 +59,23 @@ done
 # ---- Clicks. Next while playing moves on and keeps playing; Stop stops.
 e2e_click_control "$window" 1008
 e2e_wait_trace control.1000.text "2 / 3"
-expect control.1004.text "00 : 09"
-expect control.1005.enabled 0
+e2e_expect control.1004.text "00 : 09"
+e2e_expect control.1005.enabled 0
 e2e_click_control "$window" 1006
 e2e_wait_trace control.1006.enabled 0
-expect control.1005.enabled 1
+e2e_expect control.1005.enabled 1
 # A disabled button ignores a click.
 e2e_click_control "$window" 1006
 sleep 0.3
-expect control.1005.enabled 1
-expect control.1006.enabled 0
+e2e_expect control.1005.enabled 1
+e2e_expect control.1006.enabled 0
 # The slider moves under the keys but tells the player nothing.
 pos=$(e2e_trace control.1002.pos)
 e2e_click_control "$window" 1002
 xdotool key End
 e2e_wait_trace control.1002.pos 9
-expect control.1005.enabled 1
-expect control.1000.text "2 / 3"
+e2e_expect control.1005.enabled 1
+e2e_expect control.1000.text "2 / 3"
 e2e_screenshot window-stopped
 
 # ---- The close button closes; the frame's place is stored.
@@ -105,7 +102,7 @@ e2e_wait_exit
 for run in 1 2 3 4 5; do
   e2e_start "$KORVANE"
   window=$(e2e_wait_player)
-  expect dialog.iconic 0
+  e2e_expect dialog.iconic 0
   read -r fx fy fw fh <<<"$(e2e_frame "$window")"
   [ "$fx,$fy" = "$mx,$my" ] || e2e_fail "run $run opened at $fx,$fy, not $mx,$my"
   e2e_click_close "$window"
