@@ -3,8 +3,14 @@
 #include <stdlib.h>
 
 #include <fstream>
+#include <iterator>
 
 #include "platform/linux/disc/disc.h"
+
+Bytes ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
 
 void DeviceTest::SetUp() {
   char pattern[] = "/tmp/korvane-cdaudio-XXXXXX";
@@ -38,8 +44,23 @@ void DeviceTest::WriteFile(const std::string& name, const std::string& text) con
   std::ofstream(Path(name), std::ios::binary) << text;
 }
 
+void DeviceTest::CaptureOutput() {
+  setenv("SDL_AUDIODRIVER", "disk", 1);
+  setenv("SDL_DISKAUDIOFILE", Path("capture.raw").c_str(), 1);
+  unsetenv("SDL_DISKAUDIODELAY");  // the driver's own pace: a sound card's
+}
+
 MCIERROR DeviceTest::OpenSource(const std::string& source) {
   setenv("CDAUDIO_DEVICE", source.c_str(), 1);
+  return SendOpen();
+}
+
+MCIERROR DeviceTest::OpenDefault() {
+  unsetenv("CDAUDIO_DEVICE");
+  return SendOpen();
+}
+
+MCIERROR DeviceTest::SendOpen() {
   MCI_OPEN_PARMSA open = {};
   open.lpstrDeviceType = "cdaudio";
   MCIERROR error = mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE, reinterpret_cast<DWORD_PTR>(&open));

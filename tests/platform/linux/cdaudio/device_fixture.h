@@ -3,12 +3,19 @@
 #define KORVANE_TESTS_PLATFORM_LINUX_CDAUDIO_DEVICE_FIXTURE_H
 
 #include <gtest/gtest.h>
+#include <stdint.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "tests/platform/linux/cdaudio/posted.h"
 #include "tools/disc_image.h"
+
+using Bytes = std::vector<uint8_t>;
+
+// The whole of the file at `path`; empty when there is none.
+Bytes ReadBytes(const std::string& path);
 
 class DeviceTest : public ::testing::Test {
  protected:
@@ -26,8 +33,16 @@ class DeviceTest : public ::testing::Test {
   // disc, with a reason that names the file and no reader left behind.
   void ExpectRefused(const std::string& name, const std::string& contents, const std::string& what);
 
+  // Sends the output to capture.raw through SDL's disk driver, paced in
+  // real time like a sound card.
+  void CaptureOutput();
+  // What the output has written to capture.raw so far.
+  Bytes Captured() const { return ReadBytes(Path("capture.raw")); }
+
   // Opens "cdaudio" on `source` through CDAUDIO_DEVICE; returns the error.
   MCIERROR OpenSource(const std::string& source);
+  // Opens the default drive, as the player does: no device named.
+  MCIERROR OpenDefault();
   MCIERROR Status(DWORD flags, DWORD item, DWORD track, DWORD_PTR* value);
   MCIERROR TrackType(DWORD track, DWORD_PTR* type);
   MCIERROR SetTimeFormat(DWORD format);
@@ -38,6 +53,9 @@ class DeviceTest : public ::testing::Test {
   MCIDEVICEID id_ = 0;
 
  private:
+  // MCI_OPEN of "cdaudio" with no element: the source CDAUDIO_DEVICE names.
+  MCIERROR SendOpen();
+
   std::string folder_;
 };
 

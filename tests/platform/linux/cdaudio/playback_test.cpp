@@ -7,8 +7,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
-#include <iterator>
 #include <thread>
 
 #include "tests/platform/linux/cdaudio/device_fixture.h"
@@ -16,7 +14,6 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
 const HWND NotifyWindow = reinterpret_cast<HWND>(0x1000);
@@ -38,18 +35,6 @@ const size_t BytesPerMs = 44100 * 4 / 1000;
 
 class PlaybackTest : public DeviceTest {
  protected:
-  // Sends the output to a file, paced in real time like a sound card.
-  void CaptureOutput() {
-    capture_ = Path("capture.raw");
-    setenv("SDL_AUDIODRIVER", "disk", 1);
-    setenv("SDL_DISKAUDIOFILE", capture_.c_str(), 1);
-  }
-
-  Bytes Captured() const {
-    std::ifstream in(capture_, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-  }
-
   // Waits until `wanted` has sounded in full; the capture by then.
   Bytes WaitForCapture(const Bytes& wanted, double seconds = 5) {
     Bytes captured;
@@ -140,8 +125,6 @@ class PlaybackTest : public DeviceTest {
     EXPECT_TRUE(mkdisc::WriteRip(image, rip, &error)) << error;
     return image;
   }
-
-  std::string capture_;
 };
 
 }  // namespace

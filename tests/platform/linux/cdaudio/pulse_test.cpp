@@ -11,15 +11,12 @@
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
-#include <iterator>
 #include <thread>
 
 #include "tests/platform/linux/cdaudio/device_fixture.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
 const HWND Window = reinterpret_cast<HWND>(0x1000);
@@ -51,11 +48,6 @@ pid_t Spawn(std::vector<const char*> argv, const std::string& output = "") {
 void Reap(pid_t pid) {
   kill(pid, SIGKILL);
   waitpid(pid, nullptr, 0);
-}
-
-Bytes ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
 size_t Find(const Bytes& haystack, const Bytes& needle) {
@@ -91,7 +83,7 @@ class Recorder {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   ~Recorder() { Reap(pid_); }
-  Bytes Captured() const { return ReadAll(path_); }
+  Bytes Captured() const { return ReadBytes(path_); }
   size_t Size() const { return Captured().size(); }
   // Waits until `wanted` has sounded in full (but for what a rewind may
   // have hidden of its start), or `seconds` have passed.
