@@ -16,6 +16,16 @@ using Bytes = std::vector<uint8_t>;
 
 // The whole of the file at `path`; empty when there is none.
 Bytes ReadBytes(const std::string& path);
+// Where `needle` first occurs in `haystack`; npos when it does not.
+size_t FindBytes(const Bytes& haystack, const Bytes& needle);
+// How far `wanted` runs on unchanged in `captured` from `at`, checked
+// from its byte `length` on.
+size_t Matching(const Bytes& captured, size_t at, const Bytes& wanted, size_t length = 0);
+// `wanted` occurs once in `captured`, with nothing but silence around it.
+// Its first `hidden` bytes may be silence in its place: a sound server's
+// rewind keeps them from a recording of its sink.
+::testing::AssertionResult SoundedAlone(const Bytes& captured, const Bytes& wanted,
+                                        size_t hidden = 0);
 
 class DeviceTest : public ::testing::Test {
  protected:

@@ -19,20 +19,6 @@ using Clock = std::chrono::steady_clock;
 const HWND NotifyWindow = reinterpret_cast<HWND>(0x1000);
 const size_t BytesPerMs = 44100 * 4 / 1000;
 
-// `wanted` occurs once in `captured`, and nothing but silence surrounds it.
-::testing::AssertionResult SoundedAlone(const Bytes& captured, const Bytes& wanted) {
-  auto at = std::search(captured.begin(), captured.end(), wanted.begin(), wanted.end());
-  if (at == captured.end())
-    return ::testing::AssertionFailure() << "the range was not played whole and in order";
-  auto after = at + static_cast<std::ptrdiff_t>(wanted.size());
-  auto noise = [](uint8_t byte) { return byte != 0; };
-  if (std::any_of(captured.begin(), at, noise))
-    return ::testing::AssertionFailure() << "sound before the range";
-  if (std::any_of(after, captured.end(), noise))
-    return ::testing::AssertionFailure() << "sound after the range";
-  return ::testing::AssertionSuccess();
-}
-
 class PlaybackTest : public DeviceTest {
  protected:
   // Waits until `wanted` has sounded in full; the capture by then.
@@ -41,9 +27,7 @@ class PlaybackTest : public DeviceTest {
     for (auto until = Clock::now() + std::chrono::duration<double>(seconds);
          Clock::now() < until;) {
       captured = Captured();
-      if (std::search(captured.begin(), captured.end(), wanted.begin(), wanted.end()) !=
-          captured.end())
-        break;
+      if (FindBytes(captured, wanted) != std::string::npos) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return captured;
