@@ -14,67 +14,17 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <fstream>
-#include <iterator>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "platform/platform.h"
+#include "bench/bench_device.h"
 #include "tools/disc_image.h"
 #include "tools/rip_image.h"
 
 using Clock = std::chrono::steady_clock;
-
-static std::mutex mutex;
-static std::condition_variable arrived;
-static std::deque<WPARAM> codes;
-
-extern "C" BOOL WINAPI PostMessageA(HWND, UINT, WPARAM code, LPARAM) {
-  std::lock_guard<std::mutex> lock(mutex);
-  codes.push_back(code);
-  arrived.notify_all();
-  return TRUE;
-}
-
-static WPARAM WaitCode() {
-  std::unique_lock<std::mutex> lock(mutex);
-  arrived.wait_for(lock, std::chrono::seconds(120), [] { return !codes.empty(); });
-  if (codes.empty()) return 0;
-  WPARAM code = codes.front();
-  codes.pop_front();
-  return code;
-}
-
-static MCIDEVICEID device;
-
-static void Open(const std::string& cue) {
-  setenv("CDAUDIO_DEVICE", cue.c_str(), 1);
-  MCI_OPEN_PARMSA open = {};
-  open.lpstrDeviceType = "cdaudio";
-  if (mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE, reinterpret_cast<DWORD_PTR>(&open))) {
-    fprintf(stderr, "device_bench: cannot open %s\n", cue.c_str());
-    exit(1);
-  }
-  device = open.wDeviceID;
-  MCI_SET_PARMS set = {};
-  set.dwTimeFormat = MCI_FORMAT_TMSF;
-  mciSendCommandA(device, MCI_SET, MCI_SET_TIME_FORMAT, reinterpret_cast<DWORD_PTR>(&set));
-}
-
-static void Play(int track, int count) {
-  MCI_PLAY_PARMS play = {};
-  play.dwCallback = 1;
-  play.dwFrom = static_cast<DWORD>(track);
-  play.dwTo = static_cast<DWORD>(track) + 1;
-  mciSendCommandA(device, MCI_PLAY, MCI_NOTIFY | MCI_FROM | (track < count ? MCI_TO : 0),
-                  reinterpret_cast<DWORD_PTR>(&play));
-}
-
-static void Stop() { mciSendCommandA(device, MCI_STOP, 0, 0); }
+using namespace bench;
 
 static mkdisc::DiscImage Make(const std::string& dir, std::vector<int> tracks,
                               const std::string& type = "bin") {
@@ -92,36 +42,23 @@ static mkdisc::DiscImage Make(const std::string& dir, std::vector<int> tracks,
   return image;
 }
 
-static std::vector<uint8_t> Captured() {
-  std::ifstream in(getenv("SDL_DISKAUDIOFILE"), std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-// Milliseconds from PLAY until a sample of the disc reaches the output.
-static double FirstSample(int track, int count) {
-  size_t before = Captured().size();
-  auto start = Clock::now();
-  Play(track, count);
-  for (;;) {
-    std::vector<uint8_t> now = Captured();
-    if (std::any_of(now.begin() + static_cast<std::ptrdiff_t>(std::min(before, now.size())),
-                    now.end(), [](uint8_t b) { return b != 0; }))
-      return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    if (Clock::now() - start > std::chrono::seconds(5)) return -1;
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
+static void OpenImage(const std::string& cue) {
+  if (!Open(cue)) {
+    fprintf(stderr, "device_bench: cannot open %s\n", cue.c_str());
+    exit(1);
   }
 }
 
 static void Latency(const std::string& dir) {
   Make(dir, {750});
-  Open(dir + "/bench.cue");
-  printf("first sample, output closed: %.1f ms\n", FirstSample(1, 1));
+  OpenImage(dir + "/bench.cue");
+  printf("first sample, output closed: %.1f ms\n", FirstSample(1, 1, 5));
   std::vector<double> warm;
   for (int i = 0; i < 8; i++) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     Stop();
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    warm.push_back(FirstSample(1, 1));
+    warm.push_back(FirstSample(1, 1, 5));
   }
   std::sort(warm.begin(), warm.end());
   printf("first sample, output open: median %.1f ms, worst %.1f ms\n", warm[warm.size() / 2],
@@ -130,32 +67,11 @@ static void Latency(const std::string& dir) {
 }
 
 static void Gapless(const std::string& dir) {
-  const int count = 5;
   mkdisc::DiscImage image = Make(dir, {150, 113, 150, 97, 150});
-  Open(dir + "/bench.cue");
-  for (int track = 1; track <= count; track++) {
-    Play(track, count);
-    if (WaitCode() != MCI_NOTIFY_SUCCESSFUL) printf("track %d did not complete\n", track);
-    Stop();
-  }
+  OpenImage(dir + "/bench.cue");
+  PlayEachTrack(static_cast<int>(image.tracks.size()));
   std::this_thread::sleep_for(std::chrono::milliseconds(800));
-  std::vector<uint8_t> captured = Captured();
-  long previousEnd = -1;
-  for (int track = 1; track <= count; track++) {
-    const mkdisc::DiscImageTrack& entry = image.tracks[static_cast<size_t>(track) - 1];
-    int32_t end = track < count ? image.tracks[static_cast<size_t>(track)].start : image.sectors;
-    std::vector<uint8_t> audio = mkdisc::ReadBin(image.binPath, entry.start, end - entry.start);
-    auto at = std::search(captured.begin(), captured.end(), audio.begin(), audio.end());
-    if (at == captured.end()) {
-      printf("track %d: not found whole in the output\n", track);
-      return;
-    }
-    long where = static_cast<long>(at - captured.begin());
-    if (previousEnd >= 0)
-      printf("advance %d -> %d: %ld samples inserted\n", track - 1, track,
-             (where - previousEnd) / 4);
-    previousEnd = where + static_cast<long>(audio.size());
-  }
+  PrintInserted(image, Captured());
 }
 
 // Context switches of all the process's threads so far.
@@ -185,7 +101,7 @@ static double CpuSeconds() {
 
 static void Load(const std::string& dir, int seconds, const std::string& type) {
   Make(dir, {seconds * 75 + 150}, type);
-  Open(dir + "/bench.cue");
+  OpenImage(dir + "/bench.cue");
   double cpu = CpuSeconds();
   auto start = Clock::now();
   Play(1, 1);
@@ -223,6 +139,6 @@ int main(int argc, char** argv) {
     Load(dir, argc > 3 ? std::max(atoi(argv[3]), 10) : 30, argc > 4 ? argv[4] : "bin");
   else
     return 2;
-  mciSendCommandA(device, MCI_CLOSE, 0, 0);
+  Close();
   return 0;
 }

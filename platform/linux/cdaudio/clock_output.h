@@ -30,7 +30,6 @@ class ClockOutput : public Output {
   void Flush() override;
   void Kick() override;
   int64_t Pending() override;
-  const char* Name() const override { return "silence"; }
 
  private:
   using Clock = std::chrono::steady_clock;

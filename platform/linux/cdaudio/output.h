@@ -35,7 +35,6 @@ class Output {
   virtual void Kick() = 0;
   // Bytes taken that have not sounded yet.
   virtual int64_t Pending() = 0;
-  virtual const char* Name() const = 0;
 };
 
 }  // namespace cdaudio

@@ -334,18 +334,18 @@ void Playback::OpenOutput() {
     return;
   }
   if (output_ == &clock_) return;
-  std::string dummy;
-  clock_.Open(&dummy);
-  output_ = &clock_;
-  TellSilent(pulseWhy.empty() ? sdlWhy : pulseWhy + "; " + sdlWhy);
+  GoSilent(pulseWhy.empty() ? sdlWhy : pulseWhy + "; " + sdlWhy);
 }
 
 void Playback::FallSilent(const std::string& why) {
   std::lock_guard<std::mutex> lock(outputMutex_);
-  if (output_ != &pulse_) return;
-  pulse_.Close();
-  std::string dummy;
-  clock_.Open(&dummy);
+  if (output_ == &pulse_) GoSilent(why);
+}
+
+void Playback::GoSilent(const std::string& why) {
+  if (output_) output_->Close();
+  std::string never;  // silence is always to be had
+  clock_.Open(&never);
   output_ = &clock_;
   TellSilent(why);
 }

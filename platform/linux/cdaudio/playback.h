@@ -81,6 +81,8 @@ class Playback {
   // the outputs pull with their own locks held.
   void OpenOutput();
   void FallSilent(const std::string& why);
+  // Closes the output there is and plays on in silence, saying why once.
+  void GoSilent(const std::string& why);
   void KickOutput();
   int64_t OutputPending();
   void CloseOutput();

@@ -35,7 +35,6 @@ class PulseOutput : public Output {
   void Flush() override;
   void Kick() override;
   int64_t Pending() override;
-  const char* Name() const override { return "PulseAudio"; }
 
  private:
   static void OnContextState(pa_context* context, void* self);

@@ -26,7 +26,6 @@ class SdlOutput : public Output {
   void Flush() override {}
   void Kick() override {}
   int64_t Pending() override;
-  const char* Name() const override { return "SDL"; }
 
  private:
   static void Callback(void* self, uint8_t* out, int bytes);

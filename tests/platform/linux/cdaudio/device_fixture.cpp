@@ -2,9 +2,55 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <fstream>
+#include <iterator>
 
 #include "platform/linux/disc/disc.h"
+
+Bytes ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+size_t FindBytes(const Bytes& haystack, const Bytes& needle) {
+  auto at = std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end());
+  return at == haystack.end() ? std::string::npos : static_cast<size_t>(at - haystack.begin());
+}
+
+size_t Matching(const Bytes& captured, size_t at, const Bytes& wanted, size_t length) {
+  while (at + length < captured.size() && length < wanted.size() &&
+         captured[at + length] == wanted[length])
+    length++;
+  return length;
+}
+
+::testing::AssertionResult SoundedAlone(const Bytes& captured, const Bytes& wanted, size_t hidden) {
+  Bytes body(wanted.begin() + static_cast<std::ptrdiff_t>(hidden), wanted.end());
+  size_t at = FindBytes(captured, body);
+  if (at == std::string::npos || at < hidden) {
+    size_t longest = 0;
+    for (size_t from = 0; from < captured.size(); from += 4)
+      longest = std::max(longest, Matching(captured, from, wanted));
+    return ::testing::AssertionFailure()
+           << "not played whole and unbroken: the longest unbroken run is " << longest << " of "
+           << wanted.size() << " bytes";
+  }
+  at -= hidden;
+  for (size_t frame = 0; frame < hidden; frame += 4) {
+    bool silent = std::all_of(&captured[at + frame], &captured[at + frame + 4],
+                              [](uint8_t byte) { return byte == 0; });
+    if (!silent && !std::equal(&wanted[frame], &wanted[frame + 4], &captured[at + frame]))
+      return ::testing::AssertionFailure() << "its start is not its own";
+  }
+  auto noise = [](uint8_t byte) { return byte != 0; };
+  if (std::any_of(captured.begin(), captured.begin() + static_cast<std::ptrdiff_t>(at), noise))
+    return ::testing::AssertionFailure() << "sound before it";
+  if (std::any_of(captured.begin() + static_cast<std::ptrdiff_t>(at + wanted.size()),
+                  captured.end(), noise))
+    return ::testing::AssertionFailure() << "sound after it";
+  return ::testing::AssertionSuccess();
+}
 
 void DeviceTest::SetUp() {
   char pattern[] = "/tmp/korvane-cdaudio-XXXXXX";
@@ -38,8 +84,23 @@ void DeviceTest::WriteFile(const std::string& name, const std::string& text) con
   std::ofstream(Path(name), std::ios::binary) << text;
 }
 
+void DeviceTest::CaptureOutput() {
+  setenv("SDL_AUDIODRIVER", "disk", 1);
+  setenv("SDL_DISKAUDIOFILE", Path("capture.raw").c_str(), 1);
+  unsetenv("SDL_DISKAUDIODELAY");  // the driver's own pace: a sound card's
+}
+
 MCIERROR DeviceTest::OpenSource(const std::string& source) {
   setenv("CDAUDIO_DEVICE", source.c_str(), 1);
+  return SendOpen();
+}
+
+MCIERROR DeviceTest::OpenDefault() {
+  unsetenv("CDAUDIO_DEVICE");
+  return SendOpen();
+}
+
+MCIERROR DeviceTest::SendOpen() {
   MCI_OPEN_PARMSA open = {};
   open.lpstrDeviceType = "cdaudio";
   MCIERROR error = mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE, reinterpret_cast<DWORD_PTR>(&open));

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <thread>
 
@@ -17,7 +16,6 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
 const HWND Window = reinterpret_cast<HWND>(0x1000);
@@ -44,30 +42,6 @@ class DriveDeviceTest : public DeviceTest {
   void Control(const std::string& text) {
     WriteFile("control.new", text);
     ASSERT_EQ(rename(Path("control.new").c_str(), Path("control").c_str()), 0);
-  }
-
-  // The output goes to a file; `paced` in real time, as a sound card.
-  void CaptureOutput(bool paced) {
-    setenv("SDL_AUDIODRIVER", "disk", 1);
-    setenv("SDL_DISKAUDIOFILE", Path("capture.raw").c_str(), 1);
-    setenv("SDL_DISKAUDIODELAY", paced ? "" : "0", 1);
-    if (paced) unsetenv("SDL_DISKAUDIODELAY");
-  }
-
-  Bytes Captured() {
-    std::ifstream in(Path("capture.raw"), std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-  }
-
-  // Opens the default drive, as the player does: no device named.
-  MCIERROR OpenDefault() {
-    unsetenv("CDAUDIO_DEVICE");
-    MCI_OPEN_PARMSA open = {};
-    open.lpstrDeviceType = "cdaudio";
-    MCIERROR error =
-        mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE, reinterpret_cast<DWORD_PTR>(&open));
-    if (error == 0) id_ = open.wDeviceID;
-    return error;
   }
 
   WPARAM NextCode(double seconds) {
@@ -104,7 +78,7 @@ size_t FirstSound(const Bytes& captured) {
 }
 
 TEST_F(DriveDeviceTest, TheDefaultDrivePlaysTheDiscGaplessAndExactly) {
-  CaptureOutput(true);
+  CaptureOutput();
   mkdisc::DiscImage image = Insert({120, 90, 100}, "speed=48");
   ASSERT_EQ(OpenDefault(), 0u);
   DWORD_PTR type = 0;
@@ -132,7 +106,7 @@ TEST_F(DriveDeviceTest, TheDefaultDrivePlaysTheDiscGaplessAndExactly) {
 }
 
 TEST_F(DriveDeviceTest, ReadingForPlaybackComesInBurstsWithTheDriveIdleBetween) {
-  CaptureOutput(true);
+  CaptureOutput();
   Insert({1500}, "speed=24;latency=5");  // 20 seconds
   ASSERT_EQ(OpenDefault(), 0u);
   ASSERT_EQ(Play(0x000200, 0, MCI_NOTIFY | MCI_FROM, Window), 0u);
@@ -175,7 +149,7 @@ TEST_F(DriveDeviceTest, ANodeWithoutReadPermissionIsNotOpenedAndStderrSaysWhy) {
 }
 
 TEST_F(DriveDeviceTest, AScratchPlaysOnWithSilenceWhereNothingCanBeRead) {
-  CaptureOutput(true);
+  CaptureOutput();
   mkdisc::DiscImage image =
       Insert({300, 200}, "speed=48;scratch=40-42:2;scratch=100-103:always;scratch=400-400:always");
   ASSERT_EQ(OpenDefault(), 0u);
@@ -207,7 +181,7 @@ TEST_F(DriveDeviceTest, AScratchPlaysOnWithSilenceWhereNothingCanBeRead) {
 }
 
 TEST_F(DriveDeviceTest, ADiscTakenOutMidPlayFailsThePlayAndTheNextUntilItIsBack) {
-  CaptureOutput(true);
+  CaptureOutput();
   Insert({2250}, "speed=24");  // 30 seconds
   ASSERT_EQ(OpenDefault(), 0u);
   DWORD_PTR type = 0;
@@ -242,7 +216,7 @@ TEST_F(DriveDeviceTest, ADiscTakenOutMidPlayFailsThePlayAndTheNextUntilItIsBack)
 }
 
 TEST_F(DriveDeviceTest, AfterASlowSpinUpTheFirstSampleComesAsSoonAsTheDriveDeliversIt) {
-  CaptureOutput(true);
+  CaptureOutput();
   Insert({750}, "speed=24;spin-up=1500;spin-down=300;latency=10");
   ASSERT_EQ(OpenDefault(), 0u);
   DWORD_PTR type = 0;

@@ -7,8 +7,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
-#include <iterator>
 #include <thread>
 
 #include "tests/platform/linux/cdaudio/device_fixture.h"
@@ -16,49 +14,20 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
 const HWND NotifyWindow = reinterpret_cast<HWND>(0x1000);
 const size_t BytesPerMs = 44100 * 4 / 1000;
 
-// `wanted` occurs once in `captured`, and nothing but silence surrounds it.
-::testing::AssertionResult SoundedAlone(const Bytes& captured, const Bytes& wanted) {
-  auto at = std::search(captured.begin(), captured.end(), wanted.begin(), wanted.end());
-  if (at == captured.end())
-    return ::testing::AssertionFailure() << "the range was not played whole and in order";
-  auto after = at + static_cast<std::ptrdiff_t>(wanted.size());
-  auto noise = [](uint8_t byte) { return byte != 0; };
-  if (std::any_of(captured.begin(), at, noise))
-    return ::testing::AssertionFailure() << "sound before the range";
-  if (std::any_of(after, captured.end(), noise))
-    return ::testing::AssertionFailure() << "sound after the range";
-  return ::testing::AssertionSuccess();
-}
-
 class PlaybackTest : public DeviceTest {
  protected:
-  // Sends the output to a file, paced in real time like a sound card.
-  void CaptureOutput() {
-    capture_ = Path("capture.raw");
-    setenv("SDL_AUDIODRIVER", "disk", 1);
-    setenv("SDL_DISKAUDIOFILE", capture_.c_str(), 1);
-  }
-
-  Bytes Captured() const {
-    std::ifstream in(capture_, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-  }
-
   // Waits until `wanted` has sounded in full; the capture by then.
   Bytes WaitForCapture(const Bytes& wanted, double seconds = 5) {
     Bytes captured;
     for (auto until = Clock::now() + std::chrono::duration<double>(seconds);
          Clock::now() < until;) {
       captured = Captured();
-      if (std::search(captured.begin(), captured.end(), wanted.begin(), wanted.end()) !=
-          captured.end())
-        break;
+      if (FindBytes(captured, wanted) != std::string::npos) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return captured;
@@ -140,8 +109,6 @@ class PlaybackTest : public DeviceTest {
     EXPECT_TRUE(mkdisc::WriteRip(image, rip, &error)) << error;
     return image;
   }
-
-  std::string capture_;
 };
 
 }  // namespace
