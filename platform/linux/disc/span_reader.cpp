@@ -15,12 +15,17 @@ SpanReader::~SpanReader() {
   for (int fd : fds_) close(fd);
 }
 
-int OpenRegularFile(const std::string& path, int64_t* size) {
+int OpenRegularFile(const std::string& path, int64_t* size, std::string* why) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return -1;
+  if (fd < 0) {
+    const int error = errno;
+    if (why) *why = "cannot open " + path + ": " + strerror(error);
+    return -1;
+  }
   struct stat status;
   if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
     close(fd);
+    if (why) *why = path + ": not a regular file";
     return -1;
   }
   // Reads of a regular file never block anyway; clear the flag all the same.

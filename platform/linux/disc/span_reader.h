@@ -52,7 +52,8 @@ class SpanReader : public SectorReader {
 // Opens a file an image or the user names for reading, or -1 when it is
 // not a regular file: the open never waits (a FIFO would block until a
 // writer came), and the file is checked before a byte of it is read.
-int OpenRegularFile(const std::string& path, int64_t* size);
+// `why`, when given, says which of the two failed, naming the file.
+int OpenRegularFile(const std::string& path, int64_t* size, std::string* why = nullptr);
 
 // A sheet larger than this is not a sheet.
 constexpr int64_t MaxSheetBytes = 16 << 20;
