@@ -36,21 +36,15 @@ std::string SheetBeside(const std::string& path) {
 DiscState LoadBinImage(const std::string& path, Disc* disc, std::string* why) {
   const std::string sheetPath = SheetBeside(path);
   if (!sheetPath.empty()) {
-    std::string text;
-    if (!ReadSheet(sheetPath, &text, why)) return DiscState::Unreadable;
     CueSheet sheet;
-    const std::string problem = ParseCueSheet(text, FolderOf(sheetPath), &sheet);
-    if (!problem.empty()) {
-      *why = sheetPath + ": " + problem;
-      return DiscState::Unreadable;
-    }
+    if (!ReadCueSheet(sheetPath, &sheet, why)) return DiscState::Unreadable;
     bool named = false;
     for (const CueFile& file : sheet.files) named = named || SameFile(file.path, path);
     if (!named) {
       *why = path + ": the cue sheet beside it, " + sheetPath + ", names other files";
       return DiscState::Unreadable;
     }
-    return LoadCueImage(sheetPath, disc, why);
+    return LoadCueImage(sheetPath, sheet, disc, why);
   }
 
   std::unique_ptr<SpanReader> reader(new SpanReader);

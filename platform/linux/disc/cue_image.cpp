@@ -81,17 +81,24 @@ class Layout {
 
 }  // namespace
 
-DiscState LoadCueImage(const std::string& path, Disc* disc, std::string* why) {
+bool ReadCueSheet(const std::string& path, CueSheet* sheet, std::string* why) {
   std::string bytes, text, problem;
-  if (!ReadSheet(path, &bytes, why)) return DiscState::Unreadable;
-  CueSheet sheet;
-  if (DecodeSheetText(bytes, &text, &problem))
-    problem = ParseCueSheet(text, FolderOf(path), &sheet);
-  if (!problem.empty()) {
-    *why = path + ": " + problem;
-    return DiscState::Unreadable;
-  }
+  if (!ReadSheet(path, &bytes, why)) return false;
+  if (DecodeSheetText(bytes, &text, &problem)) problem = ParseCueSheet(text, FolderOf(path), sheet);
+  if (problem.empty()) return true;
+  *why = path + ": " + problem;
+  return false;
+}
 
+DiscState LoadCueImage(const std::string& path, Disc* disc, std::string* why) {
+  CueSheet sheet;
+  if (!ReadCueSheet(path, &sheet, why)) return DiscState::Unreadable;
+  return LoadCueImage(path, sheet, disc, why);
+}
+
+DiscState LoadCueImage(const std::string& path, const CueSheet& sheet, Disc* disc,
+                       std::string* why) {
+  std::string problem;
   std::unique_ptr<SpanReader> reader(new SpanReader);
   std::vector<ImageSpan> files;
   std::vector<int32_t> sectors;

@@ -52,6 +52,13 @@ DiscState LoadDisc(const std::string& source, Disc* disc, std::string* why);
 // The cue-sheet side of LoadDisc.
 DiscState LoadCueImage(const std::string& path, Disc* disc, std::string* why);
 
+// Its two steps: the sheet at `path` read and parsed, whatever code page
+// it was written in (false with `why` set), and the image it describes.
+struct CueSheet;
+bool ReadCueSheet(const std::string& path, CueSheet* sheet, std::string* why);
+DiscState LoadCueImage(const std::string& path, const CueSheet& sheet, Disc* disc,
+                       std::string* why);
+
 // The .toc side of LoadDisc.
 DiscState LoadTocImage(const std::string& path, Disc* disc, std::string* why);
 
