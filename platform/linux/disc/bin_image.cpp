@@ -13,8 +13,6 @@ namespace disc {
 
 namespace {
 
-constexpr int64_t MaxBinSectors = INT32_MAX / 4;
-
 bool SameFile(const std::string& a, const std::string& b) {
   struct stat first, second;
   return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
@@ -55,26 +53,18 @@ DiscState LoadBinImage(const std::string& path, Disc* disc, std::string* why) {
     return DiscState::Unreadable;
   }
   const int64_t sectors = size / SectorBytes;
-  if (sectors > MaxBinSectors) {
+  if (sectors > MaxImageSectors) {
     *why = path + ": larger than a disc can be";
     return DiscState::Unreadable;
   }
   TrackTable table;
   table.tracks.push_back(Track());
   table.leadout = static_cast<int32_t>(sectors);
-  const std::string problem = CheckTrackTable(table, table.leadout);
-  if (!problem.empty()) {
-    *why = path + ": " + problem;
-    return DiscState::Unreadable;
-  }
   ImageSpan span;
   span.bytes = sectors * SectorBytes;
   span.file = file;
   reader->Add(span);
-  reader->SetSectors(table.leadout);
-  disc->table = table;
-  disc->reader = std::move(reader);
-  return DiscState::Ready;
+  return FinishImage(path, table, std::move(reader), disc, why);
 }
 
 }  // namespace disc

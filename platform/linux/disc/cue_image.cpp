@@ -17,8 +17,6 @@ namespace disc {
 namespace {
 
 constexpr int64_t FramesPerSector = SectorBytes / SampleBytes;
-// Far beyond the longest disc, and far from overflowing a sector number.
-constexpr int64_t MaxImageSectors = INT32_MAX / 4;
 
 // Silence the sheet adds at a place in its files.
 struct Gap {
@@ -127,7 +125,7 @@ DiscState LoadCueImage(const std::string& path, const CueSheet& sheet, Disc* dis
       whole = size / SectorBytes;
     }
     files.push_back(span);
-    sectors.push_back(static_cast<int32_t>(std::min<int64_t>(whole, INT32_MAX / 4)));
+    sectors.push_back(static_cast<int32_t>(std::min(whole, MaxImageSectors)));
     // Files far larger than any disc: sizes are added in 64 bits and
     // refused before a sector number could overflow.
     total += whole;
@@ -179,15 +177,11 @@ DiscState LoadCueImage(const std::string& path, const CueSheet& sheet, Disc* dis
       problem = "track " + std::to_string(entry.number) + " is data, but " + file.path +
                 " is an audio file";
   }
-  if (problem.empty()) problem = CheckTrackTable(table, next);
   if (!problem.empty()) {
     *why = path + ": " + problem;
     return DiscState::Unreadable;
   }
-  reader->SetSectors(next);
-  disc->table = table;
-  disc->reader = std::move(reader);
-  return DiscState::Ready;
+  return FinishImage(path, table, std::move(reader), disc, why);
 }
 
 }  // namespace disc

@@ -77,6 +77,19 @@ bool SpanReader::Read(int32_t lsn, int32_t count, uint8_t* out) {
   return true;
 }
 
+DiscState FinishImage(const std::string& path, const TrackTable& table,
+                      std::unique_ptr<SpanReader> reader, Disc* disc, std::string* why) {
+  const std::string problem = CheckTrackTable(table, table.leadout);
+  if (!problem.empty()) {
+    *why = path + ": " + problem;
+    return DiscState::Unreadable;
+  }
+  reader->SetSectors(table.leadout);
+  disc->table = table;
+  disc->reader = std::move(reader);
+  return DiscState::Ready;
+}
+
 std::string FolderOf(const std::string& path) {
   size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";

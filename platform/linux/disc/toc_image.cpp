@@ -130,7 +130,7 @@ DiscState LoadTocImage(const std::string& path, Disc* disc, std::string* why) {
     int64_t pregap = entry.startSectors >= 0 ? entry.startSectors
                      : startBytes >= 0 ? (startBytes + entry.blockBytes - 1) / entry.blockBytes
                                        : 0;
-    if (sectors > INT32_MAX / 4 || discByte / SectorBytes + sectors > INT32_MAX / 4)
+    if (sectors > MaxImageSectors || discByte / SectorBytes + sectors > MaxImageSectors)
       return fail(name + "is too long for a disc");
     if (pregap >= sectors) return fail(name + "starts at or past its own end");
     Track track;
@@ -142,12 +142,7 @@ DiscState LoadTocImage(const std::string& path, Disc* disc, std::string* why) {
     discByte += sectors * SectorBytes;  // the rest of the last sector is silence
   }
   table.leadout = static_cast<int32_t>(discByte / SectorBytes);
-  problem = CheckTrackTable(table, table.leadout);
-  if (!problem.empty()) return fail(problem);
-  reader->SetSectors(table.leadout);
-  disc->table = table;
-  disc->reader = std::move(reader);
-  return DiscState::Ready;
+  return FinishImage(path, table, std::move(reader), disc, why);
 }
 
 }  // namespace disc
