@@ -70,13 +70,9 @@ std::string Msf(int32_t sectors) {
   return text;
 }
 
-void PutBig(std::string& out, uint64_t value, int bytes) {
-  for (int i = bytes - 1; i >= 0; i--) out += static_cast<char>(value >> (8 * i) & 0xFF);
-}
-
 std::string Chunk(const char* id, const std::string& body) {
   std::string chunk = id;
-  PutBig(chunk, body.size(), 4);
+  chunk += BigEndian(body.size(), 4);
   return chunk + body;
 }
 
@@ -97,7 +93,7 @@ std::string NrgTrailer(const std::vector<DiscImageTrack>& tracks, int32_t leadou
   std::string cue;
   auto entry = [&](int track, int index, int32_t lsn) {
     cue += std::string{1, bcd(track), bcd(index), 0};
-    PutBig(cue, static_cast<uint32_t>(lsn), 4);
+    cue += BigEndian(static_cast<uint32_t>(lsn), 4);
   };
   entry(0, 0, -150);
   for (size_t i = 0; i < tracks.size(); i++) {
@@ -105,7 +101,7 @@ std::string NrgTrailer(const std::vector<DiscImageTrack>& tracks, int32_t leadou
     entry(tracks[i].number, 1, tracks[i].start);
   }
   cue += std::string{1, static_cast<char>(0xAA), 1, 0};
-  PutBig(cue, static_cast<uint32_t>(leadout), 4);
+  cue += BigEndian(static_cast<uint32_t>(leadout), 4);
   // DAOX: a header (its own size, the catalogue number, the disc's type,
   // the first and last track), then per track its ISRC, sector size, mode
   // (7: audio, 2352 bytes) and the file offsets of index 0, index 1 and
@@ -118,18 +114,18 @@ std::string NrgTrailer(const std::vector<DiscImageTrack>& tracks, int32_t leadou
   dao += static_cast<char>(tracks.back().number);
   for (size_t i = 0; i < tracks.size(); i++) {
     dao += std::string(12, '\0');
-    PutBig(dao, disc::SectorBytes, 2);
+    dao += BigEndian(disc::SectorBytes, 2);
     dao += std::string{7, 0, 0, 0};
-    PutBig(dao, offset(index0(i)), 8);
-    PutBig(dao, offset(tracks[i].start), 8);
-    PutBig(dao, offset(i + 1 < tracks.size() ? index0(i + 1) : leadout), 8);
+    dao += BigEndian(offset(index0(i)), 8);
+    dao += BigEndian(offset(tracks[i].start), 8);
+    dao += BigEndian(offset(i + 1 < tracks.size() ? index0(i + 1) : leadout), 8);
   }
   std::string session;
-  PutBig(session, tracks.size(), 4);
+  session += BigEndian(tracks.size(), 4);
   std::string trailer =
       Chunk("CUEX", cue) + Chunk("DAOX", dao) + Chunk("SINF", session) + Chunk("END!", "");
   trailer += "NER5";
-  PutBig(trailer, chunksAt, 8);
+  trailer += BigEndian(chunksAt, 8);
   return trailer;
 }
 
@@ -258,6 +254,12 @@ bool WriteDiscImage(const std::string& sheetPath, const DiscImageSpec& spec, Dis
     return false;
   }
   return true;
+}
+
+std::string BigEndian(uint64_t value, int bytes) {
+  std::string out;
+  for (int i = bytes - 1; i >= 0; i--) out += static_cast<char>(value >> (8 * i) & 0xFF);
+  return out;
 }
 
 std::vector<uint8_t> ReadBin(const std::string& binPath, int32_t lsn, int32_t count) {

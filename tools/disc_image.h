@@ -49,6 +49,9 @@ struct DiscImage {
 bool WriteDiscImage(const std::string& sheetPath, const DiscImageSpec& spec, DiscImage* image,
                     std::string* error);
 
+// `value` in `bytes` bytes, high byte first, as a .nrg's chunks hold numbers.
+std::string BigEndian(uint64_t value, int bytes);
+
 // Reads `count` sectors from `lsn` of a bin as stored: for a cue sheet's
 // bin, or a .toc's with SWAP, as the device should play them. (A .nrg's
 // sector `lsn` lies at `lsn` + 150.)
