@@ -64,12 +64,6 @@ void AppendData(std::vector<uint8_t>& out, int32_t firstLsn, int sectors) {
   }
 }
 
-std::string Msf(int32_t sectors) {
-  char text[16];
-  snprintf(text, sizeof text, "%02d:%02d:%02d", sectors / 4500, sectors / 75 % 60, sectors % 75);
-  return text;
-}
-
 std::string Chunk(const char* id, const std::string& body) {
   std::string chunk = id;
   chunk += BigEndian(body.size(), 4);
@@ -129,16 +123,6 @@ std::string NrgTrailer(const std::vector<DiscImageTrack>& tracks, int32_t leadou
   return trailer;
 }
 
-std::string BaseName(const std::string& path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string Folder(const std::string& path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
-}
-
 }  // namespace
 
 bool WriteDiscImage(const std::string& sheetPath, const DiscImageSpec& spec, DiscImage* image,
@@ -166,9 +150,7 @@ bool WriteDiscImage(const std::string& sheetPath, const DiscImageSpec& spec, Dis
     }
   std::string binName = spec.binName;
   if (binName.empty()) {
-    binName = BaseName(sheetPath);
-    size_t dot = binName.rfind('.');
-    binName = (dot == std::string::npos ? binName : binName.substr(0, dot)) + ".bin";
+    binName = Stem(sheetPath) + ".bin";
   }
   *image = DiscImage();
   image->sheetPath = sheetPath;
@@ -254,6 +236,28 @@ bool WriteDiscImage(const std::string& sheetPath, const DiscImageSpec& spec, Dis
     return false;
   }
   return true;
+}
+
+std::string Msf(int32_t sectors) {
+  char text[16];
+  snprintf(text, sizeof text, "%02d:%02d:%02d", sectors / 4500, sectors / 75 % 60, sectors % 75);
+  return text;
+}
+
+std::string BaseName(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string Stem(const std::string& path) {
+  std::string name = BaseName(path);
+  size_t dot = name.rfind('.');
+  return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+std::string Folder(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
 }
 
 std::string BigEndian(uint64_t value, int bytes) {
