@@ -63,14 +63,9 @@ bool SpanReader::Read(int32_t lsn, int32_t count, uint8_t* out) {
         return false;
       continue;
     }
-    off_t offset = static_cast<off_t>(span.fileByte + (from - span.discByte));
-    size_t bytes = static_cast<size_t>(to - from), done = 0;
-    while (done < bytes) {
-      ssize_t got =
-          pread(Fd(span.file), into + done, bytes - done, offset + static_cast<off_t>(done));
-      if (got <= 0) return false;  // the file shrank or failed under us
-      done += static_cast<size_t>(got);
-    }
+    size_t bytes = static_cast<size_t>(to - from);
+    if (!ReadAt(Fd(span.file), span.fileByte + (from - span.discByte), into, to - from))
+      return false;  // the file shrank or failed under us
     if (span.bigEndian)
       for (size_t i = 0; i + 1 < bytes; i += 2) std::swap(into[i], into[i + 1]);
   }
@@ -88,6 +83,17 @@ DiscState FinishImage(const std::string& path, const TrackTable& table,
   disc->table = table;
   disc->reader = std::move(reader);
   return DiscState::Ready;
+}
+
+bool ReadAt(int fd, int64_t at, uint8_t* out, int64_t count) {
+  int64_t done = 0;
+  while (done < count) {
+    const ssize_t got = pread(fd, out + done, static_cast<size_t>(count - done), at + done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    done += got;
+  }
+  return true;
 }
 
 std::string FolderOf(const std::string& path) {

@@ -55,6 +55,10 @@ class SpanReader : public SectorReader {
 // `why`, when given, says which of the two failed, naming the file.
 int OpenRegularFile(const std::string& path, int64_t* size, std::string* why = nullptr);
 
+// Reads `count` bytes at `at` of a file OpenRegularFile opened; false when
+// the file holds fewer there or fails.
+bool ReadAt(int fd, int64_t at, uint8_t* out, int64_t count);
+
 // A sheet larger than this is not a sheet.
 constexpr int64_t MaxSheetBytes = 16 << 20;
 
