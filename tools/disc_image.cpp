@@ -64,19 +64,9 @@ void AppendData(std::vector<uint8_t>& out, int32_t firstLsn, int sectors) {
   }
 }
 
-std::string Msf(int32_t sectors) {
-  char text[16];
-  snprintf(text, sizeof text, "%02d:%02d:%02d", sectors / 4500, sectors / 75 % 60, sectors % 75);
-  return text;
-}
-
-void PutBig(std::string& out, uint64_t value, int bytes) {
-  for (int i = bytes - 1; i >= 0; i--) out += static_cast<char>(value >> (8 * i) & 0xFF);
-}
-
 std::string Chunk(const char* id, const std::string& body) {
   std::string chunk = id;
-  PutBig(chunk, body.size(), 4);
+  chunk += BigEndian(body.size(), 4);
   return chunk + body;
 }
 
@@ -97,7 +87,7 @@ std::string NrgTrailer(const std::vector<DiscImageTrack>& tracks, int32_t leadou
   std::string cue;
   auto entry = [&](int track, int index, int32_t lsn) {
     cue += std::string{1, bcd(track), bcd(index), 0};
-    PutBig(cue, static_cast<uint32_t>(lsn), 4);
+    cue += BigEndian(static_cast<uint32_t>(lsn), 4);
   };
   entry(0, 0, -150);
   for (size_t i = 0; i < tracks.size(); i++) {
@@ -105,7 +95,7 @@ std::string NrgTrailer(const std::vector<DiscImageTrack>& tracks, int32_t leadou
     entry(tracks[i].number, 1, tracks[i].start);
   }
   cue += std::string{1, static_cast<char>(0xAA), 1, 0};
-  PutBig(cue, static_cast<uint32_t>(leadout), 4);
+  cue += BigEndian(static_cast<uint32_t>(leadout), 4);
   // DAOX: a header (its own size, the catalogue number, the disc's type,
   // the first and last track), then per track its ISRC, sector size, mode
   // (7: audio, 2352 bytes) and the file offsets of index 0, index 1 and
@@ -118,29 +108,19 @@ std::string NrgTrailer(const std::vector<DiscImageTrack>& tracks, int32_t leadou
   dao += static_cast<char>(tracks.back().number);
   for (size_t i = 0; i < tracks.size(); i++) {
     dao += std::string(12, '\0');
-    PutBig(dao, disc::SectorBytes, 2);
+    dao += BigEndian(disc::SectorBytes, 2);
     dao += std::string{7, 0, 0, 0};
-    PutBig(dao, offset(index0(i)), 8);
-    PutBig(dao, offset(tracks[i].start), 8);
-    PutBig(dao, offset(i + 1 < tracks.size() ? index0(i + 1) : leadout), 8);
+    dao += BigEndian(offset(index0(i)), 8);
+    dao += BigEndian(offset(tracks[i].start), 8);
+    dao += BigEndian(offset(i + 1 < tracks.size() ? index0(i + 1) : leadout), 8);
   }
   std::string session;
-  PutBig(session, tracks.size(), 4);
+  session += BigEndian(tracks.size(), 4);
   std::string trailer =
       Chunk("CUEX", cue) + Chunk("DAOX", dao) + Chunk("SINF", session) + Chunk("END!", "");
   trailer += "NER5";
-  PutBig(trailer, chunksAt, 8);
+  trailer += BigEndian(chunksAt, 8);
   return trailer;
-}
-
-std::string BaseName(const std::string& path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string Folder(const std::string& path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
 }
 
 }  // namespace
@@ -170,9 +150,7 @@ bool WriteDiscImage(const std::string& sheetPath, const DiscImageSpec& spec, Dis
     }
   std::string binName = spec.binName;
   if (binName.empty()) {
-    binName = BaseName(sheetPath);
-    size_t dot = binName.rfind('.');
-    binName = (dot == std::string::npos ? binName : binName.substr(0, dot)) + ".bin";
+    binName = Stem(sheetPath) + ".bin";
   }
   *image = DiscImage();
   image->sheetPath = sheetPath;
@@ -258,6 +236,34 @@ bool WriteDiscImage(const std::string& sheetPath, const DiscImageSpec& spec, Dis
     return false;
   }
   return true;
+}
+
+std::string Msf(int32_t sectors) {
+  char text[16];
+  snprintf(text, sizeof text, "%02d:%02d:%02d", sectors / 4500, sectors / 75 % 60, sectors % 75);
+  return text;
+}
+
+std::string BaseName(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string Stem(const std::string& path) {
+  std::string name = BaseName(path);
+  size_t dot = name.rfind('.');
+  return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+std::string Folder(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+std::string BigEndian(uint64_t value, int bytes) {
+  std::string out;
+  for (int i = bytes - 1; i >= 0; i--) out += static_cast<char>(value >> (8 * i) & 0xFF);
+  return out;
 }
 
 std::vector<uint8_t> ReadBin(const std::string& binPath, int32_t lsn, int32_t count) {

@@ -49,6 +49,18 @@ struct DiscImage {
 bool WriteDiscImage(const std::string& sheetPath, const DiscImageSpec& spec, DiscImage* image,
                     std::string* error);
 
+// `value` in `bytes` bytes, high byte first, as a .nrg's chunks hold numbers.
+std::string BigEndian(uint64_t value, int bytes);
+
+// A sector count as a sheet writes a time: "mm:ss:ff".
+std::string Msf(int32_t sectors);
+
+// The name in `path` after its folder; that name without its extension;
+// the folder with its slash ("" when there is none).
+std::string BaseName(const std::string& path);
+std::string Stem(const std::string& path);
+std::string Folder(const std::string& path);
+
 // Reads `count` sectors from `lsn` of a bin as stored: for a cue sheet's
 // bin, or a .toc's with SWAP, as the device should play them. (A .nrg's
 // sector `lsn` lies at `lsn` + 150.)

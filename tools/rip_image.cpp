@@ -12,24 +12,6 @@ namespace {
 
 constexpr int FrameBytes = 4;
 
-std::string Msf(int32_t sectors) {
-  char text[16];
-  snprintf(text, sizeof text, "%02d:%02d:%02d", sectors / 4500, sectors / 75 % 60, sectors % 75);
-  return text;
-}
-
-std::string Folder(const std::string& path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
-}
-
-std::string Stem(const std::string& path) {
-  size_t slash = path.rfind('/');
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  size_t dot = name.rfind('.');
-  return dot == std::string::npos ? name : name.substr(0, dot);
-}
-
 std::string Upper(std::string text) {
   for (char& c : text)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
@@ -104,9 +86,7 @@ bool WriteRip(const DiscImage& image, const RipSpec& spec, std::string* error) {
   };
   size_t tracks = image.tracks.size();
   if (bin) {
-    size_t slash = image.binPath.rfind('/');
-    files.push_back(
-        {image.binPath.substr(slash == std::string::npos ? 0 : slash + 1), 0, image.sectors});
+    files.push_back({BaseName(image.binPath), 0, image.sectors});
   } else if (spec.layout == RipLayout::OneFile) {
     files.push_back({stem + "." + spec.extension, 0, image.sectors});
   } else {

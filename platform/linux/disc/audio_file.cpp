@@ -1,12 +1,11 @@
 #include "platform/linux/disc/audio_file.h"
 
-#include <errno.h>
-#include <fcntl.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+
+#include "platform/linux/disc/span_reader.h"
 
 namespace disc {
 
@@ -58,18 +57,10 @@ bool AudioFile::Open(const std::string& path, std::string* why) {
     *why = path + ": " + problem;
     return false;
   }
-  // Non-blocking so that a FIFO or device named by the sheet cannot stall us.
-  fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd_ < 0) {
-    *why = "cannot open " + path + ": " + strerror(errno);
-    return false;
-  }
-  struct stat status;
-  if (fstat(fd_, &status) != 0 || !S_ISREG(status.st_mode)) {
-    *why = path + ": not a regular file";
-    return false;
-  }
-  fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+  // A FIFO or device the sheet names cannot stall us.
+  int64_t size = 0;
+  fd_ = OpenRegularFile(path, &size, why);
+  if (fd_ < 0) return false;
   SF_INFO info;
   memset(&info, 0, sizeof info);
   // The descriptor stays ours, closed after libsndfile lets go of it.

@@ -13,8 +13,6 @@ namespace disc {
 
 namespace {
 
-constexpr int64_t MaxBinSectors = INT32_MAX / 4;
-
 bool SameFile(const std::string& a, const std::string& b) {
   struct stat first, second;
   return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
@@ -36,21 +34,15 @@ std::string SheetBeside(const std::string& path) {
 DiscState LoadBinImage(const std::string& path, Disc* disc, std::string* why) {
   const std::string sheetPath = SheetBeside(path);
   if (!sheetPath.empty()) {
-    std::string text;
-    if (!ReadSheet(sheetPath, &text, why)) return DiscState::Unreadable;
     CueSheet sheet;
-    const std::string problem = ParseCueSheet(text, FolderOf(sheetPath), &sheet);
-    if (!problem.empty()) {
-      *why = sheetPath + ": " + problem;
-      return DiscState::Unreadable;
-    }
+    if (!ReadCueSheet(sheetPath, &sheet, why)) return DiscState::Unreadable;
     bool named = false;
     for (const CueFile& file : sheet.files) named = named || SameFile(file.path, path);
     if (!named) {
       *why = path + ": the cue sheet beside it, " + sheetPath + ", names other files";
       return DiscState::Unreadable;
     }
-    return LoadCueImage(sheetPath, disc, why);
+    return LoadCueImage(sheetPath, sheet, disc, why);
   }
 
   std::unique_ptr<SpanReader> reader(new SpanReader);
@@ -61,26 +53,18 @@ DiscState LoadBinImage(const std::string& path, Disc* disc, std::string* why) {
     return DiscState::Unreadable;
   }
   const int64_t sectors = size / SectorBytes;
-  if (sectors > MaxBinSectors) {
+  if (sectors > MaxImageSectors) {
     *why = path + ": larger than a disc can be";
     return DiscState::Unreadable;
   }
   TrackTable table;
   table.tracks.push_back(Track());
   table.leadout = static_cast<int32_t>(sectors);
-  const std::string problem = CheckTrackTable(table, table.leadout);
-  if (!problem.empty()) {
-    *why = path + ": " + problem;
-    return DiscState::Unreadable;
-  }
   ImageSpan span;
   span.bytes = sectors * SectorBytes;
   span.file = file;
   reader->Add(span);
-  reader->SetSectors(table.leadout);
-  disc->table = table;
-  disc->reader = std::move(reader);
-  return DiscState::Ready;
+  return FinishImage(path, table, std::move(reader), disc, why);
 }
 
 }  // namespace disc

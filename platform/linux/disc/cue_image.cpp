@@ -17,8 +17,6 @@ namespace disc {
 namespace {
 
 constexpr int64_t FramesPerSector = SectorBytes / SampleBytes;
-// Far beyond the longest disc, and far from overflowing a sector number.
-constexpr int64_t MaxImageSectors = INT32_MAX / 4;
 
 // Silence the sheet adds at a place in its files.
 struct Gap {
@@ -81,17 +79,24 @@ class Layout {
 
 }  // namespace
 
-DiscState LoadCueImage(const std::string& path, Disc* disc, std::string* why) {
+bool ReadCueSheet(const std::string& path, CueSheet* sheet, std::string* why) {
   std::string bytes, text, problem;
-  if (!ReadSheet(path, &bytes, why)) return DiscState::Unreadable;
-  CueSheet sheet;
-  if (DecodeSheetText(bytes, &text, &problem))
-    problem = ParseCueSheet(text, FolderOf(path), &sheet);
-  if (!problem.empty()) {
-    *why = path + ": " + problem;
-    return DiscState::Unreadable;
-  }
+  if (!ReadSheet(path, &bytes, why)) return false;
+  if (DecodeSheetText(bytes, &text, &problem)) problem = ParseCueSheet(text, FolderOf(path), sheet);
+  if (problem.empty()) return true;
+  *why = path + ": " + problem;
+  return false;
+}
 
+DiscState LoadCueImage(const std::string& path, Disc* disc, std::string* why) {
+  CueSheet sheet;
+  if (!ReadCueSheet(path, &sheet, why)) return DiscState::Unreadable;
+  return LoadCueImage(path, sheet, disc, why);
+}
+
+DiscState LoadCueImage(const std::string& path, const CueSheet& sheet, Disc* disc,
+                       std::string* why) {
+  std::string problem;
   std::unique_ptr<SpanReader> reader(new SpanReader);
   std::vector<ImageSpan> files;
   std::vector<int32_t> sectors;
@@ -120,7 +125,7 @@ DiscState LoadCueImage(const std::string& path, Disc* disc, std::string* why) {
       whole = size / SectorBytes;
     }
     files.push_back(span);
-    sectors.push_back(static_cast<int32_t>(std::min<int64_t>(whole, INT32_MAX / 4)));
+    sectors.push_back(static_cast<int32_t>(std::min(whole, MaxImageSectors)));
     // Files far larger than any disc: sizes are added in 64 bits and
     // refused before a sector number could overflow.
     total += whole;
@@ -172,15 +177,11 @@ DiscState LoadCueImage(const std::string& path, Disc* disc, std::string* why) {
       problem = "track " + std::to_string(entry.number) + " is data, but " + file.path +
                 " is an audio file";
   }
-  if (problem.empty()) problem = CheckTrackTable(table, next);
   if (!problem.empty()) {
     *why = path + ": " + problem;
     return DiscState::Unreadable;
   }
-  reader->SetSectors(next);
-  disc->table = table;
-  disc->reader = std::move(reader);
-  return DiscState::Ready;
+  return FinishImage(path, table, std::move(reader), disc, why);
 }
 
 }  // namespace disc

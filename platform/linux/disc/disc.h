@@ -52,6 +52,13 @@ DiscState LoadDisc(const std::string& source, Disc* disc, std::string* why);
 // The cue-sheet side of LoadDisc.
 DiscState LoadCueImage(const std::string& path, Disc* disc, std::string* why);
 
+// Its two steps: the sheet at `path` read and parsed, whatever code page
+// it was written in (false with `why` set), and the image it describes.
+struct CueSheet;
+bool ReadCueSheet(const std::string& path, CueSheet* sheet, std::string* why);
+DiscState LoadCueImage(const std::string& path, const CueSheet& sheet, Disc* disc,
+                       std::string* why);
+
 // The .toc side of LoadDisc.
 DiscState LoadTocImage(const std::string& path, Disc* disc, std::string* why);
 
@@ -62,10 +69,10 @@ DiscState LoadBinImage(const std::string& path, Disc* disc, std::string* why);
 // The libcdio side of LoadDisc: drives and .nrg images.
 DiscState LoadCdioDisc(const std::string& source, Disc* disc, std::string* why);
 
-// The drive side of LoadCdioDisc: sectors read through paranoia, up to
-// `end`, at a quiet speed, with a cap on the retries of what a scratch
-// makes unreadable (it sounds as silence). Takes `cdio` over, and
-// releases it on failure.
+// The drive side of LoadCdioDisc: sectors read in batches up to `end`, at
+// a quiet speed, with a cap on the retries of what a scratch makes
+// unreadable (it sounds as silence); paranoia only vets the drive. Takes
+// `cdio` over, and releases it on failure.
 std::unique_ptr<SectorReader> OpenDriveReader(CdIo_t* cdio, int32_t end);
 
 // Why the user cannot use the drive `path` names (a device node they may

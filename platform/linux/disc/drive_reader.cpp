@@ -71,27 +71,30 @@ class DriveReader : public SectorReader {
   bool DiscGone() const override { return gone_; }
 
  private:
-  long Guard(void* buffer, lsn_t begin, long sectors) {
-    // Runs of sectors between the ones known to be unreadable, each in one read.
-    auto* bytes = static_cast<uint8_t*>(buffer);
-    long i = 0;
+  // Runs of sectors between the ones known to be unreadable, each in one read.
+  void Guard(uint8_t* out, int32_t begin, int32_t sectors) {
+    auto sector = [out](int32_t i) { return out + static_cast<size_t>(i) * SectorBytes; };
+    int32_t i = 0;
     while (i < sectors) {
-      if (unreadable_.count(static_cast<int32_t>(begin + i))) {
-        memset(bytes + i * SectorBytes, 0, SectorBytes);
+      if (unreadable_.count(begin + i)) {
+        memset(sector(i), 0, SectorBytes);
         i++;
         continue;
       }
-      long j = i;
-      while (j < sectors && !unreadable_.count(static_cast<int32_t>(begin + j))) j++;
-      if (!ReadRun(bytes + i * SectorBytes, begin + i, j - i)) {
-        if (MediumAbsent()) return Gone(buffer, sectors);
-        for (long k = i; k < j; k++)
-          if (!RetrySector(bytes + k * SectorBytes, static_cast<int32_t>(begin + k)))
-            return Gone(buffer, sectors);
+      int32_t j = i;
+      while (j < sectors && !unreadable_.count(begin + j)) j++;
+      if (!ReadRun(sector(i), begin + i, j - i)) {
+        bool gone = MediumAbsent();
+        for (int32_t k = i; k < j && !gone; k++) gone = !RetrySector(sector(k), begin + k);
+        if (gone) {
+          // The disc was taken out: the whole batch is silence.
+          gone_ = true;
+          memset(out, 0, static_cast<size_t>(sectors) * SectorBytes);
+          return;
+        }
       }
       i = j;
     }
-    return sectors;
   }
 
   // Reads one sector of a run that failed, a few times while the budget
@@ -108,7 +111,7 @@ class DriveReader : public SectorReader {
     return true;
   }
 
-  bool ReadRun(uint8_t* out, lsn_t lsn, long count) {
+  bool ReadRun(uint8_t* out, int32_t lsn, int32_t count) {
     return cdio_read_audio_sectors(cdio_, out, lsn, static_cast<uint32_t>(count)) ==
            DRIVER_OP_SUCCESS;
   }
@@ -120,16 +123,6 @@ class DriveReader : public SectorReader {
         mmc_last_cmd_sense(cdio_, &sense) > 0 && sense->sense_key == 2 && sense->asc == 0x3A;
     free(sense);
     return absent;
-  }
-
-  long Gone(void* buffer, long sectors) {
-    gone_ = true;
-    return Silence(buffer, sectors);
-  }
-
-  static long Silence(void* buffer, long sectors) {
-    memset(buffer, 0, static_cast<size_t>(sectors) * SectorBytes);
-    return sectors;
   }
 
   CdIo_t* cdio_;

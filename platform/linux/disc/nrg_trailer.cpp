@@ -1,6 +1,5 @@
 #include "platform/linux/disc/nrg_trailer.h"
 
-#include <errno.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -22,17 +21,6 @@ uint64_t Big(const uint8_t* bytes, int count) {
   uint64_t value = 0;
   for (int i = 0; i < count; i++) value = value << 8 | bytes[i];
   return value;
-}
-
-bool ReadAt(int fd, int64_t at, uint8_t* out, int64_t count) {
-  int64_t done = 0;
-  while (done < count) {
-    const ssize_t got = pread(fd, out + done, static_cast<size_t>(count - done), at + done);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    done += got;
-  }
-  return true;
 }
 
 // A file descriptor closed when it goes out of scope.

@@ -15,12 +15,17 @@ SpanReader::~SpanReader() {
   for (int fd : fds_) close(fd);
 }
 
-int OpenRegularFile(const std::string& path, int64_t* size) {
+int OpenRegularFile(const std::string& path, int64_t* size, std::string* why) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return -1;
+  if (fd < 0) {
+    const int error = errno;
+    if (why) *why = "cannot open " + path + ": " + strerror(error);
+    return -1;
+  }
   struct stat status;
   if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
     close(fd);
+    if (why) *why = path + ": not a regular file";
     return -1;
   }
   // Reads of a regular file never block anyway; clear the flag all the same.
@@ -58,16 +63,35 @@ bool SpanReader::Read(int32_t lsn, int32_t count, uint8_t* out) {
         return false;
       continue;
     }
-    off_t offset = static_cast<off_t>(span.fileByte + (from - span.discByte));
-    size_t bytes = static_cast<size_t>(to - from), done = 0;
-    while (done < bytes) {
-      ssize_t got =
-          pread(Fd(span.file), into + done, bytes - done, offset + static_cast<off_t>(done));
-      if (got <= 0) return false;  // the file shrank or failed under us
-      done += static_cast<size_t>(got);
-    }
+    size_t bytes = static_cast<size_t>(to - from);
+    if (!ReadAt(Fd(span.file), span.fileByte + (from - span.discByte), into, to - from))
+      return false;  // the file shrank or failed under us
     if (span.bigEndian)
       for (size_t i = 0; i + 1 < bytes; i += 2) std::swap(into[i], into[i + 1]);
+  }
+  return true;
+}
+
+DiscState FinishImage(const std::string& path, const TrackTable& table,
+                      std::unique_ptr<SpanReader> reader, Disc* disc, std::string* why) {
+  const std::string problem = CheckTrackTable(table, table.leadout);
+  if (!problem.empty()) {
+    *why = path + ": " + problem;
+    return DiscState::Unreadable;
+  }
+  reader->SetSectors(table.leadout);
+  disc->table = table;
+  disc->reader = std::move(reader);
+  return DiscState::Ready;
+}
+
+bool ReadAt(int fd, int64_t at, uint8_t* out, int64_t count) {
+  int64_t done = 0;
+  while (done < count) {
+    const ssize_t got = pread(fd, out + done, static_cast<size_t>(count - done), at + done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    done += got;
   }
   return true;
 }

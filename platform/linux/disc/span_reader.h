@@ -52,10 +52,25 @@ class SpanReader : public SectorReader {
 // Opens a file an image or the user names for reading, or -1 when it is
 // not a regular file: the open never waits (a FIFO would block until a
 // writer came), and the file is checked before a byte of it is read.
-int OpenRegularFile(const std::string& path, int64_t* size);
+// `why`, when given, says which of the two failed, naming the file.
+int OpenRegularFile(const std::string& path, int64_t* size, std::string* why = nullptr);
+
+// Reads `count` bytes at `at` of a file OpenRegularFile opened; false when
+// the file holds fewer there or fails.
+bool ReadAt(int fd, int64_t at, uint8_t* out, int64_t count);
 
 // A sheet larger than this is not a sheet.
 constexpr int64_t MaxSheetBytes = 16 << 20;
+
+// An image longer than this, in sectors, is no disc: far beyond the
+// longest one, and far from overflowing a sector number.
+constexpr int64_t MaxImageSectors = INT32_MAX / 4;
+
+// The last step of loading an image the device reads itself: `table`
+// checked against the sectors it lays out, and handed to `disc` with
+// `reader`; else Unreadable, with `why` naming `path` and the problem.
+DiscState FinishImage(const std::string& path, const TrackTable& table,
+                      std::unique_ptr<SpanReader> reader, Disc* disc, std::string* why);
 
 // The folder a path lies in, to resolve the names an image gives.
 std::string FolderOf(const std::string& path);

@@ -4,7 +4,6 @@
 // little-endian ones; SWAP reverses either.
 #include <stdint.h>
 #include <string.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <memory>
@@ -36,7 +35,7 @@ uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8)
 // as a disc holds them; an empty string when it is one.
 std::string ReadWave(int fd, int64_t size, Contents* contents) {
   uint8_t header[12];
-  if (pread(fd, header, 12, 0) != 12 || memcmp(header, "RIFF", 4) != 0 ||
+  if (!ReadAt(fd, 0, header, 12) || memcmp(header, "RIFF", 4) != 0 ||
       memcmp(header + 8, "WAVE", 4) != 0)
     return "is not a RIFF WAVE file";
   bool formatSeen = false;
@@ -46,10 +45,10 @@ std::string ReadWave(int fd, int64_t size, Contents* contents) {
   for (int64_t at = 12; at + 8 <= size; chunks++) {
     if (chunks == MaxWaveChunks) return "has no samples among its first chunks";
     uint8_t chunk[24];
-    if (pread(fd, chunk, 8, static_cast<off_t>(at)) != 8) break;
+    if (!ReadAt(fd, at, chunk, 8)) break;
     int64_t length = Le32(chunk + 4);
     if (memcmp(chunk, "fmt ", 4) == 0) {
-      if (length < 16 || pread(fd, chunk + 8, 16, static_cast<off_t>(at) + 8) != 16) break;
+      if (length < 16 || !ReadAt(fd, at + 8, chunk + 8, 16)) break;
       uint16_t tag = Le16(chunk + 8);
       if ((tag != 1 && tag != 0xFFFE) || Le16(chunk + 10) != 2 || Le32(chunk + 12) != SampleRate ||
           Le16(chunk + 20) != 4 || Le16(chunk + 22) != 16)
@@ -130,7 +129,7 @@ DiscState LoadTocImage(const std::string& path, Disc* disc, std::string* why) {
     int64_t pregap = entry.startSectors >= 0 ? entry.startSectors
                      : startBytes >= 0 ? (startBytes + entry.blockBytes - 1) / entry.blockBytes
                                        : 0;
-    if (sectors > INT32_MAX / 4 || discByte / SectorBytes + sectors > INT32_MAX / 4)
+    if (sectors > MaxImageSectors || discByte / SectorBytes + sectors > MaxImageSectors)
       return fail(name + "is too long for a disc");
     if (pregap >= sectors) return fail(name + "starts at or past its own end");
     Track track;
@@ -142,12 +141,7 @@ DiscState LoadTocImage(const std::string& path, Disc* disc, std::string* why) {
     discByte += sectors * SectorBytes;  // the rest of the last sector is silence
   }
   table.leadout = static_cast<int32_t>(discByte / SectorBytes);
-  problem = CheckTrackTable(table, table.leadout);
-  if (!problem.empty()) return fail(problem);
-  reader->SetSectors(table.leadout);
-  disc->table = table;
-  disc->reader = std::move(reader);
-  return DiscState::Ready;
+  return FinishImage(path, table, std::move(reader), disc, why);
 }
 
 }  // namespace disc

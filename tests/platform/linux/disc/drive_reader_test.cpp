@@ -1,4 +1,4 @@
-// The drive reader, paranoia and all, run over a disc image that libcdio
+// The drive reader, run over a disc image that libcdio
 // opens as it would a drive: what it delivers must be the disc's samples,
 // exactly, wherever the reads start and however they jump.
 #include <cdio/cdio.h>

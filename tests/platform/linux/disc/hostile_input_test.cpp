@@ -19,12 +19,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-std::string Big(uint64_t value, int bytes) {
-  std::string out;
-  for (int i = bytes - 1; i >= 0; i--) out += static_cast<char>(value >> (8 * i));
-  return out;
-}
-
 class HostileInputTest : public DeviceTest {
  protected:
   // Loads `source`, giving up (and failing) after a few seconds; the
@@ -106,8 +100,8 @@ TEST_F(HostileInputTest, NeroFilesLibcdioCannotTakeAreRefused) {
   const size_t end = nrg.rfind("END!");
   ASSERT_NE(end, std::string::npos);
   for (const std::string& text : {std::string(), std::string(18, '\0')}) {
-    WriteFile("text.nrg",
-              nrg.substr(0, end) + "CDTX" + Big(text.size(), 4) + text + nrg.substr(end));
+    WriteFile("text.nrg", nrg.substr(0, end) + "CDTX" + mkdisc::BigEndian(text.size(), 4) + text +
+                              nrg.substr(end));
     // The footer still points at the first chunk, which has not moved.
     ExpectUnreadable(Path("text.nrg"), "CD-Text");
   }

@@ -12,12 +12,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-std::string Big(uint64_t value, int bytes) {
-  std::string out;
-  for (int i = bytes - 1; i >= 0; i--) out += static_cast<char>(value >> (8 * i));
-  return out;
-}
-
 std::string Patched(std::string image, size_t at, const std::string& bytes) {
   return image.replace(at, bytes.size(), bytes);
 }
@@ -100,9 +94,9 @@ TEST_F(NrgImageTest, ADamagedImageIsRefusedWithAReason) {
   const std::string whole{std::istreambuf_iterator<char>(in), {}};
   const size_t footer = whole.size() - 12;
   const size_t chunks = (150 + 105) * 2352;  // CUEX: lead-in, 2 entries a track, lead-out
-  ASSERT_EQ(whole.substr(chunks, 8), "CUEX" + Big(64, 4));
+  ASSERT_EQ(whole.substr(chunks, 8), "CUEX" + mkdisc::BigEndian(64, 4));
   const std::string trailer = whole.substr(chunks, footer - chunks);
-  auto footerAt = [](uint64_t offset) { return "NER5" + Big(offset, 8); };
+  auto footerAt = [](uint64_t offset) { return "NER5" + mkdisc::BigEndian(offset, 8); };
   struct Case {
     const char* what;
     std::string image;
@@ -110,9 +104,11 @@ TEST_F(NrgImageTest, ADamagedImageIsRefusedWithAReason) {
       {"no footer", whole.substr(0, footer)},
       {"a footer pointing past the end", Patched(whole, footer, footerAt(1ull << 62))},
       {"a footer pointing into the audio", Patched(whole, footer, footerAt(0))},
-      {"a chunk longer than the trailer", Patched(whole, chunks + 4, Big(0x7ffffff0, 4))},
-      {"a track list cut by an entry", Patched(whole, chunks + 4, Big(56, 4))},
-      {"a lead-out past the audio", Patched(whole, chunks + 8 + 7 * 8 + 4, Big(100000, 4))},
+      {"a chunk longer than the trailer",
+       Patched(whole, chunks + 4, mkdisc::BigEndian(0x7ffffff0, 4))},
+      {"a track list cut by an entry", Patched(whole, chunks + 4, mkdisc::BigEndian(56, 4))},
+      {"a lead-out past the audio",
+       Patched(whole, chunks + 8 + 7 * 8 + 4, mkdisc::BigEndian(100000, 4))},
       {"audio cut short",
        whole.substr(0, (150 + 100) * 2352) + trailer + footerAt((150 + 100) * 2352)},
       {"an empty file", ""},

@@ -1,6 +1,6 @@
 // The drive path over a simulated drive at the kernel's interface: found
 // by the default search or by name, its table read through libcdio's
-// GNU/Linux driver, its sectors read through paranoia at a quiet speed,
+// GNU/Linux driver, its sectors read in plain batches at a quiet speed,
 // and what a real drive does wrong met as a listener would want.
 #include <gtest/gtest.h>
 #include <stdlib.h>
