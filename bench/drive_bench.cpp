@@ -10,13 +10,13 @@
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "bench/bench_device.h"
 #include "tools/disc_image.h"
+#include "tools/simdrive/journal.h"
 #include "tools/simdrive/simdrive.h"
 
 using namespace bench;
@@ -68,12 +68,7 @@ void CloseDrive() {
 
 // When each READ CD was sent, in milliseconds of the drive's clock.
 std::vector<double> ReadTimes() {
-  std::ifstream in(folder + "/journal");
-  std::vector<double> times;
-  std::string line;
-  while (std::getline(in, line))
-    if (line.find("packet READ_CD") != std::string::npos) times.push_back(std::stod(line));
-  return times;
+  return simdrive::JournalTimes(folder + "/journal", "packet READ_CD");
 }
 
 void Latency() {

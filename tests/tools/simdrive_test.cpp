@@ -22,12 +22,12 @@
 #include <chrono>
 #include <climits>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "tools/disc_image.h"
+#include "tools/simdrive/journal.h"
 
 namespace {
 
@@ -75,19 +75,8 @@ class SimDriveTest : public ::testing::Test {
     ASSERT_EQ(rename(temporary.c_str(), (folder_ + "/control").c_str()), 0);
   }
 
-  std::string Journal() {
-    std::ifstream in(folder_ + "/journal");
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-
   int JournalCount(const std::string& what) {
-    std::string text = Journal();
-    int count = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-      count++;
-    return count;
+    return simdrive::JournalCount(folder_ + "/journal", what);
   }
 
   std::string folder_;

@@ -4,6 +4,9 @@
 #include <stdio.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <sstream>
+
 namespace simdrive {
 
 Journal::Journal(const std::string& path) : start_(std::chrono::steady_clock::now()) {
@@ -27,6 +30,25 @@ void Journal::Note(const std::string& line) {
   std::string text = stamp + line + "\n";
   ssize_t written = write(fd_, text.data(), text.size());
   static_cast<void>(written);
+}
+
+int JournalCount(const std::string& path, const std::string& what) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  std::string all = text.str();
+  int count = 0;
+  for (size_t at = all.find(what); at != std::string::npos; at = all.find(what, at + 1)) count++;
+  return count;
+}
+
+std::vector<double> JournalTimes(const std::string& path, const std::string& what) {
+  std::ifstream in(path);
+  std::vector<double> times;
+  std::string line;
+  while (std::getline(in, line))
+    if (line.find(what) != std::string::npos) times.push_back(std::stod(line));
+  return times;
 }
 
 }  // namespace simdrive

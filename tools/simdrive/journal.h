@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 namespace simdrive {
 
@@ -23,6 +24,12 @@ class Journal {
   int fd_ = -1;
   std::chrono::steady_clock::time_point start_;
 };
+
+// Reading a journal back, for the tests and benchmarks that drive a
+// simulated drive: how often `what` was written, and when each line that
+// holds it was, in the drive's milliseconds.
+int JournalCount(const std::string& path, const std::string& what);
+std::vector<double> JournalTimes(const std::string& path, const std::string& what);
 
 }  // namespace simdrive
 

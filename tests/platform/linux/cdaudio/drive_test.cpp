@@ -7,11 +7,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "tests/platform/linux/cdaudio/device_fixture.h"
+#include "tools/simdrive/journal.h"
 #include "tools/simdrive/simdrive.h"
 
 namespace {
@@ -52,23 +51,10 @@ class DriveDeviceTest : public DeviceTest {
 
   // The journal's READ CD commands: when each was asked, in milliseconds.
   std::vector<double> ReadTimes() {
-    std::ifstream in(Path("journal"));
-    std::vector<double> times;
-    std::string line;
-    while (std::getline(in, line))
-      if (line.find("packet READ_CD") != std::string::npos) times.push_back(std::stod(line));
-    return times;
+    return simdrive::JournalTimes(Path("journal"), "packet READ_CD");
   }
 
-  int Journaled(const std::string& what) {
-    std::ifstream in(Path("journal"));
-    std::stringstream text;
-    text << in.rdbuf();
-    std::string all = text.str();
-    int count = 0;
-    for (size_t at = all.find(what); at != std::string::npos; at = all.find(what, at + 1)) count++;
-    return count;
-  }
+  int Journaled(const std::string& what) { return simdrive::JournalCount(Path("journal"), what); }
 };
 
 // Where the first sound is in `captured`, in bytes; npos when silent.

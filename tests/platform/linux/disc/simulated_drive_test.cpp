@@ -9,10 +9,10 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
-#include <sstream>
 
 #include "platform/linux/disc/disc.h"
 #include "tools/disc_image.h"
+#include "tools/simdrive/journal.h"
 #include "tools/simdrive/simdrive.h"
 
 namespace {
@@ -67,13 +67,7 @@ class SimulatedDriveTest : public ::testing::Test {
   }
 
   int Journaled(const std::string& what) {
-    std::ifstream in(folder_ + "/journal");
-    std::stringstream text;
-    text << in.rdbuf();
-    std::string all = text.str();
-    int count = 0;
-    for (size_t at = all.find(what); at != std::string::npos; at = all.find(what, at + 1)) count++;
-    return count;
+    return simdrive::JournalCount(folder_ + "/journal", what);
   }
 
   // Reads [lsn, lsn + count) in the worker's batches; false when a read failed.
