@@ -7,6 +7,7 @@
 
 #include "platform/linux/disc/cue_sheet.h"
 #include "platform/linux/disc/disc.h"
+#include "platform/linux/disc/loaders.h"
 #include "platform/linux/disc/span_reader.h"
 
 namespace disc {

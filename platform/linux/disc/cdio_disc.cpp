@@ -11,6 +11,7 @@
 #include <new>
 
 #include "platform/linux/disc/disc.h"
+#include "platform/linux/disc/loaders.h"
 #include "platform/linux/disc/nrg_trailer.h"
 
 namespace disc {

@@ -9,6 +9,7 @@
 #include "platform/linux/disc/audio_file.h"
 #include "platform/linux/disc/cue_sheet.h"
 #include "platform/linux/disc/disc.h"
+#include "platform/linux/disc/loaders.h"
 #include "platform/linux/disc/sheet_text.h"
 #include "platform/linux/disc/span_reader.h"
 

@@ -10,8 +10,6 @@
 
 #include "platform/linux/disc/track_table.h"
 
-typedef struct _CdIo CdIo_t;
-
 namespace disc {
 
 // Reads whole audio sectors as 16-bit little-endian stereo samples. Only
@@ -49,32 +47,6 @@ enum class DiscState {
 // libcdio). No exception leaves it.
 DiscState LoadDisc(const std::string& source, Disc* disc, std::string* why);
 
-// The cue-sheet side of LoadDisc.
-DiscState LoadCueImage(const std::string& path, Disc* disc, std::string* why);
-
-// Its two steps: the sheet at `path` read and parsed, whatever code page
-// it was written in (false with `why` set), and the image it describes.
-struct CueSheet;
-bool ReadCueSheet(const std::string& path, CueSheet* sheet, std::string* why);
-DiscState LoadCueImage(const std::string& path, const CueSheet& sheet, Disc* disc,
-                       std::string* why);
-
-// The .toc side of LoadDisc.
-DiscState LoadTocImage(const std::string& path, Disc* disc, std::string* why);
-
-// A raw image of 2352-byte sectors named by itself: read through the cue
-// sheet of the same name beside it, or without one as a single audio track.
-DiscState LoadBinImage(const std::string& path, Disc* disc, std::string* why);
-
-// The libcdio side of LoadDisc: drives and .nrg images.
-DiscState LoadCdioDisc(const std::string& source, Disc* disc, std::string* why);
-
-// The drive side of LoadCdioDisc: sectors read in batches up to `end`, at
-// a quiet speed, with a cap on the retries of what a scratch makes
-// unreadable (it sounds as silence); paranoia only vets the drive. Takes
-// `cdio` over, and releases it on failure.
-std::unique_ptr<SectorReader> OpenDriveReader(CdIo_t* cdio, int32_t end);
-
 // Why the user cannot use the drive `path` names (a device node they may
 // not read), as one line that says what to do; "" when they can, or when
 // `path` is no device node.
@@ -87,9 +59,6 @@ std::string DefaultDriveRefusal();
 // The source to open when none is named: $CDAUDIO_DEVICE, else the
 // system's default CD drive; empty when there is neither.
 std::string DefaultSource();
-
-// Keeps libcdio's log off stderr; safe to call more than once.
-void QuietCdio();
 
 }  // namespace disc
 

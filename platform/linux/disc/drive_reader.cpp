@@ -20,6 +20,7 @@
 #include <set>
 
 #include "platform/linux/disc/disc.h"
+#include "platform/linux/disc/loaders.h"
 
 namespace disc {
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/linux/disc/disc.h"
+#include "platform/linux/disc/loaders.h"
 #include "platform/linux/disc/span_reader.h"
 #include "platform/linux/disc/toc_sheet.h"
 

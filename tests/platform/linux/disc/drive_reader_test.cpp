@@ -4,6 +4,7 @@
 #include <cdio/cdio.h>
 
 #include "platform/linux/disc/disc.h"
+#include "platform/linux/disc/loaders.h"
 #include "tests/platform/linux/cdaudio/device_fixture.h"
 
 namespace {
