@@ -51,7 +51,9 @@ pulse_start() {
 }
 
 pulse_stop() {
-  [ -n "$PULSE_PID" ] || PULSE_PID=$(cat "$PULSE_DIR/server.pid" 2>/dev/null || true)
+  # The pid file names the server now running, which may be one that
+  # another shell started since (pulse.sh start), not this shell's child.
+  PULSE_PID=$(cat "$PULSE_DIR/server.pid" 2>/dev/null || echo "$PULSE_PID")
   [ -n "$PULSE_PID" ] || return 0
   kill -KILL "$PULSE_PID" 2>/dev/null || true
   wait "$PULSE_PID" 2>/dev/null || true
