@@ -1,15 +1,5 @@
 # Cross-compiles for 32-bit Windows with Debian's mingw-w64 (packages
-# g++-mingw-w64-i686 and binutils-mingw-w64-i686).
-set(CMAKE_SYSTEM_NAME Windows)
+# g++-mingw-w64-i686 and binutils-mingw-w64-i686): the executable we ship.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(KORVANE_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${KORVANE_MINGW_PREFIX}-gcc)
-set(CMAKE_CXX_COMPILER ${KORVANE_MINGW_PREFIX}-g++)
-set(CMAKE_RC_COMPILER ${KORVANE_MINGW_PREFIX}-windres)
-set(CMAKE_OBJDUMP ${KORVANE_MINGW_PREFIX}-objdump)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${KORVANE_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)

@@ -9,18 +9,24 @@
 #                                         BUILD_DIR/artefacts/SCENARIO
 #   wine.sh remove-prefix STATE
 # Every wine call has a timeout; the X server and the wineserver of a step
-# never outlive it.
+# never outlive it. KORVANE_WINE names Wine's loader for the build under
+# test: /usr/lib/wine/wine for the 32-bit executable, /usr/lib/wine/wine64
+# for the 64-bit one (Debian's wine wrapper always picks the 32-bit loader
+# while it is installed).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+loader=${KORVANE_WINE:-/usr/lib/wine/wine}
 
 wine_env() { # wine_env PREFIX
-  export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINEPREFIX=$1 WINELOADER=$loader WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 }
 
 # Runs a Wine program with a time limit, in a Japanese locale: the ANSI code
 # page is then 932, without a host locale being generated.
-in_wine() { # in_wine SECONDS COMMAND...
-  env LC_ALL=ja_JP.UTF-8 timeout "$@"
+in_wine() { # in_wine SECONDS PROGRAM [ARGUMENT...]
+  local seconds=$1
+  shift
+  env LC_ALL=ja_JP.UTF-8 timeout "$seconds" "$loader" "$@"
 }
 
 # A Windows path for a Unix one, through Wine's Z: drive.
@@ -38,6 +44,7 @@ remove_prefix() { # remove_prefix STATE
 make_prefix() {
   local state=$1 prefix
   remove_prefix "$state" # one left by an interrupted run
+  "$loader" --version >/dev/null 2>&1 || { echo "$loader cannot run on this machine"; exit 1; }
   prefix=$(mktemp -d "${TMPDIR:-/tmp}/korvane-wine.XXXXXX")
   echo "$prefix" >"$state"
   wine_env "$prefix"
@@ -47,7 +54,7 @@ make_prefix() {
   # regedit reads UTF-16 with a byte order mark.
   { printf '\xff\xfe' && sed 's/$/\r/' "$here/prefix.reg" | iconv -f UTF-8 -t UTF-16LE; } \
     >"$prefix/prefix.reg"
-  (unset DISPLAY && in_wine 60 wine regedit /S "$(windows_path "$prefix/prefix.reg")") >/dev/null 2>&1
+  (unset DISPLAY && in_wine 60 regedit /S "$(windows_path "$prefix/prefix.reg")") >/dev/null 2>&1
   timeout 60 wineserver -w
   trap - EXIT
   echo "Wine prefix ready: $prefix"
@@ -86,7 +93,7 @@ run_scenario() {
     mode=no-drive-stand-in
   fi
   local status=0
-  in_wine 180 wine "$build/drive-korvane.exe" "$mode" "$(windows_path "$build/korvane.exe")" \
+  in_wine 180 "$build/drive-korvane.exe" "$mode" "$(windows_path "$build/korvane.exe")" \
     "$(windows_path "$out")" 2>"$scratch/wine.err" | tr -d '\r' || status=$?
   [ "$status" -eq 0 ] || { echo "drive-korvane.exe failed (status $status)"; cat "$scratch/wine.err"; }
 
