@@ -25,6 +25,8 @@
 
 #include <string>
 
+#include "window/resource.h"
+
 namespace {
 
 // The texts Korvane shows, in the ANSI code page (932).
@@ -33,8 +35,6 @@ const char NoAudioText[] = "CD オーディオファイルが入っていませ�
 const char WarningCaption[] = "Korvane Ver 1.00";
 const char WindowCaption[] = "Korvane";
 
-const int IdTrack = 1000, IdSlider = 1002, IdLength = 1004, IdPlay = 1005, IdStop = 1006,
-          IdPrev = 1007, IdNext = 1008, IdPage = 1009;
 const int IdMessageText = 0xFFFF;  // the message box's text control
 
 const char DiscOfThree[] = "A4:35.20 A3:07.00 A0:42.74";
@@ -141,16 +141,16 @@ POINT TopLeft(HWND window) {
 // What the window shows: counter, length, slider range and transport.
 void CheckDisplay(HWND dialog, const char* track, const char* length, int seconds, bool playing,
                   const char* when) {
-  std::string shownTrack = ItemText(dialog, IdTrack), shownLength = ItemText(dialog, IdLength);
+  std::string shownTrack = ItemText(dialog, IDC_TRACK), shownLength = ItemText(dialog, IDC_LENGTH);
   Check(shownTrack == track, "%s: counter shows \"%s\" (expected \"%s\")", when, shownTrack.c_str(),
         track);
   Check(shownLength == length, "%s: length shows \"%s\" (expected \"%s\")", when,
         shownLength.c_str(), length);
-  HWND slider = GetDlgItem(dialog, IdSlider);
+  HWND slider = GetDlgItem(dialog, IDC_SLIDER);
   int low = (int)Ask(slider, TBM_GETRANGEMIN), high = (int)Ask(slider, TBM_GETRANGEMAX);
   Check(low == 0 && high == seconds, "%s: slider spans %d..%d (expected 0..%d)", when, low, high,
         seconds);
-  bool play = Enabled(dialog, IdPlay), stop = Enabled(dialog, IdStop);
+  bool play = Enabled(dialog, IDC_PLAY), stop = Enabled(dialog, IDC_STOP);
   Check(play == !playing && stop == playing, "%s: Play %s, Stop %s (expected %s)", when,
         play ? "enabled" : "disabled", stop ? "enabled" : "disabled", playing ? "playing" : "idle");
 }
@@ -338,30 +338,30 @@ void Transport() {
         start.x, start.y);
   CheckDisplay(dialog, "1 / 3", "04 : 35", 275, false, "at start");
 
-  Click(dialog, IdPlay, "Play");
+  Click(dialog, IDC_PLAY, "Play");
   CheckDisplay(dialog, "1 / 3", "04 : 35", 275, true, "after Play");
-  HWND slider = GetDlgItem(dialog, IdSlider);
+  HWND slider = GetDlgItem(dialog, IDC_SLIDER);
   Check(WaitUntil([&] { return Ask(slider, TBM_GETPOS) >= 2; }, 5000),
         "the slider advances with the seconds while playing");
   SaveScreenshot(dialog, "window.bmp");
 
-  Click(dialog, IdNext, "Next");
+  Click(dialog, IDC_NEXT, "Next");
   CheckDisplay(dialog, "2 / 3", "03 : 07", 187, true, "after Next while playing");
-  Click(dialog, IdPrev, "Previous");
+  Click(dialog, IDC_PREV, "Previous");
   CheckDisplay(dialog, "1 / 3", "04 : 35", 275, true, "after Previous while playing");
-  Click(dialog, IdPrev, "Previous");
+  Click(dialog, IDC_PREV, "Previous");
   CheckDisplay(dialog, "1 / 3", "04 : 35", 275, true, "after Previous on track 1");
-  Click(dialog, IdStop, "Stop");
+  Click(dialog, IDC_STOP, "Stop");
   CheckDisplay(dialog, "1 / 3", "04 : 35", 275, false, "after Stop");
-  Click(dialog, IdNext, "Next");
+  Click(dialog, IDC_NEXT, "Next");
   CheckDisplay(dialog, "2 / 3", "03 : 07", 187, false, "after Next while idle");
-  Click(dialog, IdNext, "Next");
+  Click(dialog, IDC_NEXT, "Next");
   CheckDisplay(dialog, "3 / 3", "00 : 42", 42, false, "after Next to the last track");
-  Click(dialog, IdNext, "Next");
+  Click(dialog, IDC_NEXT, "Next");
   CheckDisplay(dialog, "3 / 3", "00 : 42", 42, false, "after Next on the last track");
-  Click(dialog, IdPlay, "Play");
+  Click(dialog, IDC_PLAY, "Play");
   CheckDisplay(dialog, "3 / 3", "00 : 42", 42, true, "after Play on the last track");
-  Click(dialog, IdPage, "the page button");
+  Click(dialog, IDC_PAGE, "the page button");
   CheckDisplay(dialog, "3 / 3", "00 : 42", 42, true, "after the page button");
 
   // Partly off the top of the screen, as a person may drag it.
@@ -384,13 +384,13 @@ void AutoAdvance() {
         start.y);
   CheckDisplay(dialog, "1 / 3", "04 : 35", 275, false, "at start");
 
-  Click(dialog, IdPlay, "Play");
+  Click(dialog, IDC_PLAY, "Play");
   bool sawSecond = false;
   bool ended = WaitUntil(
       [&] {
-        std::string track = ItemText(dialog, IdTrack);
+        std::string track = ItemText(dialog, IDC_TRACK);
         sawSecond = sawSecond || track == "2 / 3";
-        return track == "3 / 3" && Enabled(dialog, IdPlay);
+        return track == "3 / 3" && Enabled(dialog, IDC_PLAY);
       },
       6 * ShortPlayMs + 5000);
   Check(ended && sawSecond, "the player goes through track 2 to the end of track 3");

@@ -16,14 +16,13 @@
 #include "platform/linux/ui/display.h"
 #include "platform/linux/ui/picture.h"
 #include "platform/linux/ui/trace.h"
+#include "window/resource.h"
 
 // Last: Xlib defines None and Bool, names gtest uses.
 #include <FL/x.H>
 
 namespace ui {
 namespace {
-
-constexpr int IdPlay = 1005, IdStop = 1006, IdSlider = 1002, IdTrack = 1000;
 
 resources::DialogItem Item(int id, const char* cls, DWORD style, int x, int y, int cx, int cy,
                            const char* text = "") {
@@ -49,10 +48,10 @@ resources::DialogTemplate PlayerLikeTemplate() {
   t.pointSize = 9;
   t.faceName = "ＭＳ Ｐゴシック";
   const DWORD button = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_BITMAP;
-  t.items.push_back(Item(IdPlay, "Button", button, 7, 39, 14, 14));
-  t.items.push_back(Item(IdStop, "Button", button, 21, 39, 14, 14));
-  t.items.push_back(Item(IdSlider, "msctls_trackbar32", 0x50010018, 7, 22, 69, 13, "Slider1"));
-  t.items.push_back(Item(IdTrack, "Static", 0x50021001, 7, 7, 30, 12, "00 / 00"));
+  t.items.push_back(Item(IDC_PLAY, "Button", button, 7, 39, 14, 14));
+  t.items.push_back(Item(IDC_STOP, "Button", button, 21, 39, 14, 14));
+  t.items.push_back(Item(IDC_SLIDER, "msctls_trackbar32", 0x50010018, 7, 22, 69, 13, "Slider1"));
+  t.items.push_back(Item(IDC_TRACK, "Static", 0x50021001, 7, 7, 30, 12, "00 / 00"));
   return t;
 }
 
@@ -117,21 +116,21 @@ TEST_F(DialogTest, ControlsAnswerThePlatformCalls) {
   std::unique_ptr<Dialog> dialog = Dialog::Create(PlayerLikeTemplate(), Procedure);
   ASSERT_TRUE(dialog);
   HWND d = dialog->handle();
-  HWND play = GetDlgItem(d, IdPlay);
+  HWND play = GetDlgItem(d, IDC_PLAY);
   ASSERT_NE(play, nullptr);
   EXPECT_EQ(GetDlgItem(d, 4242), nullptr);
-  EXPECT_EQ(GetDlgItem(play, IdPlay), nullptr);  // a control has no items
+  EXPECT_EQ(GetDlgItem(play, IDC_PLAY), nullptr);  // a control has no items
 
   // Texts keep their code page 932 bytes and show as Japanese.
   char text[64];
-  EXPECT_EQ(GetDlgItemTextA(d, IdTrack, text, sizeof text), 7u);
+  EXPECT_EQ(GetDlgItemTextA(d, IDC_TRACK, text, sizeof text), 7u);
   EXPECT_STREQ(text, "00 / 00");
   const char* japanese = "\x95\x5C\x5C";  // "表\"
-  EXPECT_TRUE(SetDlgItemTextA(d, IdTrack, japanese));
-  EXPECT_EQ(GetDlgItemTextA(d, IdTrack, text, sizeof text), 3u);
+  EXPECT_TRUE(SetDlgItemTextA(d, IDC_TRACK, japanese));
+  EXPECT_EQ(GetDlgItemTextA(d, IDC_TRACK, text, sizeof text), 3u);
   EXPECT_STREQ(text, japanese);
   EXPECT_EQ(Described(*dialog, "control.1000.text"), "表\\\\");
-  EXPECT_EQ(GetDlgItemTextA(d, IdTrack, text, 2), 1u);
+  EXPECT_EQ(GetDlgItemTextA(d, IDC_TRACK, text, 2), 1u);
   EXPECT_STREQ(text, "\x95");
 
   // Enabling reports the previous state; a disabled button ignores clicks.
@@ -144,21 +143,21 @@ TEST_F(DialogTest, ControlsAnswerThePlatformCalls) {
   SendMessageA(play, BM_CLICK, 0, 0);
   ASSERT_EQ(received.size(), 1u);
   EXPECT_EQ(received[0].message, UINT(WM_COMMAND));
-  EXPECT_EQ(received[0].wParam, WPARAM(IdPlay) | (WPARAM(BN_CLICKED) << 16));
+  EXPECT_EQ(received[0].wParam, WPARAM(IDC_PLAY) | (WPARAM(BN_CLICKED) << 16));
   EXPECT_EQ(received[0].lParam, reinterpret_cast<LPARAM>(play));
 
   // Enter presses the focused button, and is IDOK elsewhere.
   received.clear();
-  dialog->Item(IdStop)->widget().take_focus();
+  dialog->Item(IDC_STOP)->widget().take_focus();
   dialog->PressDefault();
-  dialog->Item(IdSlider)->widget().take_focus();
+  dialog->Item(IDC_SLIDER)->widget().take_focus();
   dialog->PressDefault();
   ASSERT_EQ(received.size(), 2u);
-  EXPECT_EQ(LOWORD(received[0].wParam), IdStop);
+  EXPECT_EQ(LOWORD(received[0].wParam), IDC_STOP);
   EXPECT_EQ(received[1].wParam, WPARAM(IDOK));
 
   // The trackbar clamps what it is told.
-  HWND slider = GetDlgItem(d, IdSlider);
+  HWND slider = GetDlgItem(d, IDC_SLIDER);
   SendMessageA(slider, TBM_SETRANGEMAX, FALSE, 275);
   SendMessageA(slider, TBM_SETRANGEMIN, FALSE, 0);
   SendMessageA(slider, TBM_SETPOS, TRUE, 300);
@@ -201,7 +200,7 @@ TEST_F(DialogTest, ControlsAnswerThePlatformCalls) {
 
   // A handle of a dead window is refused, not followed.
   dialog.reset();
-  EXPECT_EQ(GetDlgItem(d, IdPlay), nullptr);
+  EXPECT_EQ(GetDlgItem(d, IDC_PLAY), nullptr);
   EXPECT_EQ(SendMessageA(play, TBM_GETPOS, 0, 0), 0);
   EXPECT_FALSE(PostMessageA(d, WM_USER, 0, 0));
 }
@@ -249,7 +248,7 @@ TEST_F(DialogTest, RunsFromInitDialogToEndDialog) {
 
   ASSERT_FALSE(received.empty());
   EXPECT_EQ(received[0].message, UINT(WM_INITDIALOG));
-  EXPECT_EQ(received[0].wParam, WPARAM(GetDlgItem(dialog->handle(), IdPlay)));
+  EXPECT_EQ(received[0].wParam, WPARAM(GetDlgItem(dialog->handle(), IDC_PLAY)));
   EXPECT_FALSE(shownDuringInit);
   // Hidden, the frame is the client area at the place it will take.
   EXPECT_EQ(hiddenRect.left, 100);
@@ -259,7 +258,7 @@ TEST_F(DialogTest, RunsFromInitDialogToEndDialog) {
   EXPECT_EQ(shownRect.left, 100);
   EXPECT_EQ(shownRect.top, 120);
   EXPECT_GT(shownRect.bottom - shownRect.top, 96);
-  EXPECT_EQ(focus, std::to_string(IdPlay));
+  EXPECT_EQ(focus, std::to_string(IDC_PLAY));
   EXPECT_EQ(posts, Posts);
   EXPECT_EQ(ticks, 3);
   for (const Received& r : received) EXPECT_NE(r.message, UINT(WM_USER + 1));
@@ -348,7 +347,7 @@ TEST_F(DialogTest, RefusedRequestsAreSurvivedAndToldOnce) {
   // The connection still serves.
   std::unique_ptr<Dialog> dialog = Dialog::Create(PlayerLikeTemplate(), Procedure);
   ASSERT_TRUE(dialog);
-  EXPECT_NE(GetDlgItem(dialog->handle(), IdPlay), nullptr);
+  EXPECT_NE(GetDlgItem(dialog->handle(), IDC_PLAY), nullptr);
 }
 
 }  // namespace
