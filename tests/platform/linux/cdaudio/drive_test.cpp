@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "tests/platform/linux/cdaudio/device_fixture.h"
+#include "tests/timing.h"
 #include "tools/simdrive/journal.h"
 #include "tools/simdrive/simdrive.h"
 
@@ -96,11 +97,19 @@ TEST_F(DriveDeviceTest, ReadingForPlaybackComesInBurstsWithTheDriveIdleBetween) 
   Insert({1500}, "speed=24;latency=5");  // 20 seconds
   ASSERT_EQ(OpenDefault(), 0u);
   ASSERT_EQ(Play(0x000200, 0, MCI_NOTIFY | MCI_FROM, Window), 0u);
-  std::this_thread::sleep_for(std::chrono::seconds(13));
-  std::vector<double> times = ReadTimes();
-  ASSERT_GT(times.size(), 10u);
+  // A rest shows once the read after it has come: look until one has, or
+  // for as long as two whole bursts take.
+  std::vector<double> times;
   double longest = 0;
-  for (size_t i = 1; i < times.size(); i++) longest = std::max(longest, times[i] - times[i - 1]);
+  for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+       std::chrono::steady_clock::now() < until;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    times = ReadTimes();
+    longest = 0;
+    for (size_t i = 1; i < times.size(); i++) longest = std::max(longest, times[i] - times[i - 1]);
+    if (times.size() > 10 && longest >= 2000) break;
+  }
+  ASSERT_GT(times.size(), 10u);
   double span = (times.back() - times.front()) / 1000;
   fprintf(stderr, "%zu reads over %.1f s (%.1f a second), longest rest %.0f ms\n", times.size(),
           span, times.size() / std::max(span, 0.001), longest);
@@ -161,7 +170,7 @@ TEST_F(DriveDeviceTest, AScratchPlaysOnWithSilenceWhereNothingCanBeRead) {
   ASSERT_GE(captured.size(), first + wanted.size());
   EXPECT_TRUE(std::equal(wanted.begin(), wanted.end(), captured.begin() + static_cast<long>(first)))
       << "mended where it could be, silent where it could not";
-  EXPECT_LT(seconds, 6.7 + 1) << "the retries held playback up";
+  EXPECT_LT(seconds, 6.7 + 1 * TimeAllowance) << "the retries held playback up";
   fprintf(stderr, "scratched disc of 6.7 s played in %.1f s, %d failed reads\n", seconds,
           Journaled("sense 3/11/00"));
 }
@@ -177,7 +186,8 @@ TEST_F(DriveDeviceTest, ADiscTakenOutMidPlayFailsThePlayAndTheNextUntilItIsBack)
   ASSERT_EQ(Play(1, 0, MCI_NOTIFY | MCI_FROM, Window), 0u);
   EXPECT_EQ(NextCode(15), static_cast<WPARAM>(MCI_NOTIFY_FAILURE));
   // What the sound card still held may sound; nothing after it.
-  size_t atFailure = Captured().size() + 200 * 44100 * 4 / 1000;
+  size_t atFailure =
+      Captured().size() + static_cast<size_t>(200 * TimeAllowance) * 44100 * 4 / 1000;
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   Bytes captured = Captured();
   ASSERT_GT(captured.size(), atFailure);
@@ -188,7 +198,7 @@ TEST_F(DriveDeviceTest, ADiscTakenOutMidPlayFailsThePlayAndTheNextUntilItIsBack)
   Clock::time_point asked = Clock::now();
   ASSERT_EQ(Stop(), 0u);
   ASSERT_EQ(Play(1, 0, MCI_NOTIFY | MCI_FROM, Window), 0u);
-  EXPECT_LT(std::chrono::duration<double>(Clock::now() - asked).count(), 0.2);
+  EXPECT_LT(std::chrono::duration<double>(Clock::now() - asked).count(), 0.2 * TimeAllowance);
   EXPECT_EQ(NextCode(5), static_cast<WPARAM>(MCI_NOTIFY_FAILURE));
 
   Control("disc=in");
@@ -198,7 +208,7 @@ TEST_F(DriveDeviceTest, ADiscTakenOutMidPlayFailsThePlayAndTheNextUntilItIsBack)
   ASSERT_EQ(Stop(), 0u);
   EXPECT_EQ(NextCode(1), static_cast<WPARAM>(MCI_NOTIFY_ABORTED));
   ASSERT_EQ(Close(), 0u);
-  EXPECT_LT(std::chrono::duration<double>(Clock::now() - asked).count(), 2.0);
+  EXPECT_LT(std::chrono::duration<double>(Clock::now() - asked).count(), 2.0 * TimeAllowance);
 }
 
 TEST_F(DriveDeviceTest, AfterASlowSpinUpTheFirstSampleComesAsSoonAsTheDriveDeliversIt) {
@@ -211,7 +221,7 @@ TEST_F(DriveDeviceTest, AfterASlowSpinUpTheFirstSampleComesAsSoonAsTheDriveDeliv
   Clock::time_point asked = Clock::now();
   ASSERT_EQ(Play(0x000200, 0, MCI_NOTIFY | MCI_FROM, Window), 0u);
   double returned = std::chrono::duration<double, std::milli>(Clock::now() - asked).count();
-  EXPECT_LT(returned, 100) << "PLAY waited for the drive";
+  EXPECT_LT(returned, 100 * TimeAllowance) << "PLAY waited for the drive";
   double heard = -1;
   while (std::chrono::duration<double>(Clock::now() - asked).count() < 5) {
     Bytes captured = Captured();
@@ -224,7 +234,7 @@ TEST_F(DriveDeviceTest, AfterASlowSpinUpTheFirstSampleComesAsSoonAsTheDriveDeliv
   fprintf(stderr, "PLAY returned in %.1f ms; first sample after %.0f ms (spin-up 1500 ms)\n",
           returned, heard);
   EXPECT_GE(heard, 1500);
-  EXPECT_LT(heard, 1500 + 500);
+  EXPECT_LT(heard, 1500 + 500 * TimeAllowance);
   ASSERT_EQ(Stop(), 0u);
 }
 
