@@ -67,8 +67,10 @@ pulse_stop() {
   rm -f "$PULSE_DIR/native" "$PULSE_DIR/server.pid"
 }
 
+# The recorder runs at a higher priority than the player, so that on a
+# busy machine what lags is the player under test, not the instrument.
 pulse_record() {
-  parec -d "$PULSE_SINK.monitor" --rate=44100 --format=s16le --channels=2 --raw \
+  nice -n -10 parec -d "$PULSE_SINK.monitor" --rate=44100 --format=s16le --channels=2 --raw \
     --latency-msec=10 >"$1" 2>>"$PULSE_DIR/parec.log" &
   PULSE_RECORD_PID=$!
   # The monitor of a running sink never stops: the recorder is up once
