@@ -5,88 +5,31 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
-#include <fstream>
-#include <iterator>
-#include <mutex>
 #include <thread>
-
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-std::mutex mutex;
-std::condition_variable arrived;
-std::deque<WPARAM> codes;
-MCIDEVICEID device;
-
-}  // namespace
-
-extern "C" BOOL WINAPI PostMessageA(HWND, UINT, WPARAM code, LPARAM) {
-  std::lock_guard<std::mutex> lock(mutex);
-  codes.push_back(code);
-  arrived.notify_all();
-  return TRUE;
-}
 
 namespace bench {
 
-WPARAM WaitCode() {
-  std::unique_lock<std::mutex> lock(mutex);
-  arrived.wait_for(lock, std::chrono::seconds(120), [] { return !codes.empty(); });
-  if (codes.empty()) return 0;
-  WPARAM code = codes.front();
-  codes.pop_front();
-  return code;
-}
+using Clock = std::chrono::steady_clock;
 
-void ClearCodes() {
-  std::lock_guard<std::mutex> lock(mutex);
-  codes.clear();
+DeviceRequests& Device() {
+  static DeviceRequests device;
+  return device;
 }
 
 bool Open(const std::string& source) {
-  if (source.empty())
-    unsetenv("CDAUDIO_DEVICE");
-  else
-    setenv("CDAUDIO_DEVICE", source.c_str(), 1);
-  MCI_OPEN_PARMSA open = {};
-  open.lpstrDeviceType = "cdaudio";
-  if (mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE, reinterpret_cast<DWORD_PTR>(&open))) return false;
-  device = open.wDeviceID;
-  MCI_SET_PARMS set = {};
-  set.dwTimeFormat = MCI_FORMAT_TMSF;
-  mciSendCommandA(device, MCI_SET, MCI_SET_TIME_FORMAT, reinterpret_cast<DWORD_PTR>(&set));
+  if ((source.empty() ? Device().OpenDefault() : Device().OpenSource(source)) != 0) return false;
+  Device().SetTimeFormat(MCI_FORMAT_TMSF);
   return true;
 }
 
-MCIDEVICEID Device() { return device; }
-
-void Play(int track, int count) {
-  MCI_PLAY_PARMS play = {};
-  play.dwCallback = 1;
-  play.dwFrom = static_cast<DWORD>(track);
-  play.dwTo = static_cast<DWORD>(track) + 1;
-  mciSendCommandA(device, MCI_PLAY, MCI_NOTIFY | MCI_FROM | (track < count ? MCI_TO : 0),
-                  reinterpret_cast<DWORD_PTR>(&play));
-}
-
-void Stop() { mciSendCommandA(device, MCI_STOP, 0, 0); }
-
-void Close() { mciSendCommandA(device, MCI_CLOSE, 0, 0); }
-
-std::vector<uint8_t> Captured() {
-  std::ifstream in(getenv("SDL_DISKAUDIOFILE"), std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
+Bytes Captured() { return ReadBytes(getenv("SDL_DISKAUDIOFILE")); }
 
 double FirstSample(int track, int count, int seconds) {
   size_t before = Captured().size();
   auto start = Clock::now();
-  Play(track, count);
+  Device().PlayTrack(static_cast<DWORD>(track), static_cast<DWORD>(count), NotifyWindow);
   for (;;) {
-    std::vector<uint8_t> now = Captured();
+    Bytes now = Captured();
     if (std::any_of(now.begin() + static_cast<std::ptrdiff_t>(std::min(before, now.size())),
                     now.end(), [](uint8_t b) { return b != 0; }))
       return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
@@ -97,29 +40,28 @@ double FirstSample(int track, int count, int seconds) {
 
 void PlayEachTrack(int count) {
   for (int track = 1; track <= count; track++) {
-    Play(track, count);
-    if (WaitCode() != MCI_NOTIFY_SUCCESSFUL) printf("track %d did not complete\n", track);
-    Stop();
+    Device().PlayTrack(static_cast<DWORD>(track), static_cast<DWORD>(count), NotifyWindow);
+    if (NextCode(120) != MCI_NOTIFY_SUCCESSFUL) printf("track %d did not complete\n", track);
+    Device().Stop();
   }
 }
 
-void PrintInserted(const mkdisc::DiscImage& image, const std::vector<uint8_t>& captured) {
+void PrintInserted(const mkdisc::DiscImage& image, const Bytes& captured) {
   int count = static_cast<int>(image.tracks.size());
   long previousEnd = -1;
   for (int track = 1; track <= count; track++) {
     const mkdisc::DiscImageTrack& entry = image.tracks[static_cast<size_t>(track) - 1];
     int32_t end = track < count ? image.tracks[static_cast<size_t>(track)].start : image.sectors;
-    std::vector<uint8_t> audio = mkdisc::ReadBin(image.binPath, entry.start, end - entry.start);
-    auto at = std::search(captured.begin(), captured.end(), audio.begin(), audio.end());
-    if (at == captured.end()) {
+    Bytes audio = mkdisc::ReadBin(image.binPath, entry.start, end - entry.start);
+    size_t where = FindBytes(captured, audio);
+    if (where == std::string::npos) {
       printf("track %d: not found whole in the output\n", track);
       return;
     }
-    long where = static_cast<long>(at - captured.begin());
     if (previousEnd >= 0)
       printf("advance %d -> %d: %ld samples inserted\n", track - 1, track,
-             (where - previousEnd) / 4);
-    previousEnd = where + static_cast<long>(audio.size());
+             (static_cast<long>(where) - previousEnd) / 4);
+    previousEnd = static_cast<long>(where + audio.size());
   }
 }
 

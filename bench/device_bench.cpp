@@ -56,14 +56,14 @@ static void Latency(const std::string& dir) {
   std::vector<double> warm;
   for (int i = 0; i < 8; i++) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    Stop();
+    Device().Stop();
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     warm.push_back(FirstSample(1, 1, 5));
   }
   std::sort(warm.begin(), warm.end());
   printf("first sample, output open: median %.1f ms, worst %.1f ms\n", warm[warm.size() / 2],
          warm.back());
-  Stop();
+  Device().Stop();
 }
 
 static void Gapless(const std::string& dir) {
@@ -104,7 +104,7 @@ static void Load(const std::string& dir, int seconds, const std::string& type) {
   OpenImage(dir + "/bench.cue");
   double cpu = CpuSeconds();
   auto start = Clock::now();
-  Play(1, 1);
+  Device().PlayTrack(1, 1, NotifyWindow);
   std::this_thread::sleep_for(std::chrono::seconds(2));
   long switches = Switches();
   std::this_thread::sleep_for(std::chrono::seconds(5));
@@ -112,7 +112,7 @@ static void Load(const std::string& dir, int seconds, const std::string& type) {
   std::this_thread::sleep_for(std::chrono::seconds(seconds - 7));
   double used = CpuSeconds() - cpu;
   double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-  Stop();
+  Device().Stop();
   std::this_thread::sleep_for(std::chrono::seconds(3));  // the output closes after its linger
   switches = Switches();
   std::this_thread::sleep_for(std::chrono::seconds(5));
@@ -139,6 +139,6 @@ int main(int argc, char** argv) {
     Load(dir, argc > 3 ? std::max(atoi(argv[3]), 10) : 30, argc > 4 ? argv[4] : "bin");
   else
     return 2;
-  Close();
+  Device().Close();
   return 0;
 }

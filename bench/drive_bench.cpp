@@ -39,7 +39,7 @@ mkdisc::DiscImage Insert(std::vector<int> tracks, const std::string& faults) {
     exit(1);
   }
   remove((folder + "/journal").c_str());
-  ClearCodes();  // what earlier plays were told
+  TakePosted();  // what earlier plays were told
   simdrive::DriveSetup setup;
   setup.path = "/dev/sr0";
   setup.image = image.sheetPath;
@@ -54,15 +54,12 @@ void OpenDrive() {
     fprintf(stderr, "drive_bench: the default drive did not open\n");
     exit(1);
   }
-  MCI_STATUS_PARMS status = {};
-  status.dwItem = MCI_CDA_STATUS_TYPE_TRACK;
-  status.dwTrack = 1;
-  mciSendCommandA(Device(), MCI_STATUS, MCI_STATUS_ITEM | MCI_TRACK,
-                  reinterpret_cast<DWORD_PTR>(&status));
+  DWORD_PTR type = 0;
+  Device().TrackType(1, &type);
 }
 
 void CloseDrive() {
-  Close();
+  Device().Close();
   simdrive::Install({});
 }
 
@@ -75,10 +72,10 @@ void Latency() {
   Insert({1500}, DriveFaults);
   OpenDrive();  // the start-up reads one sector: the disc spins from here
   printf("first sample, disc spinning: %.1f ms\n", FirstSample(1, 1, 10));
-  Stop();
+  Device().Stop();
   std::this_thread::sleep_for(std::chrono::milliseconds(10500));  // the disc stops
   printf("first sample, after a 1500 ms spin-up: %.1f ms\n", FirstSample(1, 1, 10));
-  Stop();
+  Device().Stop();
   CloseDrive();
 }
 
@@ -94,9 +91,9 @@ void Gapless() {
 void Reads(int seconds) {
   Insert({seconds * 75 + 1500}, DriveFaults);
   OpenDrive();
-  Play(1, 1);
+  Device().PlayTrack(1, 1, NotifyWindow);
   std::this_thread::sleep_for(std::chrono::seconds(seconds));
-  Stop();
+  Device().Stop();
   CloseDrive();
   std::vector<double> times = ReadTimes();
   double longest = 0, resting = 0;

@@ -1,33 +1,26 @@
-// Opening the device on generated disc images and asking it things.
+// The device tests' fixture: a folder of the test's own, disc images
+// generated in it, and the device opened on them and asked as the player
+// asks it (device_requests.h).
 #ifndef KORVANE_TESTS_PLATFORM_LINUX_CDAUDIO_DEVICE_FIXTURE_H
 #define KORVANE_TESTS_PLATFORM_LINUX_CDAUDIO_DEVICE_FIXTURE_H
 
 #include <gtest/gtest.h>
-#include <stdint.h>
 
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
+#include "tests/platform/linux/cdaudio/device_requests.h"
 #include "tests/platform/linux/cdaudio/posted.h"
 #include "tools/disc_image.h"
 
-using Bytes = std::vector<uint8_t>;
-
-// The whole of the file at `path`; empty when there is none.
-Bytes ReadBytes(const std::string& path);
-// Where `needle` first occurs in `haystack`; npos when it does not.
-size_t FindBytes(const Bytes& haystack, const Bytes& needle);
-// How far `wanted` runs on unchanged in `captured` from `at`, checked
-// from its byte `length` on.
-size_t Matching(const Bytes& captured, size_t at, const Bytes& wanted, size_t length = 0);
 // `wanted` occurs once in `captured`, with nothing but silence around it.
 // Its first `hidden` bytes may be silence in its place: a sound server's
 // rewind keeps them from a recording of its sink.
 ::testing::AssertionResult SoundedAlone(const Bytes& captured, const Bytes& wanted,
                                         size_t hidden = 0);
 
-class DeviceTest : public ::testing::Test {
+class DeviceTest : public ::testing::Test, public DeviceRequests {
  protected:
   void SetUp() override;
   void TearDown() override;
@@ -49,23 +42,7 @@ class DeviceTest : public ::testing::Test {
   // What the output has written to capture.raw so far.
   Bytes Captured() const { return ReadBytes(Path("capture.raw")); }
 
-  // Opens "cdaudio" on `source` through CDAUDIO_DEVICE; returns the error.
-  MCIERROR OpenSource(const std::string& source);
-  // Opens the default drive, as the player does: no device named.
-  MCIERROR OpenDefault();
-  MCIERROR Status(DWORD flags, DWORD item, DWORD track, DWORD_PTR* value);
-  MCIERROR TrackType(DWORD track, DWORD_PTR* type);
-  MCIERROR SetTimeFormat(DWORD format);
-  MCIERROR Play(DWORD from, DWORD to, DWORD flags, HWND window);
-  MCIERROR Stop(DWORD flags = 0, HWND window = nullptr);
-  MCIERROR Close();
-
-  MCIDEVICEID id_ = 0;
-
  private:
-  // MCI_OPEN of "cdaudio" with no element: the source CDAUDIO_DEVICE names.
-  MCIERROR SendOpen();
-
   std::string folder_;
 };
 

@@ -44,12 +44,6 @@ class DriveDeviceTest : public DeviceTest {
     ASSERT_EQ(rename(Path("control.new").c_str(), Path("control").c_str()), 0);
   }
 
-  WPARAM NextCode(double seconds) {
-    Posted posted{};
-    if (!WaitPosted(&posted, seconds)) return 0;
-    return posted.code;
-  }
-
   // The journal's READ CD commands: when each was asked, in milliseconds.
   std::vector<double> ReadTimes() {
     return simdrive::JournalTimes(Path("journal"), "packet READ_CD");
@@ -73,8 +67,7 @@ TEST_F(DriveDeviceTest, TheDefaultDrivePlaysTheDiscGaplessAndExactly) {
   EXPECT_EQ(type, static_cast<DWORD_PTR>(MCI_CDA_TRACK_AUDIO));
   ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
   for (DWORD track = 1; track <= 3; track++) {
-    DWORD flags = MCI_NOTIFY | MCI_FROM | (track < 3 ? MCI_TO : 0);
-    ASSERT_EQ(Play(track, track + 1, flags, Window), 0u);
+    ASSERT_EQ(PlayTrack(track, 3, Window), 0u);
     ASSERT_EQ(NextCode(10), static_cast<WPARAM>(MCI_NOTIFY_SUCCESSFUL)) << track;
     ASSERT_EQ(Stop(), 0u);
   }

@@ -90,8 +90,7 @@ class PlaybackTest : public DeviceTest {
     ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
     DWORD tracks = static_cast<DWORD>(image.tracks.size());
     for (DWORD track = 1; track <= tracks; track++) {
-      DWORD flags = MCI_NOTIFY | MCI_FROM | (track < tracks ? MCI_TO : 0);
-      ASSERT_EQ(Play(track, track + 1, flags, NotifyWindow), 0u);
+      ASSERT_EQ(PlayTrack(track, tracks, NotifyWindow), 0u);
       ASSERT_EQ(NextNotification(), static_cast<WPARAM>(MCI_NOTIFY_SUCCESSFUL)) << track;
       ASSERT_EQ(Stop(), 0u);
     }

@@ -28,6 +28,11 @@ bool WaitPosted(Posted* posted, double seconds) {
   return true;
 }
 
+WPARAM NextCode(double seconds) {
+  Posted posted{};
+  return WaitPosted(&posted, seconds) ? posted.code : 0;
+}
+
 std::vector<Posted> TakePosted() {
   std::lock_guard<std::mutex> lock(mutex);
   std::vector<Posted> all(queue.begin(), queue.end());

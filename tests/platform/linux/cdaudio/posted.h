@@ -17,6 +17,9 @@ struct Posted {
 
 // The next message posted, waiting up to `seconds`; false when none came.
 bool WaitPosted(Posted* posted, double seconds);
+// The code of the next message posted, waiting up to `seconds`; 0 when
+// none came.
+WPARAM NextCode(double seconds);
 // Messages posted and not yet taken.
 std::vector<Posted> TakePosted();
 
