@@ -1,10 +1,9 @@
 #include "bench/bench_device.h"
 
-#include <stdio.h>
-#include <stdlib.h>
-
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 namespace bench {

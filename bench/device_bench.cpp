@@ -7,13 +7,13 @@
 //                              one audio file of TYPE (flac, wav, aiff)
 // The first two need SDL_AUDIODRIVER=disk with SDL_DISKAUDIOFILE set.
 #include <dirent.h>
-#include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
 #include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <thread>

@@ -5,11 +5,10 @@
 // auto-advance, and the drive's reads per second and longest rest while
 // playing. Needs SDL_AUDIODRIVER=disk with SDL_DISKAUDIOFILE set.
 //   drive_bench DIR [SECONDS]
-#include <stdio.h>
-#include <stdlib.h>
-
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>

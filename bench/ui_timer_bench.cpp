@@ -25,8 +25,8 @@ INT_PTR CALLBACK Procedure(HWND dialog, UINT message, WPARAM, LPARAM) {
   }
   if (message == WM_TIMER) {
     double elapsed = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    lateness.push_back(elapsed - 1000.0 * double(lateness.size() + 1));
-    if (int(lateness.size()) == wanted) EndDialog(dialog, 0);
+    lateness.push_back(elapsed - 1000.0 * static_cast<double>(lateness.size() + 1));
+    if (static_cast<int>(lateness.size()) == wanted) EndDialog(dialog, 0);
     return TRUE;
   }
   return message == WM_CLOSE;
@@ -43,6 +43,6 @@ int main(int argc, char** argv) {
   double sum = 0;
   for (double late : lateness) sum += late;
   std::printf("timer: %d ticks of 1000 ms: lateness mean %.2f ms, worst %.2f ms, last %.2f ms\n",
-              wanted, sum / double(wanted), worst, lateness.back());
+              wanted, sum / static_cast<double>(wanted), worst, lateness.back());
   return 0;
 }

@@ -35,8 +35,11 @@ struct Picture {
   int size;
   std::vector<uint8_t> index;
   std::vector<bool> opaque;
-  explicit Picture(int n) : size(n), index(size_t(n * n), Black), opaque(size_t(n * n), true) {}
-  void Set(int x, int y, uint8_t colour) { index[size_t(y * size + x)] = colour; }
+  explicit Picture(int n)
+      : size(n),
+        index(static_cast<size_t>(n * n), Black),
+        opaque(static_cast<size_t>(n * n), true) {}
+  void Set(int x, int y, uint8_t colour) { index[static_cast<size_t>(y * size + x)] = colour; }
 };
 
 // Button pictures are drawn as text: '.' light grey, 'B' blue, 'W' white,
@@ -196,7 +199,7 @@ Picture DrawDisc(int n, const Disc& d, const std::vector<Sector>& sectors) {
     polar(x, y, r, a);
     if (r < d.bandFrom || r > d.bandTo) return -1;
     for (size_t i = 0; i < sectors.size(); i++)
-      if (InSector(a, sectors[i])) return int(i);
+      if (InSector(a, sectors[i])) return static_cast<int>(i);
     return -1;
   };
   for (int y = 0; y < n; y++)
@@ -204,14 +207,14 @@ Picture DrawDisc(int n, const Disc& d, const std::vector<Sector>& sectors) {
       double r, a;
       polar(x, y, r, a);
       if (r > d.outer || r < d.hole) {
-        p.opaque[size_t(y * n + x)] = false;
+        p.opaque[static_cast<size_t>(y * n + x)] = false;
         continue;
       }
       uint8_t colour = r >= d.rim ? DarkGrey : r < d.ring ? Black : LightGrey;
       int s = sectorAt(x, y);
       if (s >= 0) {
-        colour = sectors[size_t(s)].colour;
-        if (sectors[size_t(s)].edged) {
+        colour = sectors[static_cast<size_t>(s)].colour;
+        if (sectors[static_cast<size_t>(s)].edged) {
           bool edge = sectorAt(x - 1, y) != s || sectorAt(x + 1, y) != s ||
                       sectorAt(x, y - 1) != s || sectorAt(x, y + 1) != s;
           colour = edge ? Green : Yellow;
@@ -235,8 +238,8 @@ Picture SmallIcon() {
 // ---- File formats, little-endian ---------------------------------------
 
 void Put16(std::string& out, unsigned v) {
-  out += char(v & 0xFF);
-  out += char((v >> 8) & 0xFF);
+  out += static_cast<char>(v & 0xFF);
+  out += static_cast<char>((v >> 8) & 0xFF);
 }
 
 void Put32(std::string& out, uint32_t v) {
@@ -248,13 +251,14 @@ void Put32(std::string& out, uint32_t v) {
 // image is twice as high: its transparency mask follows the colours.
 std::string Dib(const Picture& p, bool withMask) {
   const int n = p.size;
-  const uint32_t colourStride = uint32_t((n * 4 + 31) / 32 * 4);
-  const uint32_t maskStride = uint32_t((n + 31) / 32 * 4);
-  const uint32_t imageSize = colourStride * uint32_t(n) + (withMask ? maskStride * uint32_t(n) : 0);
+  const uint32_t colourStride = static_cast<uint32_t>((n * 4 + 31) / 32 * 4);
+  const uint32_t maskStride = static_cast<uint32_t>((n + 31) / 32 * 4);
+  const uint32_t imageSize = colourStride * static_cast<uint32_t>(n) +
+                             (withMask ? maskStride * static_cast<uint32_t>(n) : 0);
   std::string out;
   Put32(out, 40);
-  Put32(out, uint32_t(n));
-  Put32(out, uint32_t(withMask ? 2 * n : n));
+  Put32(out, static_cast<uint32_t>(n));
+  Put32(out, static_cast<uint32_t>(withMask ? 2 * n : n));
   Put16(out, 1);  // planes
   Put16(out, 4);  // bits per pixel
   Put32(out, 0);  // BI_RGB
@@ -264,17 +268,18 @@ std::string Dib(const Picture& p, bool withMask) {
   Put32(out, 0);  // every palette entry is used
   Put32(out, 0);
   for (const auto& rgb : Palette) {
-    out += char(rgb[2]);
-    out += char(rgb[1]);
-    out += char(rgb[0]);
-    out += char(0);
+    out += static_cast<char>(rgb[2]);
+    out += static_cast<char>(rgb[1]);
+    out += static_cast<char>(rgb[0]);
+    out += static_cast<char>(0);
   }
   for (int y = n - 1; y >= 0; y--) {
     std::string row(colourStride, '\0');
     for (int x = 0; x < n; x++) {
-      size_t i = size_t(y * n + x);
-      uint8_t v = p.opaque[i] ? p.index[i] : uint8_t(Black);  // black under the mask
-      row[size_t(x / 2)] = char(uint8_t(row[size_t(x / 2)]) | (x % 2 ? v : v << 4));
+      size_t i = static_cast<size_t>(y * n + x);
+      uint8_t v = p.opaque[i] ? p.index[i] : static_cast<uint8_t>(Black);  // black under the mask
+      row[static_cast<size_t>(x / 2)] = static_cast<char>(
+          static_cast<uint8_t>(row[static_cast<size_t>(x / 2)]) | (x % 2 ? v : v << 4));
     }
     out += row;
   }
@@ -282,8 +287,9 @@ std::string Dib(const Picture& p, bool withMask) {
     for (int y = n - 1; y >= 0; y--) {
       std::string row(maskStride, '\0');
       for (int x = 0; x < n; x++)
-        if (!p.opaque[size_t(y * n + x)])
-          row[size_t(x / 8)] = char(uint8_t(row[size_t(x / 8)]) | (0x80 >> (x % 8)));
+        if (!p.opaque[static_cast<size_t>(y * n + x)])
+          row[static_cast<size_t>(x / 8)] = static_cast<char>(
+              static_cast<uint8_t>(row[static_cast<size_t>(x / 8)]) | (0x80 >> (x % 8)));
       out += row;
     }
   }
@@ -293,7 +299,7 @@ std::string Dib(const Picture& p, bool withMask) {
 std::string BmpFile(const Picture& p) {
   const std::string dib = Dib(p, false);
   std::string out = "BM";
-  Put32(out, uint32_t(14 + dib.size()));
+  Put32(out, static_cast<uint32_t>(14 + dib.size()));
   Put32(out, 0);
   Put32(out, 14 + 40 + 16 * 4);  // offset of the pixels
   return out + dib;
@@ -303,20 +309,20 @@ std::string IcoFile(const std::vector<Picture>& images) {
   std::string out;
   Put16(out, 0);
   Put16(out, 1);  // icon
-  Put16(out, unsigned(images.size()));
+  Put16(out, static_cast<unsigned>(images.size()));
   std::vector<std::string> dibs;
-  uint32_t offset = uint32_t(6 + 16 * images.size());
+  uint32_t offset = static_cast<uint32_t>(6 + 16 * images.size());
   for (const Picture& p : images) {
     dibs.push_back(Dib(p, true));
-    out += char(p.size);
-    out += char(p.size);
-    out += char(16);  // colours
-    out += char(0);
+    out += static_cast<char>(p.size);
+    out += static_cast<char>(p.size);
+    out += static_cast<char>(16);  // colours
+    out += static_cast<char>(0);
     Put16(out, 1);  // planes
     Put16(out, 4);  // bits per pixel
-    Put32(out, uint32_t(dibs.back().size()));
+    Put32(out, static_cast<uint32_t>(dibs.back().size()));
     Put32(out, offset);
-    offset += uint32_t(dibs.back().size());
+    offset += static_cast<uint32_t>(dibs.back().size());
   }
   for (const std::string& dib : dibs) out += dib;
   return out;

@@ -13,11 +13,10 @@
 //   audio_check sound CAPTURE FROM
 //     prints the byte offsets of the first sound at or after FROM and of
 //     the end of the last sound (-1 -1 when silent)
-#include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
-
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>

@@ -18,10 +18,10 @@ int main(int argc, char** argv) {
   }
   XEvent event = {};
   event.xclient.type = ClientMessage;
-  event.xclient.window = Window(std::strtoul(argv[1], nullptr, 0));
+  event.xclient.window = static_cast<Window>(std::strtoul(argv[1], nullptr, 0));
   event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
   event.xclient.format = 32;
-  event.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
+  event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
   event.xclient.data.l[1] = CurrentTime;
   XSendEvent(display, event.xclient.window, False, NoEventMask, &event);
   XCloseDisplay(display);

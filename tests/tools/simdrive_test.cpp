@@ -9,18 +9,18 @@
 #include <cdio/mmc.h>
 #include <cdio/paranoia/cdda.h>
 #include <cdio/paranoia/paranoia.h>
-#include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/cdrom.h>
-#include <stdlib.h>
-#include <string.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <thread>

@@ -7,7 +7,6 @@ using recording::CallsStartingWith;
 using recording::Click;
 using testing::ElementsAre;
 using testing::ElementsAreArray;
-using testing::IsEmpty;
 
 namespace {
 

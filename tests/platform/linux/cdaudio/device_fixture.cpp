@@ -1,8 +1,7 @@
 #include "tests/platform/linux/cdaudio/device_fixture.h"
 
-#include <stdlib.h>
-
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 
 #include "platform/linux/disc/disc.h"

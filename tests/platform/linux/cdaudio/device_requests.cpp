@@ -1,8 +1,7 @@
 #include "tests/platform/linux/cdaudio/device_requests.h"
 
-#include <stdlib.h>
-
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 

@@ -4,8 +4,7 @@
 #ifndef KORVANE_TESTS_PLATFORM_LINUX_CDAUDIO_DEVICE_REQUESTS_H
 #define KORVANE_TESTS_PLATFORM_LINUX_CDAUDIO_DEVICE_REQUESTS_H
 
-#include <stdint.h>
-
+#include <cstdint>
 #include <string>
 #include <vector>
 

@@ -1,8 +1,9 @@
 // The device's answers on generated disc images: opening and refusing,
 // the table of contents, and broken images that must fail cleanly.
 #include <cdio/cdio.h>
-#include <stdlib.h>
 #include <unistd.h>
+
+#include <cstdlib>
 
 #include "tests/platform/linux/cdaudio/device_fixture.h"
 

@@ -3,10 +3,10 @@
 // quiet speed in bursts, the refusals of an empty drive and of a node the
 // user may not read, a scratch, a slow spin-up and a disc taken out.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "tests/platform/linux/cdaudio/device_fixture.h"

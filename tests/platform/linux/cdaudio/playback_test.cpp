@@ -2,11 +2,11 @@
 // disc's sectors for the range asked, the player's stop-and-play cycle
 // must lose or insert nothing, and each request must be answered with
 // the platform's notifications.
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "tests/platform/linux/cdaudio/device_fixture.h"

@@ -4,13 +4,13 @@
 // with both cores busy; stopping or cutting a range must fall silent at
 // once whatever the server holds; and the server dying mid-play must
 // leave the device playing on, audibly again once it is back.
-#include <signal.h>
-#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
+#include <cstdlib>
 #include <thread>
 
 #include "platform/linux/cdaudio/playback.h"

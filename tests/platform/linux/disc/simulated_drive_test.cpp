@@ -3,11 +3,11 @@
 // GNU/Linux driver, its sectors read in plain batches at a quiet speed,
 // and what a real drive does wrong met as a listener would want.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 
 #include "platform/linux/disc/disc.h"

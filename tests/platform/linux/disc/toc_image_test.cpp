@@ -1,9 +1,9 @@
 // .toc images: the table they describe, the samples they hold in cdrdao's
 // byte orders and layouts, and the broken ones that must be refused.
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 

@@ -4,12 +4,7 @@
 
 #include <gtest/gtest.h>
 
-using disc::AudioEnd;
-using disc::CheckTrackTable;
 using disc::Track;
-using disc::TrackAt;
-using disc::TrackLength;
-using disc::TrackTable;
 
 namespace {
 

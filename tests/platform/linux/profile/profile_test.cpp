@@ -2,7 +2,6 @@
 // user's hand-edited, damaged or unwritable settings file meets them.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -75,7 +75,7 @@ class ProfileTest : public testing::Test {
   }
 
   int Read(const char* key, int fallback = 100, const char* section = "KORVANE") {
-    return int(GetPrivateProfileIntA(section, key, fallback, ini_.c_str()));
+    return static_cast<int>(GetPrivateProfileIntA(section, key, fallback, ini_.c_str()));
   }
   BOOL Write(const char* section, const char* key, const char* value) {
     return WritePrivateProfileStringA(section, key, value, ini_.c_str());
@@ -316,7 +316,7 @@ TEST_F(ProfileTest, FailedWriteLosesNothing) {
 TEST_F(ProfileTest, DamagedFileIsKeptAside) {
   std::string garbage(4096, '\0');
   std::mt19937 random(7);
-  for (char& c : garbage) c = char(random());
+  for (char& c : garbage) c = static_cast<char>(random());
   garbage.replace(100, 15, "\n[KORVANE]\nx=9\n");
   Spill(ini_, garbage);
   EXPECT_EQ(Read("x"), 100) << "nothing is read from a binary file";

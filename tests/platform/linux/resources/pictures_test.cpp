@@ -32,8 +32,9 @@ uint32_t Row(const Image& image, int y, uint32_t colour) {
 uint32_t Span(int from, int to) { return (2u << to) - (1u << from); }
 
 uint32_t Word(std::string_view data, size_t at) {
-  return uint8_t(data[at]) | uint8_t(data[at + 1]) << 8 | uint8_t(data[at + 2]) << 16 |
-         uint32_t(uint8_t(data[at + 3])) << 24;
+  return static_cast<uint8_t>(data[at]) | static_cast<uint8_t>(data[at + 1]) << 8 |
+         static_cast<uint8_t>(data[at + 2]) << 16 |
+         static_cast<uint32_t>(static_cast<uint8_t>(data[at + 3])) << 24;
 }
 
 TEST(ButtonPictures, StoredAsSixteenColourDibs) {
@@ -212,12 +213,12 @@ TEST(DiscIcon, GroupHoldsTwoSixteenColourImages) {
   ASSERT_EQ(group->size(), 6u + 2 * 14u);
   EXPECT_EQ(uint8_t((*group)[4]), 2);
   for (int i = 0; i < 2; i++) {
-    const std::string_view entry = group->substr(6 + 14 * size_t(i), 14);
-    const int side = uint8_t(entry[0]);
+    const std::string_view entry = group->substr(6 + 14 * static_cast<size_t>(i), 14);
+    const int side = static_cast<uint8_t>(entry[0]);
     EXPECT_TRUE(side == 32 || side == 16) << side;
     EXPECT_EQ(uint8_t(entry[1]), side);
     EXPECT_EQ(uint8_t(entry[2]), 16) << "colours";
-    const int id = uint8_t(entry[12]) | uint8_t(entry[13]) << 8;
+    const int id = static_cast<uint8_t>(entry[12]) | static_cast<uint8_t>(entry[13]) << 8;
     const auto image = resources::Find(resources::EmbeddedRes(), 3, id);
     ASSERT_TRUE(image);
     EXPECT_EQ(Word(*image, 12) >> 16, 4u) << "bits per pixel";

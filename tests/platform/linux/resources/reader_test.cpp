@@ -11,11 +11,9 @@
 
 namespace {
 
-using resources::Image;
-
 void Put16(std::string& s, unsigned v) {
-  s += char(v & 0xFF);
-  s += char(v >> 8 & 0xFF);
+  s += static_cast<char>(v & 0xFF);
+  s += static_cast<char>(v >> 8 & 0xFF);
 }
 void Put32(std::string& s, uint32_t v) {
   Put16(s, v & 0xFFFF);
@@ -29,13 +27,13 @@ void Pad4(std::string& s) {
 struct ResBuilder {
   std::string bytes =
       std::string("\0\0\0\0\x20\0\0\0\xFF\xFF\0\0\xFF\xFF\0\0", 16) + std::string(16, '\0');
-  ResBuilder& add(int type, int id, WORD language, const std::string& data) {
-    Put32(bytes, uint32_t(data.size()));
+  ResBuilder& Add(int type, int id, WORD language, const std::string& data) {
+    Put32(bytes, static_cast<uint32_t>(data.size()));
     Put32(bytes, 32);
     Put16(bytes, 0xFFFF);
-    Put16(bytes, unsigned(type));
+    Put16(bytes, static_cast<unsigned>(type));
     Put16(bytes, 0xFFFF);
-    Put16(bytes, unsigned(id));
+    Put16(bytes, static_cast<unsigned>(id));
     Put32(bytes, 0);
     Put16(bytes, 0x1030);
     Put16(bytes, language);
@@ -52,12 +50,12 @@ std::string Dib(int width, int height, int bits, const std::string& palette,
                 const std::string& pixels, uint32_t compression = 0, uint32_t headerSize = 40) {
   std::string s;
   Put32(s, headerSize);
-  Put32(s, uint32_t(width));
-  Put32(s, uint32_t(height));
+  Put32(s, static_cast<uint32_t>(width));
+  Put32(s, static_cast<uint32_t>(height));
   Put16(s, 1);
-  Put16(s, unsigned(bits));
+  Put16(s, static_cast<unsigned>(bits));
   Put32(s, compression);
-  Put32(s, uint32_t(pixels.size()));
+  Put32(s, static_cast<uint32_t>(pixels.size()));
   Put32(s, 0);
   Put32(s, 0);
   Put32(s, 0);
@@ -165,21 +163,23 @@ std::string IconRes(std::initializer_list<int> sides) {
   std::string group;
   Put16(group, 0);
   Put16(group, 1);
-  Put16(group, unsigned(sides.size()));
+  Put16(group, static_cast<unsigned>(sides.size()));
   int id = 1;
   for (int side : sides) {
-    std::string pixels(size_t(side) * size_t(side) * 4 + size_t((side + 31) / 32 * 4 * side), '\0');
-    res.add(3, id, 0x0411, Dib(side, 2 * side, 32, "", pixels));
-    group += char(side);
-    group += char(side);
+    std::string pixels(static_cast<size_t>(side) * static_cast<size_t>(side) * 4 +
+                           static_cast<size_t>((side + 31) / 32 * 4 * side),
+                       '\0');
+    res.Add(3, id, 0x0411, Dib(side, 2 * side, 32, "", pixels));
+    group += static_cast<char>(side);
+    group += static_cast<char>(side);
     group += '\0';
     group += '\0';
     Put16(group, 1);
     Put16(group, 32);
     Put32(group, 0);
-    Put16(group, unsigned(id++));
+    Put16(group, static_cast<unsigned>(id++));
   }
-  return res.add(14, 7, 0x0411, group).bytes;
+  return res.Add(14, 7, 0x0411, group).bytes;
 }
 
 TEST(IconGroup, ChoosesTheClosestSize) {
@@ -199,14 +199,14 @@ TEST(IconGroup, ChoosesTheClosestSize) {
 TEST(ResFile, LanguagesAndNames) {
   const std::string a(4, 'a'), b(4, 'b'), c(4, 'c');
   // The language asked for wins, wherever it stands.
-  std::string res = ResBuilder().add(6, 1, 0x0409, a).add(6, 1, 0x0411, b).add(6, 1, 0, c).bytes;
+  std::string res = ResBuilder().Add(6, 1, 0x0409, a).Add(6, 1, 0x0411, b).Add(6, 1, 0, c).bytes;
   EXPECT_EQ(resources::Find(res, 6, 1, 0x0411), b);
   // Then the neutral language, then English, then the first there is.
-  res = ResBuilder().add(6, 1, 0x0409, a).add(6, 1, 0, c).bytes;
+  res = ResBuilder().Add(6, 1, 0x0409, a).Add(6, 1, 0, c).bytes;
   EXPECT_EQ(resources::Find(res, 6, 1, 0x0411), c);
-  res = ResBuilder().add(6, 1, 0x040C, c).add(6, 1, 0x0409, a).bytes;
+  res = ResBuilder().Add(6, 1, 0x040C, c).Add(6, 1, 0x0409, a).bytes;
   EXPECT_EQ(resources::Find(res, 6, 1, 0x0411), a);
-  res = ResBuilder().add(6, 1, 0x040C, c).add(6, 1, 0x0407, a).bytes;
+  res = ResBuilder().Add(6, 1, 0x040C, c).Add(6, 1, 0x0407, a).bytes;
   EXPECT_EQ(resources::Find(res, 6, 1, 0x0411), c);
   EXPECT_FALSE(resources::Find(res, 6, 2));
   EXPECT_FALSE(resources::Find(res, 5, 1));
@@ -214,13 +214,13 @@ TEST(ResFile, LanguagesAndNames) {
   // Named types and resources, as UTF-16 strings.
   std::string named = ResBuilder().bytes;
   std::string header;
-  for (char ch : std::string("TYPE")) Put16(header, uint8_t(ch));
+  for (char ch : std::string("TYPE")) Put16(header, static_cast<uint8_t>(ch));
   Put16(header, 0);
-  for (char ch : std::string("NAMEX")) Put16(header, uint8_t(ch));
+  for (char ch : std::string("NAMEX")) Put16(header, static_cast<uint8_t>(ch));
   Put16(header, 0);
   Pad4(header);
   Put32(named, 3);
-  Put32(named, uint32_t(8 + header.size() + 16));
+  Put32(named, static_cast<uint32_t>(8 + header.size() + 16));
   named += header + std::string(16, '\0') + "xyz";
   const auto entries = resources::ParseRes(named);
   ASSERT_TRUE(entries);
@@ -286,11 +286,12 @@ TEST(DamagedRes, GarbledBytes) {
   std::mt19937 random(20240611);
   for (int round = 0; round < 4000; round++) {
     std::string copy = res;
-    const int flips = 1 + int(random() % 8);
+    const int flips = 1 + static_cast<int>(random() % 8);
     for (int i = 0; i < flips; i++) {
       const size_t at = random() % copy.size();
       // Mostly small changes to sizes and counts, sometimes any byte.
-      copy[at] = char(random() % 4 ? uint8_t(copy[at]) ^ (1u << (random() % 8)) : random());
+      copy[at] = static_cast<char>(
+          random() % 4 ? static_cast<uint8_t>(copy[at]) ^ (1u << (random() % 8)) : random());
     }
     ReadEverything(copy);
   }

@@ -27,7 +27,7 @@ namespace {
 resources::DialogItem Item(int id, const char* cls, DWORD style, int x, int y, int cx, int cy,
                            const char* text = "") {
   resources::DialogItem item;
-  item.id = WORD(id);
+  item.id = static_cast<WORD>(id);
   item.className = cls;
   item.style = style;
   item.x = x;
@@ -223,7 +223,7 @@ TEST_F(DialogTest, RunsFromInitDialogToEndDialog) {
       GetWindowRect(d, &hiddenRect);
       SetTimer(d, TimerId, 30, nullptr);
       poster = std::thread([d] {
-        for (int i = 0; i < Posts; i++) PostMessageA(d, WM_USER, WPARAM(i), 0);
+        for (int i = 0; i < Posts; i++) PostMessageA(d, WM_USER, static_cast<WPARAM>(i), 0);
       });
       return TRUE;
     }

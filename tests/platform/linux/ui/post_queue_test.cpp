@@ -28,7 +28,8 @@ TEST(PostQueue, DeliversEveryMessageInOrderAcrossThreads) {
   for (int p = 0; p < Posters; p++)
     posters.emplace_back([&queue, p] {
       for (int i = 0; i < PerPoster; i++)
-        while (!queue.Push({nullptr, UINT(p), WPARAM(i), 0})) std::this_thread::yield();
+        while (!queue.Push({nullptr, static_cast<UINT>(p), static_cast<WPARAM>(i), 0}))
+          std::this_thread::yield();
     });
 
   std::vector<int> next(Posters, 0);
