@@ -83,12 +83,13 @@ void ShowWarning(HWND dialog, LPCSTR text) {
 
 DWORD MakeTrackStart(INT track) { return (DWORD)(track & 0xFF); }
 
-void SendPlayRequest(HWND dialog, INT track, BOOL toEnd) {
+BOOL SendPlayRequest(HWND dialog, INT track, BOOL toEnd) {
   MCI_PLAY_PARMS play = {};
   play.dwCallback = (DWORD_PTR)dialog;
   play.dwFrom = MakeTrackStart(track);
   play.dwTo = MakeTrackStart(track + 1);
-  SendRequest(MCI_PLAY, toEnd ? MCI_NOTIFY | MCI_FROM : MCI_NOTIFY | MCI_FROM | MCI_TO, &play);
+  DWORD flags = toEnd ? MCI_NOTIFY | MCI_FROM : MCI_NOTIFY | MCI_FROM | MCI_TO;
+  return SendRequest(MCI_PLAY, flags, &play) == 0;
 }
 
 void SendStopRequest(void) { SendRequest(MCI_STOP, 0, NULL); }
@@ -96,4 +97,16 @@ void SendStopRequest(void) { SendRequest(MCI_STOP, 0, NULL); }
 DWORD QueryTrackLength(INT track) {
   MCIERROR error;
   return QueryStatus(MCI_STATUS_ITEM | MCI_TRACK, MCI_STATUS_LENGTH, (DWORD)track, &error);
+}
+
+BOOL QueryStopped(void) {
+  MCIERROR error;
+  DWORD mode = QueryStatus(MCI_STATUS_ITEM, MCI_STATUS_MODE, 0, &error);
+  return error == 0 && mode != MCI_MODE_PLAY;
+}
+
+BOOL QueryPosition(DWORD* position) {
+  MCIERROR error;
+  *position = QueryStatus(MCI_STATUS_ITEM, MCI_STATUS_POSITION, 0, &error);
+  return error == 0;
 }

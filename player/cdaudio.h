@@ -10,11 +10,17 @@ void CloseCdDevice(void);
 void ShowWarning(HWND dialog, LPCSTR text);
 
 // Plays `track` from its start, up to the start of the next track unless
-// `toEnd` is set; the device posts its completion to `dialog`.
-void SendPlayRequest(HWND dialog, INT track, BOOL toEnd);
+// `toEnd` is set; the device posts its completion to `dialog`. TRUE when
+// the device took the request.
+BOOL SendPlayRequest(HWND dialog, INT track, BOOL toEnd);
 void SendStopRequest(void);
 // The length of `track` as MSF: minutes in byte 0, seconds in byte 1.
 DWORD QueryTrackLength(INT track);
+// TRUE when the device says it is not playing; FALSE while it plays or
+// when it cannot say.
+BOOL QueryStopped(void);
+// The device's position as TMSF; FALSE when it cannot say.
+BOOL QueryPosition(DWORD* position);
 
 // Packs a track number into a TMSF time at the track's start.
 DWORD MakeTrackStart(INT track);

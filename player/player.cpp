@@ -5,7 +5,7 @@
 #include "player/cdaudio.h"
 #include "window/resource.h"
 
-const PlayerState InitialPlayerState = {0, 1, 0, FALSE, FALSE, 0};
+const PlayerState InitialPlayerState = {0, 1, 0, FALSE, FALSE, 0, 0, FALSE, FALSE};
 PlayerState Player = InitialPlayerState;
 char TextBuffer[256];
 
@@ -48,7 +48,9 @@ BOOL OnCommand(HWND dialog, int command) {
 void PlayTrack(HWND dialog) {
   if (!Player.DeviceOpen || Player.Playing) return;
   Player.ElapsedSeconds = 0;
-  SendPlayRequest(dialog, Player.CurrentTrack, Player.CurrentTrack == Player.TrackCount);
+  // A refused play still shows as playing, but is never taken as ended.
+  Player.PlayStarted =
+      SendPlayRequest(dialog, Player.CurrentTrack, Player.CurrentTrack == Player.TrackCount);
   ShowTransport(dialog, TRUE);
   Player.Playing = TRUE;
 }
@@ -77,20 +79,54 @@ void NextTrack(HWND dialog) { StepTrack(dialog, +1, Player.TrackCount); }
 
 void PrevTrack(HWND dialog) { StepTrack(dialog, -1, 1); }
 
-// The device has finished the last PLAY request. Only a play that reached
-// its end moves the player on; aborted, superseded and failed plays do not.
-void OnPlayNotify(HWND dialog, WPARAM code) {
-  if (code != MCI_NOTIFY_SUCCESSFUL) return;
+// The current track has been played to its end: on to the next one, or
+// stop after the last.
+static void MoveOn(HWND dialog) {
   if (Player.CurrentTrack == Player.TrackCount)
     StopPlay(dialog);
   else
     NextTrack(dialog);
 }
 
-// One second of the playing track has passed: move the slider one step.
+// The device has finished the last PLAY request. Only a play that reached
+// its end moves the player on; aborted, superseded and failed plays do not.
+// A success that comes after the player has already moved on by asking
+// (it was on its way when the tick came) is that same end, not another.
+void OnPlayNotify(HWND dialog, WPARAM code) {
+  if (code != MCI_NOTIFY_SUCCESSFUL) return;
+  if (Player.EndAsked) {
+    Player.EndAsked = FALSE;
+    return;
+  }
+  MoveOn(dialog);
+}
+
+// Some devices never notify the end of a play. Once the track's time has
+// run out by a second, the device is asked whether it has stopped at the
+// end of the track (or past it); within a second of it counts, as a
+// device may report the last block it read.
+static BOOL PlayedThroughUnannounced(void) {
+  if (!Player.Playing || !Player.PlayStarted) return FALSE;
+  if (Player.ElapsedSeconds * 75 < Player.TrackFrames + 75) return FALSE;
+  DWORD position;
+  if (!QueryStopped() || !QueryPosition(&position)) return FALSE;
+  INT track = (INT)(position & 0xFF);
+  INT frames = (INT)((position >> 8) & 0xFF) * 60 * 75 + (INT)((position >> 16) & 0xFF) * 75 +
+               (INT)((position >> 24) & 0xFF);
+  return track > Player.CurrentTrack ||
+         (track == Player.CurrentTrack && frames + 75 >= Player.TrackFrames);
+}
+
+// One second of the playing track has passed: move the slider one step,
+// and move on if the device has ended the track without saying so.
 void OnTick(HWND dialog) {
+  Player.EndAsked = FALSE;
   Player.ElapsedSeconds += 1;
   SendMessageA(GetDlgItem(dialog, IDC_SLIDER), TBM_SETPOS, TRUE, Player.ElapsedSeconds);
+  if (PlayedThroughUnannounced()) {
+    MoveOn(dialog);
+    Player.EndAsked = TRUE;
+  }
 }
 
 // "3 / 12" in the track counter.
@@ -105,6 +141,7 @@ void ShowTrackLength(HWND dialog) {
   DWORD length = QueryTrackLength(Player.CurrentTrack);
   INT minutes = (INT)(length & 0xFF);
   INT seconds = (INT)((length >> 8) & 0xFF);
+  Player.TrackFrames = (minutes * 60 + seconds) * 75 + (INT)((length >> 16) & 0xFF);
   wsprintfA(TextBuffer, "%02d : %02d", minutes, seconds);
   SetDlgItemTextA(dialog, IDC_LENGTH, TextBuffer);
   HWND slider = GetDlgItem(dialog, IDC_SLIDER);

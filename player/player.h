@@ -11,6 +11,9 @@ struct PlayerState {
   BOOL DeviceOpen;     // set once OPEN succeeds, never cleared
   BOOL Playing;        // from PlayTrack until the next StopPlay
   INT ElapsedSeconds;  // timer ticks since the last PlayTrack
+  INT TrackFrames;     // the current track's length, in frames (75 a second)
+  BOOL PlayStarted;    // the device accepted the last PLAY request
+  BOOL EndAsked;       // moved on by asking the device, since the last tick
 };
 
 // Values at process start.

@@ -35,6 +35,10 @@ struct Platform {
   bool deviceOpen = false;
   DWORD_PTR pendingCallback = 0;
   bool pending = false;
+  bool sounding = false;  // playing a range
+  DWORD playFrom = 0;     // TMSF
+  DWORD playTo = 0;       // TMSF; 0 for the end of the disc
+  DWORD position = 0;     // TMSF
   RECT rect{};
   bool iconic = false;
   RECT restored{};
@@ -176,6 +180,12 @@ MCIERROR Status(MCI_STATUS_PARMS* status, DWORD flags) {
       if (!trackGiven) return MCIERR_UNSUPPORTED_FUNCTION;
       status->dwReturn = track <= disc.lengths.size() ? disc.lengths[track - 1] : 0;
       return 0;
+    case MCI_STATUS_MODE:
+      status->dwReturn = P().sounding ? MCI_MODE_PLAY : MCI_MODE_STOP;
+      return 0;
+    case MCI_STATUS_POSITION:
+      status->dwReturn = trackGiven ? track : P().position;
+      return 0;
     default:
       return MCIERR_UNSUPPORTED_FUNCTION;
   }
@@ -240,11 +250,13 @@ void ClearCalls() {
 }
 
 const std::vector<Request>& Requests() { return P().requests; }
+Disc& CurrentDisc() { return P().disc; }
 HWND Dialog() { return DialogHandle; }
 Control& ControlOf(int id) { return P().controls[id]; }
 bool TimerRunning() { return P().timer; }
 bool DialogEnded() { return P().ended; }
 bool DevicePlaying() { return P().pending; }
+bool DeviceSounding() { return P().sounding; }
 std::map<std::string, std::string>& Profile() { return P().profile; }
 
 void SetIconic(bool iconic, RECT restored) {
@@ -279,9 +291,28 @@ INT_PTR CloseButton() {
 }
 
 void FinishPlay() {
-  if (!P().pending) return;
-  P().pending = false;
-  Notify(P().pendingCallback, MCI_NOTIFY_SUCCESSFUL);
+  Platform& p = P();
+  if (!p.sounding) return;
+  p.sounding = false;
+  // The last track played: the one before the range's end, or the disc's
+  // last; the head stands at its end, or short of it.
+  DWORD tracks = static_cast<DWORD>(p.disc.lengths.size());
+  DWORD last = p.playTo ? (p.playTo & 0xFF) - 1 : tracks;
+  if (p.playTo && p.disc.endShortFrames == 0) {
+    p.position = p.playTo;
+  } else {
+    DWORD length = last >= 1 && last <= tracks ? p.disc.lengths[last - 1] : 0;
+    int frames = static_cast<int>((length & 0xFF) * 60 * 75 + (length >> 8 & 0xFF) * 75 +
+                                  (length >> 16 & 0xFF)) -
+                 p.disc.endShortFrames;
+    frames = std::max(frames, 0);
+    p.position = last | static_cast<DWORD>(frames / 75 / 60) << 8 |
+                 static_cast<DWORD>(frames / 75 % 60) << 16 | static_cast<DWORD>(frames % 75) << 24;
+  }
+  if (p.pending && p.disc.notifiesEnd) {
+    p.pending = false;
+    Notify(p.pendingCallback, MCI_NOTIFY_SUCCESSFUL);
+  }
 }
 
 int DeliverPosted() {
@@ -518,11 +549,15 @@ MCIERROR WINAPI mciSendCommandA(MCIDEVICEID device, UINT command, DWORD_PTR flag
       if (p.pending) Notify(p.pendingCallback, MCI_NOTIFY_SUPERSEDED);
       p.pending = (flags & MCI_NOTIFY) != 0;
       p.pendingCallback = request.callback;
+      p.sounding = true;
+      p.playFrom = p.position = (flags & MCI_FROM) ? request.from : p.position;
+      p.playTo = (flags & MCI_TO) ? request.to : 0;
       return 0;
     case MCI_STOP:
     case MCI_CLOSE:
       if (p.pending) Notify(p.pendingCallback, MCI_NOTIFY_ABORTED);
       p.pending = false;
+      p.sounding = false;
       if (command == MCI_CLOSE) p.deviceOpen = false;
       return 0;
     default:

@@ -24,6 +24,12 @@ struct Disc {
   std::vector<DWORD> lengths;  // per track, MSF: minutes byte 0, seconds byte 1, frames byte 2
   DWORD trackCount = 0;        // what TRACK COUNT answers
   std::map<std::pair<UINT, DWORD>, MCIERROR> failures;  // (command, status item or 0) -> error
+  // Whether the end of a play is notified. Some drivers never do, and
+  // leave the notification pending until a STOP or the next PLAY.
+  bool notifiesEnd = true;
+  // How far short of a finished play's end the position reads, in frames;
+  // 0 reads the very end (the next track's start).
+  int endShortFrames = 0;
 };
 
 // A disc of `lengths.size()` audio tracks.
@@ -62,12 +68,15 @@ const std::vector<std::string>& Calls();
 std::vector<std::string> CallsStartingWith(const std::string& prefix);
 void ClearCalls();
 const std::vector<Request>& Requests();
+// The disc behind the device, which a test may change between requests.
+Disc& CurrentDisc();
 
 HWND Dialog();
 Control& ControlOf(int id);
 bool TimerRunning();
 bool DialogEnded();
 bool DevicePlaying();                           // a play request with notification is pending
+bool DeviceSounding();                          // a play has started and not ended or stopped
 std::map<std::string, std::string>& Profile();  // "SECTION/key" -> value
 void SetIconic(bool iconic, RECT restored);
 
@@ -79,7 +88,8 @@ void StartDialog(DLGPROC proc);
 INT_PTR Click(int id);  // only an enabled button can be clicked
 INT_PTR Tick();         // only while the timer runs
 INT_PTR CloseButton();
-// The device reaches the end of the pending play and posts its success.
+// The device reaches the end of the play under way, stops there and, if
+// it notifies, posts its success.
 void FinishPlay();
 // Delivers the posted messages in order; returns how many.
 int DeliverPosted();
