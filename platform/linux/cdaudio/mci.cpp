@@ -1,6 +1,5 @@
 // mciSendCommandA for the "cdaudio" device: the requests, their records
 // and their error codes as the platform's own device gives them.
-#include <stdio.h>
 #include <strings.h>
 #include <sys/stat.h>
 
@@ -11,6 +10,7 @@
 
 #include "platform/linux/cdaudio/notify_slot.h"
 #include "platform/linux/cdaudio/playback.h"
+#include "platform/linux/common/warn.h"
 #include "platform/linux/disc/disc.h"
 #include "platform/platform.h"
 
@@ -43,7 +43,7 @@ MCIERROR LoadTable(Device& device) {
     return 0;
   }
   static std::string told;
-  if (why != told) fprintf(stderr, "korvane: %s\n", why.c_str());
+  if (why != told) common::Warn("%s", why.c_str());
   told = why;
   return state == disc::DiscState::NoDisc ? MCIERR_DEVICE_NOT_READY : MCIERR_HARDWARE;
 }
@@ -117,7 +117,7 @@ MCIERROR Open(DWORD_PTR flags, MCI_OPEN_PARMSA* parms) {
   }
   // A drive the user may not read is no drive to open; say why, once.
   std::string refusal = source.empty() ? disc::DefaultDriveRefusal() : disc::DriveRefusal(source);
-  if (!refusal.empty()) fprintf(stderr, "korvane: %s\n", refusal.c_str());
+  if (!refusal.empty()) common::Warn("%s", refusal.c_str());
   if (source.empty() || !Exists(source) || !refusal.empty()) return MCIERR_CANNOT_LOAD_DRIVER;
 
   bool shareable = (flags & MCI_OPEN_SHAREABLE) != 0;

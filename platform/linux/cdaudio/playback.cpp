@@ -1,11 +1,12 @@
 #include "platform/linux/cdaudio/playback.h"
 
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include <algorithm>
 #include <chrono>
+
+#include "platform/linux/common/warn.h"
 
 namespace cdaudio {
 
@@ -32,7 +33,7 @@ void TellSilent(const std::string& why) {
   std::lock_guard<std::mutex> lock(mutex);
   if (why == told) return;
   told = why;
-  fprintf(stderr, "korvane: playing silently: %s\n", why.c_str());
+  common::Warn("playing silently: %s", why.c_str());
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/linux/common/bytes.h"
+
 namespace resources {
 
 class ByteReader {
@@ -21,15 +23,8 @@ class ByteReader {
   size_t left() const { return ok_ ? data_.size() - pos_ : 0; }
 
   uint8_t u8() { return take(1) ? uint8_t(data_[pos_ - 1]) : 0; }
-  uint16_t u16() {
-    if (!take(2)) return 0;
-    return uint16_t(byte(pos_ - 2) | byte(pos_ - 1) << 8);
-  }
-  uint32_t u32() {
-    if (!take(4)) return 0;
-    return uint32_t(byte(pos_ - 4)) | uint32_t(byte(pos_ - 3)) << 8 |
-           uint32_t(byte(pos_ - 2)) << 16 | uint32_t(byte(pos_ - 1)) << 24;
-  }
+  uint16_t u16() { return take(2) ? common::Le16(at(pos_ - 2)) : 0; }
+  uint32_t u32() { return take(4) ? common::Le32(at(pos_ - 4)) : 0; }
   int16_t i16() { return int16_t(u16()); }
   int32_t i32() { return int32_t(u32()); }
 
@@ -48,7 +43,9 @@ class ByteReader {
   void fail() { ok_ = false; }
 
  private:
-  unsigned byte(size_t at) const { return uint8_t(data_[at]); }
+  const uint8_t* at(size_t offset) const {
+    return reinterpret_cast<const uint8_t*>(data_.data() + offset);
+  }
   bool take(size_t n) {
     if (!ok_ || n > data_.size() - pos_) {
       ok_ = false;

@@ -5,9 +5,9 @@
 #include <FL/x.H>
 
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 
+#include "platform/linux/common/warn.h"
 #include "platform/linux/ui/dialog.h"
 #include "platform/linux/ui/top_window.h"
 
@@ -22,7 +22,7 @@ constexpr const char* JapaneseFace = " IPAPGothic";
 
 // Xlib calls this when the server goes away mid-run; it must not return.
 int OnDisplayLost(Display*) {
-  std::fputs("korvane: lost the connection to the display\n", stderr);
+  common::Warn("lost the connection to the display");
   CloseWithoutDisplay();
 }
 
@@ -32,8 +32,7 @@ int OnDisplayLost(Display*) {
 int OnRequestFailed(Display*, XErrorEvent* error) {
   static bool told = false;
   if (!told)
-    std::fprintf(stderr,
-                 "korvane: the display refused a request (error %d, request %d); going on\n",
+    common::Warn("the display refused a request (error %d, request %d); going on",
                  error->error_code, error->request_code);
   told = true;
   return 0;
@@ -46,15 +45,12 @@ bool OpenDisplay() {
   if (opened) return true;
   const char* name = std::getenv("DISPLAY");
   if (!name || !*name) {
-    std::fputs(
-        "korvane: cannot open the display: DISPLAY is not set; set it to a running X server\n",
-        stderr);
+    common::Warn("cannot open the display: DISPLAY is not set; set it to a running X server");
     return false;
   }
   Display* display = XOpenDisplay(nullptr);
   if (!display) {
-    std::fprintf(
-        stderr, "korvane: cannot open the display '%s'; set DISPLAY to a running X server\n", name);
+    common::Warn("cannot open the display '%s'; set DISPLAY to a running X server", name);
     return false;
   }
   // FLTK installs its own handlers only when it opens the display itself.

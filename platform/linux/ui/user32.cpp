@@ -3,9 +3,9 @@
 // finds the window behind its handle and hands over to the dialog manager;
 // a handle that is not a live window of the right kind fails the call, as
 // on the platform. All but PostMessageA run on the GUI thread.
-#include <cstdio>
 #include <cstring>
 
+#include "platform/linux/common/warn.h"
 #include "platform/linux/resources/resources.h"
 #include "platform/linux/ui/codepage.h"
 #include "platform/linux/ui/dialog.h"
@@ -125,7 +125,7 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   std::string message = ui::Cp932ToUtf8(text ? text : "");
   std::string title = ui::Cp932ToUtf8(caption ? caption : "Error");
   if (!ui::OpenDisplay()) {
-    std::fprintf(stderr, "korvane: %s: %s\n", title.c_str(), message.c_str());
+    common::Warn("%s: %s", title.c_str(), message.c_str());
     return 0;
   }
   ui::ShowMessageBox(owner, message, title, type);
