@@ -1,11 +1,8 @@
 #include "platform/linux/disc/audio_file.h"
 
 #include <string.h>
-#include <unistd.h>
 
 #include <algorithm>
-
-#include "platform/linux/disc/span_reader.h"
 
 namespace disc {
 
@@ -47,7 +44,6 @@ std::string EncodingName(const SndfileCalls* sf, int subtype) {
 
 AudioFile::~AudioFile() {
   if (file_) sf_->close(file_);
-  if (fd_ >= 0) close(fd_);
 }
 
 bool AudioFile::Open(const std::string& path, std::string* why) {
@@ -58,13 +54,13 @@ bool AudioFile::Open(const std::string& path, std::string* why) {
     return false;
   }
   // A FIFO or device the sheet names cannot stall us.
-  int64_t size = 0;
-  fd_ = OpenRegularFile(path, &size, why);
-  if (fd_ < 0) return false;
+  struct stat status;
+  fd_ = common::OpenRegularFile(path, &status, why);
+  if (!fd_.Ok()) return false;
   SF_INFO info;
   memset(&info, 0, sizeof info);
   // The descriptor stays ours, closed after libsndfile lets go of it.
-  file_ = sf_->openFd(fd_, SFM_READ, &info, 0);
+  file_ = sf_->openFd(fd_.Get(), SFM_READ, &info, 0);
   if (!file_) {
     *why = path + ": not an audio file libsndfile reads (" + sf_->strError(nullptr) + ")";
     return false;

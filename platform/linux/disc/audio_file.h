@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/common/file.h"
 #include "platform/linux/disc/sndfile_library.h"
 #include "platform/linux/disc/track_table.h"
 
@@ -35,7 +36,7 @@ class AudioFile {
 
  private:
   const SndfileCalls* sf_ = nullptr;
-  int fd_ = -1;
+  common::Fd fd_;  // ours, closed after libsndfile lets go of it
   SNDFILE* file_ = nullptr;
   int64_t frames_ = 0;
   int64_t position_ = 0;     // the decoder's next frame; -1 after a failure

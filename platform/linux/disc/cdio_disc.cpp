@@ -10,6 +10,7 @@
 #include <mutex>
 #include <new>
 
+#include "platform/linux/common/text.h"
 #include "platform/linux/disc/disc.h"
 #include "platform/linux/disc/loaders.h"
 #include "platform/linux/disc/nrg_trailer.h"
@@ -139,9 +140,8 @@ namespace {
 
 DiscState LoadByName(const std::string& source, Disc* disc, std::string* why) {
   size_t dot = source.rfind('.');
-  std::string extension = dot == std::string::npos ? "" : source.substr(dot);
-  for (char& c : extension)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  const std::string extension =
+      common::AsciiLower(dot == std::string::npos ? "" : source.substr(dot));
   if (extension == ".cue") return LoadCueImage(source, disc, why);
   if (extension == ".toc") return LoadTocImage(source, disc, why);
   if (extension == ".bin") return LoadBinImage(source, disc, why);

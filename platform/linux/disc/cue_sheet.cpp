@@ -2,17 +2,13 @@
 
 #include <sstream>
 
+#include "platform/linux/common/audio_types.h"
+#include "platform/linux/common/text.h"
 #include "platform/linux/disc/file_lookup.h"
 
 namespace disc {
 
 namespace {
-
-std::string Upper(std::string word) {
-  for (char& c : word)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return word;
-}
 
 // Reads a word, or a quoted string with its spaces.
 std::string ReadArgument(std::istringstream& line) {
@@ -44,12 +40,6 @@ std::string ReadFileName(std::istringstream& line) {
   return name;
 }
 
-// The file types of audio files some program writes in a FILE line.
-bool AudioType(const std::string& type) {
-  return type == "WAVE" || type == "WAV" || type == "AIFF" || type == "FLAC" || type == "MP3" ||
-         type == "OGG";
-}
-
 }  // namespace
 
 int32_t ParseMsf(const std::string& text) {
@@ -76,16 +66,16 @@ std::string ParseCueSheet(const std::string& text, const std::string& folder, Cu
     std::istringstream line(raw);
     std::string keyword;
     if (!(line >> keyword)) continue;
-    keyword = Upper(keyword);
+    keyword = common::AsciiUpper(keyword);
     std::string where = "line " + std::to_string(lineNumber) + ": ";
     if (keyword == "FILE") {
       CueFile file;
       std::string name = ReadFileName(line);
-      std::string type = Upper(ReadArgument(line));
+      std::string type = common::AsciiUpper(ReadArgument(line));
       if (name.empty()) return where + "FILE without a name";
       if (type == "MOTOROLA")
         file.bigEndian = true;
-      else if (AudioType(type))
+      else if (common::IsAudioFileType(type))
         file.audio = true;
       else if (type != "BINARY")
         return where + "file type " + type +
@@ -101,7 +91,7 @@ std::string ParseCueSheet(const std::string& text, const std::string& folder, Cu
       if (!(line >> track.number) || track.number < 1 || track.number > 99)
         return where + "bad track number";
       line >> mode;
-      mode = Upper(mode);
+      mode = common::AsciiUpper(mode);
       if (mode == "AUDIO")
         track.audio = true;
       else if (mode == "MODE1/2352" || mode == "MODE2/2352")
@@ -133,7 +123,8 @@ std::string ParseCueSheet(const std::string& text, const std::string& folder, Cu
     } else if (keyword == "REM") {
       std::string what;
       line >> what;
-      if (Upper(what) == "SESSION" && !(line >> session)) return where + "bad session number";
+      if (common::AsciiUpper(what) == "SESSION" && !(line >> session))
+        return where + "bad session number";
     }
     // CATALOG, PERFORMER, TITLE, SONGWRITER, FLAGS, ISRC, CDTEXTFILE and
     // the like carry nothing the device plays.

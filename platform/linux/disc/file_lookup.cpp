@@ -6,19 +6,12 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/linux/common/audio_types.h"
+#include "platform/linux/common/text.h"
+
 namespace disc {
 
 namespace {
-
-constexpr const char* AudioExtensions[] = {"wav",  "wave", "flac", "aif",  "aiff",
-                                           "aifc", "ogg",  "oga",  "opus", "mp3"};
-
-// Letter case folded for ASCII; other bytes (accented, Japanese) as they are.
-std::string Folded(std::string name) {
-  for (char& c : name)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return name;
-}
 
 bool IsKind(const std::string& path, bool directory) {
   struct stat status;
@@ -41,7 +34,7 @@ std::vector<std::string> Matching(const std::string& folder, const std::vector<s
   while (dirent* entry = readdir(entries)) {
     std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
-    if (std::find(folded.begin(), folded.end(), Folded(name)) == folded.end()) continue;
+    if (std::find(folded.begin(), folded.end(), common::AsciiLower(name)) == folded.end()) continue;
     if (IsKind(Join(folder, name), directory)) found.push_back(name);
   }
   closedir(entries);
@@ -62,7 +55,7 @@ bool Step(std::string* folder, const std::string& part, bool directory, std::str
     *folder = exact;
     return true;
   }
-  std::vector<std::string> found = Matching(*folder, {Folded(part)}, directory);
+  std::vector<std::string> found = Matching(*folder, {common::AsciiLower(part)}, directory);
   if (found.size() == 1) {
     *folder = Join(*folder, found[0]);
     return true;
@@ -77,15 +70,6 @@ std::string Stem(const std::string& name) {
 }
 
 }  // namespace
-
-bool AudioExtension(const std::string& name) {
-  size_t dot = name.rfind('.');
-  if (dot == std::string::npos) return false;
-  std::string extension = Folded(name.substr(dot + 1));
-  for (const char* known : AudioExtensions)
-    if (extension == known) return true;
-  return false;
-}
 
 std::string FindSheetFile(const std::string& folder, const std::string& name, bool audio,
                           std::string* why) {
@@ -127,8 +111,9 @@ std::string FindSheetFile(const std::string& folder, const std::string& name, bo
 
   if (audio) {
     std::vector<std::string> others;
-    std::string stem = Folded(Stem(parts.back()));
-    for (const char* extension : AudioExtensions) others.push_back(stem + "." + extension);
+    std::string stem = common::AsciiLower(Stem(parts.back()));
+    for (std::string_view extension : common::AudioExtensions)
+      others.push_back(stem + "." + std::string(extension));
     std::vector<std::string> found = Matching(inside, others, false);
     if (found.size() == 1) return Join(inside, found[0]);
     if (found.size() > 1) {

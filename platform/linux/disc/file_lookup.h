@@ -15,9 +15,6 @@ namespace disc {
 std::string FindSheetFile(const std::string& folder, const std::string& name, bool audio,
                           std::string* why);
 
-// Whether `name` ends in an extension of a file the audio reader opens.
-bool AudioExtension(const std::string& name);
-
 }  // namespace disc
 
 #endif

@@ -1,12 +1,12 @@
 #include "platform/linux/disc/nrg_trailer.h"
 
 #include <string.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <vector>
 
-#include "platform/linux/disc/span_reader.h"
+#include "platform/linux/common/bytes.h"
+#include "platform/linux/common/file.h"
 #include "platform/linux/disc/track_table.h"
 
 namespace disc {
@@ -17,20 +17,6 @@ namespace {
 // larger is a footer pointing into the sectors.
 constexpr int64_t MaxTrailer = 1 << 20;
 
-uint64_t Big(const uint8_t* bytes, int count) {
-  uint64_t value = 0;
-  for (int i = 0; i < count; i++) value = value << 8 | bytes[i];
-  return value;
-}
-
-// A file descriptor closed when it goes out of scope.
-struct FileCloser {
-  int fd;
-  ~FileCloser() {
-    if (fd >= 0) close(fd);
-  }
-};
-
 // Walks the chunks up to END! as libcdio does, checking that what it will
 // read from each lies inside the trailer.
 std::string CheckChunks(const std::vector<uint8_t>& chunks, bool* dao) {
@@ -40,7 +26,7 @@ std::string CheckChunks(const std::vector<uint8_t>& chunks, bool* dao) {
     if (chunks.size() - at < 8) return "its chunks run into the footer";
     const uint8_t* chunk = chunks.data() + at;
     std::string id(reinterpret_cast<const char*>(chunk), 4);
-    uint64_t length = Big(chunk + 4, 4);
+    uint64_t length = common::Big(chunk + 4, 4);
     if (length > chunks.size() - at - 8) return "its " + id + " chunk runs into the footer";
     if (id == "END!") return "";
     bool cue = id == "CUEX" || id == "CUES";
@@ -57,7 +43,7 @@ std::string CheckChunks(const std::vector<uint8_t>& chunks, bool* dao) {
       // libcdio keeps the catalogue number of each and loses all but the last.
       if (*dao) return "it describes its tracks twice";
       uint64_t perTrack = id == "DAOX" ? 42 : 30;
-      if (length < 22 + perTrack * (uint64_t)std::max(tracks, 1))
+      if (length < 22 + perTrack * static_cast<uint64_t>(std::max(tracks, 1)))
         return "its " + id + " chunk describes fewer tracks than it lists";
       *dao = true;
     } else if (id == "SINF" || id == "MTYP") {
@@ -77,18 +63,19 @@ std::string CheckChunks(const std::vector<uint8_t>& chunks, bool* dao) {
 
 std::string CheckNrgTrailer(const std::string& path, NrgTrailer* trailer) {
   *trailer = NrgTrailer();
-  int64_t size = 0;
-  const FileCloser file{OpenRegularFile(path, &size)};
-  if (file.fd < 0) return "";
+  struct stat info;
+  const common::Fd file = common::OpenRegularFile(path, &info);
+  if (!file.Ok()) return "";
+  const int64_t size = static_cast<int64_t>(info.st_size);
   uint8_t footer[12];
-  if (size < 12 || !ReadAt(file.fd, size - 12, footer, 12)) return "";
+  if (size < 12 || !common::ReadAt(file.Get(), size - 12, footer, 12)) return "";
   int64_t start, end;
   if (memcmp(footer, "NER5", 4) == 0) {
-    uint64_t offset = Big(footer + 4, 8);
+    uint64_t offset = common::Big(footer + 4, 8);
     start = offset > static_cast<uint64_t>(size) ? size : static_cast<int64_t>(offset);
     end = size - 12;
   } else if (memcmp(footer + 4, "NERO", 4) == 0) {
-    start = static_cast<int64_t>(Big(footer + 8, 4));
+    start = static_cast<int64_t>(common::Big(footer + 8, 4));
     end = size - 8;
   } else {
     return "";
@@ -96,7 +83,8 @@ std::string CheckNrgTrailer(const std::string& path, NrgTrailer* trailer) {
   trailer->present = true;
   if (start > end || end - start > MaxTrailer) return "its footer does not point at its chunks";
   std::vector<uint8_t> chunks(static_cast<size_t>(end - start));
-  if (!ReadAt(file.fd, start, chunks.data(), end - start)) return "its chunks cannot be read";
+  if (!common::ReadAt(file.Get(), start, chunks.data(), end - start))
+    return "its chunks cannot be read";
   bool dao = false;
   std::string problem = CheckChunks(chunks, &dao);
   if (!problem.empty()) return problem;

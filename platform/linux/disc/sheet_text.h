@@ -11,10 +11,6 @@ namespace disc {
 // False when `bytes` is text in none of these encodings, with `why` saying so.
 bool DecodeSheetText(const std::string& bytes, std::string* text, std::string* why);
 
-// Whether `bytes` is well-formed UTF-8 (no overlong forms, surrogates or
-// code points past U+10FFFF).
-bool ValidUtf8(const std::string& bytes);
-
 }  // namespace disc
 
 #endif

@@ -1,43 +1,21 @@
 #include "platform/linux/disc/span_reader.h"
 
-#include <errno.h>
-#include <fcntl.h>
 #include <string.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <utility>
 
+#include "platform/linux/common/file.h"
+
 namespace disc {
 
-SpanReader::~SpanReader() {
-  for (int fd : fds_) close(fd);
-}
-
-int OpenRegularFile(const std::string& path, int64_t* size, std::string* why) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) {
-    const int error = errno;
-    if (why) *why = "cannot open " + path + ": " + strerror(error);
-    return -1;
-  }
-  struct stat status;
-  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-    close(fd);
-    if (why) *why = path + ": not a regular file";
-    return -1;
-  }
-  // Reads of a regular file never block anyway; clear the flag all the same.
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  *size = static_cast<int64_t>(status.st_size);
-  return fd;
-}
-
 int SpanReader::Open(const std::string& path, int64_t* size) {
-  const int fd = OpenRegularFile(path, size);
-  if (fd < 0) return -1;
-  fds_.push_back(fd);
+  struct stat info;
+  common::Fd fd = common::OpenRegularFile(path, &info);
+  if (!fd.Ok()) return -1;
+  *size = static_cast<int64_t>(info.st_size);
+  fds_.push_back(std::move(fd));
   return static_cast<int>(fds_.size()) - 1;
 }
 
@@ -64,7 +42,7 @@ bool SpanReader::Read(int32_t lsn, int32_t count, uint8_t* out) {
       continue;
     }
     size_t bytes = static_cast<size_t>(to - from);
-    if (!ReadAt(Fd(span.file), span.fileByte + (from - span.discByte), into, to - from))
+    if (!common::ReadAt(Fd(span.file), span.fileByte + (from - span.discByte), into, to - from))
       return false;  // the file shrank or failed under us
     if (span.bigEndian)
       for (size_t i = 0; i + 1 < bytes; i += 2) std::swap(into[i], into[i + 1]);
@@ -85,17 +63,6 @@ DiscState FinishImage(const std::string& path, const TrackTable& table,
   return DiscState::Ready;
 }
 
-bool ReadAt(int fd, int64_t at, uint8_t* out, int64_t count) {
-  int64_t done = 0;
-  while (done < count) {
-    const ssize_t got = pread(fd, out + done, static_cast<size_t>(count - done), at + done);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    done += got;
-  }
-  return true;
-}
-
 std::string FolderOf(const std::string& path) {
   size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
@@ -107,25 +74,14 @@ std::string ResolveIn(const std::string& folder, const std::string& name) {
 }
 
 bool ReadText(const std::string& path, std::string* text) {
-  int64_t size = 0;
-  const int fd = OpenRegularFile(path, &size);
-  if (fd < 0) return false;
+  struct stat info;
+  const common::Fd fd = common::OpenRegularFile(path, &info);
   std::string contents;
-  char buffer[65536];
-  bool ok = size <= MaxSheetBytes;
-  while (ok) {
-    const ssize_t got = read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) {
-      ok = got == 0;
-      break;
-    }
-    contents.append(buffer, static_cast<size_t>(got));
-    ok = static_cast<int64_t>(contents.size()) <= MaxSheetBytes;
-  }
-  close(fd);
-  if (ok) *text = std::move(contents);
-  return ok;
+  if (!fd.Ok() || info.st_size > MaxSheetBytes ||
+      !common::ReadAll(fd.Get(), static_cast<size_t>(MaxSheetBytes), &contents))
+    return false;
+  *text = std::move(contents);
+  return true;
 }
 
 bool ReadSheet(const std::string& path, std::string* text, std::string* why) {

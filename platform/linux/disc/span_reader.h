@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/common/file.h"
 #include "platform/linux/disc/audio_file.h"
 #include "platform/linux/disc/disc.h"
 
@@ -28,8 +29,6 @@ struct ImageSpan {
 
 class SpanReader : public SectorReader {
  public:
-  ~SpanReader() override;
-
   // Opens a regular file the image names; its index, or -1. The reader
   // owns it from then on, whether or not loading goes on to succeed.
   int Open(const std::string& path, int64_t* size);
@@ -38,26 +37,16 @@ class SpanReader : public SectorReader {
   // Spans are added in disc order and must not overlap.
   void Add(const ImageSpan& span) { spans_.push_back(span); }
   void SetSectors(int32_t sectors) { sectors_ = sectors; }
-  int Fd(int file) const { return fds_[static_cast<size_t>(file)]; }
+  int Fd(int file) const { return fds_[static_cast<size_t>(file)].Get(); }
 
   bool Read(int32_t lsn, int32_t count, uint8_t* out) override;
 
  private:
-  std::vector<int> fds_;
+  std::vector<common::Fd> fds_;
   std::vector<std::unique_ptr<AudioFile>> audio_;
   std::vector<ImageSpan> spans_;
   int32_t sectors_ = 0;
 };
-
-// Opens a file an image or the user names for reading, or -1 when it is
-// not a regular file: the open never waits (a FIFO would block until a
-// writer came), and the file is checked before a byte of it is read.
-// `why`, when given, says which of the two failed, naming the file.
-int OpenRegularFile(const std::string& path, int64_t* size, std::string* why = nullptr);
-
-// Reads `count` bytes at `at` of a file OpenRegularFile opened; false when
-// the file holds fewer there or fails.
-bool ReadAt(int fd, int64_t at, uint8_t* out, int64_t count);
 
 // A sheet larger than this is not a sheet.
 constexpr int64_t MaxSheetBytes = 16 << 20;

@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/linux/common/bytes.h"
+#include "platform/linux/common/file.h"
 #include "platform/linux/disc/disc.h"
 #include "platform/linux/disc/loaders.h"
 #include "platform/linux/disc/span_reader.h"
@@ -26,17 +28,11 @@ struct Contents {
   int64_t bytes = 0;
 };
 
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-
 // Finds the samples of a RIFF WAVE file of 16-bit stereo PCM at 44.1 kHz,
 // as a disc holds them; an empty string when it is one.
 std::string ReadWave(int fd, int64_t size, Contents* contents) {
   uint8_t header[12];
-  if (!ReadAt(fd, 0, header, 12) || memcmp(header, "RIFF", 4) != 0 ||
+  if (!common::ReadAt(fd, 0, header, 12) || memcmp(header, "RIFF", 4) != 0 ||
       memcmp(header + 8, "WAVE", 4) != 0)
     return "is not a RIFF WAVE file";
   bool formatSeen = false;
@@ -46,13 +42,14 @@ std::string ReadWave(int fd, int64_t size, Contents* contents) {
   for (int64_t at = 12; at + 8 <= size; chunks++) {
     if (chunks == MaxWaveChunks) return "has no samples among its first chunks";
     uint8_t chunk[24];
-    if (!ReadAt(fd, at, chunk, 8)) break;
-    int64_t length = Le32(chunk + 4);
+    if (!common::ReadAt(fd, at, chunk, 8)) break;
+    int64_t length = common::Le32(chunk + 4);
     if (memcmp(chunk, "fmt ", 4) == 0) {
-      if (length < 16 || !ReadAt(fd, at + 8, chunk + 8, 16)) break;
-      uint16_t tag = Le16(chunk + 8);
-      if ((tag != 1 && tag != 0xFFFE) || Le16(chunk + 10) != 2 || Le32(chunk + 12) != SampleRate ||
-          Le16(chunk + 20) != 4 || Le16(chunk + 22) != 16)
+      if (length < 16 || !common::ReadAt(fd, at + 8, chunk + 8, 16)) break;
+      uint16_t tag = common::Le16(chunk + 8);
+      if ((tag != 1 && tag != 0xFFFE) || common::Le16(chunk + 10) != 2 ||
+          common::Le32(chunk + 12) != SampleRate || common::Le16(chunk + 20) != 4 ||
+          common::Le16(chunk + 22) != 16)
         return "is not 16-bit stereo PCM at 44100 Hz";
       formatSeen = true;
     } else if (memcmp(chunk, "data", 4) == 0) {

@@ -2,6 +2,7 @@
 
 #include <ctype.h>
 
+#include "platform/linux/common/text.h"
 #include "platform/linux/disc/cue_sheet.h"
 #include "platform/linux/disc/span_reader.h"
 
@@ -87,9 +88,7 @@ int BlockBytes(const std::string& mode) {
 
 bool EndsWithWav(const std::string& name) {
   if (name.size() < 4) return false;
-  std::string end = name.substr(name.size() - 4);
-  for (char& c : end) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  return end == ".wav";
+  return common::AsciiLower(name.substr(name.size() - 4)) == ".wav";
 }
 
 class Parser {
