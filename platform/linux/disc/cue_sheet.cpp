@@ -1,10 +1,9 @@
-#include "platform/linux/disc/cue_sheet.h"
-
+// Cue sheets parsed, and the files they name found.
 #include <sstream>
 
 #include "platform/linux/common/audio_types.h"
 #include "platform/linux/common/text.h"
-#include "platform/linux/disc/file_lookup.h"
+#include "platform/linux/disc/sheets.h"
 
 namespace disc {
 
@@ -42,19 +41,23 @@ std::string ReadFileName(std::istringstream& line) {
 
 }  // namespace
 
-int32_t ParseMsf(const std::string& text) {
+bool ParseMsf(const std::string& text, int32_t* sectors) {
   int minutes, seconds, frames;
   char colon1, colon2, extra;
   std::istringstream in(text);
   if (!(in >> minutes >> colon1 >> seconds >> colon2 >> frames) || colon1 != ':' || colon2 != ':' ||
       (in >> extra))
-    return -1;
+    return false;
   if (minutes < 0 || minutes > 99 || seconds < 0 || seconds > 59 || frames < 0 || frames > 74)
-    return -1;
-  return (minutes * 60 + seconds) * 75 + frames;
+    return false;
+  *sectors = (minutes * 60 + seconds) * 75 + frames;
+  return true;
 }
 
-std::string ParseCueSheet(const std::string& text, const std::string& folder, CueSheet* sheet) {
+namespace {
+
+// What is wrong with the sheet, or an empty string.
+std::string Parse(const std::string& text, const std::string& folder, CueSheet* sheet) {
   *sheet = CueSheet();
   std::istringstream lines(text);
   std::string raw;
@@ -81,8 +84,7 @@ std::string ParseCueSheet(const std::string& text, const std::string& folder, Cu
         return where + "file type " + type +
                " is not supported (BINARY, MOTOROLA, WAVE, AIFF, FLAC or MP3)";
       std::string problem;
-      file.path = FindSheetFile(folder, name, file.audio, &problem);
-      if (file.path.empty()) return where + problem;
+      if (!FindSheetFile(folder, name, file.audio, &file.path, &problem)) return where + problem;
       sheet->files.push_back(file);
     } else if (keyword == "TRACK") {
       if (sheet->files.empty()) return where + "TRACK before any FILE";
@@ -107,8 +109,8 @@ std::string ParseCueSheet(const std::string& text, const std::string& folder, Cu
       int index;
       std::string time;
       if (!(line >> index >> time)) return where + "bad INDEX";
-      int32_t sector = ParseMsf(time);
-      if (sector < 0) return where + "bad time " + time;
+      int32_t sector = 0;
+      if (!ParseMsf(time, &sector)) return where + "bad time " + time;
       CuePosition position{static_cast<int>(sheet->files.size()) - 1, sector};
       if (index == 0) sheet->tracks.back().index0 = position;
       if (index == 1) sheet->tracks.back().index1 = position;
@@ -116,8 +118,8 @@ std::string ParseCueSheet(const std::string& text, const std::string& folder, Cu
       if (sheet->tracks.empty()) return where + keyword + " before any TRACK";
       std::string time;
       line >> time;
-      int32_t sectors = ParseMsf(time);
-      if (sectors < 0) return where + "bad time " + time;
+      int32_t sectors = 0;
+      if (!ParseMsf(time, &sectors)) return where + "bad time " + time;
       CueTrack& track = sheet->tracks.back();
       (keyword == "PREGAP" ? track.pregapSilence : track.postgapSilence) = sectors;
     } else if (keyword == "REM") {
@@ -133,6 +135,16 @@ std::string ParseCueSheet(const std::string& text, const std::string& folder, Cu
   for (const CueTrack& track : sheet->tracks)
     if (track.index1.file < 0) return "track " + std::to_string(track.number) + " has no INDEX 01";
   return "";
+}
+
+}  // namespace
+
+bool ParseCueSheet(const std::string& text, const std::string& folder, CueSheet* sheet,
+                   std::string* why) {
+  const std::string problem = Parse(text, folder, sheet);
+  if (problem.empty()) return true;
+  *why = problem;
+  return false;
 }
 
 }  // namespace disc

@@ -1,22 +1,27 @@
-#include "platform/linux/disc/span_reader.h"
-
-#include <string.h>
+// The sector reader of the images the device reads itself, and the last
+// step of loading one.
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "platform/linux/common/file.h"
+#include "platform/linux/disc/sources.h"
 
 namespace disc {
 
-int SpanReader::Open(const std::string& path, int64_t* size) {
+bool SpanReader::Open(const std::string& path, int* file, int64_t* size, std::string* why) {
   struct stat info;
   common::Fd fd = common::OpenRegularFile(path, &info);
-  if (!fd.Ok()) return -1;
+  if (!fd.Ok()) {
+    *why = "cannot open " + path;
+    return false;
+  }
   *size = static_cast<int64_t>(info.st_size);
   fds_.push_back(std::move(fd));
-  return static_cast<int>(fds_.size()) - 1;
+  *file = static_cast<int>(fds_.size()) - 1;
+  return true;
 }
 
 int SpanReader::AddAudio(std::unique_ptr<AudioFile> file) {
@@ -28,7 +33,7 @@ bool SpanReader::Read(int32_t lsn, int32_t count, uint8_t* out) {
   if (lsn < 0 || count < 0 || lsn + count > sectors_) return false;
   int64_t low = static_cast<int64_t>(lsn) * SectorBytes;
   int64_t high = low + static_cast<int64_t>(count) * SectorBytes;
-  memset(out, 0, static_cast<size_t>(high - low));
+  std::memset(out, 0, static_cast<size_t>(high - low));
   for (const ImageSpan& span : spans_) {
     if (span.discByte + span.bytes <= low) continue;
     if (span.discByte >= high) break;
@@ -50,44 +55,17 @@ bool SpanReader::Read(int32_t lsn, int32_t count, uint8_t* out) {
   return true;
 }
 
-DiscState FinishImage(const std::string& path, const TrackTable& table,
-                      std::unique_ptr<SpanReader> reader, Disc* disc, std::string* why) {
-  const std::string problem = CheckTrackTable(table, table.leadout);
-  if (!problem.empty()) {
+bool FinishImage(const std::string& path, const TrackTable& table,
+                 std::unique_ptr<SpanReader> reader, Disc* disc, std::string* why) {
+  std::string problem;
+  if (!CheckTrackTable(table, table.leadout, &problem)) {
     *why = path + ": " + problem;
-    return DiscState::Unreadable;
+    return false;
   }
   reader->SetSectors(table.leadout);
   disc->table = table;
   disc->reader = std::move(reader);
-  return DiscState::Ready;
-}
-
-std::string FolderOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string ResolveIn(const std::string& folder, const std::string& name) {
-  return name[0] == '/' || folder.empty() ? name : folder + "/" + name;
-}
-
-bool ReadText(const std::string& path, std::string* text) {
-  struct stat info;
-  const common::Fd fd = common::OpenRegularFile(path, &info);
-  std::string contents;
-  if (!fd.Ok() || info.st_size > MaxSheetBytes ||
-      !common::ReadAll(fd.Get(), static_cast<size_t>(MaxSheetBytes), &contents))
-    return false;
-  *text = std::move(contents);
   return true;
-}
-
-bool ReadSheet(const std::string& path, std::string* text, std::string* why) {
-  if (ReadText(path, text)) return true;
-  *why = "cannot read " + path;
-  return false;
 }
 
 }  // namespace disc

@@ -6,25 +6,29 @@ int32_t TrackTable::NextStart(int number) const {
   return number < last() ? track(number + 1).start : leadout;
 }
 
-std::string CheckTrackTable(const TrackTable& table, int32_t available) {
+bool CheckTrackTable(const TrackTable& table, int32_t available, std::string* why) {
+  auto refuse = [why](const std::string& what) {
+    *why = what;
+    return false;
+  };
   int count = static_cast<int>(table.tracks.size());
-  if (count < 1) return "the disc has no tracks";
+  if (count < 1) return refuse("the disc has no tracks");
   if (count > MaxTracks || table.first < 1 || table.last() > MaxTracks)
-    return "track numbers outside 1 to 99";
+    return refuse("track numbers outside 1 to 99");
   int32_t previous = -1;
   for (int number = table.first; number <= table.last(); number++) {
     const Track& track = table.track(number);
     if (track.start < 0 || track.start <= previous)
-      return "track " + std::to_string(number) + " does not start after the one before it";
+      return refuse("track " + std::to_string(number) + " does not start after the one before it");
     if (track.pregap >= 0 && (track.pregap > track.start || track.pregap < previous))
-      return "track " + std::to_string(number) + " has its pregap outside the track before it";
+      return refuse("track " + std::to_string(number) + " has its pregap outside the track before it");
     previous = track.start;
   }
-  if (table.leadout <= previous) return "the last track starts at or past the end of the disc";
+  if (table.leadout <= previous) return refuse("the last track starts at or past the end of the disc");
   if (available >= 0 && table.leadout > available)
-    return "the tracks run past the end of the image (" + std::to_string(table.leadout) +
-           " sectors listed, " + std::to_string(available) + " present)";
-  return "";
+    return refuse("the tracks run past the end of the image (" + std::to_string(table.leadout) +
+           " sectors listed, " + std::to_string(available) + " present)");
+  return true;
 }
 
 // True when `number` is followed by the first track of a later session.

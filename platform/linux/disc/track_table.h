@@ -39,9 +39,9 @@ struct TrackTable {
   int32_t NextStart(int number) const;
 };
 
-// Returns why the table cannot describe a disc that holds `available`
-// sectors (negative: unknown), or an empty string when it can.
-std::string CheckTrackTable(const TrackTable& table, int32_t available);
+// Whether the table can describe a disc that holds `available` sectors
+// (negative: unknown); when it cannot, `why` says so.
+bool CheckTrackTable(const TrackTable& table, int32_t available, std::string* why);
 
 // A track's length as the platform reports it: up to the next track, one
 // sector less for the last track, without the gap before a data session.
