@@ -4,7 +4,7 @@
 #include <FL/Fl.H>
 #include <FL/Fl_Button.H>
 
-#include "platform/linux/ui/controls.h"
+#include "platform/linux/ui/control.h"
 #include "platform/linux/ui/dialog.h"
 #include "platform/linux/ui/picture.h"
 

@@ -5,7 +5,6 @@
 #include <strings.h>
 
 #include "platform/linux/ui/codepage.h"
-#include "platform/linux/ui/controls.h"
 #include "platform/linux/ui/dialog.h"
 
 namespace ui {
@@ -64,3 +63,28 @@ std::unique_ptr<Control> CreateControl(Dialog& dialog, const resources::DialogIt
 }
 
 }  // namespace ui
+
+namespace {
+
+ui::Control* ControlOf(HWND window) { return dynamic_cast<ui::Control*>(ui::FromHandle(window)); }
+
+}  // namespace
+
+extern "C" {
+
+// Returns whether the window was disabled before.
+BOOL WINAPI EnableWindow(HWND window, BOOL enable) {
+  ui::Control* control = ControlOf(window);
+  if (!control) return FALSE;
+  BOOL wasDisabled = !control->enabled();
+  control->Enable(enable != FALSE);
+  return wasDisabled;
+}
+
+// The dialog itself is never disabled.
+BOOL WINAPI IsWindowEnabled(HWND window) {
+  if (ui::Control* control = ControlOf(window)) return control->enabled();
+  return ui::FromHandle(window) ? TRUE : FALSE;
+}
+
+}  // extern "C"

@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "platform/linux/resources/resources.h"
-#include "platform/linux/ui/dialog_units.h"
+#include "platform/linux/ui/display.h"
 #include "platform/linux/ui/trace.h"
 #include "platform/linux/ui/window_record.h"
 
@@ -60,6 +60,15 @@ class Control : public WindowRecord {
 // The control for a template item, or nothing when its class is unknown.
 std::unique_ptr<Control> CreateControl(Dialog& dialog, const resources::DialogItem& item,
                                        const ControlLayout& layout);
+
+// The control classes a dialog template may name, as the platform knows
+// them: "Static", "Button" and the trackbar "msctls_trackbar32".
+std::unique_ptr<Control> MakeStatic(Dialog& dialog, const resources::DialogItem& item,
+                                    const ControlLayout& layout);
+std::unique_ptr<Control> MakeButton(Dialog& dialog, const resources::DialogItem& item,
+                                    const ControlLayout& layout);
+std::unique_ptr<Control> MakeTrackbar(Dialog& dialog, const resources::DialogItem& item,
+                                      const ControlLayout& layout);
 
 }  // namespace ui
 

@@ -4,15 +4,74 @@
 #include <FL/x.H>
 #include <unistd.h>
 
-#include "platform/linux/ui/dialog_window.h"
+#include <algorithm>
+#include <cstring>
+
 #include "platform/linux/ui/display.h"
-#include "platform/linux/ui/frame.h"
 #include "platform/linux/ui/message_loop.h"
 #include "platform/linux/ui/picture.h"
 #include "platform/linux/ui/timers.h"
+#include "platform/linux/ui/top_window.h"
 #include "platform/linux/ui/trace.h"
 
 namespace ui {
+
+// The dialog's FLTK window: turns the keys the platform's dialog manager
+// handles, and the title bar's close button, into the dialog's messages.
+class DialogWindow : public TopWindow {
+ public:
+  DialogWindow(Dialog& dialog, int w, int h);
+  int handle(int event) override;
+  // FLTK's word that the window moved: the dialog measures its frame.
+  void resize(int x, int y, int w, int h) override;
+
+ protected:
+  void OnEnter() override;
+  void OnDestroyedElsewhere() override;
+
+ private:
+  static void OnCallback(Fl_Widget* window, void* data);
+  Dialog& dialog_;
+};
+
+DialogWindow::DialogWindow(Dialog& dialog, int w, int h) : TopWindow(w, h), dialog_(dialog) {
+  callback(OnCallback, &dialog);
+}
+
+// Tab with no control focused (the focused one was disabled) goes to the
+// first tab stop, or with Shift to the last.
+int DialogWindow::handle(int event) {
+  if (event == FL_KEYBOARD && Fl::event_key() == FL_Tab && Fl::focus() == this) {
+    dialog_.FocusTabStop(Fl::event_shift() != 0);
+    return 1;
+  }
+  // FLTK hands a window's own focus down to some child whenever a control
+  // is enabled; the focus stays where it is instead.
+  if (event == FL_FOCUS && Fl::focus() == this) return 1;
+  return TopWindow::handle(event);
+}
+
+void DialogWindow::OnEnter() { dialog_.PressDefault(); }
+
+void DialogWindow::resize(int x, int y, int w, int h) {
+  TopWindow::resize(x, y, w, h);
+  dialog_.NoteMoved();
+}
+
+void DialogWindow::OnDestroyedElsewhere() { CloseWithoutDisplay(); }
+
+// FLTK calls the window's callback for Esc and for the close button, and
+// would hide the window; the dialog decides instead. Esc is IDCANCEL; the
+// close button is WM_CLOSE. Neither closes anything by itself: only
+// EndDialog ends the dialog.
+void DialogWindow::OnCallback(Fl_Widget*, void* data) {
+  Dialog& dialog = *static_cast<Dialog*>(data);
+  if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape)
+    dialog.Command(IDCANCEL, BN_CLICKED, nullptr);
+  else
+    dialog.Handle(WM_CLOSE, 0, 0);
+}
+
 namespace {
 
 // A template without DS_SETFONT uses the platform's 8-point system font;
@@ -230,3 +289,63 @@ void CloseWithoutDisplay() {
 }
 
 }  // namespace ui
+
+namespace {
+
+ui::Control* ItemOf(HWND dialog, int id) {
+  ui::Dialog* target = ui::Dialog::FromHandle(dialog);
+  return target ? target->Item(id) : nullptr;
+}
+
+}  // namespace
+
+extern "C" {
+
+// Returns EndDialog's value, or -1 when there is no display, no such
+// template, or a control class that does not exist. The instance and the
+// owner are not used: the templates are the executable's own, and the
+// dialog has no owner window.
+INT_PTR WINAPI DialogBoxParamA(HINSTANCE, LPCSTR templateName, HWND, DLGPROC procedure,
+                               LPARAM initParam) {
+  if (!IS_INTRESOURCE(templateName)) return -1;
+  int id = static_cast<int>(reinterpret_cast<uintptr_t>(templateName));
+  auto dialogTemplate = resources::LoadDialog(resources::EmbeddedRes(), id);
+  if (!dialogTemplate || !ui::OpenDisplay()) return -1;
+  std::unique_ptr<ui::Dialog> dialog = ui::Dialog::Create(*dialogTemplate, procedure);
+  return dialog ? dialog->Run(initParam) : -1;
+}
+
+// The loop ends once the message being handled returns. Any window of the
+// dialog ends it.
+BOOL WINAPI EndDialog(HWND window, INT_PTR result) {
+  ui::WindowRecord* record = ui::FromHandle(window);
+  if (!record) return FALSE;
+  record->dialog().End(result);
+  return TRUE;
+}
+
+HWND WINAPI GetDlgItem(HWND dialog, int id) {
+  ui::Control* control = ItemOf(dialog, id);
+  return control ? control->handle() : nullptr;
+}
+
+BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text) {
+  ui::Control* control = ItemOf(dialog, id);
+  if (!control) return FALSE;
+  control->SetText(text ? text : "");
+  return TRUE;
+}
+
+// Copies at most size - 1 bytes and a terminator; returns the bytes copied.
+UINT WINAPI GetDlgItemTextA(HWND dialog, int id, LPSTR text, int size) {
+  if (!text || size <= 0) return 0;
+  text[0] = '\0';
+  ui::Control* control = ItemOf(dialog, id);
+  if (!control) return 0;
+  size_t length = std::min(control->text().size(), static_cast<size_t>(size - 1));
+  std::memcpy(text, control->text().data(), length);
+  text[length] = '\0';
+  return static_cast<UINT>(length);
+}
+
+}  // extern "C"

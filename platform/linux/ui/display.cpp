@@ -4,7 +4,9 @@
 #include <FL/fl_draw.H>
 #include <FL/x.H>
 
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 #include "platform/linux/common/warn.h"
@@ -84,4 +86,45 @@ DialogFont OpenDialogFont(int points) {
   return font;
 }
 
+BaseUnits BaseUnitsFromMetrics(int latinWidth, int height) {
+  BaseUnits units;
+  units.x = (latinWidth / 26 + 1) / 2;
+  units.y = height;
+  return units;
+}
+
+int MulDiv(int number, int numerator, int denominator) {
+  if (denominator == 0) return -1;
+  int64_t product = int64_t(number) * numerator;
+  int64_t divisor = std::llabs(denominator);
+  int64_t magnitude = (std::llabs(product) + divisor / 2) / divisor;
+  bool negative = (product < 0) != (denominator < 0);
+  int64_t result = negative ? -magnitude : magnitude;
+  if (result > INT_MAX || result < INT_MIN) return -1;
+  return int(result);
+}
+
+PixelRect ToPixels(BaseUnits units, int x, int y, int cx, int cy) {
+  PixelRect rect;
+  rect.x = MulDiv(x, units.x, 4);
+  rect.y = MulDiv(y, units.y, 8);
+  rect.w = MulDiv(cx, units.x, 4);
+  rect.h = MulDiv(cy, units.y, 8);
+  return rect;
+}
+
+int PointsToPixels(int points) { return MulDiv(points, 96, 72); }
+
 }  // namespace ui
+
+extern "C" {
+
+// Only the work area is known here: the first screen, once a window has
+// opened the display.
+BOOL WINAPI SystemParametersInfoA(UINT action, UINT, LPVOID value, UINT) {
+  if (action != SPI_GETWORKAREA || !value || !ui::DisplayIsOpen()) return FALSE;
+  *static_cast<RECT*>(value) = ui::WorkArea();
+  return TRUE;
+}
+
+}  // extern "C"

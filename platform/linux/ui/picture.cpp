@@ -99,3 +99,17 @@ resources::Image Etch(const resources::Image& image) {
 }
 
 }  // namespace ui
+
+extern "C" {
+
+// The icon and bitmaps stored in the executable, at the requested size (0
+// keeps the stored size); nothing when the resource does not exist.
+// Pictures are never freed: they live until the process ends.
+HANDLE WINAPI LoadImageA(HINSTANCE, LPCSTR name, UINT type, int cx, int cy, UINT) {
+  if (!IS_INTRESOURCE(name)) return nullptr;
+  int id = static_cast<int>(reinterpret_cast<uintptr_t>(name));
+  ui::Picture* picture = ui::Picture::Load(type, id, cx, cy);
+  return picture ? picture->handle() : nullptr;
+}
+
+}  // extern "C"

@@ -2,7 +2,7 @@
 // SS_RIGHT, written from the top and wrapped as the platform does.
 #include <FL/Fl_Box.H>
 
-#include "platform/linux/ui/controls.h"
+#include "platform/linux/ui/control.h"
 
 namespace ui {
 namespace {

@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/linux/ui/controls.h"
+#include "platform/linux/ui/control.h"
 #include "platform/shared/trackbar_range.h"
 
 namespace ui {
@@ -158,3 +158,11 @@ std::unique_ptr<Control> MakeTrackbar(Dialog& dialog, const resources::DialogIte
 }
 
 }  // namespace ui
+
+extern "C" {
+
+// The trackbar, the one common control the dialog uses, is built into the
+// dialog manager and always there.
+void WINAPI InitCommonControls(void) {}
+
+}  // extern "C"
