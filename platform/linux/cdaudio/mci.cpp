@@ -19,6 +19,10 @@ namespace cdaudio {
 namespace {
 
 struct Device {
+  // The playback's worker reads the disc and posts through the slot until
+  // it is joined: it goes first, whatever the order of the members.
+  ~Device() { playback.reset(); }
+
   std::string source;
   bool shareable = false;
   int users = 1;

@@ -9,6 +9,7 @@
 #include <stdint.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace cdaudio {
@@ -36,6 +37,20 @@ class Output {
   // Bytes taken that have not sounded yet.
   virtual int64_t Pending() = 0;
 };
+
+// One kind of output, as the playback tries them in turn.
+struct OutputKind {
+  // Whether the environment asks for another kind; null: never.
+  bool (*passedOver)();
+  std::unique_ptr<Output> (*make)(Output::Pull pull, Output::Lost lost);
+  // What the device says when this output dies under playback; null for
+  // one that never reports that.
+  const char* lostWhy;
+};
+
+extern const OutputKind PulseOutputKind;  // the desktop's sound server (pulse_output.cpp)
+extern const OutputKind SdlOutputKind;    // a sound card through SDL (sdl_output.cpp)
+extern const OutputKind ClockOutputKind;  // silence in real time (clock_output.cpp)
 
 }  // namespace cdaudio
 

@@ -1,16 +1,20 @@
 #include "platform/linux/cdaudio/playback.h"
 
-#include <stdlib.h>
-#include <string.h>
-
 #include <algorithm>
 #include <chrono>
+#include <cstring>
+#include <iterator>
 
+#include "platform/linux/cdaudio/notify_slot.h"
 #include "platform/linux/common/warn.h"
+#include "platform/linux/disc/disc.h"
 
 namespace cdaudio {
 
 namespace {
+
+// The kinds of output that sound, tried in this order.
+const OutputKind* const SoundingKinds[] = {&PulseOutputKind, &SdlOutputKind};
 
 // The first read of a range is short, so the first sample is not kept
 // waiting for a long one; each next one is at most twice as long as the
@@ -38,15 +42,37 @@ void TellSilent(const std::string& why) {
 
 }  // namespace
 
+size_t PcmQueue::Push(const uint8_t* data, size_t bytes) {
+  bytes = std::min(bytes, space());
+  size_t tail = (head_ + size_) % ring_.size();
+  size_t first = std::min(bytes, ring_.size() - tail);
+  std::memcpy(&ring_[tail], data, first);
+  std::memcpy(&ring_[0], data + first, bytes - first);
+  size_ += bytes;
+  return bytes;
+}
+
+size_t PcmQueue::Pop(uint8_t* out, size_t bytes) {
+  bytes = std::min(bytes, size_);
+  size_t first = std::min(bytes, ring_.size() - head_);
+  std::memcpy(out, &ring_[head_], first);
+  std::memcpy(out + first, &ring_[0], bytes - first);
+  head_ = (head_ + bytes) % ring_.size();
+  size_ -= bytes;
+  return bytes;
+}
+
+void PcmQueue::DropBack(size_t bytes) { size_ -= std::min(bytes, size_); }
+
 Playback::Playback(disc::SectorReader* reader, NotifySlot* slot)
     : reader_(reader),
       slot_(slot),
-      pulse_([this](uint8_t* out, size_t bytes) { return Pull(out, bytes); },
-             [this] { OnOutputLost(); }),
-      sdl_([this](uint8_t* out, size_t bytes) { return Pull(out, bytes); }),
-      clock_([this](uint8_t* out, size_t bytes) { return Pull(out, bytes); }),
       queue_(Bytes(reader->ReadAhead()) + static_cast<size_t>(HandoverBytes)),
       buffer_(Bytes(reader->PreferredBatch())) {
+  auto pull = [this](uint8_t* out, size_t bytes) { return Pull(out, bytes); };
+  for (size_t kind = 0; kind < std::size(SoundingKinds); kind++)
+    sounding_.push_back(SoundingKinds[kind]->make(pull, [this, kind] { OnOutputLost(kind); }));
+  silence_ = ClockOutputKind.make(pull, nullptr);
   worker_ = std::thread(&Playback::Run, this);
 }
 
@@ -169,10 +195,11 @@ size_t Playback::Pull(uint8_t* out, size_t bytes) {
   return taken;
 }
 
-void Playback::OnOutputLost() {
+void Playback::OnOutputLost(size_t kind) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     outputLost_ = true;
+    lostKind_ = kind;
   }
   wake_.notify_all();
 }
@@ -255,8 +282,9 @@ void Playback::Run() {
   while (!quit_) {
     if (outputLost_) {
       outputLost_ = false;
+      const size_t kind = lostKind_;
       lock.unlock();
-      FallSilent("the sound server went away");
+      FallSilent(kind);
       lock.lock();
       kick_ = true;
       continue;
@@ -319,35 +347,35 @@ void Playback::CloseWhenIdleLocked(std::unique_lock<std::mutex>& lock) {
 
 void Playback::OpenOutput() {
   std::lock_guard<std::mutex> lock(outputMutex_);
-  if (output_ && output_ != &clock_) return;  // a real output runs: keep it
-  // None yet, or silence: the real ones are tried again. A driver named
-  // in SDL_AUDIODRIVER is the environment's choice and goes first.
-  const char* asked = getenv("SDL_AUDIODRIVER");
-  std::string pulseWhy, sdlWhy;
-  Output* chosen = nullptr;
-  if (!(asked && *asked) && pulse_.Open(&pulseWhy))
-    chosen = &pulse_;
-  else if (sdl_.Open(&sdlWhy))
-    chosen = &sdl_;
-  if (chosen) {
-    if (output_) output_->Close();
-    output_ = chosen;
-    return;
+  if (output_ && output_ != silence_.get()) return;  // a real output runs: keep it
+  // None yet, or silence: the real ones are tried again, in order, less
+  // those the environment passes over.
+  std::string whys;
+  for (size_t kind = 0; kind < sounding_.size(); kind++) {
+    if (SoundingKinds[kind]->passedOver && SoundingKinds[kind]->passedOver()) continue;
+    std::string why;
+    if (sounding_[kind]->Open(&why)) {
+      if (output_) output_->Close();
+      output_ = sounding_[kind].get();
+      return;
+    }
+    if (!why.empty()) whys += (whys.empty() ? "" : "; ") + why;
   }
-  if (output_ == &clock_) return;
-  GoSilent(pulseWhy.empty() ? sdlWhy : pulseWhy + "; " + sdlWhy);
+  if (output_ == silence_.get()) return;
+  GoSilent(whys);
 }
 
-void Playback::FallSilent(const std::string& why) {
+void Playback::FallSilent(size_t kind) {
   std::lock_guard<std::mutex> lock(outputMutex_);
-  if (output_ == &pulse_) GoSilent(why);
+  if (output_ == sounding_[kind].get())
+    GoSilent(SoundingKinds[kind]->lostWhy ? SoundingKinds[kind]->lostWhy : "the output went away");
 }
 
 void Playback::GoSilent(const std::string& why) {
   if (output_) output_->Close();
   std::string never;  // silence is always to be had
-  clock_.Open(&never);
-  output_ = &clock_;
+  silence_->Open(&never);
+  output_ = silence_.get();
   TellSilent(why);
 }
 
