@@ -1,4 +1,5 @@
 // Cue sheets parsed, and the files they name found.
+#include <iterator>
 #include <sstream>
 
 #include "platform/linux/common/audio_types.h"
@@ -37,6 +38,15 @@ std::string ReadFileName(std::istringstream& line) {
   line.clear();
   line.str(space == std::string::npos ? "" : rest.substr(space + 1));
   return name;
+}
+
+// The FILE types a sheet may give, for the message that refuses another.
+std::string KnownTypes() {
+  std::string list = "BINARY, MOTOROLA";
+  const size_t count = std::size(common::AudioFileTypes);
+  for (size_t i = 0; i < count; i++)
+    list += std::string(i + 1 < count ? ", " : " or ") + std::string(common::AudioFileTypes[i]);
+  return list;
 }
 
 }  // namespace
@@ -81,8 +91,7 @@ std::string Parse(const std::string& text, const std::string& folder, CueSheet* 
       else if (common::IsAudioFileType(type))
         file.audio = true;
       else if (type != "BINARY")
-        return where + "file type " + type +
-               " is not supported (BINARY, MOTOROLA, WAVE, AIFF, FLAC or MP3)";
+        return where + "file type " + type + " is not supported (" + KnownTypes() + ")";
       std::string problem;
       if (!FindSheetFile(folder, name, file.audio, &file.path, &problem)) return where + problem;
       sheet->files.push_back(file);
