@@ -1,7 +1,8 @@
 #include "tools/audio_writer.h"
 
 #include <sndfile.h>
-#include <string.h>
+
+#include <cstring>
 
 namespace mkdisc {
 

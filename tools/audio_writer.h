@@ -4,8 +4,7 @@
 #ifndef KORVANE_TOOLS_AUDIO_WRITER_H
 #define KORVANE_TOOLS_AUDIO_WRITER_H
 
-#include <stdint.h>
-
+#include <cstdint>
 #include <string>
 #include <vector>
 

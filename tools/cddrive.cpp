@@ -2,8 +2,9 @@
 // when the machine has none.
 #include <cdio/cdio.h>
 #include <cdio/logging.h>
-#include <stdio.h>
-#include <stdlib.h>
+
+#include <cstdio>
+#include <cstdlib>
 
 static void Quiet(cdio_log_level_t, const char*) {}
 

@@ -1,8 +1,7 @@
 #include "tools/disc_image.h"
 
-#include <math.h>
-#include <stdio.h>
-
+#include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <utility>

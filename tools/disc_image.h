@@ -5,8 +5,7 @@
 #ifndef KORVANE_TOOLS_DISC_IMAGE_H
 #define KORVANE_TOOLS_DISC_IMAGE_H
 
-#include <stdint.h>
-
+#include <cstdint>
 #include <string>
 #include <vector>
 

@@ -24,10 +24,9 @@
 //                     command, commands in lower case
 //   --crlf, --bom     CR LF line ends; a UTF-8 byte-order mark
 //   --trim N          each audio file ends N samples short of a sector
-#include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
-
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "tools/disc_image.h"

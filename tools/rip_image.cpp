@@ -1,7 +1,6 @@
 #include "tools/rip_image.h"
 
-#include <stdio.h>
-
+#include <cstdio>
 #include <fstream>
 
 #include "tools/audio_writer.h"

@@ -1,15 +1,15 @@
 #include "tools/simdrive/drive.h"
 
-#include <errno.h>
 #include <fcntl.h>
 #include <linux/cdrom.h>
 #include <scsi/scsi.h>
-#include <stdio.h>
-#include <string.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <thread>

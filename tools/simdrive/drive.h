@@ -4,10 +4,10 @@
 #ifndef KORVANE_TOOLS_SIMDRIVE_DRIVE_H
 #define KORVANE_TOOLS_SIMDRIVE_DRIVE_H
 
-#include <stdint.h>
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>

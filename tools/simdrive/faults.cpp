@@ -1,7 +1,7 @@
 #include "tools/simdrive/faults.h"
 
-#include <stdio.h>
-#include <stdlib.h>
+#include <cstdio>
+#include <cstdlib>
 
 namespace simdrive {
 

@@ -16,8 +16,7 @@
 #ifndef KORVANE_TOOLS_SIMDRIVE_FAULTS_H
 #define KORVANE_TOOLS_SIMDRIVE_FAULTS_H
 
-#include <stdint.h>
-
+#include <cstdint>
 #include <string>
 #include <vector>
 

@@ -1,9 +1,9 @@
 #include "tools/simdrive/journal.h"
 
 #include <fcntl.h>
-#include <stdio.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 

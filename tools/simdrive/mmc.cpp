@@ -1,13 +1,13 @@
 // The MMC packets a drive answers through CDROM_SEND_PACKET. A command
 // the drive does not know gets CHECK CONDITION with ILLEGAL REQUEST,
 // INVALID COMMAND OPERATION CODE, as a real drive answers.
-#include <errno.h>
 #include <linux/cdrom.h>
-#include <stdio.h>
-#include <string.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <thread>
 
 #include "tools/simdrive/drive.h"

@@ -3,8 +3,7 @@
 #ifndef KORVANE_TOOLS_SIMDRIVE_SHEET_H
 #define KORVANE_TOOLS_SIMDRIVE_SHEET_H
 
-#include <stdint.h>
-
+#include <cstdint>
 #include <string>
 #include <vector>
 

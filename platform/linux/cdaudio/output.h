@@ -5,9 +5,8 @@
 #ifndef KORVANE_PLATFORM_LINUX_CDAUDIO_OUTPUT_H
 #define KORVANE_PLATFORM_LINUX_CDAUDIO_OUTPUT_H
 
-#include <stddef.h>
-#include <stdint.h>
-
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>

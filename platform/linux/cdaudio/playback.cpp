@@ -43,7 +43,7 @@ void TellSilent(const std::string& why) {
 }  // namespace
 
 size_t PcmQueue::Push(const uint8_t* data, size_t bytes) {
-  bytes = std::min(bytes, space());
+  bytes = std::min(bytes, Space());
   size_t tail = (head_ + size_) % ring_.size();
   size_t first = std::min(bytes, ring_.size() - tail);
   std::memcpy(&ring_[tail], data, first);
@@ -176,7 +176,7 @@ void Playback::FlushOutput() {
 size_t Playback::SpeculativeLocked() const { return Bytes(read_ - end_); }
 
 size_t Playback::PlayableLocked() const {
-  return queue_.size() - std::min(queue_.size(), SpeculativeLocked());
+  return queue_.Size() - std::min(queue_.Size(), SpeculativeLocked());
 }
 
 size_t Playback::Pull(uint8_t* out, size_t bytes) {
@@ -206,17 +206,17 @@ void Playback::OnOutputLost(size_t kind) {
 
 bool Playback::CanReadAheadLocked() const {
   return state_ != State::Idle && read_ >= end_ && read_ < readable_ &&
-         queue_.space() >= buffer_.size();
+         queue_.Space() >= buffer_.size();
 }
 
 bool Playback::WantsReadLocked() const {
-  return filling_ || fresh_ || queue_.size() < Bytes(reader_->LowWater());
+  return filling_ || fresh_ || queue_.Size() < Bytes(reader_->LowWater());
 }
 
 Playback::Step Playback::NextStepLocked() const {
   size_t batch = buffer_.size();
   if (state_ == State::PlayingRange && read_ < end_)
-    return queue_.space() >= std::min(batch, Bytes(end_ - read_)) && WantsReadLocked()
+    return queue_.Space() >= std::min(batch, Bytes(end_ - read_)) && WantsReadLocked()
                ? Step::ReadRange
                : Step::Wait;
   if (state_ == State::PlayingRange) return Step::AwaitEnd;
@@ -230,7 +230,7 @@ bool Playback::ReadLocked(std::unique_lock<std::mutex>& lock) {
   int32_t limit = speculative ? readable_ : end_;
   int32_t batch = fresh_ ? FirstBatch : std::min(reader_->PreferredBatch(), 2 * batch_);
   int32_t count =
-      std::min({batch, limit - read_, static_cast<int32_t>(queue_.space() / disc::SectorBytes)});
+      std::min({batch, limit - read_, static_cast<int32_t>(queue_.Space() / disc::SectorBytes)});
   int32_t from = read_;
   uint64_t cuts = cuts_;
   lock.unlock();
@@ -248,7 +248,7 @@ bool Playback::ReadLocked(std::unique_lock<std::mutex>& lock) {
   read_ += count;
   fresh_ = false;
   batch_ = count;
-  filling_ = queue_.space() >= buffer_.size();  // a burst ends when the queue is full
+  filling_ = queue_.Space() >= buffer_.size();  // a burst ends when the queue is full
   if (!speculative) kick_ = true;
   return true;
 }

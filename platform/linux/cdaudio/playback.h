@@ -42,10 +42,10 @@ class PcmQueue {
  public:
   explicit PcmQueue(size_t capacity) : ring_(capacity) {}
 
-  size_t size() const { return size_; }
-  size_t space() const { return ring_.size() - size_; }
+  size_t Size() const { return size_; }
+  size_t Space() const { return ring_.size() - size_; }
 
-  // Adds up to space() bytes at the back; returns how many fitted.
+  // Adds up to Space() bytes at the back; returns how many fitted.
   size_t Push(const uint8_t* data, size_t bytes);
   // Moves up to `bytes` from the front into `out`; returns how many.
   size_t Pop(uint8_t* out, size_t bytes);

@@ -4,8 +4,8 @@
 // whatever it could not have.
 #include <SDL.h>
 #include <dlfcn.h>
-#include <string.h>
 
+#include <cstring>
 #include <memory>
 #include <mutex>
 

@@ -4,8 +4,7 @@
 #ifndef KORVANE_PLATFORM_LINUX_DISC_TRACK_TABLE_H
 #define KORVANE_PLATFORM_LINUX_DISC_TRACK_TABLE_H
 
-#include <stdint.h>
-
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -32,9 +31,10 @@ struct TrackTable {
   std::vector<Track> tracks;
   int32_t leadout = 0;  // LSN just past the last track
 
-  int last() const { return first + static_cast<int>(tracks.size()) - 1; }
-  bool has(int number) const { return number >= first && number <= last(); }
-  const Track& track(int number) const { return tracks[number - first]; }
+  int Last() const { return first + static_cast<int>(tracks.size()) - 1; }
+  bool Has(int number) const { return number >= first && number <= Last(); }
+  // The track numbered `number`.
+  const Track& Numbered(int number) const { return tracks[number - first]; }
   // Start of the track after `number`, or the leadout after the last one.
   int32_t NextStart(int number) const;
 };

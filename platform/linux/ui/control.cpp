@@ -41,13 +41,13 @@ void Control::Enable(bool enable) {
   }
   bool focused = Fl::focus() == &widget();
   widget().deactivate();
-  if (focused && widget().window() && !dialog().abandoned()) Fl::focus(widget().window());
+  if (focused && widget().window() && !Owner().Abandoned()) Fl::focus(widget().window());
 }
 
 void Control::Describe(TraceWriter& out, const std::string& prefix) {
   out.Add(prefix + "class", className());
   out.Add(prefix + "text", Cp932ToUtf8(text_));
-  out.Add(prefix + "enabled", enabled() ? 1 : 0);
+  out.Add(prefix + "enabled", Enabled() ? 1 : 0);
   Fl_Widget& w = widget();
   out.Add(prefix + "rect", std::to_string(w.x()) + " " + std::to_string(w.y()) + " " +
                                std::to_string(w.w()) + " " + std::to_string(w.h()));
@@ -76,14 +76,14 @@ extern "C" {
 BOOL WINAPI EnableWindow(HWND window, BOOL enable) {
   ui::Control* control = ControlOf(window);
   if (!control) return FALSE;
-  BOOL wasDisabled = !control->enabled();
+  BOOL wasDisabled = !control->Enabled();
   control->Enable(enable != FALSE);
   return wasDisabled;
 }
 
 // The dialog itself is never disabled.
 BOOL WINAPI IsWindowEnabled(HWND window) {
-  if (ui::Control* control = ControlOf(window)) return control->enabled();
+  if (ui::Control* control = ControlOf(window)) return control->Enabled();
   return ui::FromHandle(window) ? TRUE : FALSE;
 }
 

@@ -26,20 +26,20 @@ struct ControlLayout {
 
 class Control : public WindowRecord {
  public:
-  Dialog& dialog() override { return dialog_; }
+  Dialog& Owner() override { return dialog_; }
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-  int id() const { return id_; }
-  DWORD style() const { return style_; }
+  int Id() const { return id_; }
+  DWORD Style() const { return style_; }
   virtual const char* className() const = 0;
   virtual Fl_Widget& widget() = 0;
 
-  const std::string& text() const { return text_; }
+  const std::string& Text() const { return text_; }
   void SetText(std::string_view cp932);
-  bool enabled() const { return enabled_; }
+  bool Enabled() const { return enabled_; }
   void Enable(bool enable);
   // Reached by Tab, and the first of them takes the focus at start.
-  bool IsTabStop() const { return (style_ & WS_TABSTOP) && enabled(); }
+  bool IsTabStop() const { return (style_ & WS_TABSTOP) && Enabled(); }
 
   virtual void Describe(TraceWriter& out, const std::string& prefix);
 

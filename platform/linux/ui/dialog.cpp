@@ -134,8 +134,8 @@ bool Dialog::CreateControls(const resources::DialogTemplate& dialogTemplate) {
 // it; the window goes next, taking the widgets with it; then the records.
 Dialog::~Dialog() {
   Unregister();
-  KillTimersOf(handle());
-  for (auto& control : controls_) KillTimersOf(control->handle());
+  KillTimersOf(Hwnd());
+  for (auto& control : controls_) KillTimersOf(control->Hwnd());
   window_->hide();
   window_.reset();
   controls_.clear();
@@ -143,7 +143,7 @@ Dialog::~Dialog() {
 }
 
 LRESULT Dialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
-  INT_PTR handled = procedure_ ? procedure_(handle(), message, wParam, lParam) : FALSE;
+  INT_PTR handled = procedure_ ? procedure_(Hwnd(), message, wParam, lParam) : FALSE;
   if (handled) return handled;
   switch (message) {
     case WM_SETICON:
@@ -156,7 +156,7 @@ LRESULT Dialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 INT_PTR Dialog::Run(LPARAM initParam) {
   std::vector<Control*> stops = TabStops();
   Control* first = stops.empty() ? nullptr : stops.front();
-  WPARAM focus = reinterpret_cast<WPARAM>(first ? first->handle() : nullptr);
+  WPARAM focus = reinterpret_cast<WPARAM>(first ? first->Hwnd() : nullptr);
   if (Handle(WM_INITDIALOG, focus, initParam) && first && !ended_) first->widget().take_focus();
   if (!ended_) Show();
   while (!ended_) PumpOnce();
@@ -169,7 +169,8 @@ void Dialog::End(INT_PTR result) {
 }
 
 void Dialog::Command(WORD id, WORD code, HWND control) {
-  Handle(WM_COMMAND, WPARAM(id) | (WPARAM(code) << 16), reinterpret_cast<LPARAM>(control));
+  Handle(WM_COMMAND, static_cast<WPARAM>(id) | (static_cast<WPARAM>(code) << 16),
+         reinterpret_cast<LPARAM>(control));
 }
 
 void Dialog::PressDefault() {
@@ -187,7 +188,7 @@ void Dialog::FocusTabStop(bool last) {
 
 Control* Dialog::Item(int id) {
   for (auto& control : controls_)
-    if (control->id() == id) return control.get();
+    if (control->Id() == id) return control.get();
   return nullptr;
 }
 
@@ -253,9 +254,9 @@ LRESULT Dialog::SetIcon(WPARAM which, LPARAM icon) {
   const Fl_RGB_Image* images[2];
   int count = 0;
   for (Picture* picture : icons_)
-    if (picture) images[count++] = picture->normal();
+    if (picture) images[count++] = picture->Normal();
   window_->icons(images, count);
-  return reinterpret_cast<LRESULT>(previous ? previous->handle() : nullptr);
+  return reinterpret_cast<LRESULT>(previous ? previous->Handle() : nullptr);
 }
 
 void Dialog::Describe(TraceWriter& out) {
@@ -268,13 +269,13 @@ void Dialog::Describe(TraceWriter& out) {
                               std::to_string(frame.right) + " " + std::to_string(frame.bottom));
   out.Add("dialog.client", std::to_string(window_->w()) + " " + std::to_string(window_->h()));
   Picture* icon = icons_[ICON_SMALL];
-  out.Add("dialog.icon", icon ? std::to_string(icon->width()) + "x" + std::to_string(icon->height())
+  out.Add("dialog.icon", icon ? std::to_string(icon->Width()) + "x" + std::to_string(icon->Height())
                               : std::string("none"));
   Control* focused = Focused();
-  out.Add("dialog.focus", focused ? std::to_string(focused->id()) : std::string("none"));
+  out.Add("dialog.focus", focused ? std::to_string(focused->Id()) : std::string("none"));
   out.Add("dialog.ended", ended_ ? 1 : 0);
   for (auto& control : controls_)
-    control->Describe(out, "control." + std::to_string(control->id()) + ".");
+    control->Describe(out, "control." + std::to_string(control->Id()) + ".");
 }
 
 void CloseWithoutDisplay() {
@@ -284,7 +285,7 @@ void CloseWithoutDisplay() {
   std::vector<Dialog*> dialogs = Dialog::Live();
   for (Dialog* dialog : dialogs) dialog->Abandon();
   for (Dialog* dialog : dialogs)
-    if (!dialog->ended()) dialog->Handle(WM_CLOSE, 0, 0);
+    if (!dialog->Ended()) dialog->Handle(WM_CLOSE, 0, 0);
   ExitProcess(0);
 }
 
@@ -320,13 +321,13 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE, LPCSTR templateName, HWND, DLGPROC pro
 BOOL WINAPI EndDialog(HWND window, INT_PTR result) {
   ui::WindowRecord* record = ui::FromHandle(window);
   if (!record) return FALSE;
-  record->dialog().End(result);
+  record->Owner().End(result);
   return TRUE;
 }
 
 HWND WINAPI GetDlgItem(HWND dialog, int id) {
   ui::Control* control = ItemOf(dialog, id);
-  return control ? control->handle() : nullptr;
+  return control ? control->Hwnd() : nullptr;
 }
 
 BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text) {
@@ -342,8 +343,8 @@ UINT WINAPI GetDlgItemTextA(HWND dialog, int id, LPSTR text, int size) {
   text[0] = '\0';
   ui::Control* control = ItemOf(dialog, id);
   if (!control) return 0;
-  size_t length = std::min(control->text().size(), static_cast<size_t>(size - 1));
-  std::memcpy(text, control->text().data(), length);
+  size_t length = std::min(control->Text().size(), static_cast<size_t>(size - 1));
+  std::memcpy(text, control->Text().data(), length);
   text[length] = '\0';
   return static_cast<UINT>(length);
 }

@@ -81,7 +81,8 @@ DialogFont OpenDialogFont(int points) {
   font.face = FL_HELVETICA;
   font.size = PointsToPixels(points);
   fl_font(font.face, font.size);
-  int latin = int(std::lround(fl_width("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")));
+  int latin = static_cast<int>(
+      std::lround(fl_width("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")));
   font.units = BaseUnitsFromMetrics(latin, fl_height());
   return font;
 }
@@ -95,13 +96,13 @@ BaseUnits BaseUnitsFromMetrics(int latinWidth, int height) {
 
 int MulDiv(int number, int numerator, int denominator) {
   if (denominator == 0) return -1;
-  int64_t product = int64_t(number) * numerator;
+  int64_t product = static_cast<int64_t>(number) * numerator;
   int64_t divisor = std::llabs(denominator);
   int64_t magnitude = (std::llabs(product) + divisor / 2) / divisor;
   bool negative = (product < 0) != (denominator < 0);
   int64_t result = negative ? -magnitude : magnitude;
   if (result > INT_MAX || result < INT_MIN) return -1;
-  return int(result);
+  return static_cast<int>(result);
 }
 
 PixelRect ToPixels(BaseUnits units, int x, int y, int cx, int cy) {

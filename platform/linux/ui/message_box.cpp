@@ -73,7 +73,7 @@ class MessageBoxWindow : public ui::TopWindow {
 // kept on the screen.
 void Place(MessageBoxWindow& box, HWND owner) {
   ui::WindowRecord* record = ui::FromHandle(owner);
-  ui::Dialog* dialog = record ? &record->dialog() : nullptr;
+  ui::Dialog* dialog = record ? &record->Owner() : nullptr;
   RECT area = ui::WorkArea();
   RECT over = dialog && dialog->IsShown() && !dialog->IsIconified() ? dialog->FrameRect() : area;
   POINT corner = ui::CentredOn(over, box.w(), box.h());

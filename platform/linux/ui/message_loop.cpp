@@ -57,7 +57,7 @@ void DeliverPosted() {
 
 bool DeliverTo(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   WindowRecord* record = FromHandle(window);
-  if (!record || record->dialog().ended()) return false;
+  if (!record || record->Owner().Ended()) return false;
   record->Handle(message, wParam, lParam);
   return true;
 }

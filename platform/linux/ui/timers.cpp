@@ -67,7 +67,7 @@ void OnExpiry(void* data) {
     if (FromHandle(expired.window)) {
       auto ms =
           std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch());
-      expired.procedure(expired.window, WM_TIMER, expired.id, DWORD(ms.count()));
+      expired.procedure(expired.window, WM_TIMER, expired.id, static_cast<DWORD>(ms.count()));
     }
   } else {
     DeliverTo(expired.window, WM_TIMER, expired.id, 0);

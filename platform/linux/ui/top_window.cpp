@@ -70,8 +70,8 @@ bool FrameRect(Window client, RECT* rect) {
   if (!XGetGeometry(fl_display, outer, &root, &x, &y, &w, &h, &border, &depth)) return false;
   rect->left = x;
   rect->top = y;
-  rect->right = x + int(w + 2 * border);
-  rect->bottom = y + int(h + 2 * border);
+  rect->right = x + static_cast<int>(w + 2 * border);
+  rect->bottom = y + static_cast<int>(h + 2 * border);
   return true;
 }
 
