@@ -21,8 +21,6 @@ class ClockOutput : public Output {
 
   explicit ClockOutput(Pull pull) : pull_(std::move(pull)), buffer_(TargetBytes) {}
   ~ClockOutput() override { Close(); }
-  ClockOutput(const ClockOutput&) = delete;
-  ClockOutput& operator=(const ClockOutput&) = delete;
 
   bool Open(std::string* why) override;
   void Close() override;

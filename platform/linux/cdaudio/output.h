@@ -23,6 +23,10 @@ class Output {
   // Told, from the output's thread, that the output died under playback.
   using Lost = std::function<void()>;
 
+  Output() = default;
+  // An output owns a stream and often a thread that calls back into it.
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
   virtual ~Output() = default;
 
   // Opens and starts the output unless it runs already; false, with the

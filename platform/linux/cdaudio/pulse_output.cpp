@@ -27,8 +27,6 @@ class PulseOutput : public Output {
 
   PulseOutput(Pull pull, Lost lost) : pull_(std::move(pull)), lost_(std::move(lost)) {}
   ~PulseOutput() override { Close(); }
-  PulseOutput(const PulseOutput&) = delete;
-  PulseOutput& operator=(const PulseOutput&) = delete;
 
   bool Open(std::string* why) override;
   void Close() override;

@@ -22,8 +22,6 @@ class SdlOutput : public Output {
 
   explicit SdlOutput(Pull pull) : pull_(std::move(pull)) {}
   ~SdlOutput() override { Close(); }
-  SdlOutput(const SdlOutput&) = delete;
-  SdlOutput& operator=(const SdlOutput&) = delete;
 
   bool Open(std::string* why) override;
   void Close() override;
