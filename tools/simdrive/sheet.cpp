@@ -37,8 +37,9 @@ bool ReadSheet(const std::string& cuePath, Sheet* sheet, std::string* error) {
   size_t slash = cuePath.rfind('/');
   disc::CueSheet cue;
   std::string problem;
-  if (disc::ParseCueSheet(text.str(), slash == std::string::npos ? "" : cuePath.substr(0, slash + 1),
-                          &cue, &problem) &&
+  if (disc::ParseCueSheet(text.str(),
+                          slash == std::string::npos ? "" : cuePath.substr(0, slash + 1), &cue,
+                          &problem) &&
       (cue.files.size() != 1 || cue.files[0].audio || cue.files[0].bigEndian))
     problem = "a drive holds one BINARY file of raw sectors";
   if (!problem.empty()) {

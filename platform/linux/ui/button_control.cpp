@@ -39,8 +39,8 @@ class ButtonControl : public Control {
     Init(layout, item);
   }
 
-  const char* className() const override { return "Button"; }
-  Fl_Widget& widget() override { return *button_; }
+  const char* ClassName() const override { return "Button"; }
+  Fl_Widget& Widget() override { return *button_; }
 
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) override {
     switch (message) {

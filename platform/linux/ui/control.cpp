@@ -13,7 +13,7 @@ Control::Control(Dialog& dialog, const resources::DialogItem& item)
     : dialog_(dialog), id_(item.id), style_(item.style) {}
 
 void Control::Init(const ControlLayout& layout, const resources::DialogItem& item) {
-  Fl_Widget& w = widget();
+  Fl_Widget& w = Widget();
   w.labelfont(layout.face);
   w.labelsize(layout.fontSize);
   if (!(style_ & WS_VISIBLE)) w.hide();
@@ -28,7 +28,7 @@ void Control::SetText(std::string_view cp932) {
   ShowText(Cp932ToUtf8(text_));
 }
 
-void Control::ShowText(const std::string& utf8) { widget().copy_label(utf8.c_str()); }
+void Control::ShowText(const std::string& utf8) { Widget().copy_label(utf8.c_str()); }
 
 // A disabled control loses the focus to the dialog itself, as on the
 // platform: FLTK would pass it to some other control, which the next Space
@@ -36,19 +36,19 @@ void Control::ShowText(const std::string& utf8) { widget().copy_label(utf8.c_str
 void Control::Enable(bool enable) {
   enabled_ = enable;
   if (enable) {
-    widget().activate();
+    Widget().activate();
     return;
   }
-  bool focused = Fl::focus() == &widget();
-  widget().deactivate();
-  if (focused && widget().window() && !Owner().Abandoned()) Fl::focus(widget().window());
+  bool focused = Fl::focus() == &Widget();
+  Widget().deactivate();
+  if (focused && Widget().window() && !Owner().Abandoned()) Fl::focus(Widget().window());
 }
 
 void Control::Describe(TraceWriter& out, const std::string& prefix) {
-  out.Add(prefix + "class", className());
+  out.Add(prefix + "class", ClassName());
   out.Add(prefix + "text", Cp932ToUtf8(text_));
   out.Add(prefix + "enabled", Enabled() ? 1 : 0);
-  Fl_Widget& w = widget();
+  Fl_Widget& w = Widget();
   out.Add(prefix + "rect", std::to_string(w.x()) + " " + std::to_string(w.y()) + " " +
                                std::to_string(w.w()) + " " + std::to_string(w.h()));
 }

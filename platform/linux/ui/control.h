@@ -31,8 +31,8 @@ class Control : public WindowRecord {
 
   int Id() const { return id_; }
   DWORD Style() const { return style_; }
-  virtual const char* className() const = 0;
-  virtual Fl_Widget& widget() = 0;
+  virtual const char* ClassName() const = 0;
+  virtual Fl_Widget& Widget() = 0;
 
   const std::string& Text() const { return text_; }
   void SetText(std::string_view cp932);

@@ -157,7 +157,7 @@ INT_PTR Dialog::Run(LPARAM initParam) {
   std::vector<Control*> stops = TabStops();
   Control* first = stops.empty() ? nullptr : stops.front();
   WPARAM focus = reinterpret_cast<WPARAM>(first ? first->Hwnd() : nullptr);
-  if (Handle(WM_INITDIALOG, focus, initParam) && first && !ended_) first->widget().take_focus();
+  if (Handle(WM_INITDIALOG, focus, initParam) && first && !ended_) first->Widget().take_focus();
   if (!ended_) Show();
   while (!ended_) PumpOnce();
   return result_;
@@ -175,7 +175,7 @@ void Dialog::Command(WORD id, WORD code, HWND control) {
 
 void Dialog::PressDefault() {
   Control* focused = Focused();
-  if (focused && std::string(focused->className()) == "Button")
+  if (focused && std::string(focused->ClassName()) == "Button")
     focused->Handle(BM_CLICK, 0, 0);
   else
     Command(IDOK, BN_CLICKED, nullptr);
@@ -183,7 +183,7 @@ void Dialog::PressDefault() {
 
 void Dialog::FocusTabStop(bool last) {
   std::vector<Control*> stops = TabStops();
-  if (!stops.empty()) (last ? stops.back() : stops.front())->widget().take_focus();
+  if (!stops.empty()) (last ? stops.back() : stops.front())->Widget().take_focus();
 }
 
 Control* Dialog::Item(int id) {
@@ -196,13 +196,13 @@ Control* Dialog::Item(int id) {
 std::vector<Control*> Dialog::TabStops() {
   std::vector<Control*> stops;
   for (auto& control : controls_)
-    if (control->IsTabStop() && control->widget().visible()) stops.push_back(control.get());
+    if (control->IsTabStop() && control->Widget().visible()) stops.push_back(control.get());
   return stops;
 }
 
 Control* Dialog::Focused() {
   for (auto& control : controls_)
-    if (&control->widget() == Fl::focus()) return control.get();
+    if (&control->Widget() == Fl::focus()) return control.get();
   return nullptr;
 }
 

@@ -27,8 +27,8 @@ class StaticControl : public Control {
     Init(layout, item);
   }
 
-  const char* className() const override { return "Static"; }
-  Fl_Widget& widget() override { return *box_; }
+  const char* ClassName() const override { return "Static"; }
+  Fl_Widget& Widget() override { return *box_; }
 
  private:
   Fl_Box* box_;  // owned by the dialog's window

@@ -94,8 +94,8 @@ class TrackbarControl : public Control {
     Sync();
   }
 
-  const char* className() const override { return TRACKBAR_CLASSA; }
-  Fl_Widget& widget() override { return *slider_; }
+  const char* ClassName() const override { return TRACKBAR_CLASSA; }
+  Fl_Widget& Widget() override { return *slider_; }
 
   // The redraw flag of the setters does not matter here: FLTK redraws a
   // changed widget once, at the next turn of the loop.

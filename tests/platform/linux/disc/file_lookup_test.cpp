@@ -1,9 +1,8 @@
 // Finding the files a sheet names: as written, ignoring case, or the same
 // audio under another extension, and refusing when that is ambiguous.
-#include "platform/linux/disc/sheets.h"
-
 #include <sys/stat.h>
 
+#include "platform/linux/disc/sheets.h"
 #include "tests/platform/linux/cdaudio/device_fixture.h"
 
 namespace {

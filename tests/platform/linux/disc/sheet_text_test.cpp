@@ -1,10 +1,9 @@
 // Sheet text from the machines that write sheets: UTF-8 with or without a
 // byte-order mark, and the Windows code pages of Japan and the West.
-#include "platform/linux/disc/sheets.h"
-
 #include <gtest/gtest.h>
 
 #include "platform/linux/common/text.h"
+#include "platform/linux/disc/sheets.h"
 
 namespace {
 

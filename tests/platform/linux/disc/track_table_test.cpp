@@ -60,7 +60,7 @@ TEST(TrackTableTest, AudioStopsBeforeDataAndItsPregapButRunsOnThroughAudio) {
 TEST(TrackTableTest, TablesThatDoNotFitTheirImageAreRefused) {
   EXPECT_EQ(Refusal(Table({Audio(0), Audio(100)}, 200), 200), "");
   EXPECT_NE(Refusal(Table({Audio(0), Audio(100)}, 200), 150),
-            "");  // past the end of the image
+            "");                                                   // past the end of the image
   EXPECT_NE(Refusal(Table({Audio(0), Audio(0)}, 200), -1), "");    // overlapping
   EXPECT_NE(Refusal(Table({Audio(50), Audio(10)}, 200), -1), "");  // out of order
   EXPECT_NE(Refusal(Table({Audio(0), Audio(300)}, 200), -1),

@@ -149,9 +149,9 @@ TEST_F(DialogTest, ControlsAnswerThePlatformCalls) {
 
   // Enter presses the focused button, and is IDOK elsewhere.
   received.clear();
-  dialog->Item(IdStop)->widget().take_focus();
+  dialog->Item(IdStop)->Widget().take_focus();
   dialog->PressDefault();
-  dialog->Item(IdSlider)->widget().take_focus();
+  dialog->Item(IdSlider)->Widget().take_focus();
   dialog->PressDefault();
   ASSERT_EQ(received.size(), 2u);
   EXPECT_EQ(LOWORD(received[0].wParam), IdStop);
