@@ -1,8 +1,8 @@
-// cdrdao's .toc files, parsed, and the images they describe as cdrdao
-// means them: each track the concatenation of its
-// statements, padded with silence to whole sectors, the tracks one after
-// another. Raw audio files hold big-endian samples and .wav files
-// little-endian ones; SWAP reverses either.
+// cdrdao's .toc files: the sheet parsed, then the image it describes laid
+// out as cdrdao means it: each track the concatenation of its statements,
+// padded with silence to whole sectors, the tracks one after another. Raw
+// audio files hold big-endian samples and .wav files little-endian ones;
+// SWAP reverses either.
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
@@ -16,6 +16,8 @@
 #include "platform/linux/disc/sources.h"
 
 namespace disc {
+
+// ---- The sheet ----
 
 namespace {
 
@@ -395,6 +397,8 @@ bool ParseTocSheet(const std::string& text, const std::string& folder, TocSheet*
   return false;
 }
 
+// ---- The image ----
+
 namespace {
 
 constexpr int MaxWaveChunks = 1000;
@@ -413,8 +417,8 @@ bool ReadWave(int fd, int64_t size, Contents* contents, std::string* why) {
     return false;
   };
   uint8_t header[12];
-  if (!common::ReadAt(fd, 0, header, 12) || memcmp(header, "RIFF", 4) != 0 ||
-      memcmp(header + 8, "WAVE", 4) != 0)
+  if (!common::ReadAt(fd, 0, header, 12) || std::memcmp(header, "RIFF", 4) != 0 ||
+      std::memcmp(header + 8, "WAVE", 4) != 0)
     return fail("is not a RIFF WAVE file");
   bool formatSeen = false;
   // A real file holds a handful of chunks before its samples; a damaged one
@@ -425,7 +429,7 @@ bool ReadWave(int fd, int64_t size, Contents* contents, std::string* why) {
     uint8_t chunk[24];
     if (!common::ReadAt(fd, at, chunk, 8)) break;
     int64_t length = common::Le32(chunk + 4);
-    if (memcmp(chunk, "fmt ", 4) == 0) {
+    if (std::memcmp(chunk, "fmt ", 4) == 0) {
       if (length < 16 || !common::ReadAt(fd, at + 8, chunk + 8, 16)) break;
       uint16_t tag = common::Le16(chunk + 8);
       if ((tag != 1 && tag != 0xFFFE) || common::Le16(chunk + 10) != 2 ||
@@ -433,7 +437,7 @@ bool ReadWave(int fd, int64_t size, Contents* contents, std::string* why) {
           common::Le16(chunk + 22) != 16)
         return fail("is not 16-bit stereo PCM at 44100 Hz");
       formatSeen = true;
-    } else if (memcmp(chunk, "data", 4) == 0) {
+    } else if (std::memcmp(chunk, "data", 4) == 0) {
       if (!formatSeen) return fail("has its samples before their format");
       contents->first = at + 8;
       contents->bytes = std::min(length, size - contents->first);  // a file cut short

@@ -1,4 +1,4 @@
-// The X display and the dialog face.
+// The X display, the dialog face and the dialog units measured in it.
 #ifndef KORVANE_PLATFORM_LINUX_UI_DISPLAY_H
 #define KORVANE_PLATFORM_LINUX_UI_DISPLAY_H
 

@@ -1,6 +1,7 @@
-// A top-level FLTK window as the dialog and the message box both are: of
-// a fixed size, placed exactly where it is put, brought up with the
-// keyboard focus, and told of Enter when no control took it.
+// Top-level windows: the FLTK window the dialog and the message box both
+// are (of a fixed size, placed exactly where it is put, brought up with the
+// keyboard focus, and told of Enter when no control took it), and its
+// outer frame on X, where the platform's geometry calls measure it.
 #ifndef KORVANE_PLATFORM_LINUX_UI_TOP_WINDOW_H
 #define KORVANE_PLATFORM_LINUX_UI_TOP_WINDOW_H
 
