@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/linux/common/warn.h"
 #include "platform/platform.h"
 
 namespace {
@@ -26,7 +27,7 @@ int main(int argc, char** argv) {
     return UsageStatus;
   }
   if (argc == 2 && setenv("CDAUDIO_DEVICE", argv[1], 1) != 0) {
-    std::fprintf(stderr, "korvane: cannot pass on %s: %s\n", argv[1], std::strerror(errno));
+    common::Warn("cannot pass on %s: %s", argv[1], std::strerror(errno));
     return 1;
   }
   static char commandLine[] = "";

@@ -1,7 +1,7 @@
 // wsprintfA as the platform has it: printf formatting of integers and
 // strings into a caller's buffer, at most 1024 characters.
-#include <stdarg.h>
-#include <stdio.h>
+#include <cstdarg>
+#include <cstdio>
 
 #include "platform/platform.h"
 

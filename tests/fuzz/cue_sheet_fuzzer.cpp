@@ -4,13 +4,13 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/linux/disc/cue_sheet.h"
+#include "platform/linux/disc/sheets.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   disc::CueSheet sheet;
-  const std::string problem = disc::ParseCueSheet(text, "/nonexistent", &sheet);
-  if (!problem.empty()) return 0;
+  std::string problem;
+  if (!disc::ParseCueSheet(text, "/nonexistent", &sheet, &problem)) return 0;
   if (sheet.tracks.empty() || sheet.files.empty()) std::abort();
   const int files = static_cast<int>(sheet.files.size());
   for (size_t i = 0; i < sheet.tracks.size(); i++) {

@@ -49,11 +49,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   const disc::TrackTable& table = loaded.table;
-  if (!disc::CheckTrackTable(table, table.leadout).empty()) std::abort();
+  std::string problem;
+  if (!disc::CheckTrackTable(table, table.leadout, &problem)) std::abort();
   // The first and last sectors of every track, and none past the end.
   std::vector<uint8_t> sector(2 * disc::SectorBytes);
-  for (int number = table.first; number <= table.last(); number++) {
-    const int32_t start = table.track(number).start;
+  for (int number = table.first; number <= table.Last(); number++) {
+    const int32_t start = table.Numbered(number).start;
     const int32_t end = table.NextStart(number);
     loaded.reader->Read(start, 1, sector.data());
     if (end > start) loaded.reader->Read(end - 1, 1, sector.data());

@@ -7,14 +7,15 @@
 #include <vector>
 
 #include "platform/linux/disc/disc.h"
-#include "platform/linux/disc/nrg_trailer.h"
+#include "platform/linux/disc/sources.h"
 #include "tests/fuzz/scratch.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string path =
       fuzz::WriteScratch("image.nrg", std::string(reinterpret_cast<const char*>(data), size));
   disc::NrgTrailer trailer;
-  const std::string problem = disc::CheckNrgTrailer(path, &trailer);
+  std::string problem;
+  disc::CheckNrgTrailer(path, &trailer, &problem);
   if (!problem.empty() && !trailer.present) std::abort();  // a refusal is of a Nero footer
 
   disc::Disc loaded;

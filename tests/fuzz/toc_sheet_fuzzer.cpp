@@ -4,13 +4,13 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/linux/disc/toc_sheet.h"
+#include "platform/linux/disc/sheets.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   disc::TocSheet sheet;
-  const std::string problem = disc::ParseTocSheet(text, "/nonexistent", &sheet);
-  if (!problem.empty()) return 0;
+  std::string problem;
+  if (!disc::ParseTocSheet(text, "/nonexistent", &sheet, &problem)) return 0;
   if (sheet.tracks.empty() || sheet.tracks.size() > 99) std::abort();
   const int files = static_cast<int>(sheet.files.size());
   for (const disc::TocTrack& track : sheet.tracks) {

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/linux/disc/cue_sheet.h"
+#include "platform/linux/disc/sheets.h"
 #include "platform/linux/disc/track_table.h"
 
 namespace simdrive {
@@ -36,9 +36,11 @@ bool ReadSheet(const std::string& cuePath, Sheet* sheet, std::string* error) {
   text << in.rdbuf();
   size_t slash = cuePath.rfind('/');
   disc::CueSheet cue;
-  std::string problem = disc::ParseCueSheet(
-      text.str(), slash == std::string::npos ? "" : cuePath.substr(0, slash + 1), &cue);
-  if (problem.empty() && (cue.files.size() != 1 || cue.files[0].audio || cue.files[0].bigEndian))
+  std::string problem;
+  if (disc::ParseCueSheet(text.str(),
+                          slash == std::string::npos ? "" : cuePath.substr(0, slash + 1), &cue,
+                          &problem) &&
+      (cue.files.size() != 1 || cue.files[0].audio || cue.files[0].bigEndian))
     problem = "a drive holds one BINARY file of raw sectors";
   if (!problem.empty()) {
     *error = cuePath + ": " + problem;

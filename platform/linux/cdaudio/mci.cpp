@@ -1,6 +1,5 @@
 // mciSendCommandA for the "cdaudio" device: the requests, their records
 // and their error codes as the platform's own device gives them.
-#include <stdio.h>
 #include <strings.h>
 #include <sys/stat.h>
 
@@ -11,6 +10,7 @@
 
 #include "platform/linux/cdaudio/notify_slot.h"
 #include "platform/linux/cdaudio/playback.h"
+#include "platform/linux/common/warn.h"
 #include "platform/linux/disc/disc.h"
 #include "platform/platform.h"
 
@@ -19,6 +19,10 @@ namespace cdaudio {
 namespace {
 
 struct Device {
+  // The playback's worker reads the disc and posts through the slot until
+  // it is joined: it goes first, whatever the order of the members.
+  ~Device() { playback.reset(); }
+
   std::string source;
   bool shareable = false;
   int users = 1;
@@ -43,7 +47,7 @@ MCIERROR LoadTable(Device& device) {
     return 0;
   }
   static std::string told;
-  if (why != told) fprintf(stderr, "korvane: %s\n", why.c_str());
+  if (why != told) common::Warn("%s", why.c_str());
   told = why;
   return state == disc::DiscState::NoDisc ? MCIERR_DEVICE_NOT_READY : MCIERR_HARDWARE;
 }
@@ -68,8 +72,8 @@ MCIERROR ToSector(const Device& device, DWORD value, int32_t* lsn) {
       return 0;
     default: {  // TMSF: track in byte 0, then minutes, seconds, frames
       int track = static_cast<int>(value & 0xFF);
-      if (!table.has(track)) return MCIERR_OUTOFRANGE;
-      *lsn = table.track(track).start + UnpackMsf(value >> 8);
+      if (!table.Has(track)) return MCIERR_OUTOFRANGE;
+      *lsn = table.Numbered(track).start + UnpackMsf(value >> 8);
       return 0;
     }
   }
@@ -117,7 +121,7 @@ MCIERROR Open(DWORD_PTR flags, MCI_OPEN_PARMSA* parms) {
   }
   // A drive the user may not read is no drive to open; say why, once.
   std::string refusal = source.empty() ? disc::DefaultDriveRefusal() : disc::DriveRefusal(source);
-  if (!refusal.empty()) fprintf(stderr, "korvane: %s\n", refusal.c_str());
+  if (!refusal.empty()) common::Warn("%s", refusal.c_str());
   if (source.empty() || !Exists(source) || !refusal.empty()) return MCIERR_CANNOT_LOAD_DRIVER;
 
   bool shareable = (flags & MCI_OPEN_SHAREABLE) != 0;
@@ -163,7 +167,7 @@ MCIERROR Status(Device& device, MCIDEVICEID id, DWORD_PTR flags, MCI_STATUS_PARM
     case MCI_STATUS_LENGTH:
       if ((error = LoadTable(device))) return error;
       if (flags & MCI_TRACK) {
-        if (!table.has(static_cast<int>(parms->dwTrack))) return MCIERR_OUTOFRANGE;
+        if (!table.Has(static_cast<int>(parms->dwTrack))) return MCIERR_OUTOFRANGE;
         parms->dwReturn =
             FromLength(device, disc::TrackLength(table, static_cast<int>(parms->dwTrack)));
       } else {
@@ -173,9 +177,10 @@ MCIERROR Status(Device& device, MCIDEVICEID id, DWORD_PTR flags, MCI_STATUS_PARM
     case MCI_CDA_STATUS_TYPE_TRACK:
       if (!(flags & MCI_TRACK)) return MCIERR_MISSING_PARAMETER;
       if ((error = LoadTable(device))) return error;
-      if (!table.has(static_cast<int>(parms->dwTrack))) return MCIERR_OUTOFRANGE;
-      parms->dwReturn = table.track(static_cast<int>(parms->dwTrack)).audio ? MCI_CDA_TRACK_AUDIO
-                                                                            : MCI_CDA_TRACK_OTHER;
+      if (!table.Has(static_cast<int>(parms->dwTrack))) return MCIERR_OUTOFRANGE;
+      parms->dwReturn = table.Numbered(static_cast<int>(parms->dwTrack)).audio
+                            ? MCI_CDA_TRACK_AUDIO
+                            : MCI_CDA_TRACK_OTHER;
       break;
     case MCI_STATUS_MODE:
       if (device.playback && device.playback->Playing())
@@ -222,7 +227,8 @@ MCIERROR Play(Device& device, MCIDEVICEID id, DWORD_PTR flags, MCI_PLAY_PARMS* p
   if ((error = ToSector(device, parms->dwFrom, &start))) return error;
   int first = disc::TrackAt(table, start);
   if (!first) return MCIERR_OUTOFRANGE;
-  if (!table.track(first).audio) return MCIERR_HARDWARE;  // a data track is never played as noise
+  if (!table.Numbered(first).audio)
+    return MCIERR_HARDWARE;  // a data track is never played as noise
   int32_t audioEnd = disc::AudioEnd(table, first);
   if (start >= audioEnd) return MCIERR_OUTOFRANGE;
   end = audioEnd;
@@ -233,7 +239,7 @@ MCIERROR Play(Device& device, MCIDEVICEID id, DWORD_PTR flags, MCI_PLAY_PARMS* p
   }
   // What follows the range is read ahead, as far as it is audio.
   int next = disc::TrackAt(table, end);
-  int32_t readable = next && table.track(next).audio ? disc::AudioEnd(table, next) : end;
+  int32_t readable = next && table.Numbered(next).audio ? disc::AudioEnd(table, next) : end;
   if (!device.playback) device.playback.reset(new Playback(device.disc.reader.get(), &device.slot));
   return device.playback->Play(start, end, readable, (flags & MCI_NOTIFY) != 0,
                                reinterpret_cast<HWND>(parms->dwCallback), id);

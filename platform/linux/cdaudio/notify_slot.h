@@ -4,8 +4,7 @@
 #ifndef KORVANE_PLATFORM_LINUX_CDAUDIO_NOTIFY_SLOT_H
 #define KORVANE_PLATFORM_LINUX_CDAUDIO_NOTIFY_SLOT_H
 
-#include <stdint.h>
-
+#include <cstdint>
 #include <mutex>
 
 #include "platform/platform.h"

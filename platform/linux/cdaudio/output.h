@@ -5,10 +5,10 @@
 #ifndef KORVANE_PLATFORM_LINUX_CDAUDIO_OUTPUT_H
 #define KORVANE_PLATFORM_LINUX_CDAUDIO_OUTPUT_H
 
-#include <stddef.h>
-#include <stdint.h>
-
+#include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace cdaudio {
@@ -23,6 +23,10 @@ class Output {
   // Told, from the output's thread, that the output died under playback.
   using Lost = std::function<void()>;
 
+  Output() = default;
+  // An output owns a stream and often a thread that calls back into it.
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
   virtual ~Output() = default;
 
   // Opens and starts the output unless it runs already; false, with the
@@ -36,6 +40,20 @@ class Output {
   // Bytes taken that have not sounded yet.
   virtual int64_t Pending() = 0;
 };
+
+// One kind of output, as the playback tries them in turn.
+struct OutputKind {
+  // Whether the environment asks for another kind; null: never.
+  bool (*passedOver)();
+  std::unique_ptr<Output> (*make)(Output::Pull pull, Output::Lost lost);
+  // What the device says when this output dies under playback; null for
+  // one that never reports that.
+  const char* lostWhy;
+};
+
+extern const OutputKind PulseOutputKind;  // the desktop's sound server (pulse_output.cpp)
+extern const OutputKind SdlOutputKind;    // a sound card through SDL (sdl_output.cpp)
+extern const OutputKind ClockOutputKind;  // silence in real time (clock_output.cpp)
 
 }  // namespace cdaudio
 

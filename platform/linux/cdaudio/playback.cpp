@@ -1,15 +1,20 @@
 #include "platform/linux/cdaudio/playback.h"
 
-#include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
-
 #include <algorithm>
 #include <chrono>
+#include <cstring>
+#include <iterator>
+
+#include "platform/linux/cdaudio/notify_slot.h"
+#include "platform/linux/common/warn.h"
+#include "platform/linux/disc/disc.h"
 
 namespace cdaudio {
 
 namespace {
+
+// The kinds of output that sound, tried in this order.
+const OutputKind* const SoundingKinds[] = {&PulseOutputKind, &SdlOutputKind};
 
 // The first read of a range is short, so the first sample is not kept
 // waiting for a long one; each next one is at most twice as long as the
@@ -32,20 +37,42 @@ void TellSilent(const std::string& why) {
   std::lock_guard<std::mutex> lock(mutex);
   if (why == told) return;
   told = why;
-  fprintf(stderr, "korvane: playing silently: %s\n", why.c_str());
+  common::Warn("playing silently: %s", why.c_str());
 }
 
 }  // namespace
 
+size_t PcmQueue::Push(const uint8_t* data, size_t bytes) {
+  bytes = std::min(bytes, Space());
+  size_t tail = (head_ + size_) % ring_.size();
+  size_t first = std::min(bytes, ring_.size() - tail);
+  std::memcpy(&ring_[tail], data, first);
+  std::memcpy(&ring_[0], data + first, bytes - first);
+  size_ += bytes;
+  return bytes;
+}
+
+size_t PcmQueue::Pop(uint8_t* out, size_t bytes) {
+  bytes = std::min(bytes, size_);
+  size_t first = std::min(bytes, ring_.size() - head_);
+  std::memcpy(out, &ring_[head_], first);
+  std::memcpy(out + first, &ring_[0], bytes - first);
+  head_ = (head_ + bytes) % ring_.size();
+  size_ -= bytes;
+  return bytes;
+}
+
+void PcmQueue::DropBack(size_t bytes) { size_ -= std::min(bytes, size_); }
+
 Playback::Playback(disc::SectorReader* reader, NotifySlot* slot)
     : reader_(reader),
       slot_(slot),
-      pulse_([this](uint8_t* out, size_t bytes) { return Pull(out, bytes); },
-             [this] { OnOutputLost(); }),
-      sdl_([this](uint8_t* out, size_t bytes) { return Pull(out, bytes); }),
-      clock_([this](uint8_t* out, size_t bytes) { return Pull(out, bytes); }),
       queue_(Bytes(reader->ReadAhead()) + static_cast<size_t>(HandoverBytes)),
       buffer_(Bytes(reader->PreferredBatch())) {
+  auto pull = [this](uint8_t* out, size_t bytes) { return Pull(out, bytes); };
+  for (size_t kind = 0; kind < std::size(SoundingKinds); kind++)
+    sounding_.push_back(SoundingKinds[kind]->make(pull, [this, kind] { OnOutputLost(kind); }));
+  silence_ = ClockOutputKind.make(pull, nullptr);
   worker_ = std::thread(&Playback::Run, this);
 }
 
@@ -149,7 +176,7 @@ void Playback::FlushOutput() {
 size_t Playback::SpeculativeLocked() const { return Bytes(read_ - end_); }
 
 size_t Playback::PlayableLocked() const {
-  return queue_.size() - std::min(queue_.size(), SpeculativeLocked());
+  return queue_.Size() - std::min(queue_.Size(), SpeculativeLocked());
 }
 
 size_t Playback::Pull(uint8_t* out, size_t bytes) {
@@ -168,27 +195,28 @@ size_t Playback::Pull(uint8_t* out, size_t bytes) {
   return taken;
 }
 
-void Playback::OnOutputLost() {
+void Playback::OnOutputLost(size_t kind) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     outputLost_ = true;
+    lostKind_ = kind;
   }
   wake_.notify_all();
 }
 
 bool Playback::CanReadAheadLocked() const {
   return state_ != State::Idle && read_ >= end_ && read_ < readable_ &&
-         queue_.space() >= buffer_.size();
+         queue_.Space() >= buffer_.size();
 }
 
 bool Playback::WantsReadLocked() const {
-  return filling_ || fresh_ || queue_.size() < Bytes(reader_->LowWater());
+  return filling_ || fresh_ || queue_.Size() < Bytes(reader_->LowWater());
 }
 
 Playback::Step Playback::NextStepLocked() const {
   size_t batch = buffer_.size();
   if (state_ == State::PlayingRange && read_ < end_)
-    return queue_.space() >= std::min(batch, Bytes(end_ - read_)) && WantsReadLocked()
+    return queue_.Space() >= std::min(batch, Bytes(end_ - read_)) && WantsReadLocked()
                ? Step::ReadRange
                : Step::Wait;
   if (state_ == State::PlayingRange) return Step::AwaitEnd;
@@ -202,7 +230,7 @@ bool Playback::ReadLocked(std::unique_lock<std::mutex>& lock) {
   int32_t limit = speculative ? readable_ : end_;
   int32_t batch = fresh_ ? FirstBatch : std::min(reader_->PreferredBatch(), 2 * batch_);
   int32_t count =
-      std::min({batch, limit - read_, static_cast<int32_t>(queue_.space() / disc::SectorBytes)});
+      std::min({batch, limit - read_, static_cast<int32_t>(queue_.Space() / disc::SectorBytes)});
   int32_t from = read_;
   uint64_t cuts = cuts_;
   lock.unlock();
@@ -220,7 +248,7 @@ bool Playback::ReadLocked(std::unique_lock<std::mutex>& lock) {
   read_ += count;
   fresh_ = false;
   batch_ = count;
-  filling_ = queue_.space() >= buffer_.size();  // a burst ends when the queue is full
+  filling_ = queue_.Space() >= buffer_.size();  // a burst ends when the queue is full
   if (!speculative) kick_ = true;
   return true;
 }
@@ -254,8 +282,9 @@ void Playback::Run() {
   while (!quit_) {
     if (outputLost_) {
       outputLost_ = false;
+      const size_t kind = lostKind_;
       lock.unlock();
-      FallSilent("the sound server went away");
+      FallSilent(kind);
       lock.lock();
       kick_ = true;
       continue;
@@ -318,35 +347,35 @@ void Playback::CloseWhenIdleLocked(std::unique_lock<std::mutex>& lock) {
 
 void Playback::OpenOutput() {
   std::lock_guard<std::mutex> lock(outputMutex_);
-  if (output_ && output_ != &clock_) return;  // a real output runs: keep it
-  // None yet, or silence: the real ones are tried again. A driver named
-  // in SDL_AUDIODRIVER is the environment's choice and goes first.
-  const char* asked = getenv("SDL_AUDIODRIVER");
-  std::string pulseWhy, sdlWhy;
-  Output* chosen = nullptr;
-  if (!(asked && *asked) && pulse_.Open(&pulseWhy))
-    chosen = &pulse_;
-  else if (sdl_.Open(&sdlWhy))
-    chosen = &sdl_;
-  if (chosen) {
-    if (output_) output_->Close();
-    output_ = chosen;
-    return;
+  if (output_ && output_ != silence_.get()) return;  // a real output runs: keep it
+  // None yet, or silence: the real ones are tried again, in order, less
+  // those the environment passes over.
+  std::string whys;
+  for (size_t kind = 0; kind < sounding_.size(); kind++) {
+    if (SoundingKinds[kind]->passedOver && SoundingKinds[kind]->passedOver()) continue;
+    std::string why;
+    if (sounding_[kind]->Open(&why)) {
+      if (output_) output_->Close();
+      output_ = sounding_[kind].get();
+      return;
+    }
+    if (!why.empty()) whys += (whys.empty() ? "" : "; ") + why;
   }
-  if (output_ == &clock_) return;
-  GoSilent(pulseWhy.empty() ? sdlWhy : pulseWhy + "; " + sdlWhy);
+  if (output_ == silence_.get()) return;
+  GoSilent(whys);
 }
 
-void Playback::FallSilent(const std::string& why) {
+void Playback::FallSilent(size_t kind) {
   std::lock_guard<std::mutex> lock(outputMutex_);
-  if (output_ == &pulse_) GoSilent(why);
+  if (output_ == sounding_[kind].get())
+    GoSilent(SoundingKinds[kind]->lostWhy ? SoundingKinds[kind]->lostWhy : "the output went away");
 }
 
 void Playback::GoSilent(const std::string& why) {
   if (output_) output_->Close();
   std::string never;  // silence is always to be had
-  clock_.Open(&never);
-  output_ = &clock_;
+  silence_->Open(&never);
+  output_ = silence_.get();
   TellSilent(why);
 }
 

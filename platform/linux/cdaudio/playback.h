@@ -9,29 +9,55 @@
 // STOP or PLAY that interrupts a range flushes the output: it falls
 // silent at once, however much the output holds.
 //
-// The output is the sound server, else SDL (ALSA), else silence kept in
-// real time; a silent device tries the others again at each PLAY, and
-// one whose server dies goes on in silence.
+// The output is the first of the sounding kinds that opens (the sound
+// server, else SDL and through it ALSA), else silence kept in real time;
+// a silent device tries the others again at each PLAY, and one whose
+// server dies goes on in silence.
 #ifndef KORVANE_PLATFORM_LINUX_CDAUDIO_PLAYBACK_H
 #define KORVANE_PLATFORM_LINUX_CDAUDIO_PLAYBACK_H
 
-#include <stdint.h>
-
 #include <condition_variable>
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "platform/linux/cdaudio/clock_output.h"
-#include "platform/linux/cdaudio/notify_slot.h"
-#include "platform/linux/cdaudio/pcm_queue.h"
-#include "platform/linux/cdaudio/pulse_output.h"
-#include "platform/linux/cdaudio/sdl_output.h"
-#include "platform/linux/disc/disc.h"
+#include "platform/linux/cdaudio/output.h"
+#include "platform/platform.h"
+
+namespace disc {
+class SectorReader;
+}
 
 namespace cdaudio {
+
+class NotifySlot;
+
+// A fixed ring of PCM bytes between the device's reader and the audio
+// output. Not locked: the playback guards it.
+class PcmQueue {
+ public:
+  explicit PcmQueue(size_t capacity) : ring_(capacity) {}
+
+  size_t Size() const { return size_; }
+  size_t Space() const { return ring_.size() - size_; }
+
+  // Adds up to Space() bytes at the back; returns how many fitted.
+  size_t Push(const uint8_t* data, size_t bytes);
+  // Moves up to `bytes` from the front into `out`; returns how many.
+  size_t Pop(uint8_t* out, size_t bytes);
+  // Forgets the last `bytes` pushed (or all, when there are fewer).
+  void DropBack(size_t bytes);
+  void Clear() { head_ = size_ = 0; }
+
+ private:
+  std::vector<uint8_t> ring_;
+  size_t head_ = 0;
+  size_t size_ = 0;
+};
 
 class Playback {
  public:
@@ -65,7 +91,7 @@ class Playback {
   void AwaitEndLocked(std::unique_lock<std::mutex>& lock);
   void CloseWhenIdleLocked(std::unique_lock<std::mutex>& lock);
   size_t Pull(uint8_t* out, size_t bytes);
-  void OnOutputLost();
+  void OnOutputLost(size_t kind);
   // Bytes of the current range (and of the ones before it) not yet handed
   // to the output.
   size_t PlayableLocked() const;
@@ -80,7 +106,7 @@ class Playback {
   // The output calls, each under outputMutex_ and never with mutex_ held:
   // the outputs pull with their own locks held.
   void OpenOutput();
-  void FallSilent(const std::string& why);
+  void FallSilent(size_t kind);
   // Closes the output there is and plays on in silence, saying why once.
   void GoSilent(const std::string& why);
   void KickOutput();
@@ -89,11 +115,6 @@ class Playback {
 
   disc::SectorReader* reader_;
   NotifySlot* slot_;
-  PulseOutput pulse_;
-  SdlOutput sdl_;
-  ClockOutput clock_;
-  std::mutex outputMutex_;
-  Output* output_ = nullptr;  // the one open, if any
 
   std::mutex mutex_;
   std::condition_variable wake_;
@@ -102,6 +123,7 @@ class Playback {
   bool quit_ = false;
   bool outputOpen_ = false;  // as the worker knows it
   bool outputLost_ = false;  // the server went away under playback
+  size_t lostKind_ = 0;      // the kind of output that went away
   bool flushing_ = false;    // nothing is handed over until the flush is done
   bool kick_ = false;        // there is new PCM for the output
   bool fresh_ = false;       // no sector of the range read yet
@@ -114,6 +136,15 @@ class Playback {
   int32_t readable_ = 0;     // reading ahead stops here
   std::vector<uint8_t> buffer_;
   std::thread worker_;
+
+  // The outputs come last, so they are destroyed first: an output's own
+  // thread pulls into the queue and takes mutex_ until the output is
+  // closed, so every output goes before what it pulls from. The worker is
+  // joined before any of them.
+  std::mutex outputMutex_;
+  std::vector<std::unique_ptr<Output>> sounding_;  // one of each kind in SoundingKinds
+  std::unique_ptr<Output> silence_;
+  Output* output_ = nullptr;  // the one open, if any
 };
 
 }  // namespace cdaudio

@@ -1,12 +1,41 @@
-#include "platform/linux/cdaudio/sdl_output.h"
-
+// A sound card through SDL, for machines without a sound server (SDL
+// then goes to ALSA) and for a driver asked for by name in
+// SDL_AUDIODRIVER. SDL pulls on its own thread and plays silence for
+// whatever it could not have.
 #include <SDL.h>
 #include <dlfcn.h>
-#include <string.h>
 
+#include <cstring>
+#include <memory>
 #include <mutex>
 
+#include "platform/linux/cdaudio/output.h"
+
 namespace cdaudio {
+
+class SdlOutput : public Output {
+ public:
+  // SDL's buffer, in sample frames: 1024 frames are 23 ms; ALSA holds two
+  // of them, which bounds how long a stop takes to bite, as SDL cannot
+  // flush.
+  static constexpr int BufferFrames = 1024;
+
+  explicit SdlOutput(Pull pull) : pull_(std::move(pull)) {}
+  ~SdlOutput() override { Close(); }
+
+  bool Open(std::string* why) override;
+  void Close() override;
+  void Flush() override {}
+  void Kick() override {}
+  int64_t Pending() override;
+
+ private:
+  static void Callback(void* self, uint8_t* out, int bytes);
+
+  Pull pull_;
+  uint32_t device_ = 0;
+  bool initialised_ = false;
+};
 
 namespace {
 
@@ -80,5 +109,15 @@ void SdlOutput::Close() {
 // SDL keeps no count of what it holds; it is never more than a couple of
 // its small buffers, which the hand-over margin covers.
 int64_t SdlOutput::Pending() { return 0; }
+
+namespace {
+
+std::unique_ptr<Output> MakeSdl(Output::Pull pull, Output::Lost) {
+  return std::unique_ptr<Output>(new SdlOutput(std::move(pull)));
+}
+
+}  // namespace
+
+const OutputKind SdlOutputKind = {nullptr, MakeSdl, nullptr};
 
 }  // namespace cdaudio

@@ -1,11 +1,13 @@
-#include "platform/linux/disc/audio_file.h"
-
-#include <string.h>
-#include <unistd.h>
+// Audio files a cue sheet names, decoded by libsndfile.
+#include <sndfile.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <cstring>
+#include <string>
 
-#include "platform/linux/disc/span_reader.h"
+#include "platform/linux/common/file.h"
+#include "platform/linux/disc/sources.h"
 
 namespace disc {
 
@@ -34,11 +36,11 @@ bool CdEncoding(int subtype, bool* exact) {
   }
 }
 
-std::string EncodingName(const SndfileCalls* sf, int subtype) {
+std::string EncodingName(int subtype) {
   SF_FORMAT_INFO info;
-  memset(&info, 0, sizeof info);
+  std::memset(&info, 0, sizeof info);
   info.format = subtype;
-  if (sf->command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) == 0 && info.name)
+  if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) == 0 && info.name)
     return info.name;
   return "encoding " + std::to_string(subtype);
 }
@@ -46,33 +48,26 @@ std::string EncodingName(const SndfileCalls* sf, int subtype) {
 }  // namespace
 
 AudioFile::~AudioFile() {
-  if (file_) sf_->close(file_);
-  if (fd_ >= 0) close(fd_);
+  if (file_) sf_close(file_);
 }
 
 bool AudioFile::Open(const std::string& path, std::string* why) {
-  std::string problem;
-  sf_ = Sndfile(&problem);
-  if (!sf_) {
-    *why = path + ": " + problem;
-    return false;
-  }
   // A FIFO or device the sheet names cannot stall us.
-  int64_t size = 0;
-  fd_ = OpenRegularFile(path, &size, why);
-  if (fd_ < 0) return false;
+  struct stat status;
+  fd_ = common::OpenRegularFile(path, &status, why);
+  if (!fd_.Ok()) return false;
   SF_INFO info;
-  memset(&info, 0, sizeof info);
+  std::memset(&info, 0, sizeof info);
   // The descriptor stays ours, closed after libsndfile lets go of it.
-  file_ = sf_->openFd(fd_, SFM_READ, &info, 0);
+  file_ = sf_open_fd(fd_.Get(), SFM_READ, &info, 0);
   if (!file_) {
-    *why = path + ": not an audio file libsndfile reads (" + sf_->strError(nullptr) + ")";
+    *why = path + ": not an audio file libsndfile reads (" + sf_strerror(nullptr) + ")";
     return false;
   }
   int subtype = info.format & SF_FORMAT_SUBMASK;
   if (info.samplerate != SampleRate || info.channels != CdChannels ||
       !CdEncoding(subtype, &exactLength_)) {
-    *why = path + ": " + EncodingName(sf_, subtype) + ", " + std::to_string(info.channels) +
+    *why = path + ": " + EncodingName(subtype) + ", " + std::to_string(info.channels) +
            " channel(s) at " + std::to_string(info.samplerate) +
            " Hz; a CD holds 16-bit stereo at 44100 Hz";
     return false;
@@ -85,10 +80,10 @@ bool AudioFile::Open(const std::string& path, std::string* why) {
 bool AudioFile::Read(int64_t frame, int64_t count, uint8_t* out) {
   if (!file_ || frame < 0 || count < 0) return false;
   int64_t inside = std::max<int64_t>(0, std::min(count, frames_ - frame));
-  memset(out + inside * SampleBytes, 0, static_cast<size_t>((count - inside) * SampleBytes));
+  std::memset(out + inside * SampleBytes, 0, static_cast<size_t>((count - inside) * SampleBytes));
   if (inside == 0) return true;
   if (position_ != frame) {
-    if (sf_->seek(file_, frame, SEEK_SET) != frame) {
+    if (sf_seek(file_, frame, SEEK_SET) != frame) {
       position_ = -1;
       return false;
     }
@@ -98,7 +93,7 @@ bool AudioFile::Read(int64_t frame, int64_t count, uint8_t* out) {
   int64_t done = 0;
   while (done < inside) {
     sf_count_t want = std::min(inside - done, ChunkFrames);
-    sf_count_t got = sf_->readShort(file_, samples_.data(), want);
+    sf_count_t got = sf_readf_short(file_, samples_.data(), want);
     if (got < 0) got = 0;
     for (sf_count_t i = 0; i < got * CdChannels; i++) {
       uint16_t sample = static_cast<uint16_t>(samples_[static_cast<size_t>(i)]);
@@ -110,7 +105,7 @@ bool AudioFile::Read(int64_t frame, int64_t count, uint8_t* out) {
     position_ += got;
     if (got < want) {
       // A lossy stream's length is an estimate; anything else ran short.
-      memset(out + done * SampleBytes, 0, static_cast<size_t>((inside - done) * SampleBytes));
+      std::memset(out + done * SampleBytes, 0, static_cast<size_t>((inside - done) * SampleBytes));
       if (!exactLength_) return true;
       position_ = -1;
       return false;

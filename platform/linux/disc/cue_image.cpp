@@ -1,17 +1,17 @@
 // Cue sheet images: raw files of 2352-byte sectors or audio files laid end
 // to end, with the silence PREGAP and POSTGAP add between them, each
-// track's position given relative to the file it lies in.
+// track's position given relative to the file it lies in. And a raw image
+// named by itself rather than by its sheet: the cue sheet of the same name
+// beside it says where the tracks lie; a bin without one is a single audio
+// track.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
-#include "platform/linux/disc/audio_file.h"
-#include "platform/linux/disc/cue_sheet.h"
-#include "platform/linux/disc/disc.h"
-#include "platform/linux/disc/loaders.h"
-#include "platform/linux/disc/sheet_text.h"
-#include "platform/linux/disc/span_reader.h"
+#include "platform/linux/disc/sources.h"
 
 namespace disc {
 
@@ -83,20 +83,20 @@ class Layout {
 bool ReadCueSheet(const std::string& path, CueSheet* sheet, std::string* why) {
   std::string bytes, text, problem;
   if (!ReadSheet(path, &bytes, why)) return false;
-  if (DecodeSheetText(bytes, &text, &problem)) problem = ParseCueSheet(text, FolderOf(path), sheet);
-  if (problem.empty()) return true;
+  if (DecodeSheetText(bytes, &text, &problem) &&
+      ParseCueSheet(text, FolderOf(path), sheet, &problem))
+    return true;
   *why = path + ": " + problem;
   return false;
 }
 
-DiscState LoadCueImage(const std::string& path, Disc* disc, std::string* why) {
+bool LoadCueImage(const std::string& path, Disc* disc, std::string* why) {
   CueSheet sheet;
-  if (!ReadCueSheet(path, &sheet, why)) return DiscState::Unreadable;
+  if (!ReadCueSheet(path, &sheet, why)) return false;
   return LoadCueImage(path, sheet, disc, why);
 }
 
-DiscState LoadCueImage(const std::string& path, const CueSheet& sheet, Disc* disc,
-                       std::string* why) {
+bool LoadCueImage(const std::string& path, const CueSheet& sheet, Disc* disc, std::string* why) {
   std::string problem;
   std::unique_ptr<SpanReader> reader(new SpanReader);
   std::vector<ImageSpan> files;
@@ -111,16 +111,15 @@ DiscState LoadCueImage(const std::string& path, const CueSheet& sheet, Disc* dis
       std::unique_ptr<AudioFile> audio(new AudioFile);
       if (!audio->Open(named.path, &problem)) {
         *why = path + ": " + problem;
-        return DiscState::Unreadable;
+        return false;
       }
       whole = (audio->Frames() + FramesPerSector - 1) / FramesPerSector;
       span.audio = reader->AddAudio(std::move(audio));
     } else {
       int64_t size = 0;
-      span.file = reader->Open(named.path, &size);
-      if (span.file < 0) {
-        *why = path + ": cannot open " + named.path;
-        return DiscState::Unreadable;
+      if (!reader->Open(named.path, &span.file, &size, &problem)) {
+        *why = path + ": " + problem;
+        return false;
       }
       span.bigEndian = named.bigEndian;
       whole = size / SectorBytes;
@@ -132,7 +131,7 @@ DiscState LoadCueImage(const std::string& path, const CueSheet& sheet, Disc* dis
     total += whole;
     if (total > MaxImageSectors) {
       *why = path + ": its files hold more than a disc can";
-      return DiscState::Unreadable;
+      return false;
     }
   }
 
@@ -180,8 +179,53 @@ DiscState LoadCueImage(const std::string& path, const CueSheet& sheet, Disc* dis
   }
   if (!problem.empty()) {
     *why = path + ": " + problem;
-    return DiscState::Unreadable;
+    return false;
   }
+  return FinishImage(path, table, std::move(reader), disc, why);
+}
+
+namespace {
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat first, second;
+  return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+}  // namespace
+
+bool LoadBinImage(const std::string& path, Disc* disc, std::string* why) {
+  // The sheet beside it is found as a sheet's own files are, its extension
+  // in any letter case.
+  std::string sheetPath, problem;
+  if (FindSheetFile("", path.substr(0, path.size() - 4) + ".cue", false, &sheetPath, &problem)) {
+    CueSheet sheet;
+    if (!ReadCueSheet(sheetPath, &sheet, why)) return false;
+    bool named = false;
+    for (const CueFile& file : sheet.files) named = named || SameFile(file.path, path);
+    if (!named) {
+      *why = path + ": the cue sheet beside it, " + sheetPath + ", names other files";
+      return false;
+    }
+    return LoadCueImage(sheetPath, sheet, disc, why);
+  }
+
+  std::unique_ptr<SpanReader> reader(new SpanReader);
+  int file = 0;
+  int64_t size = 0;
+  if (!reader->Open(path, &file, &size, why)) return false;
+  const int64_t sectors = size / SectorBytes;
+  if (sectors > MaxImageSectors) {
+    *why = path + ": larger than a disc can be";
+    return false;
+  }
+  TrackTable table;
+  table.tracks.push_back(Track());
+  table.leadout = static_cast<int32_t>(sectors);
+  ImageSpan span;
+  span.bytes = sectors * SectorBytes;
+  span.file = file;
+  reader->Add(span);
   return FinishImage(path, table, std::move(reader), disc, why);
 }
 

@@ -1,18 +1,14 @@
-#include "platform/linux/disc/cue_sheet.h"
-
+// Cue sheets parsed, and the files they name found.
+#include <iterator>
 #include <sstream>
 
-#include "platform/linux/disc/file_lookup.h"
+#include "platform/linux/common/audio_types.h"
+#include "platform/linux/common/text.h"
+#include "platform/linux/disc/sheets.h"
 
 namespace disc {
 
 namespace {
-
-std::string Upper(std::string word) {
-  for (char& c : word)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return word;
-}
 
 // Reads a word, or a quoted string with its spaces.
 std::string ReadArgument(std::istringstream& line) {
@@ -44,27 +40,34 @@ std::string ReadFileName(std::istringstream& line) {
   return name;
 }
 
-// The file types of audio files some program writes in a FILE line.
-bool AudioType(const std::string& type) {
-  return type == "WAVE" || type == "WAV" || type == "AIFF" || type == "FLAC" || type == "MP3" ||
-         type == "OGG";
+// The FILE types a sheet may give, for the message that refuses another.
+std::string KnownTypes() {
+  std::string list = "BINARY, MOTOROLA";
+  const size_t count = std::size(common::AudioFileTypes);
+  for (size_t i = 0; i < count; i++)
+    list += std::string(i + 1 < count ? ", " : " or ") + std::string(common::AudioFileTypes[i]);
+  return list;
 }
 
 }  // namespace
 
-int32_t ParseMsf(const std::string& text) {
+bool ParseMsf(const std::string& text, int32_t* sectors) {
   int minutes, seconds, frames;
   char colon1, colon2, extra;
   std::istringstream in(text);
   if (!(in >> minutes >> colon1 >> seconds >> colon2 >> frames) || colon1 != ':' || colon2 != ':' ||
       (in >> extra))
-    return -1;
+    return false;
   if (minutes < 0 || minutes > 99 || seconds < 0 || seconds > 59 || frames < 0 || frames > 74)
-    return -1;
-  return (minutes * 60 + seconds) * 75 + frames;
+    return false;
+  *sectors = (minutes * 60 + seconds) * 75 + frames;
+  return true;
 }
 
-std::string ParseCueSheet(const std::string& text, const std::string& folder, CueSheet* sheet) {
+namespace {
+
+// What is wrong with the sheet, or an empty string.
+std::string Parse(const std::string& text, const std::string& folder, CueSheet* sheet) {
   *sheet = CueSheet();
   std::istringstream lines(text);
   std::string raw;
@@ -76,23 +79,21 @@ std::string ParseCueSheet(const std::string& text, const std::string& folder, Cu
     std::istringstream line(raw);
     std::string keyword;
     if (!(line >> keyword)) continue;
-    keyword = Upper(keyword);
+    keyword = common::AsciiUpper(keyword);
     std::string where = "line " + std::to_string(lineNumber) + ": ";
     if (keyword == "FILE") {
       CueFile file;
       std::string name = ReadFileName(line);
-      std::string type = Upper(ReadArgument(line));
+      std::string type = common::AsciiUpper(ReadArgument(line));
       if (name.empty()) return where + "FILE without a name";
       if (type == "MOTOROLA")
         file.bigEndian = true;
-      else if (AudioType(type))
+      else if (common::IsAudioFileType(type))
         file.audio = true;
       else if (type != "BINARY")
-        return where + "file type " + type +
-               " is not supported (BINARY, MOTOROLA, WAVE, AIFF, FLAC or MP3)";
+        return where + "file type " + type + " is not supported (" + KnownTypes() + ")";
       std::string problem;
-      file.path = FindSheetFile(folder, name, file.audio, &problem);
-      if (file.path.empty()) return where + problem;
+      if (!FindSheetFile(folder, name, file.audio, &file.path, &problem)) return where + problem;
       sheet->files.push_back(file);
     } else if (keyword == "TRACK") {
       if (sheet->files.empty()) return where + "TRACK before any FILE";
@@ -101,7 +102,7 @@ std::string ParseCueSheet(const std::string& text, const std::string& folder, Cu
       if (!(line >> track.number) || track.number < 1 || track.number > 99)
         return where + "bad track number";
       line >> mode;
-      mode = Upper(mode);
+      mode = common::AsciiUpper(mode);
       if (mode == "AUDIO")
         track.audio = true;
       else if (mode == "MODE1/2352" || mode == "MODE2/2352")
@@ -117,8 +118,8 @@ std::string ParseCueSheet(const std::string& text, const std::string& folder, Cu
       int index;
       std::string time;
       if (!(line >> index >> time)) return where + "bad INDEX";
-      int32_t sector = ParseMsf(time);
-      if (sector < 0) return where + "bad time " + time;
+      int32_t sector = 0;
+      if (!ParseMsf(time, &sector)) return where + "bad time " + time;
       CuePosition position{static_cast<int>(sheet->files.size()) - 1, sector};
       if (index == 0) sheet->tracks.back().index0 = position;
       if (index == 1) sheet->tracks.back().index1 = position;
@@ -126,14 +127,15 @@ std::string ParseCueSheet(const std::string& text, const std::string& folder, Cu
       if (sheet->tracks.empty()) return where + keyword + " before any TRACK";
       std::string time;
       line >> time;
-      int32_t sectors = ParseMsf(time);
-      if (sectors < 0) return where + "bad time " + time;
+      int32_t sectors = 0;
+      if (!ParseMsf(time, &sectors)) return where + "bad time " + time;
       CueTrack& track = sheet->tracks.back();
       (keyword == "PREGAP" ? track.pregapSilence : track.postgapSilence) = sectors;
     } else if (keyword == "REM") {
       std::string what;
       line >> what;
-      if (Upper(what) == "SESSION" && !(line >> session)) return where + "bad session number";
+      if (common::AsciiUpper(what) == "SESSION" && !(line >> session))
+        return where + "bad session number";
     }
     // CATALOG, PERFORMER, TITLE, SONGWRITER, FLAGS, ISRC, CDTEXTFILE and
     // the like carry nothing the device plays.
@@ -142,6 +144,16 @@ std::string ParseCueSheet(const std::string& text, const std::string& folder, Cu
   for (const CueTrack& track : sheet->tracks)
     if (track.index1.file < 0) return "track " + std::to_string(track.number) + " has no INDEX 01";
   return "";
+}
+
+}  // namespace
+
+bool ParseCueSheet(const std::string& text, const std::string& folder, CueSheet* sheet,
+                   std::string* why) {
+  const std::string problem = Parse(text, folder, sheet);
+  if (problem.empty()) return true;
+  *why = problem;
+  return false;
 }
 
 }  // namespace disc

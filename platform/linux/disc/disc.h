@@ -1,10 +1,16 @@
 // The disc the device plays: a drive, or an image standing in for one.
 // Loading gives its checked track table and a reader of its audio sectors.
+//
+// How the folder fails: a function that can fail returns bool, gives its
+// results through pointers, and on failure sets its last parameter,
+// `std::string* why`, to one line that names the file or drive and says
+// what is wrong. LoadDisc alone returns a DiscState, since the device
+// answers an empty drive otherwise than a bad image. Sector reads answer
+// false without a reason: the worker meets every failure alike.
 #ifndef KORVANE_PLATFORM_LINUX_DISC_DISC_H
 #define KORVANE_PLATFORM_LINUX_DISC_DISC_H
 
-#include <stdint.h>
-
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -44,7 +50,7 @@ enum class DiscState {
 
 // Loads the disc in `source`: a drive's device file or an image (.cue, .toc
 // and .bin are read by the device itself; .nrg and drives go through
-// libcdio). No exception leaves it.
+// libcdio). No exception leaves it (disc.cpp).
 DiscState LoadDisc(const std::string& source, Disc* disc, std::string* why);
 
 // Why the user cannot use the drive `path` names (a device node they may

@@ -4,8 +4,7 @@
 #ifndef KORVANE_PLATFORM_LINUX_DISC_TRACK_TABLE_H
 #define KORVANE_PLATFORM_LINUX_DISC_TRACK_TABLE_H
 
-#include <stdint.h>
-
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -32,16 +31,17 @@ struct TrackTable {
   std::vector<Track> tracks;
   int32_t leadout = 0;  // LSN just past the last track
 
-  int last() const { return first + static_cast<int>(tracks.size()) - 1; }
-  bool has(int number) const { return number >= first && number <= last(); }
-  const Track& track(int number) const { return tracks[number - first]; }
+  int Last() const { return first + static_cast<int>(tracks.size()) - 1; }
+  bool Has(int number) const { return number >= first && number <= Last(); }
+  // The track numbered `number`.
+  const Track& Numbered(int number) const { return tracks[number - first]; }
   // Start of the track after `number`, or the leadout after the last one.
   int32_t NextStart(int number) const;
 };
 
-// Returns why the table cannot describe a disc that holds `available`
-// sectors (negative: unknown), or an empty string when it can.
-std::string CheckTrackTable(const TrackTable& table, int32_t available);
+// Whether the table can describe a disc that holds `available` sectors
+// (negative: unknown); when it cannot, `why` says so.
+bool CheckTrackTable(const TrackTable& table, int32_t available, std::string* why);
 
 // A track's length as the platform reports it: up to the next track, one
 // sector less for the last track, without the gap before a data session.

@@ -46,15 +46,15 @@ std::string Unquoted(std::string value) {
 extern "C" UINT WINAPI GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT fallback,
                                              LPCSTR file) {
   using namespace profile;
-  if (!section || !key) return UINT(fallback);
+  if (!section || !key) return static_cast<UINT>(fallback);
   const auto path = ResolveProfilePath(file, false);
-  if (!path) return UINT(fallback);
+  if (!path) return static_cast<UINT>(fallback);
   const FileContents contents = ReadProfileFile(*path);
-  if (!contents.readable || !IsText(contents.bytes)) return UINT(fallback);
+  if (!contents.readable || !IsText(contents.bytes)) return static_cast<UINT>(fallback);
   const auto value = ProfileText(contents.bytes).Value(Name(section), Name(key));
-  if (!value) return UINT(fallback);
+  if (!value) return static_cast<UINT>(fallback);
   const std::string text = Unquoted(*value);
-  if (text.empty()) return UINT(fallback);
+  if (text.empty()) return static_cast<UINT>(fallback);
   return ParseProfileInt(text.c_str());
 }
 

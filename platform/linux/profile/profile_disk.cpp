@@ -8,51 +8,21 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/linux/common/file.h"
 #include "platform/linux/profile/profile_internal.h"
 
 namespace profile {
 
 namespace {
 
-// A file descriptor closed when it goes out of scope.
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  bool ok() const { return fd_ >= 0; }
-  // Closes now, reporting what close() says: the last word on a write.
-  bool closeChecked() {
-    const int fd = fd_;
-    fd_ = -1;
-    return close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
-
-bool WriteAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += size_t(n);
-  }
-  return true;
-}
+using common::Fd;
 
 // Writes, flushes and closes a newly created file; false on any failure.
 bool FillNewFile(Fd& file, const std::string& bytes, std::optional<mode_t> mode) {
-  if (mode && fchmod(file.get(), *mode & 07777) != 0) return false;
-  if (!WriteAll(file.get(), bytes)) return false;
-  if (fsync(file.get()) != 0) return false;
-  return file.closeChecked();
+  if (mode && fchmod(file.Get(), *mode & 07777) != 0) return false;
+  if (!common::WriteAll(file.Get(), bytes)) return false;
+  if (fsync(file.Get()) != 0) return false;
+  return file.CloseChecked();
 }
 
 // The file a path really names: a symbolic link is written through, so
@@ -74,24 +44,16 @@ std::string WriteTarget(const std::string& path) {
 FileContents ReadProfileFile(const std::string& path) {
   FileContents contents;
   // Never waits: a FIFO in the file's place would block until a writer came.
-  Fd file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-  if (!file.ok()) {
+  struct stat info;
+  const Fd file = common::OpenRegularFile(path, &info);
+  if (!file.Ok()) {
+    // A file that is there but not regular exists, and is not read.
     contents.exists = errno != ENOENT && errno != ENOTDIR;
     return contents;
   }
   contents.exists = true;
-  struct stat info;
-  if (fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return contents;
   contents.mode = info.st_mode;
-  char buffer[8192];
-  for (;;) {
-    const ssize_t n = read(file.get(), buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return contents;
-    if (n == 0) break;
-    contents.bytes.append(buffer, size_t(n));
-    if (contents.bytes.size() > MaxProfileSize) return contents;
-  }
+  if (!common::ReadAll(file.Get(), MaxProfileSize, &contents.bytes)) return contents;
   contents.readable = true;
   return contents;
 }
@@ -114,14 +76,14 @@ bool ReplaceFile(const std::string& path, const std::string& bytes, std::optiona
     if (fd < 0 && errno != EEXIST) return false;
   }
   Fd file(fd);
-  if (!file.ok()) return false;
+  if (!file.Ok()) return false;
   if (!FillNewFile(file, bytes, mode) || rename(temp.c_str(), target.c_str()) != 0) {
     unlink(temp.c_str());
     return false;
   }
   // The rename itself reaches the disk with the folder.
   Fd dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.ok()) fsync(dir.get());
+  if (dir.Ok()) fsync(dir.Get());
   return true;
 }
 
@@ -129,8 +91,8 @@ bool KeepCopy(const std::string& path, const std::string& bytes, mode_t mode) {
   for (int n = 0; n < 100; n++) {
     const std::string copy = path + ".bak" + (n ? "." + std::to_string(n) : "");
     Fd file(open(copy.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-    if (!file.ok() && errno == EEXIST) continue;
-    if (!file.ok()) return false;
+    if (!file.Ok() && errno == EEXIST) continue;
+    if (!file.Ok()) return false;
     if (FillNewFile(file, bytes, mode)) return true;
     unlink(copy.c_str());
     return false;

@@ -2,6 +2,7 @@
 // whole lines and leaves every other byte as it was.
 #include <strings.h>
 
+#include "platform/linux/common/text.h"
 #include "platform/linux/profile/profile_internal.h"
 
 namespace profile {
@@ -10,7 +11,9 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
 
-constexpr char ByteOrderMark[] = "\xEF\xBB\xBF";
+bool StartsWithMark(const std::string& bytes) {
+  return bytes.compare(0, common::ByteOrderMark.size(), common::ByteOrderMark) == 0;
+}
 
 }  // namespace
 
@@ -36,7 +39,7 @@ void ProfileText::Index() {
     line.ended = newline != std::string::npos;
     size_t end = newline == std::string::npos ? bytes_.size() : newline;
     size_t at = begin;
-    if (begin == 0 && bytes_.compare(0, 3, ByteOrderMark) == 0) at = 3;
+    if (begin == 0 && StartsWithMark(bytes_)) at = common::ByteOrderMark.size();
     while (at < end && IsBlank(bytes_[at])) at++;
     while (end > at && IsBlank(bytes_[end - 1])) end--;
     line.nameBegin = at;
@@ -65,7 +68,7 @@ void ProfileText::Index() {
 
 size_t ProfileText::Start(size_t line) const {
   // A byte-order mark stays at the top of the file whatever line follows it.
-  if (lines_[line].begin == 0 && bytes_.compare(0, 3, ByteOrderMark) == 0) return 3;
+  if (lines_[line].begin == 0 && StartsWithMark(bytes_)) return common::ByteOrderMark.size();
   return lines_[line].begin;
 }
 

@@ -1,6 +1,6 @@
 // A cursor over little-endian bytes that never reads past its end. A read
 // that does not fit marks the cursor failed and returns zero; callers check
-// ok() once after a run of reads.
+// Ok() once after a run of reads.
 #ifndef KORVANE_PLATFORM_LINUX_RESOURCES_BYTE_READER_H
 #define KORVANE_PLATFORM_LINUX_RESOURCES_BYTE_READER_H
 
@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/linux/common/bytes.h"
+
 namespace resources {
 
 class ByteReader {
@@ -16,40 +18,35 @@ class ByteReader {
   explicit ByteReader(std::string_view data, size_t pos = 0)
       : data_(data), pos_(pos), ok_(pos <= data.size()) {}
 
-  bool ok() const { return ok_; }
-  size_t pos() const { return pos_; }
-  size_t left() const { return ok_ ? data_.size() - pos_ : 0; }
+  bool Ok() const { return ok_; }
+  size_t Pos() const { return pos_; }
+  size_t Left() const { return ok_ ? data_.size() - pos_ : 0; }
 
-  uint8_t u8() { return take(1) ? uint8_t(data_[pos_ - 1]) : 0; }
-  uint16_t u16() {
-    if (!take(2)) return 0;
-    return uint16_t(byte(pos_ - 2) | byte(pos_ - 1) << 8);
-  }
-  uint32_t u32() {
-    if (!take(4)) return 0;
-    return uint32_t(byte(pos_ - 4)) | uint32_t(byte(pos_ - 3)) << 8 |
-           uint32_t(byte(pos_ - 2)) << 16 | uint32_t(byte(pos_ - 1)) << 24;
-  }
-  int16_t i16() { return int16_t(u16()); }
-  int32_t i32() { return int32_t(u32()); }
+  uint8_t U8() { return Take(1) ? static_cast<uint8_t>(data_[pos_ - 1]) : 0; }
+  uint16_t U16() { return Take(2) ? common::Le16(At(pos_ - 2)) : 0; }
+  uint32_t U32() { return Take(4) ? common::Le32(At(pos_ - 4)) : 0; }
+  int16_t I16() { return static_cast<int16_t>(U16()); }
+  int32_t I32() { return static_cast<int32_t>(U32()); }
 
-  std::string_view bytes(size_t n) {
-    if (!take(n)) return {};
+  std::string_view Bytes(size_t n) {
+    if (!Take(n)) return {};
     return data_.substr(pos_ - n, n);
   }
-  void skip(size_t n) { take(n); }
+  void Skip(size_t n) { Take(n); }
 
   // Moves to the next multiple of four from the start of the data.
-  void alignTo4() { skip((4 - pos_ % 4) % 4); }
+  void AlignTo4() { Skip((4 - pos_ % 4) % 4); }
 
   // A zero-terminated UTF-16 string, returned as UTF-8 without the zero.
-  std::string utf16z();
+  std::string Utf16z();
 
-  void fail() { ok_ = false; }
+  void Fail() { ok_ = false; }
 
  private:
-  unsigned byte(size_t at) const { return uint8_t(data_[at]); }
-  bool take(size_t n) {
+  const uint8_t* At(size_t offset) const {
+    return reinterpret_cast<const uint8_t*>(data_.data() + offset);
+  }
+  bool Take(size_t n) {
     if (!ok_ || n > data_.size() - pos_) {
       ok_ = false;
       return false;
@@ -71,7 +68,7 @@ struct NameOrOrdinal {
   std::string name;  // UTF-8
 
   // "#n" for a number, else the name.
-  std::string text() const { return isOrdinal ? "#" + std::to_string(ordinal) : name; }
+  std::string Text() const { return isOrdinal ? "#" + std::to_string(ordinal) : name; }
 };
 
 NameOrOrdinal ReadNameOrOrdinal(ByteReader& reader);

@@ -14,23 +14,23 @@ std::string ControlClass(const NameOrOrdinal& field) {
   static const char* const Predefined[] = {"Button",  "Edit",      "Static",
                                            "ListBox", "ScrollBar", "ComboBox"};
   if (field.ordinal >= 0x80 && field.ordinal <= 0x85) return Predefined[field.ordinal - 0x80];
-  return field.text();
+  return field.Text();
 }
 
 DialogItem ReadItem(ByteReader& r) {
   DialogItem item;
-  r.alignTo4();
-  item.style = r.u32();
-  item.exStyle = r.u32();
-  item.x = r.i16();
-  item.y = r.i16();
-  item.cx = r.i16();
-  item.cy = r.i16();
-  item.id = r.u16();
+  r.AlignTo4();
+  item.style = r.U32();
+  item.exStyle = r.U32();
+  item.x = r.I16();
+  item.y = r.I16();
+  item.cx = r.I16();
+  item.cy = r.I16();
+  item.id = r.U16();
   item.className = ControlClass(ReadNameOrOrdinal(r));
-  item.text = ReadNameOrOrdinal(r).text();
+  item.text = ReadNameOrOrdinal(r).Text();
   // Creation data: a byte count, then that many bytes, which nothing here uses.
-  r.skip(r.u16());
+  r.Skip(r.U16());
   return item;
 }
 
@@ -39,26 +39,26 @@ DialogItem ReadItem(ByteReader& r) {
 std::optional<DialogTemplate> DecodeDialog(std::string_view data) {
   ByteReader r(data);
   DialogTemplate dialog;
-  dialog.style = r.u32();
-  dialog.exStyle = r.u32();
+  dialog.style = r.U32();
+  dialog.exStyle = r.U32();
   // The extended template starts with version 1 and signature 0xFFFF where
   // the classic one has its style; it is a different format.
-  if (!r.ok() || ((dialog.style & 0xFFFF) == 1 && dialog.style >> 16 == 0xFFFF))
+  if (!r.Ok() || ((dialog.style & 0xFFFF) == 1 && dialog.style >> 16 == 0xFFFF))
     return std::nullopt;
-  const int count = r.u16();
-  dialog.x = r.i16();
-  dialog.y = r.i16();
-  dialog.cx = r.i16();
-  dialog.cy = r.i16();
-  dialog.menu = ReadNameOrOrdinal(r).text();
-  dialog.className = ReadNameOrOrdinal(r).text();
-  dialog.caption = r.utf16z();
+  const int count = r.U16();
+  dialog.x = r.I16();
+  dialog.y = r.I16();
+  dialog.cx = r.I16();
+  dialog.cy = r.I16();
+  dialog.menu = ReadNameOrOrdinal(r).Text();
+  dialog.className = ReadNameOrOrdinal(r).Text();
+  dialog.caption = r.Utf16z();
   if (dialog.style & DS_SETFONT) {
-    dialog.pointSize = r.u16();
-    dialog.faceName = r.utf16z();
+    dialog.pointSize = r.U16();
+    dialog.faceName = r.Utf16z();
   }
-  for (int i = 0; i < count && r.ok(); i++) dialog.items.push_back(ReadItem(r));
-  if (!r.ok()) return std::nullopt;
+  for (int i = 0; i < count && r.Ok(); i++) dialog.items.push_back(ReadItem(r));
+  if (!r.Ok()) return std::nullopt;
   return dialog;
 }
 

@@ -15,7 +15,7 @@ namespace {
 constexpr uint32_t BiRgb = 0;
 constexpr uint32_t BiBitfields = 3;
 constexpr int64_t MaxSide = 32767;
-constexpr int64_t MaxPixels = int64_t(1) << 26;
+constexpr int64_t MaxPixels = static_cast<int64_t>(1) << 26;
 constexpr uint32_t Opaque = 0xFF000000u;
 
 // One colour channel picked out by a mask and scaled to eight bits.
@@ -42,32 +42,32 @@ struct Header {
 
 bool ReadHeader(std::string_view data, Header& h) {
   ByteReader r(data);
-  const uint32_t size = r.u32();
+  const uint32_t size = r.U32();
   if (size == 12) {  // the old core header
-    h.width = r.u16();
-    h.height = r.u16();
-    r.skip(2);
-    h.bitCount = r.u16();
+    h.width = r.U16();
+    h.height = r.U16();
+    r.Skip(2);
+    h.bitCount = r.U16();
     h.paletteAt = 12;
     h.paletteEntry = 3;
-    return r.ok();
+    return r.Ok();
   }
   if (size < 40) return false;
-  h.width = r.i32();
-  h.height = r.i32();
-  r.skip(2);  // planes
-  h.bitCount = r.u16();
-  h.compression = r.u32();
-  r.skip(12);  // image size, resolution
-  h.colorsUsed = r.u32();
-  r.skip(4);
+  h.width = r.I32();
+  h.height = r.I32();
+  r.Skip(2);  // planes
+  h.bitCount = r.U16();
+  h.compression = r.U32();
+  r.Skip(12);  // image size, resolution
+  h.colorsUsed = r.U32();
+  r.Skip(4);
   h.paletteAt = size;
   if (h.compression == BiBitfields) {
     // The masks follow the basic header, inside the larger ones.
-    for (uint32_t& mask : h.masks) mask = r.u32();
+    for (uint32_t& mask : h.masks) mask = r.U32();
     if (size < 52) h.paletteAt = 52;
   }
-  return r.ok() && h.paletteAt <= data.size();
+  return r.Ok() && h.paletteAt <= data.size();
 }
 
 bool Supported(const Header& h) {
@@ -107,31 +107,33 @@ std::optional<Dib> DecodeDib(std::string_view data, bool iconImage) {
     const uint32_t most = 1u << h.bitCount;
     const uint32_t count = h.colorsUsed ? h.colorsUsed : most;
     if (count > most) return std::nullopt;
-    for (uint32_t i = 0; i < count && r.ok(); i++) {
-      std::string_view bgr = r.bytes(h.paletteEntry);
-      if (r.ok())
-        palette.push_back(Opaque | uint32_t(uint8_t(bgr[2])) << 16 |
-                          uint32_t(uint8_t(bgr[1])) << 8 | uint8_t(bgr[0]));
+    for (uint32_t i = 0; i < count && r.Ok(); i++) {
+      std::string_view bgr = r.Bytes(h.paletteEntry);
+      if (r.Ok())
+        palette.push_back(Opaque | static_cast<uint32_t>(static_cast<uint8_t>(bgr[2])) << 16 |
+                          static_cast<uint32_t>(static_cast<uint8_t>(bgr[1])) << 8 |
+                          static_cast<uint8_t>(bgr[0]));
     }
   } else {
-    r.skip(size_t(h.colorsUsed) * h.paletteEntry);  // a hint for palette devices
+    r.Skip(static_cast<size_t>(h.colorsUsed) * h.paletteEntry);  // a hint for palette devices
   }
 
-  const size_t stride = size_t((width * h.bitCount + 31) / 32 * 4);
-  std::string_view rows = r.bytes(stride * size_t(height));
-  if (!r.ok()) return std::nullopt;
+  const size_t stride = static_cast<size_t>((width * h.bitCount + 31) / 32 * 4);
+  std::string_view rows = r.Bytes(stride * static_cast<size_t>(height));
+  if (!r.Ok()) return std::nullopt;
 
   Dib dib;
   dib.bitCount = h.bitCount;
-  dib.end = r.pos();
+  dib.end = r.Pos();
   Image& image = dib.image;
-  image.width = int(width);
-  image.height = int(height);
-  image.pixels.resize(size_t(width * height));
+  image.width = static_cast<int>(width);
+  image.height = static_cast<int>(height);
+  image.pixels.resize(static_cast<size_t>(width * height));
   for (int64_t row = 0; row < height; row++) {
-    const auto* src = reinterpret_cast<const uint8_t*>(rows.data()) + size_t(row) * stride;
+    const auto* src =
+        reinterpret_cast<const uint8_t*>(rows.data()) + static_cast<size_t>(row) * stride;
     const int64_t y = topDown ? row : height - 1 - row;
-    uint32_t* out = &image.pixels[size_t(y * width)];
+    uint32_t* out = &image.pixels[static_cast<size_t>(y * width)];
     for (int64_t x = 0; x < width; x++) {
       uint32_t colour = Opaque;
       if (h.bitCount <= 8) {
@@ -141,14 +143,17 @@ std::optional<Dib> DecodeDib(std::string_view data, bool iconImage) {
         if (index < palette.size()) colour = palette[index];  // else black
       } else if (h.bitCount == 24) {
         const uint8_t* p = src + x * 3;
-        colour = Opaque | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+        colour =
+            Opaque | static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[1]) << 8 | p[0];
       } else if (h.bitCount == 32 && h.compression == BiRgb) {
         const uint8_t* p = src + x * 4;
-        colour = uint32_t(p[3]) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+        colour = static_cast<uint32_t>(p[3]) << 24 | static_cast<uint32_t>(p[2]) << 16 |
+                 static_cast<uint32_t>(p[1]) << 8 | p[0];
       } else {
         const uint8_t* p = src + x * (h.bitCount / 8);
-        uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8;
-        if (h.bitCount == 32) v |= uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+        uint32_t v = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8;
+        if (h.bitCount == 32)
+          v |= static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
         colour = Opaque | Channel(v, h.masks[0]) << 16 | Channel(v, h.masks[1]) << 8 |
                  Channel(v, h.masks[2]);
       }

@@ -17,7 +17,8 @@ extern "C" const char korvane_res_end[];
 namespace resources {
 
 std::string_view EmbeddedRes() {
-  return std::string_view(korvane_res_begin, size_t(korvane_res_end - korvane_res_begin));
+  return std::string_view(korvane_res_begin,
+                          static_cast<size_t>(korvane_res_end - korvane_res_begin));
 }
 
 }  // namespace resources

@@ -21,13 +21,15 @@ std::optional<Image> DecodeIcon(std::string_view data) {
     for (uint32_t p : image.pixels) hasAlpha = hasAlpha || (p >> 24) != 0;
   if (hasAlpha) return std::move(image);
 
-  const size_t stride = size_t((image.width + 31) / 32 * 4);
+  const size_t stride = static_cast<size_t>((image.width + 31) / 32 * 4);
   ByteReader r(data, dib->end);
-  std::string_view mask = r.bytes(stride * size_t(image.height));
-  if (!r.ok()) return std::nullopt;
+  std::string_view mask = r.Bytes(stride * static_cast<size_t>(image.height));
+  if (!r.Ok()) return std::nullopt;
   for (int row = 0; row < image.height; row++) {
-    const auto* bits = reinterpret_cast<const uint8_t*>(mask.data()) + size_t(row) * stride;
-    uint32_t* out = &image.pixels[size_t(image.height - 1 - row) * size_t(image.width)];
+    const auto* bits =
+        reinterpret_cast<const uint8_t*>(mask.data()) + static_cast<size_t>(row) * stride;
+    uint32_t* out = &image.pixels[static_cast<size_t>(image.height - 1 - row) *
+                                  static_cast<size_t>(image.width)];
     for (int x = 0; x < image.width; x++)
       out[x] = (bits[x / 8] >> (7 - x % 8) & 1) ? 0 : out[x] | 0xFF000000u;
   }
@@ -40,19 +42,19 @@ std::optional<Image> LoadIcon(std::string_view res, int groupId, int size) {
   const auto group = Find(res, 14, groupId);
   if (!group) return std::nullopt;
   ByteReader r(*group);
-  const uint16_t reserved = r.u16(), type = r.u16(), count = r.u16();
-  if (!r.ok() || reserved != 0 || type != 1 || count == 0) return std::nullopt;
+  const uint16_t reserved = r.U16(), type = r.U16(), count = r.U16();
+  if (!r.Ok() || reserved != 0 || type != 1 || count == 0) return std::nullopt;
 
   int bestId = -1;
   int bestDiff = 0, bestSide = 0, bestBits = 0;
   for (int i = 0; i < count; i++) {
-    const int width = r.u8(), height = r.u8();
-    const int colours = r.u8();
-    r.skip(1 + 2);  // reserved, planes
-    int bits = r.u16();
-    r.skip(4);  // bytes in the image
-    const int id = r.u16();
-    if (!r.ok()) return std::nullopt;
+    const int width = r.U8(), height = r.U8();
+    const int colours = r.U8();
+    r.Skip(1 + 2);  // reserved, planes
+    int bits = r.U16();
+    r.Skip(4);  // bytes in the image
+    const int id = r.U16();
+    if (!r.Ok()) return std::nullopt;
     const int w = width ? width : 256, h = height ? height : 256;
     if (bits == 0) bits = colours == 2 ? 1 : colours == 16 ? 4 : 8;
     const int diff = std::abs(w - size) + std::abs(h - size);

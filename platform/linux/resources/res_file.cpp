@@ -22,22 +22,22 @@ struct RawEntry {
 // Reads the entry at `pos`, or fails.
 bool ReadEntry(std::string_view res, size_t pos, RawEntry& entry, size_t& next) {
   ByteReader sizes(res, pos);
-  const uint32_t dataSize = sizes.u32();
-  const uint32_t headerSize = sizes.u32();
-  if (!sizes.ok() || headerSize < 8 + 2 + 2 + TrailerSize || headerSize > sizes.left() + 8)
+  const uint32_t dataSize = sizes.U32();
+  const uint32_t headerSize = sizes.U32();
+  if (!sizes.Ok() || headerSize < 8 + 2 + 2 + TrailerSize || headerSize > sizes.Left() + 8)
     return false;
   ByteReader header(res.substr(0, pos + headerSize), pos + 8);
   entry.type = ReadNameOrOrdinal(header);
   entry.name = ReadNameOrOrdinal(header);
-  header.alignTo4();
-  header.skip(4 + 2);  // data version, memory flags
-  entry.language = header.u16();
-  header.skip(4 + 4);  // version, characteristics
-  if (!header.ok()) return false;
+  header.AlignTo4();
+  header.Skip(4 + 2);  // data version, memory flags
+  entry.language = header.U16();
+  header.Skip(4 + 4);  // version, characteristics
+  if (!header.Ok()) return false;
   ByteReader body(res, pos + headerSize);
-  entry.data = body.bytes(dataSize);
-  if (!body.ok()) return false;
-  next = body.pos() + (4 - body.pos() % 4) % 4;
+  entry.data = body.Bytes(dataSize);
+  if (!body.Ok()) return false;
+  next = body.Pos() + (4 - body.Pos() % 4) % 4;
   return true;
 }
 
@@ -57,7 +57,7 @@ std::optional<std::vector<Entry>> ParseRes(std::string_view res) {
     size_t next = 0;
     if (!ReadEntry(res, pos, raw, next)) return std::nullopt;
     if (first && !IsEmptyEntry(raw)) return std::nullopt;
-    if (!first) entries.push_back({raw.type.text(), raw.name.text(), raw.language, raw.data});
+    if (!first) entries.push_back({raw.type.Text(), raw.name.Text(), raw.language, raw.data});
     first = false;
     pos = next;
   }

@@ -4,7 +4,7 @@
 #include <FL/Fl.H>
 #include <FL/Fl_Button.H>
 
-#include "platform/linux/ui/controls.h"
+#include "platform/linux/ui/control.h"
 #include "platform/linux/ui/dialog.h"
 #include "platform/linux/ui/picture.h"
 
@@ -39,19 +39,19 @@ class ButtonControl : public Control {
     Init(layout, item);
   }
 
-  const char* className() const override { return "Button"; }
-  Fl_Widget& widget() override { return *button_; }
+  const char* ClassName() const override { return "Button"; }
+  Fl_Widget& Widget() override { return *button_; }
 
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) override {
     switch (message) {
       case BM_SETIMAGE:
         return reinterpret_cast<LRESULT>(SetPicture(wParam, reinterpret_cast<HANDLE>(lParam)));
       case BM_GETIMAGE:
-        return picture_ && picture_->type() == wParam
-                   ? reinterpret_cast<LRESULT>(picture_->handle())
+        return picture_ && picture_->Type() == wParam
+                   ? reinterpret_cast<LRESULT>(picture_->Handle())
                    : 0;
       case BM_CLICK:
-        if (enabled()) Click();
+        if (Enabled()) Click();
         return 0;
       default:
         return 0;
@@ -61,29 +61,29 @@ class ButtonControl : public Control {
   void Describe(TraceWriter& out, const std::string& prefix) override {
     Control::Describe(out, prefix);
     out.Add(prefix + "image",
-            picture_ ? std::to_string(picture_->width()) + "x" + std::to_string(picture_->height())
+            picture_ ? std::to_string(picture_->Width()) + "x" + std::to_string(picture_->Height())
                      : std::string("none"));
   }
 
  protected:
   void ShowText(const std::string& utf8) override {
-    if (!(style() & BS_BITMAP)) Control::ShowText(utf8);
+    if (!(Style() & BS_BITMAP)) Control::ShowText(utf8);
   }
 
  private:
   // Returns the previous picture's handle; a handle that is not a picture
   // of the given type takes the picture off.
   HANDLE SetPicture(WPARAM type, HANDLE handle) {
-    HANDLE previous = picture_ ? picture_->handle() : nullptr;
+    HANDLE previous = picture_ ? picture_->Handle() : nullptr;
     Picture* picture = Picture::FromHandle(handle);
-    picture_ = picture && picture->type() == type ? picture : nullptr;
-    button_->image(picture_ ? picture_->normal() : nullptr);
-    button_->deimage(picture_ ? picture_->disabled() : nullptr);
+    picture_ = picture && picture->Type() == type ? picture : nullptr;
+    button_->image(picture_ ? picture_->Normal() : nullptr);
+    button_->deimage(picture_ ? picture_->Disabled() : nullptr);
     button_->redraw();
     return previous;
   }
 
-  void Click() { dialog().Command(WORD(id()), BN_CLICKED, handle()); }
+  void Click() { Owner().Command(static_cast<WORD>(Id()), BN_CLICKED, Hwnd()); }
 
   static void OnClick(Fl_Widget*, void* self) { static_cast<ButtonControl*>(self)->Click(); }
 

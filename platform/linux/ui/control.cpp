@@ -5,7 +5,6 @@
 #include <strings.h>
 
 #include "platform/linux/ui/codepage.h"
-#include "platform/linux/ui/controls.h"
 #include "platform/linux/ui/dialog.h"
 
 namespace ui {
@@ -14,7 +13,7 @@ Control::Control(Dialog& dialog, const resources::DialogItem& item)
     : dialog_(dialog), id_(item.id), style_(item.style) {}
 
 void Control::Init(const ControlLayout& layout, const resources::DialogItem& item) {
-  Fl_Widget& w = widget();
+  Fl_Widget& w = Widget();
   w.labelfont(layout.face);
   w.labelsize(layout.fontSize);
   if (!(style_ & WS_VISIBLE)) w.hide();
@@ -29,7 +28,7 @@ void Control::SetText(std::string_view cp932) {
   ShowText(Cp932ToUtf8(text_));
 }
 
-void Control::ShowText(const std::string& utf8) { widget().copy_label(utf8.c_str()); }
+void Control::ShowText(const std::string& utf8) { Widget().copy_label(utf8.c_str()); }
 
 // A disabled control loses the focus to the dialog itself, as on the
 // platform: FLTK would pass it to some other control, which the next Space
@@ -37,19 +36,19 @@ void Control::ShowText(const std::string& utf8) { widget().copy_label(utf8.c_str
 void Control::Enable(bool enable) {
   enabled_ = enable;
   if (enable) {
-    widget().activate();
+    Widget().activate();
     return;
   }
-  bool focused = Fl::focus() == &widget();
-  widget().deactivate();
-  if (focused && widget().window() && !dialog().abandoned()) Fl::focus(widget().window());
+  bool focused = Fl::focus() == &Widget();
+  Widget().deactivate();
+  if (focused && Widget().window() && !Owner().Abandoned()) Fl::focus(Widget().window());
 }
 
 void Control::Describe(TraceWriter& out, const std::string& prefix) {
-  out.Add(prefix + "class", className());
+  out.Add(prefix + "class", ClassName());
   out.Add(prefix + "text", Cp932ToUtf8(text_));
-  out.Add(prefix + "enabled", enabled() ? 1 : 0);
-  Fl_Widget& w = widget();
+  out.Add(prefix + "enabled", Enabled() ? 1 : 0);
+  Fl_Widget& w = Widget();
   out.Add(prefix + "rect", std::to_string(w.x()) + " " + std::to_string(w.y()) + " " +
                                std::to_string(w.w()) + " " + std::to_string(w.h()));
 }
@@ -64,3 +63,28 @@ std::unique_ptr<Control> CreateControl(Dialog& dialog, const resources::DialogIt
 }
 
 }  // namespace ui
+
+namespace {
+
+ui::Control* ControlOf(HWND window) { return dynamic_cast<ui::Control*>(ui::FromHandle(window)); }
+
+}  // namespace
+
+extern "C" {
+
+// Returns whether the window was disabled before.
+BOOL WINAPI EnableWindow(HWND window, BOOL enable) {
+  ui::Control* control = ControlOf(window);
+  if (!control) return FALSE;
+  BOOL wasDisabled = !control->Enabled();
+  control->Enable(enable != FALSE);
+  return wasDisabled;
+}
+
+// The dialog itself is never disabled.
+BOOL WINAPI IsWindowEnabled(HWND window) {
+  if (ui::Control* control = ControlOf(window)) return control->Enabled();
+  return ui::FromHandle(window) ? TRUE : FALSE;
+}
+
+}  // extern "C"

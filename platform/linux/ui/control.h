@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "platform/linux/resources/resources.h"
-#include "platform/linux/ui/dialog_units.h"
+#include "platform/linux/ui/display.h"
 #include "platform/linux/ui/trace.h"
 #include "platform/linux/ui/window_record.h"
 
@@ -26,20 +26,20 @@ struct ControlLayout {
 
 class Control : public WindowRecord {
  public:
-  Dialog& dialog() override { return dialog_; }
+  Dialog& Owner() override { return dialog_; }
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-  int id() const { return id_; }
-  DWORD style() const { return style_; }
-  virtual const char* className() const = 0;
-  virtual Fl_Widget& widget() = 0;
+  int Id() const { return id_; }
+  DWORD Style() const { return style_; }
+  virtual const char* ClassName() const = 0;
+  virtual Fl_Widget& Widget() = 0;
 
-  const std::string& text() const { return text_; }
+  const std::string& Text() const { return text_; }
   void SetText(std::string_view cp932);
-  bool enabled() const { return enabled_; }
+  bool Enabled() const { return enabled_; }
   void Enable(bool enable);
   // Reached by Tab, and the first of them takes the focus at start.
-  bool IsTabStop() const { return (style_ & WS_TABSTOP) && enabled(); }
+  bool IsTabStop() const { return (style_ & WS_TABSTOP) && Enabled(); }
 
   virtual void Describe(TraceWriter& out, const std::string& prefix);
 
@@ -60,6 +60,15 @@ class Control : public WindowRecord {
 // The control for a template item, or nothing when its class is unknown.
 std::unique_ptr<Control> CreateControl(Dialog& dialog, const resources::DialogItem& item,
                                        const ControlLayout& layout);
+
+// The control classes a dialog template may name, as the platform knows
+// them: "Static", "Button" and the trackbar "msctls_trackbar32".
+std::unique_ptr<Control> MakeStatic(Dialog& dialog, const resources::DialogItem& item,
+                                    const ControlLayout& layout);
+std::unique_ptr<Control> MakeButton(Dialog& dialog, const resources::DialogItem& item,
+                                    const ControlLayout& layout);
+std::unique_ptr<Control> MakeTrackbar(Dialog& dialog, const resources::DialogItem& item,
+                                      const ControlLayout& layout);
 
 }  // namespace ui
 

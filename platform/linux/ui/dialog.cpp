@@ -4,15 +4,74 @@
 #include <FL/x.H>
 #include <unistd.h>
 
-#include "platform/linux/ui/dialog_window.h"
+#include <algorithm>
+#include <cstring>
+
 #include "platform/linux/ui/display.h"
-#include "platform/linux/ui/frame.h"
 #include "platform/linux/ui/message_loop.h"
 #include "platform/linux/ui/picture.h"
 #include "platform/linux/ui/timers.h"
+#include "platform/linux/ui/top_window.h"
 #include "platform/linux/ui/trace.h"
 
 namespace ui {
+
+// The dialog's FLTK window: turns the keys the platform's dialog manager
+// handles, and the title bar's close button, into the dialog's messages.
+class DialogWindow : public TopWindow {
+ public:
+  DialogWindow(Dialog& dialog, int w, int h);
+  int handle(int event) override;
+  // FLTK's word that the window moved: the dialog measures its frame.
+  void resize(int x, int y, int w, int h) override;
+
+ protected:
+  void OnEnter() override;
+  void OnDestroyedElsewhere() override;
+
+ private:
+  static void OnCallback(Fl_Widget* window, void* data);
+  Dialog& dialog_;
+};
+
+DialogWindow::DialogWindow(Dialog& dialog, int w, int h) : TopWindow(w, h), dialog_(dialog) {
+  callback(OnCallback, &dialog);
+}
+
+// Tab with no control focused (the focused one was disabled) goes to the
+// first tab stop, or with Shift to the last.
+int DialogWindow::handle(int event) {
+  if (event == FL_KEYBOARD && Fl::event_key() == FL_Tab && Fl::focus() == this) {
+    dialog_.FocusTabStop(Fl::event_shift() != 0);
+    return 1;
+  }
+  // FLTK hands a window's own focus down to some child whenever a control
+  // is enabled; the focus stays where it is instead.
+  if (event == FL_FOCUS && Fl::focus() == this) return 1;
+  return TopWindow::handle(event);
+}
+
+void DialogWindow::OnEnter() { dialog_.PressDefault(); }
+
+void DialogWindow::resize(int x, int y, int w, int h) {
+  TopWindow::resize(x, y, w, h);
+  dialog_.NoteMoved();
+}
+
+void DialogWindow::OnDestroyedElsewhere() { CloseWithoutDisplay(); }
+
+// FLTK calls the window's callback for Esc and for the close button, and
+// would hide the window; the dialog decides instead. Esc is IDCANCEL; the
+// close button is WM_CLOSE. Neither closes anything by itself: only
+// EndDialog ends the dialog.
+void DialogWindow::OnCallback(Fl_Widget*, void* data) {
+  Dialog& dialog = *static_cast<Dialog*>(data);
+  if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape)
+    dialog.Command(IDCANCEL, BN_CLICKED, nullptr);
+  else
+    dialog.Handle(WM_CLOSE, 0, 0);
+}
+
 namespace {
 
 // A template without DS_SETFONT uses the platform's 8-point system font;
@@ -75,8 +134,8 @@ bool Dialog::CreateControls(const resources::DialogTemplate& dialogTemplate) {
 // it; the window goes next, taking the widgets with it; then the records.
 Dialog::~Dialog() {
   Unregister();
-  KillTimersOf(handle());
-  for (auto& control : controls_) KillTimersOf(control->handle());
+  KillTimersOf(Hwnd());
+  for (auto& control : controls_) KillTimersOf(control->Hwnd());
   window_->hide();
   window_.reset();
   controls_.clear();
@@ -84,7 +143,7 @@ Dialog::~Dialog() {
 }
 
 LRESULT Dialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
-  INT_PTR handled = procedure_ ? procedure_(handle(), message, wParam, lParam) : FALSE;
+  INT_PTR handled = procedure_ ? procedure_(Hwnd(), message, wParam, lParam) : FALSE;
   if (handled) return handled;
   switch (message) {
     case WM_SETICON:
@@ -97,8 +156,8 @@ LRESULT Dialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 INT_PTR Dialog::Run(LPARAM initParam) {
   std::vector<Control*> stops = TabStops();
   Control* first = stops.empty() ? nullptr : stops.front();
-  WPARAM focus = reinterpret_cast<WPARAM>(first ? first->handle() : nullptr);
-  if (Handle(WM_INITDIALOG, focus, initParam) && first && !ended_) first->widget().take_focus();
+  WPARAM focus = reinterpret_cast<WPARAM>(first ? first->Hwnd() : nullptr);
+  if (Handle(WM_INITDIALOG, focus, initParam) && first && !ended_) first->Widget().take_focus();
   if (!ended_) Show();
   while (!ended_) PumpOnce();
   return result_;
@@ -110,12 +169,13 @@ void Dialog::End(INT_PTR result) {
 }
 
 void Dialog::Command(WORD id, WORD code, HWND control) {
-  Handle(WM_COMMAND, WPARAM(id) | (WPARAM(code) << 16), reinterpret_cast<LPARAM>(control));
+  Handle(WM_COMMAND, static_cast<WPARAM>(id) | (static_cast<WPARAM>(code) << 16),
+         reinterpret_cast<LPARAM>(control));
 }
 
 void Dialog::PressDefault() {
   Control* focused = Focused();
-  if (focused && std::string(focused->className()) == "Button")
+  if (focused && std::string(focused->ClassName()) == "Button")
     focused->Handle(BM_CLICK, 0, 0);
   else
     Command(IDOK, BN_CLICKED, nullptr);
@@ -123,12 +183,12 @@ void Dialog::PressDefault() {
 
 void Dialog::FocusTabStop(bool last) {
   std::vector<Control*> stops = TabStops();
-  if (!stops.empty()) (last ? stops.back() : stops.front())->widget().take_focus();
+  if (!stops.empty()) (last ? stops.back() : stops.front())->Widget().take_focus();
 }
 
 Control* Dialog::Item(int id) {
   for (auto& control : controls_)
-    if (control->id() == id) return control.get();
+    if (control->Id() == id) return control.get();
   return nullptr;
 }
 
@@ -136,13 +196,13 @@ Control* Dialog::Item(int id) {
 std::vector<Control*> Dialog::TabStops() {
   std::vector<Control*> stops;
   for (auto& control : controls_)
-    if (control->IsTabStop() && control->widget().visible()) stops.push_back(control.get());
+    if (control->IsTabStop() && control->Widget().visible()) stops.push_back(control.get());
   return stops;
 }
 
 Control* Dialog::Focused() {
   for (auto& control : controls_)
-    if (&control->widget() == Fl::focus()) return control.get();
+    if (&control->Widget() == Fl::focus()) return control.get();
   return nullptr;
 }
 
@@ -194,9 +254,9 @@ LRESULT Dialog::SetIcon(WPARAM which, LPARAM icon) {
   const Fl_RGB_Image* images[2];
   int count = 0;
   for (Picture* picture : icons_)
-    if (picture) images[count++] = picture->normal();
+    if (picture) images[count++] = picture->Normal();
   window_->icons(images, count);
-  return reinterpret_cast<LRESULT>(previous ? previous->handle() : nullptr);
+  return reinterpret_cast<LRESULT>(previous ? previous->Handle() : nullptr);
 }
 
 void Dialog::Describe(TraceWriter& out) {
@@ -209,13 +269,13 @@ void Dialog::Describe(TraceWriter& out) {
                               std::to_string(frame.right) + " " + std::to_string(frame.bottom));
   out.Add("dialog.client", std::to_string(window_->w()) + " " + std::to_string(window_->h()));
   Picture* icon = icons_[ICON_SMALL];
-  out.Add("dialog.icon", icon ? std::to_string(icon->width()) + "x" + std::to_string(icon->height())
+  out.Add("dialog.icon", icon ? std::to_string(icon->Width()) + "x" + std::to_string(icon->Height())
                               : std::string("none"));
   Control* focused = Focused();
-  out.Add("dialog.focus", focused ? std::to_string(focused->id()) : std::string("none"));
+  out.Add("dialog.focus", focused ? std::to_string(focused->Id()) : std::string("none"));
   out.Add("dialog.ended", ended_ ? 1 : 0);
   for (auto& control : controls_)
-    control->Describe(out, "control." + std::to_string(control->id()) + ".");
+    control->Describe(out, "control." + std::to_string(control->Id()) + ".");
 }
 
 void CloseWithoutDisplay() {
@@ -225,8 +285,68 @@ void CloseWithoutDisplay() {
   std::vector<Dialog*> dialogs = Dialog::Live();
   for (Dialog* dialog : dialogs) dialog->Abandon();
   for (Dialog* dialog : dialogs)
-    if (!dialog->ended()) dialog->Handle(WM_CLOSE, 0, 0);
+    if (!dialog->Ended()) dialog->Handle(WM_CLOSE, 0, 0);
   ExitProcess(0);
 }
 
 }  // namespace ui
+
+namespace {
+
+ui::Control* ItemOf(HWND dialog, int id) {
+  ui::Dialog* target = ui::Dialog::FromHandle(dialog);
+  return target ? target->Item(id) : nullptr;
+}
+
+}  // namespace
+
+extern "C" {
+
+// Returns EndDialog's value, or -1 when there is no display, no such
+// template, or a control class that does not exist. The instance and the
+// owner are not used: the templates are the executable's own, and the
+// dialog has no owner window.
+INT_PTR WINAPI DialogBoxParamA(HINSTANCE, LPCSTR templateName, HWND, DLGPROC procedure,
+                               LPARAM initParam) {
+  if (!IS_INTRESOURCE(templateName)) return -1;
+  int id = static_cast<int>(reinterpret_cast<uintptr_t>(templateName));
+  auto dialogTemplate = resources::LoadDialog(resources::EmbeddedRes(), id);
+  if (!dialogTemplate || !ui::OpenDisplay()) return -1;
+  std::unique_ptr<ui::Dialog> dialog = ui::Dialog::Create(*dialogTemplate, procedure);
+  return dialog ? dialog->Run(initParam) : -1;
+}
+
+// The loop ends once the message being handled returns. Any window of the
+// dialog ends it.
+BOOL WINAPI EndDialog(HWND window, INT_PTR result) {
+  ui::WindowRecord* record = ui::FromHandle(window);
+  if (!record) return FALSE;
+  record->Owner().End(result);
+  return TRUE;
+}
+
+HWND WINAPI GetDlgItem(HWND dialog, int id) {
+  ui::Control* control = ItemOf(dialog, id);
+  return control ? control->Hwnd() : nullptr;
+}
+
+BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text) {
+  ui::Control* control = ItemOf(dialog, id);
+  if (!control) return FALSE;
+  control->SetText(text ? text : "");
+  return TRUE;
+}
+
+// Copies at most size - 1 bytes and a terminator; returns the bytes copied.
+UINT WINAPI GetDlgItemTextA(HWND dialog, int id, LPSTR text, int size) {
+  if (!text || size <= 0) return 0;
+  text[0] = '\0';
+  ui::Control* control = ItemOf(dialog, id);
+  if (!control) return 0;
+  size_t length = std::min(control->Text().size(), static_cast<size_t>(size - 1));
+  std::memcpy(text, control->Text().data(), length);
+  text[length] = '\0';
+  return static_cast<UINT>(length);
+}
+
+}  // extern "C"

@@ -28,7 +28,7 @@ class Dialog : public WindowRecord {
                                         DLGPROC procedure);
   ~Dialog() override;
 
-  Dialog& dialog() override { return *this; }
+  Dialog& Owner() override { return *this; }
   // The dialog procedure first; what it leaves (returns FALSE for) gets the
   // platform's default handling.
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -37,7 +37,7 @@ class Dialog : public WindowRecord {
   // dialog, then delivers events until it does. Returns EndDialog's value.
   INT_PTR Run(LPARAM initParam);
   void End(INT_PTR result);
-  bool ended() const { return ended_; }
+  bool Ended() const { return ended_; }
 
   void Command(WORD id, WORD code, HWND control);
   // Enter: a focused push button is the default one and is pressed;
@@ -63,7 +63,7 @@ class Dialog : public WindowRecord {
   // The display or the window is gone: from now on nothing of the dialog
   // touches X.
   void Abandon() { abandoned_ = true; }
-  bool abandoned() const { return abandoned_; }
+  bool Abandoned() const { return abandoned_; }
 
   void Describe(TraceWriter& out);
 

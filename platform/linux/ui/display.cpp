@@ -4,10 +4,12 @@
 #include <FL/fl_draw.H>
 #include <FL/x.H>
 
+#include <climits>
 #include <cmath>
-#include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 
+#include "platform/linux/common/warn.h"
 #include "platform/linux/ui/dialog.h"
 #include "platform/linux/ui/top_window.h"
 
@@ -22,7 +24,7 @@ constexpr const char* JapaneseFace = " IPAPGothic";
 
 // Xlib calls this when the server goes away mid-run; it must not return.
 int OnDisplayLost(Display*) {
-  std::fputs("korvane: lost the connection to the display\n", stderr);
+  common::Warn("lost the connection to the display");
   CloseWithoutDisplay();
 }
 
@@ -32,8 +34,7 @@ int OnDisplayLost(Display*) {
 int OnRequestFailed(Display*, XErrorEvent* error) {
   static bool told = false;
   if (!told)
-    std::fprintf(stderr,
-                 "korvane: the display refused a request (error %d, request %d); going on\n",
+    common::Warn("the display refused a request (error %d, request %d); going on",
                  error->error_code, error->request_code);
   told = true;
   return 0;
@@ -46,15 +47,12 @@ bool OpenDisplay() {
   if (opened) return true;
   const char* name = std::getenv("DISPLAY");
   if (!name || !*name) {
-    std::fputs(
-        "korvane: cannot open the display: DISPLAY is not set; set it to a running X server\n",
-        stderr);
+    common::Warn("cannot open the display: DISPLAY is not set; set it to a running X server");
     return false;
   }
   Display* display = XOpenDisplay(nullptr);
   if (!display) {
-    std::fprintf(
-        stderr, "korvane: cannot open the display '%s'; set DISPLAY to a running X server\n", name);
+    common::Warn("cannot open the display '%s'; set DISPLAY to a running X server", name);
     return false;
   }
   // FLTK installs its own handlers only when it opens the display itself.
@@ -83,9 +81,51 @@ DialogFont OpenDialogFont(int points) {
   font.face = FL_HELVETICA;
   font.size = PointsToPixels(points);
   fl_font(font.face, font.size);
-  int latin = int(std::lround(fl_width("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")));
+  int latin = static_cast<int>(
+      std::lround(fl_width("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")));
   font.units = BaseUnitsFromMetrics(latin, fl_height());
   return font;
 }
 
+BaseUnits BaseUnitsFromMetrics(int latinWidth, int height) {
+  BaseUnits units;
+  units.x = (latinWidth / 26 + 1) / 2;
+  units.y = height;
+  return units;
+}
+
+int MulDiv(int number, int numerator, int denominator) {
+  if (denominator == 0) return -1;
+  int64_t product = static_cast<int64_t>(number) * numerator;
+  int64_t divisor = std::llabs(denominator);
+  int64_t magnitude = (std::llabs(product) + divisor / 2) / divisor;
+  bool negative = (product < 0) != (denominator < 0);
+  int64_t result = negative ? -magnitude : magnitude;
+  if (result > INT_MAX || result < INT_MIN) return -1;
+  return static_cast<int>(result);
+}
+
+PixelRect ToPixels(BaseUnits units, int x, int y, int cx, int cy) {
+  PixelRect rect;
+  rect.x = MulDiv(x, units.x, 4);
+  rect.y = MulDiv(y, units.y, 8);
+  rect.w = MulDiv(cx, units.x, 4);
+  rect.h = MulDiv(cy, units.y, 8);
+  return rect;
+}
+
+int PointsToPixels(int points) { return MulDiv(points, 96, 72); }
+
 }  // namespace ui
+
+extern "C" {
+
+// Only the work area is known here: the first screen, once a window has
+// opened the display.
+BOOL WINAPI SystemParametersInfoA(UINT action, UINT, LPVOID value, UINT) {
+  if (action != SPI_GETWORKAREA || !value || !ui::DisplayIsOpen()) return FALSE;
+  *static_cast<RECT*>(value) = ui::WorkArea();
+  return TRUE;
+}
+
+}  // extern "C"

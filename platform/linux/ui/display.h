@@ -1,13 +1,40 @@
-// The X display and the dialog face.
+// The X display, the dialog face and the dialog units measured in it.
 #ifndef KORVANE_PLATFORM_LINUX_UI_DISPLAY_H
 #define KORVANE_PLATFORM_LINUX_UI_DISPLAY_H
 
 #include <FL/Enumerations.H>
 
-#include "platform/linux/ui/dialog_units.h"
 #include "platform/platform.h"
 
 namespace ui {
+
+// Dialog units: a template measures its geometry in quarters of the dialog
+// font's average character width and eighths of its height, so a dialog
+// keeps its proportions whatever the font.
+struct BaseUnits {
+  int x = 0;  // average character width, pixels
+  int y = 0;  // character height, pixels
+};
+
+struct PixelRect {
+  int x = 0, y = 0, w = 0, h = 0;
+};
+
+// Base units from the font's metrics, rounded the platform's way: the width
+// of "A".."Z" followed by "a".."z", over 26, plus one, halved; the height is
+// the font's ascent plus descent.
+BaseUnits BaseUnitsFromMetrics(int latinWidth, int height);
+
+// number * numerator / denominator through 64 bits, rounded half away from
+// zero; -1 when the denominator is 0 or the result does not fit.
+int MulDiv(int number, int numerator, int denominator);
+
+// A rectangle in dialog units to pixels. Position and size convert
+// separately, as the platform does, so neighbours may share a pixel.
+PixelRect ToPixels(BaseUnits units, int x, int y, int cx, int cy);
+
+// Points of a font at the platform's 96 pixels per inch.
+int PointsToPixels(int points);
 
 // Opens the display once, for the GUI thread that calls it first. With no
 // display it says so in one line on stderr and returns false, every time

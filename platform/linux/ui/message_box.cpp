@@ -3,8 +3,6 @@
 // FLTK makes it transient for the dialog when that is on screen, and it is
 // centred over the dialog then, or on the screen while the dialog is still
 // hidden (as during start-up).
-#include "platform/linux/ui/message_box.h"
-
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
@@ -12,6 +10,8 @@
 
 #include <algorithm>
 
+#include "platform/linux/common/warn.h"
+#include "platform/linux/ui/codepage.h"
 #include "platform/linux/ui/dialog.h"
 #include "platform/linux/ui/display.h"
 #include "platform/linux/ui/message_loop.h"
@@ -73,7 +73,7 @@ class MessageBoxWindow : public ui::TopWindow {
 // kept on the screen.
 void Place(MessageBoxWindow& box, HWND owner) {
   ui::WindowRecord* record = ui::FromHandle(owner);
-  ui::Dialog* dialog = record ? &record->dialog() : nullptr;
+  ui::Dialog* dialog = record ? &record->Owner() : nullptr;
   RECT area = ui::WorkArea();
   RECT over = dialog && dialog->IsShown() && !dialog->IsIconified() ? dialog->FrameRect() : area;
   POINT corner = ui::CentredOn(over, box.w(), box.h());
@@ -88,6 +88,9 @@ const char* IconName(UINT type) { return (type & 0xF0) == MB_ICONWARNING ? "warn
 
 namespace ui {
 
+// Shows the text (UTF-8) under the caption, with the warning sign when the
+// type asks for MB_ICONWARNING, and returns once the user dismisses it.
+// Needs the display open.
 void ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) {
   bool warning = (type & 0xF0) == MB_ICONWARNING;
   int fontSize = PointsToPixels(FontPoints);
@@ -128,3 +131,21 @@ void ShowMessageBox(HWND owner, const std::string& text, const std::string& capt
 }
 
 }  // namespace ui
+
+extern "C" {
+
+// Only the OK button and the warning sign are drawn: the system asks for
+// nothing else. Returns IDOK when the user dismisses the box, 0 if it
+// cannot be shown (the text then goes to stderr).
+int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+  std::string message = ui::Cp932ToUtf8(text ? text : "");
+  std::string title = ui::Cp932ToUtf8(caption ? caption : "Error");
+  if (!ui::OpenDisplay()) {
+    common::Warn("%s: %s", title.c_str(), message.c_str());
+    return 0;
+  }
+  ui::ShowMessageBox(owner, message, title, type);
+  return IDOK;
+}
+
+}  // extern "C"

@@ -3,10 +3,36 @@
 #include <FL/Fl.H>
 
 #include "platform/linux/ui/dialog.h"
-#include "platform/linux/ui/post_queue.h"
 #include "platform/linux/ui/trace.h"
 
 namespace ui {
+
+bool PostQueue::Push(const PostedMessage& message) {
+  bool wake;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (messages_.size() >= Capacity) return false;
+    messages_.push_back(message);
+    wake = !wakePending_;
+    wakePending_ = true;
+  }
+  if (wake) wake_();
+  return true;
+}
+
+// The consumer drains to empty after every wake-up; finding the queue
+// empty re-arms the wake-up for the next poster.
+std::optional<PostedMessage> PostQueue::Pop() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (messages_.empty()) {
+    wakePending_ = false;
+    return std::nullopt;
+  }
+  PostedMessage message = messages_.front();
+  messages_.pop_front();
+  return message;
+}
+
 namespace {
 
 // A plain Fl::awake() only makes Fl::wait return; the messages themselves
@@ -31,7 +57,7 @@ void DeliverPosted() {
 
 bool DeliverTo(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   WindowRecord* record = FromHandle(window);
-  if (!record || record->dialog().ended()) return false;
+  if (!record || record->Owner().Ended()) return false;
   record->Handle(message, wParam, lParam);
   return true;
 }
@@ -41,3 +67,21 @@ bool Post(const PostedMessage& message) {
 }
 
 }  // namespace ui
+
+extern "C" {
+
+// Handled before it returns, on the calling thread, which must be the GUI
+// thread: the dialog's messages go through its procedure, a control's to
+// the control.
+LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  ui::WindowRecord* record = ui::FromHandle(window);
+  return record ? record->Handle(message, wParam, lParam) : 0;
+}
+
+// Any thread. The message is delivered on the GUI thread, in the order of
+// posting; FALSE when the window does not exist or the queue is full.
+BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return ui::Post({window, message, wParam, lParam}) ? TRUE : FALSE;
+}
+
+}  // extern "C"

@@ -73,10 +73,10 @@ resources::Image Scale(const resources::Image& image, int width, int height) {
   resources::Image scaled;
   scaled.width = width;
   scaled.height = height;
-  scaled.pixels.resize(size_t(width) * size_t(height));
+  scaled.pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
   for (int y = 0; y < height; y++)
     for (int x = 0; x < width; x++)
-      scaled.pixels[size_t(y) * size_t(width) + size_t(x)] =
+      scaled.pixels[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)] =
           image.at(x * image.width / width, y * image.height / height);
   return scaled;
 }
@@ -89,13 +89,29 @@ resources::Image Etch(const resources::Image& image) {
     for (int x = 0; x < image.width; x++) {
       if (!IsInk(image.at(x, y))) continue;
       if (x + 1 < image.width && y + 1 < image.height)
-        etched.pixels[size_t(y + 1) * size_t(image.width) + size_t(x + 1)] = Highlight;
+        etched.pixels[static_cast<size_t>(y + 1) * static_cast<size_t>(image.width) +
+                      static_cast<size_t>(x + 1)] = Highlight;
     }
   for (int y = 0; y < image.height; y++)
     for (int x = 0; x < image.width; x++)
       if (IsInk(image.at(x, y)))
-        etched.pixels[size_t(y) * size_t(image.width) + size_t(x)] = Shadow;
+        etched.pixels[static_cast<size_t>(y) * static_cast<size_t>(image.width) +
+                      static_cast<size_t>(x)] = Shadow;
   return etched;
 }
 
 }  // namespace ui
+
+extern "C" {
+
+// The icon and bitmaps stored in the executable, at the requested size (0
+// keeps the stored size); nothing when the resource does not exist.
+// Pictures are never freed: they live until the process ends.
+HANDLE WINAPI LoadImageA(HINSTANCE, LPCSTR name, UINT type, int cx, int cy, UINT) {
+  if (!IS_INTRESOURCE(name)) return nullptr;
+  int id = static_cast<int>(reinterpret_cast<uintptr_t>(name));
+  ui::Picture* picture = ui::Picture::Load(type, id, cx, cy);
+  return picture ? picture->Handle() : nullptr;
+}
+
+}  // extern "C"

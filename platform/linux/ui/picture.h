@@ -18,16 +18,15 @@ class Picture {
   Picture(const Picture&) = delete;
   Picture& operator=(const Picture&) = delete;
 
-  UINT type() const { return type_; }  // IMAGE_BITMAP or IMAGE_ICON
-  int width() const { return image_.width; }
-  int height() const { return image_.height; }
-  const resources::Image& image() const { return image_; }
-  Fl_RGB_Image* normal() { return normal_.get(); }
+  UINT Type() const { return type_; }  // IMAGE_BITMAP or IMAGE_ICON
+  int Width() const { return image_.width; }
+  int Height() const { return image_.height; }
+  Fl_RGB_Image* Normal() { return normal_.get(); }
   // Drawn as the platform draws a picture on a disabled control: etched
   // in grey and white, so the button plainly cannot be pressed.
-  Fl_RGB_Image* disabled() { return disabled_.get(); }
+  Fl_RGB_Image* Disabled() { return disabled_.get(); }
 
-  HANDLE handle() { return reinterpret_cast<HANDLE>(this); }
+  HANDLE Handle() { return reinterpret_cast<HANDLE>(this); }
   // The picture behind a handle LoadImageA gave out, or nullptr.
   static Picture* FromHandle(HANDLE handle);
   // Keeps a new picture until the process ends.

@@ -2,7 +2,7 @@
 // SS_RIGHT, written from the top and wrapped as the platform does.
 #include <FL/Fl_Box.H>
 
-#include "platform/linux/ui/controls.h"
+#include "platform/linux/ui/control.h"
 
 namespace ui {
 namespace {
@@ -27,8 +27,8 @@ class StaticControl : public Control {
     Init(layout, item);
   }
 
-  const char* className() const override { return "Static"; }
-  Fl_Widget& widget() override { return *box_; }
+  const char* ClassName() const override { return "Static"; }
+  Fl_Widget& Widget() override { return *box_; }
 
  private:
   Fl_Box* box_;  // owned by the dialog's window

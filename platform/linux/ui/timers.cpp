@@ -1,6 +1,3 @@
-// Each timer runs on a grid of absolute deadlines, so the lateness of one
-// expiry does not delay the next: WM_TIMER keeps its period on average
-// however long a run lasts.
 #include "platform/linux/ui/timers.h"
 
 #include <FL/Fl.H>
@@ -10,7 +7,6 @@
 #include <cstdint>
 #include <map>
 
-#include "platform/linux/ui/deadline.h"
 #include "platform/linux/ui/message_loop.h"
 #include "platform/linux/ui/window_record.h"
 
@@ -71,7 +67,7 @@ void OnExpiry(void* data) {
     if (FromHandle(expired.window)) {
       auto ms =
           std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch());
-      expired.procedure(expired.window, WM_TIMER, expired.id, DWORD(ms.count()));
+      expired.procedure(expired.window, WM_TIMER, expired.id, static_cast<DWORD>(ms.count()));
     }
   } else {
     DeliverTo(expired.window, WM_TIMER, expired.id, 0);
@@ -114,4 +110,22 @@ void KillTimersOf(HWND window) {
   }
 }
 
+Clock::time_point NextDeadline(Clock::time_point last, Clock::duration period,
+                               Clock::time_point now) {
+  Clock::time_point next = last + period;
+  if (next > now) return next;
+  auto missed = (now - next) / period + 1;
+  return next + missed * period;
+}
+
 }  // namespace ui
+
+extern "C" {
+
+UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC procedure) {
+  return ui::StartTimer(window, id, elapse, procedure);
+}
+
+BOOL WINAPI KillTimer(HWND window, UINT_PTR id) { return ui::StopTimer(window, id) ? TRUE : FALSE; }
+
+}  // extern "C"

@@ -1,14 +1,36 @@
-// A top-level FLTK window as the dialog and the message box both are: of
-// a fixed size, placed exactly where it is put, brought up with the
-// keyboard focus, and told of Enter when no control took it.
+// Top-level windows: the FLTK window the dialog and the message box both
+// are (of a fixed size, placed exactly where it is put, brought up with the
+// keyboard focus, and told of Enter when no control took it), and its
+// outer frame on X, where the platform's geometry calls measure it.
 #ifndef KORVANE_PLATFORM_LINUX_UI_TOP_WINDOW_H
 #define KORVANE_PLATFORM_LINUX_UI_TOP_WINDOW_H
 
 #include <FL/Fl_Double_Window.H>
+#include <FL/x.H>
 
 #include "platform/platform.h"
 
 namespace ui {
+
+// A top-level window's outer frame on X: the window manager's decorations
+// included, as the platform measures a window. Without a window manager
+// the frame is the window itself.
+// The outer rectangle, border included, in screen coordinates. An
+// iconified window keeps its frame where it will be restored.
+bool FrameRect(Window client, RECT* rect);
+
+// Moves the frame's top-left corner to (x, y), whatever the window manager
+// does with a client's requested position, and waits (briefly) until it
+// is there. False if the frame did not get there.
+bool MoveFrame(Window client, int x, int y);
+
+// Waits (briefly) until the window is mapped, so the window manager has
+// framed it.
+bool WaitUntilViewable(Window client);
+
+bool IsMapped(Window client);
+// ICCCM WM_STATE says Iconic.
+bool IsIconified(Window client);
 
 class TopWindow : public Fl_Double_Window {
  public:

@@ -64,14 +64,14 @@ bool Enabled() { return Path() != nullptr; }
 void Publish() {
   if (!Enabled()) return;
   TraceWriter out;
-  out.Add("pid", long(getpid()));
+  out.Add("pid", static_cast<long>(getpid()));
   const auto& dialogs = Dialog::Live();
   if (dialogs.empty())
     out.Add("dialog", "none");
   else
     dialogs.front()->Describe(out);
   const auto& boxes = Boxes();
-  out.Add("messagebox.count", long(boxes.size()));
+  out.Add("messagebox.count", static_cast<long>(boxes.size()));
   for (size_t i = 0; i < boxes.size(); i++) {
     std::string prefix = "messagebox." + std::to_string(i + 1) + ".";
     out.Add(prefix + "caption", boxes[i].caption);
@@ -80,19 +80,20 @@ void Publish() {
     out.Add(prefix + "open", boxes[i].open ? 1 : 0);
   }
   static std::string written;
-  if (out.text() == written) return;
-  written = out.text();
+  if (out.Text() == written) return;
+  written = out.Text();
   Write(Path(), written);
 }
 
 int MessageBoxOpened(std::string_view caption, std::string_view text, std::string_view icon) {
   if (!Enabled()) return -1;
   Boxes().push_back({std::string(caption), std::string(text), std::string(icon), true});
-  return int(Boxes().size()) - 1;
+  return static_cast<int>(Boxes().size()) - 1;
 }
 
 void MessageBoxClosed(int index) {
-  if (index >= 0 && size_t(index) < Boxes().size()) Boxes()[size_t(index)].open = false;
+  if (index >= 0 && static_cast<size_t>(index) < Boxes().size())
+    Boxes()[static_cast<size_t>(index)].open = false;
 }
 
 }  // namespace trace

@@ -14,7 +14,7 @@ class TraceWriter {
  public:
   void Add(std::string_view key, std::string_view value);
   void Add(std::string_view key, long value) { Add(key, std::to_string(value)); }
-  const std::string& text() const { return text_; }
+  const std::string& Text() const { return text_; }
 
  private:
   std::string text_;

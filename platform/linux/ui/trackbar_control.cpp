@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/linux/ui/controls.h"
+#include "platform/linux/ui/control.h"
 #include "platform/shared/trackbar_range.h"
 
 namespace ui {
@@ -28,7 +28,7 @@ class TrackbarWidget : public Fl_Slider {
     type(FL_HOR_SLIDER);
     box(FL_FLAT_BOX);
     step(1);
-    slider_size(double(ThumbWidth) / w);
+    slider_size(static_cast<double>(ThumbWidth) / w);
   }
 
   void draw() override {
@@ -36,7 +36,7 @@ class TrackbarWidget : public Fl_Slider {
     int cy = y() + h() / 2;
     draw_box(FL_THIN_DOWN_BOX, x() + ThumbWidth / 2, cy - ChannelHeight / 2, w() - ThumbWidth,
              ChannelHeight, FL_WHITE);
-    int thumbX = x() + int(std::lround(Fraction() * (w() - ThumbWidth)));
+    int thumbX = x() + static_cast<int>(std::lround(Fraction() * (w() - ThumbWidth)));
     int thumbH = h() - 6;
     draw_box(FL_UP_BOX, thumbX, y() + 3, ThumbWidth, thumbH, FL_BACKGROUND_COLOR);
     if (Fl::focus() == this) draw_focus(FL_FLAT_BOX, x(), y(), w(), h());
@@ -94,8 +94,8 @@ class TrackbarControl : public Control {
     Sync();
   }
 
-  const char* className() const override { return TRACKBAR_CLASSA; }
-  Fl_Widget& widget() override { return *slider_; }
+  const char* ClassName() const override { return TRACKBAR_CLASSA; }
+  Fl_Widget& Widget() override { return *slider_; }
 
   // The redraw flag of the setters does not matter here: FLTK redraws a
   // changed widget once, at the next turn of the loop.
@@ -108,13 +108,13 @@ class TrackbarControl : public Control {
       case TBM_GETRANGEMAX:
         return range_.rangeMax;
       case TBM_SETPOS:
-        range_.SetPos(LONG(lParam));
+        range_.SetPos(static_cast<LONG>(lParam));
         break;
       case TBM_SETRANGEMIN:
-        range_.SetMin(LONG(lParam));
+        range_.SetMin(static_cast<LONG>(lParam));
         break;
       case TBM_SETRANGEMAX:
-        range_.SetMax(LONG(lParam));
+        range_.SetMax(static_cast<LONG>(lParam));
         break;
       default:
         return 0;
@@ -142,7 +142,7 @@ class TrackbarControl : public Control {
 
   static void OnUserMove(Fl_Widget*, void* data) {
     auto* self = static_cast<TrackbarControl*>(data);
-    self->range_.SetPos(LONG(std::lround(self->slider_->value())));
+    self->range_.SetPos(static_cast<LONG>(std::lround(self->slider_->value())));
     self->Sync();
   }
 
@@ -158,3 +158,11 @@ std::unique_ptr<Control> MakeTrackbar(Dialog& dialog, const resources::DialogIte
 }
 
 }  // namespace ui
+
+extern "C" {
+
+// The trackbar, the one common control the dialog uses, is built into the
+// dialog manager and always there.
+void WINAPI InitCommonControls(void) {}
+
+}  // extern "C"

@@ -20,15 +20,16 @@ class WindowRecord {
   WindowRecord(const WindowRecord&) = delete;
   WindowRecord& operator=(const WindowRecord&) = delete;
 
-  HWND handle() { return reinterpret_cast<HWND>(this); }
+  HWND Hwnd() { return reinterpret_cast<HWND>(this); }
   // The dialog this window belongs to (itself for a dialog).
-  virtual Dialog& dialog() = 0;
+  virtual Dialog& Owner() = 0;
   // A message sent to this window, handled before returning.
   virtual LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) = 0;
 
  protected:
-  // Takes the window out of the registry before it comes apart, so that
-  // nothing finds it half destroyed; the destructor then has nothing to do.
+  // Takes the window out of the registry before its own parts come apart,
+  // so that nothing finds it half destroyed. ~WindowRecord does the same
+  // for a window that never calls this, once the derived parts are gone.
   void Unregister();
 };
 

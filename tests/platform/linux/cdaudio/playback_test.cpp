@@ -197,6 +197,24 @@ TEST_F(PlaybackTest, StopSilencesAPlayAtOnceAndAbortsIt) {
             atStop + static_cast<size_t>(50 * TimeAllowance) * BytesPerMs);
 }
 
+// The mode a window may ask for while it waits for a range: playing from
+// PLAY, stopped before it and once STOP has cut it short.
+TEST_F(PlaybackTest, TheModeSaysWhetherARangeIsPlaying) {
+  CaptureOutput();
+  mkdisc::DiscImage image = MakeTracks({225});  // three seconds
+  ASSERT_EQ(OpenSource(image.sheetPath), 0u);
+  DWORD_PTR mode = 0;
+  ASSERT_EQ(Status(MCI_STATUS_ITEM, MCI_STATUS_MODE, 0, &mode), 0u);
+  EXPECT_EQ(mode, static_cast<DWORD_PTR>(MCI_MODE_STOP));
+  ASSERT_EQ(Play(0x000200, 0, MCI_NOTIFY | MCI_FROM, NotifyWindow), 0u);
+  ASSERT_EQ(Status(MCI_STATUS_ITEM, MCI_STATUS_MODE, 0, &mode), 0u);
+  EXPECT_EQ(mode, static_cast<DWORD_PTR>(MCI_MODE_PLAY));
+  ASSERT_EQ(Stop(), 0u);
+  EXPECT_EQ(NextNotification(), static_cast<WPARAM>(MCI_NOTIFY_ABORTED));
+  ASSERT_EQ(Status(MCI_STATUS_ITEM, MCI_STATUS_MODE, 0, &mode), 0u);
+  EXPECT_EQ(mode, static_cast<DWORD_PTR>(MCI_MODE_STOP));
+}
+
 TEST_F(PlaybackTest, EachPendingPlayIsToldHowItEnded) {
   setenv("SDL_AUDIODRIVER", "dummy", 1);
   MakeTracks({150, 150});

@@ -3,15 +3,15 @@
 // value that the main thread then writes too with nothing ordering them.
 // The tree's suppressions for libpulse must never hide such a race in our
 // own callbacks.
-#include <stdio.h>
-#include <string.h>
-
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 
-#include "platform/linux/cdaudio/pulse_output.h"
+#include "platform/linux/cdaudio/output.h"
 
 namespace {
 
@@ -29,9 +29,9 @@ size_t PullUnguarded(uint8_t* out, size_t bytes) {
 }  // namespace
 
 int main() {
-  cdaudio::PulseOutput output(PullUnguarded, [] {});
+  std::unique_ptr<cdaudio::Output> output = cdaudio::PulseOutputKind.make(PullUnguarded, [] {});
   std::string why;
-  if (!output.Open(&why)) {
+  if (!output->Open(&why)) {
     fprintf(stderr, "no sound server: %s\n", why.c_str());
     return 1;
   }
@@ -45,7 +45,7 @@ int main() {
     return 1;
   }
   unguarded = 2;
-  output.Close();
+  output->Close();
   printf("last written: %d\n", unguarded);  // the writes are used, so they stay
   return 0;
 }

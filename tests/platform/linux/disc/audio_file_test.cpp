@@ -1,11 +1,10 @@
 // Audio files decoded as a CD's samples: bit-exact for 16-bit stereo at
 // 44100 Hz in every lossless container, silence past the end, and a refusal
 // naming the file for everything else.
-#include "platform/linux/disc/audio_file.h"
-
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/linux/disc/sources.h"
 #include "tests/platform/linux/cdaudio/device_fixture.h"
 #include "tools/audio_writer.h"
 

@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "platform/linux/disc/disc.h"
-#include "platform/linux/disc/span_reader.h"
+#include "platform/linux/disc/sources.h"
 #include "tests/platform/linux/cdaudio/device_fixture.h"
 #include "tools/audio_writer.h"
 #include "tools/rip_image.h"

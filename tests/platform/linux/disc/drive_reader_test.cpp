@@ -4,7 +4,7 @@
 #include <cdio/cdio.h>
 
 #include "platform/linux/disc/disc.h"
-#include "platform/linux/disc/loaders.h"
+#include "platform/linux/disc/sources.h"
 #include "tests/platform/linux/cdaudio/device_fixture.h"
 
 namespace {
@@ -17,7 +17,9 @@ TEST_F(DriveReaderTest, DeliversTheDiscsSamplesThroughParanoia) {
   disc::QuietCdio();
   CdIo_t* cdio = cdio_open(image.sheetPath.c_str(), DRIVER_BINCUE);
   ASSERT_NE(cdio, nullptr);
-  std::unique_ptr<disc::SectorReader> reader = disc::OpenDriveReader(cdio, image.sectors);
+  std::unique_ptr<disc::SectorReader> reader;
+  std::string why;
+  ASSERT_TRUE(disc::OpenDriveReader(cdio, image.sectors, &reader, &why)) << why;
   ASSERT_NE(reader, nullptr);
 
   auto expectSectors = [&](int32_t lsn, int32_t count) {

@@ -1,9 +1,8 @@
 // Finding the files a sheet names: as written, ignoring case, or the same
 // audio under another extension, and refusing when that is ambiguous.
-#include "platform/linux/disc/file_lookup.h"
-
 #include <sys/stat.h>
 
+#include "platform/linux/disc/sheets.h"
 #include "tests/platform/linux/cdaudio/device_fixture.h"
 
 namespace {
@@ -11,14 +10,14 @@ namespace {
 class FileLookupTest : public DeviceTest {
  protected:
   std::string Find(const std::string& name, bool audio = true) {
-    std::string why;
-    std::string path = disc::FindSheetFile(Path(""), name, audio, &why);
-    EXPECT_FALSE(path.empty()) << why;
+    std::string path, why;
+    EXPECT_TRUE(disc::FindSheetFile(Path(""), name, audio, &path, &why)) << why;
     return path;
   }
   std::string Refusal(const std::string& name, bool audio = true) {
-    std::string why;
-    EXPECT_EQ(disc::FindSheetFile(Path(""), name, audio, &why), "");
+    std::string path, why;
+    EXPECT_FALSE(disc::FindSheetFile(Path(""), name, audio, &path, &why));
+    EXPECT_EQ(path, "");
     return why;
   }
 };

@@ -179,8 +179,8 @@ TEST_F(HostileInputTest, ABinNamedAloneIsReadThroughTheSheetBesideIt) {
   ASSERT_EQ(Load(image.binPath, &why, &fromBin), disc::DiscState::Ready) << why;
   ASSERT_EQ(fromBin.table.tracks.size(), 3u);
   for (int number = 1; number <= 3; number++) {
-    EXPECT_EQ(fromBin.table.track(number).start, fromCue.table.track(number).start);
-    EXPECT_EQ(fromBin.table.track(number).pregap, fromCue.table.track(number).pregap);
+    EXPECT_EQ(fromBin.table.Numbered(number).start, fromCue.table.Numbered(number).start);
+    EXPECT_EQ(fromBin.table.Numbered(number).pregap, fromCue.table.Numbered(number).pregap);
   }
   EXPECT_EQ(fromBin.table.leadout, 60);
   Bytes read(5 * 2352);
@@ -201,8 +201,8 @@ TEST_F(HostileInputTest, ABinNamedAloneIsReadThroughTheSheetBesideIt) {
   disc::Disc alone;
   ASSERT_EQ(Load(image.binPath, &why, &alone), disc::DiscState::Ready) << why;
   ASSERT_EQ(alone.table.tracks.size(), 1u);
-  EXPECT_TRUE(alone.table.track(1).audio);
-  EXPECT_EQ(alone.table.track(1).start, 0);
+  EXPECT_TRUE(alone.table.Numbered(1).audio);
+  EXPECT_EQ(alone.table.Numbered(1).start, 0);
   EXPECT_EQ(alone.table.leadout, 60);
   ASSERT_TRUE(alone.reader->Read(32, 5, read.data()));
   EXPECT_TRUE(read == mkdisc::ReadBin(image.binPath, 32, 5));

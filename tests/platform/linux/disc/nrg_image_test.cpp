@@ -42,14 +42,14 @@ TEST_F(NrgImageTest, TheTableAndEverySampleAreThoseOfTheCueOfTheSameDisc) {
   ASSERT_EQ(fromNrg.table.first, 1);
   ASSERT_EQ(fromNrg.table.tracks.size(), 4u);
   for (int number = 1; number <= 4; number++) {
-    const disc::Track& nrg = fromNrg.table.track(number);
-    const disc::Track& cue = fromCue.table.track(number);
+    const disc::Track& nrg = fromNrg.table.Numbered(number);
+    const disc::Track& cue = fromCue.table.Numbered(number);
     EXPECT_EQ(nrg.start, cue.start) << number;
     EXPECT_EQ(nrg.pregap, cue.pregap) << number;
     EXPECT_TRUE(nrg.audio) << number;
     EXPECT_EQ(nrg.session, 1) << number;
   }
-  EXPECT_EQ(fromNrg.table.track(3).start, 506);
+  EXPECT_EQ(fromNrg.table.Numbered(3).start, 506);
   EXPECT_EQ(fromNrg.table.leadout, 608);
   EXPECT_EQ(fromNrg.table.leadout, fromCue.table.leadout);
 
@@ -79,7 +79,7 @@ TEST_F(NrgImageTest, SeventyTracksLoadThoughTheirTrailerTripsLibcdiosAssertion) 
   std::string why;
   ASSERT_EQ(disc::LoadDisc(nrg_.sheetPath, &disc, &why), disc::DiscState::Ready) << why;
   ASSERT_EQ(disc.table.tracks.size(), 72u);
-  EXPECT_EQ(disc.table.track(72).start, 142);
+  EXPECT_EQ(disc.table.Numbered(72).start, 142);
   EXPECT_EQ(disc.table.leadout, 144);
   Bytes played(144 * 2352);
   ASSERT_TRUE(disc.reader->Read(0, 144, played.data()));

@@ -1,8 +1,9 @@
 // Sheet text from the machines that write sheets: UTF-8 with or without a
 // byte-order mark, and the Windows code pages of Japan and the West.
-#include "platform/linux/disc/sheet_text.h"
-
 #include <gtest/gtest.h>
+
+#include "platform/linux/common/text.h"
+#include "platform/linux/disc/sheets.h"
 
 namespace {
 
@@ -28,10 +29,10 @@ TEST(SheetText, EachEncodingComesOutAsUtf8) {
 }
 
 TEST(SheetText, MalformedUtf8IsNotTakenForUtf8) {
-  EXPECT_TRUE(disc::ValidUtf8("plain \xC3\xA9 \xF0\x9F\x8E\xB5"));
+  EXPECT_TRUE(common::ValidUtf8("plain \xC3\xA9 \xF0\x9F\x8E\xB5"));
   for (const char* bad : {"\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xC3",
                           "\xE6\x9B", "\x80", "\xFF"})
-    EXPECT_FALSE(disc::ValidUtf8(bad)) << bad;
+    EXPECT_FALSE(common::ValidUtf8(bad)) << bad;
   // A cut-off UTF-8 sequence is read as 932 instead, never dropped.
   EXPECT_FALSE(Decoded("\xE6\x9B\"").empty());
 }

@@ -11,7 +11,7 @@
 #include <fstream>
 
 #include "platform/linux/disc/disc.h"
-#include "platform/linux/disc/loaders.h"
+#include "platform/linux/disc/sources.h"
 #include "tools/disc_image.h"
 #include "tools/simdrive/journal.h"
 #include "tools/simdrive/simdrive.h"

@@ -101,8 +101,9 @@ TEST_F(TocImageTest, TheTableIsTheSameAsTheCueOfTheSameDiscFromAnyFolder) {
   ASSERT_EQ(disc::LoadDisc(Path("disc.toc"), &fromToc, &why), disc::DiscState::Ready) << why;
   ASSERT_EQ(fromToc.table.tracks.size(), 4u);
   for (int number = 1; number <= 4; number++) {
-    EXPECT_EQ(fromToc.table.track(number).start, fromCue.table.track(number).start) << number;
-    EXPECT_EQ(fromToc.table.track(number).pregap, fromCue.table.track(number).pregap) << number;
+    EXPECT_EQ(fromToc.table.Numbered(number).start, fromCue.table.Numbered(number).start) << number;
+    EXPECT_EQ(fromToc.table.Numbered(number).pregap, fromCue.table.Numbered(number).pregap)
+        << number;
   }
   EXPECT_EQ(fromToc.table.leadout, fromCue.table.leadout);
 
@@ -148,12 +149,12 @@ TEST_F(TocImageTest, SamplesAreReadInTheByteOrderAndLayoutCdrdaoMeans) {
       "INDEX 00:00:01\n",
       &loaded);
   ASSERT_EQ(loaded.table.tracks.size(), 4u);
-  EXPECT_EQ(loaded.table.track(1).start, 0);
-  EXPECT_EQ(loaded.table.track(2).pregap, 2);
-  EXPECT_EQ(loaded.table.track(2).start, 5);
-  EXPECT_EQ(loaded.table.track(3).start, 10);
-  EXPECT_EQ(loaded.table.track(4).pregap, 11);
-  EXPECT_EQ(loaded.table.track(4).start, 14);
+  EXPECT_EQ(loaded.table.Numbered(1).start, 0);
+  EXPECT_EQ(loaded.table.Numbered(2).pregap, 2);
+  EXPECT_EQ(loaded.table.Numbered(2).start, 5);
+  EXPECT_EQ(loaded.table.Numbered(3).start, 10);
+  EXPECT_EQ(loaded.table.Numbered(4).pregap, 11);
+  EXPECT_EQ(loaded.table.Numbered(4).start, 14);
   EXPECT_EQ(loaded.table.leadout, 16);
   Bytes expected(16 * 2352, 0);
   std::copy_n(disc.begin(), 4000, expected.begin());

@@ -4,9 +4,17 @@
 
 #include <gtest/gtest.h>
 
+using disc::AudioEnd;
 using disc::Track;
 
 namespace {
+
+// Why the table is refused for an image of `available` sectors; "" when
+// it is not.
+std::string Refusal(const disc::TrackTable& table, int32_t available) {
+  std::string why;
+  return disc::CheckTrackTable(table, available, &why) ? "" : why;
+}
 
 disc::TrackTable Table(std::vector<disc::Track> tracks, int32_t leadout) {
   disc::TrackTable table;
@@ -47,17 +55,17 @@ TEST(TrackTableTest, AudioStopsBeforeDataAndItsPregapButRunsOnThroughAudio) {
 }
 
 TEST(TrackTableTest, TablesThatDoNotFitTheirImageAreRefused) {
-  EXPECT_EQ(disc::CheckTrackTable(Table({Audio(0), Audio(100)}, 200), 200), "");
-  EXPECT_NE(disc::CheckTrackTable(Table({Audio(0), Audio(100)}, 200), 150),
-            "");  // past the end of the image
-  EXPECT_NE(disc::CheckTrackTable(Table({Audio(0), Audio(0)}, 200), -1), "");    // overlapping
-  EXPECT_NE(disc::CheckTrackTable(Table({Audio(50), Audio(10)}, 200), -1), "");  // out of order
-  EXPECT_NE(disc::CheckTrackTable(Table({Audio(0), Audio(300)}, 200), -1),
+  EXPECT_EQ(Refusal(Table({Audio(0), Audio(100)}, 200), 200), "");
+  EXPECT_NE(Refusal(Table({Audio(0), Audio(100)}, 200), 150),
+            "");                                                   // past the end of the image
+  EXPECT_NE(Refusal(Table({Audio(0), Audio(0)}, 200), -1), "");    // overlapping
+  EXPECT_NE(Refusal(Table({Audio(50), Audio(10)}, 200), -1), "");  // out of order
+  EXPECT_NE(Refusal(Table({Audio(0), Audio(300)}, 200), -1),
             "");  // leadout before a track
-  EXPECT_NE(disc::CheckTrackTable(Table({Audio(0), Audio(100, 150)}, 200), -1),
+  EXPECT_NE(Refusal(Table({Audio(0), Audio(100, 150)}, 200), -1),
             "");  // pregap after its index 1
-  EXPECT_NE(disc::CheckTrackTable(Table({}, 200), -1), "");
+  EXPECT_NE(Refusal(Table({}, 200), -1), "");
   disc::TrackTable hundred = Table(std::vector<disc::Track>(100, Audio(0)), 20000);
   for (int i = 0; i < 100; i++) hundred.tracks[static_cast<size_t>(i)].start = i * 10;
-  EXPECT_NE(disc::CheckTrackTable(hundred, -1), "");
+  EXPECT_NE(Refusal(hundred, -1), "");
 }

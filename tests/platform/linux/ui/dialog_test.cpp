@@ -73,14 +73,14 @@ std::string Described(Dialog& dialog, const std::string& key) {
   TraceWriter out;
   dialog.Describe(out);
   std::string needle = key + "=";
-  size_t at = out.text().find("\n" + needle);
-  if (out.text().compare(0, needle.size(), needle) == 0)
+  size_t at = out.Text().find("\n" + needle);
+  if (out.Text().compare(0, needle.size(), needle) == 0)
     at = 0;
   else if (at != std::string::npos)
     at++;
   if (at == std::string::npos) return "(absent)";
-  size_t end = out.text().find('\n', at);
-  return out.text().substr(at + needle.size(), end - at - needle.size());
+  size_t end = out.Text().find('\n', at);
+  return out.Text().substr(at + needle.size(), end - at - needle.size());
 }
 
 class DialogTest : public ::testing::Test {
@@ -115,7 +115,7 @@ TEST_F(DialogTest, UnknownControlClassFailsTheDialog) {
 TEST_F(DialogTest, ControlsAnswerThePlatformCalls) {
   std::unique_ptr<Dialog> dialog = Dialog::Create(PlayerLikeTemplate(), Procedure);
   ASSERT_TRUE(dialog);
-  HWND d = dialog->handle();
+  HWND d = dialog->Hwnd();
   HWND play = GetDlgItem(d, IDC_PLAY);
   ASSERT_NE(play, nullptr);
   EXPECT_EQ(GetDlgItem(d, 4242), nullptr);
@@ -148,9 +148,9 @@ TEST_F(DialogTest, ControlsAnswerThePlatformCalls) {
 
   // Enter presses the focused button, and is IDOK elsewhere.
   received.clear();
-  dialog->Item(IDC_STOP)->widget().take_focus();
+  dialog->Item(IDC_STOP)->Widget().take_focus();
   dialog->PressDefault();
-  dialog->Item(IDC_SLIDER)->widget().take_focus();
+  dialog->Item(IDC_SLIDER)->Widget().take_focus();
   dialog->PressDefault();
   ASSERT_EQ(received.size(), 2u);
   EXPECT_EQ(LOWORD(received[0].wParam), IDC_STOP);
@@ -184,17 +184,17 @@ TEST_F(DialogTest, ControlsAnswerThePlatformCalls) {
   image.pixels.assign(256, 0xFF0000FF);
   Picture* first = Picture::Keep(std::make_unique<Picture>(IMAGE_BITMAP, image));
   Picture* second = Picture::Keep(std::make_unique<Picture>(IMAGE_BITMAP, image));
-  EXPECT_EQ(SendMessageA(play, BM_SETIMAGE, IMAGE_BITMAP, LPARAM(first->handle())), 0);
-  EXPECT_EQ(SendMessageA(play, BM_SETIMAGE, IMAGE_BITMAP, LPARAM(second->handle())),
-            LRESULT(first->handle()));
-  EXPECT_EQ(SendMessageA(play, BM_GETIMAGE, IMAGE_BITMAP, 0), LRESULT(second->handle()));
+  EXPECT_EQ(SendMessageA(play, BM_SETIMAGE, IMAGE_BITMAP, LPARAM(first->Handle())), 0);
+  EXPECT_EQ(SendMessageA(play, BM_SETIMAGE, IMAGE_BITMAP, LPARAM(second->Handle())),
+            LRESULT(first->Handle()));
+  EXPECT_EQ(SendMessageA(play, BM_GETIMAGE, IMAGE_BITMAP, 0), LRESULT(second->Handle()));
   EXPECT_EQ(Described(*dialog, "control.1005.image"), "16x16");
   EXPECT_EQ(Described(*dialog, "control.1006.image"), "none");
   Picture* icon = Picture::Keep(std::make_unique<Picture>(IMAGE_ICON, image));
   received.clear();
-  EXPECT_EQ(SendMessageA(d, WM_SETICON, ICON_SMALL, LPARAM(icon->handle())), 0);
-  EXPECT_EQ(SendMessageA(d, WM_SETICON, ICON_SMALL, LPARAM(icon->handle())),
-            LRESULT(icon->handle()));
+  EXPECT_EQ(SendMessageA(d, WM_SETICON, ICON_SMALL, LPARAM(icon->Handle())), 0);
+  EXPECT_EQ(SendMessageA(d, WM_SETICON, ICON_SMALL, LPARAM(icon->Handle())),
+            LRESULT(icon->Handle()));
   EXPECT_EQ(received.size(), 2u);
   EXPECT_EQ(Described(*dialog, "dialog.icon"), "16x16");
 
@@ -248,7 +248,7 @@ TEST_F(DialogTest, RunsFromInitDialogToEndDialog) {
 
   ASSERT_FALSE(received.empty());
   EXPECT_EQ(received[0].message, UINT(WM_INITDIALOG));
-  EXPECT_EQ(received[0].wParam, WPARAM(GetDlgItem(dialog->handle(), IDC_PLAY)));
+  EXPECT_EQ(received[0].wParam, WPARAM(GetDlgItem(dialog->Hwnd(), IDC_PLAY)));
   EXPECT_FALSE(shownDuringInit);
   // Hidden, the frame is the client area at the place it will take.
   EXPECT_EQ(hiddenRect.left, 100);
@@ -286,7 +286,7 @@ TEST_F(DialogTest, EndedDuringInitDialogIsNeverShown) {
   // DS_CENTER: the frame, which is the client area while never shown, is
   // centred on the 1024 x 768 screen.
   RECT rect;
-  GetWindowRect(dialog->handle(), &rect);
+  GetWindowRect(dialog->Hwnd(), &rect);
   EXPECT_EQ(rect.left, (1024 - 145) / 2);
   EXPECT_EQ(rect.top, (768 - 96) / 2);
 }
@@ -347,7 +347,7 @@ TEST_F(DialogTest, RefusedRequestsAreSurvivedAndToldOnce) {
   // The connection still serves.
   std::unique_ptr<Dialog> dialog = Dialog::Create(PlayerLikeTemplate(), Procedure);
   ASSERT_TRUE(dialog);
-  EXPECT_NE(GetDlgItem(dialog->handle(), IDC_PLAY), nullptr);
+  EXPECT_NE(GetDlgItem(dialog->Hwnd(), IDC_PLAY), nullptr);
 }
 
 }  // namespace

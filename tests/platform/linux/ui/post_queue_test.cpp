@@ -1,14 +1,14 @@
 // Posting from other threads while the GUI thread sleeps in FLTK's loop:
 // every message arrives, each poster's in its order, however many are
 // posted before the loop wakes.
-#include "platform/linux/ui/post_queue.h"
-
 #include <FL/Fl.H>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 #include <vector>
+
+#include "platform/linux/ui/message_loop.h"
 
 namespace ui {
 namespace {

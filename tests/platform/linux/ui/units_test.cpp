@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/linux/ui/codepage.h"
-#include "platform/linux/ui/deadline.h"
-#include "platform/linux/ui/dialog_units.h"
+#include "platform/linux/ui/display.h"
 #include "platform/linux/ui/picture.h"
+#include "platform/linux/ui/timers.h"
 #include "platform/shared/trackbar_range.h"
 
 namespace ui {

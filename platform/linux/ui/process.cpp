@@ -1,5 +1,4 @@
-// The kernel32 functions the system calls: the process's one module and
-// its end.
+// The process: its one module, and its end.
 #include <cstdlib>
 
 #include "platform/linux/ui/trace.h"

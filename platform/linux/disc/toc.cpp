@@ -1,11 +1,23 @@
-#include "platform/linux/disc/toc_sheet.h"
+// cdrdao's .toc files: the sheet parsed, then the image it describes laid
+// out as cdrdao means it: each track the concatenation of its statements,
+// padded with silence to whole sectors, the tracks one after another. Raw
+// audio files hold big-endian samples and .wav files little-endian ones;
+// SWAP reverses either.
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
 
-#include <ctype.h>
-
-#include "platform/linux/disc/cue_sheet.h"
-#include "platform/linux/disc/span_reader.h"
+#include "platform/linux/common/bytes.h"
+#include "platform/linux/common/file.h"
+#include "platform/linux/common/text.h"
+#include "platform/linux/disc/sources.h"
 
 namespace disc {
+
+// ---- The sheet ----
 
 namespace {
 
@@ -23,7 +35,7 @@ bool IsOctal(const std::string& text, size_t at) {
 
 // Splits the text into words, quoted strings (with cdrdao's \" and \ooo
 // escapes) and braces, dropping // comments.
-std::string Tokenize(const std::string& text, std::vector<Token>* tokens) {
+bool Tokenize(const std::string& text, std::vector<Token>* tokens, std::string* why) {
   int line = 1;
   size_t i = 0;
   while (i < text.size()) {
@@ -38,8 +50,10 @@ std::string Tokenize(const std::string& text, std::vector<Token>* tokens) {
     } else if (c == '"') {
       Token token{"", true, line};
       for (i++;; i++) {
-        if (i >= text.size() || text[i] == '\n')
-          return "line " + std::to_string(line) + ": unterminated string";
+        if (i >= text.size() || text[i] == '\n') {
+          *why = "line " + std::to_string(line) + ": unterminated string";
+          return false;
+        }
         if (text[i] == '"') break;
         if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '"') {
           token.text += '"';
@@ -69,7 +83,7 @@ std::string Tokenize(const std::string& text, std::vector<Token>* tokens) {
       tokens->push_back(token);
     }
   }
-  return "";
+  return true;
 }
 
 // Bytes of one image sector of a track mode, or 0 for no mode.
@@ -87,9 +101,7 @@ int BlockBytes(const std::string& mode) {
 
 bool EndsWithWav(const std::string& name) {
   if (name.size() < 4) return false;
-  std::string end = name.substr(name.size() - 4);
-  for (char& c : end) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  return end == ".wav";
+  return common::AsciiLower(name.substr(name.size() - 4)) == ".wav";
 }
 
 class Parser {
@@ -152,8 +164,8 @@ class Parser {
 
   // An MSF position in sectors, or -1 (and the error set).
   int32_t Msf() {
-    int32_t sectors = IsNumber() ? ParseMsf(tokens_[at_].text) : -1;
-    if (sectors < 0) {
+    int32_t sectors = -1;
+    if (!IsNumber() || !ParseMsf(tokens_[at_].text, &sectors)) {
       Fail("expected a time mm:ss:ff");
       return -1;
     }
@@ -374,12 +386,143 @@ class Parser {
 
 }  // namespace
 
-std::string ParseTocSheet(const std::string& text, const std::string& folder, TocSheet* sheet) {
+bool ParseTocSheet(const std::string& text, const std::string& folder, TocSheet* sheet,
+                   std::string* why) {
   *sheet = TocSheet();
   std::vector<Token> tokens;
-  std::string problem = Tokenize(text, &tokens);
-  if (!problem.empty()) return problem;
-  return Parser(std::move(tokens), folder, sheet).Parse();
+  if (!Tokenize(text, &tokens, why)) return false;
+  const std::string problem = Parser(std::move(tokens), folder, sheet).Parse();
+  if (problem.empty()) return true;
+  *why = problem;
+  return false;
+}
+
+// ---- The image ----
+
+namespace {
+
+constexpr int MaxWaveChunks = 1000;
+
+// Where a file's samples lie, and how many bytes of them there are.
+struct Contents {
+  int64_t first = 0;
+  int64_t bytes = 0;
+};
+
+// Finds the samples of a RIFF WAVE file of 16-bit stereo PCM at 44.1 kHz,
+// as a disc holds them; false when it is not one, with `why` saying so.
+bool ReadWave(int fd, int64_t size, Contents* contents, std::string* why) {
+  auto fail = [why](const char* what) {
+    *why = what;
+    return false;
+  };
+  uint8_t header[12];
+  if (!common::ReadAt(fd, 0, header, 12) || std::memcmp(header, "RIFF", 4) != 0 ||
+      std::memcmp(header + 8, "WAVE", 4) != 0)
+    return fail("is not a RIFF WAVE file");
+  bool formatSeen = false;
+  // A real file holds a handful of chunks before its samples; a damaged one
+  // can hold millions of empty ones (zeros), each a read: give up early.
+  int chunks = 0;
+  for (int64_t at = 12; at + 8 <= size; chunks++) {
+    if (chunks == MaxWaveChunks) return fail("has no samples among its first chunks");
+    uint8_t chunk[24];
+    if (!common::ReadAt(fd, at, chunk, 8)) break;
+    int64_t length = common::Le32(chunk + 4);
+    if (std::memcmp(chunk, "fmt ", 4) == 0) {
+      if (length < 16 || !common::ReadAt(fd, at + 8, chunk + 8, 16)) break;
+      uint16_t tag = common::Le16(chunk + 8);
+      if ((tag != 1 && tag != 0xFFFE) || common::Le16(chunk + 10) != 2 ||
+          common::Le32(chunk + 12) != SampleRate || common::Le16(chunk + 20) != 4 ||
+          common::Le16(chunk + 22) != 16)
+        return fail("is not 16-bit stereo PCM at 44100 Hz");
+      formatSeen = true;
+    } else if (std::memcmp(chunk, "data", 4) == 0) {
+      if (!formatSeen) return fail("has its samples before their format");
+      contents->first = at + 8;
+      contents->bytes = std::min(length, size - contents->first);  // a file cut short
+      return true;
+    }
+    at += 8 + length + (length & 1);  // chunks are padded to even lengths
+  }
+  return fail("has no samples");
+}
+
+}  // namespace
+
+bool LoadTocImage(const std::string& path, Disc* disc, std::string* why) {
+  std::string text;
+  if (!ReadSheet(path, &text, why)) return false;
+  TocSheet sheet;
+  std::string problem;
+  auto fail = [&](const std::string& what) {
+    *why = path + ": " + what;
+    return false;
+  };
+  if (!ParseTocSheet(text, FolderOf(path), &sheet, &problem)) return fail(problem);
+
+  std::unique_ptr<SpanReader> reader(new SpanReader);
+  std::vector<Contents> files;
+  for (const TocFile& named : sheet.files) {
+    int file = 0;
+    int64_t size = 0;
+    if (!reader->Open(named.path, &file, &size, &problem)) return fail(problem);
+    Contents contents{0, size};
+    if (named.wave && !ReadWave(reader->Fd(file), size, &contents, &problem))
+      return fail(named.path + " " + problem);
+    files.push_back(contents);
+  }
+
+  TrackTable table;
+  int64_t discByte = 0;
+  for (size_t index = 0; index < sheet.tracks.size(); index++) {
+    const TocTrack& entry = sheet.tracks[index];
+    std::string name = "track " + std::to_string(index + 1) + " ";
+    int64_t length = 0;       // the track's image bytes so far
+    int64_t startBytes = -1;  // where START without a position lies
+    for (size_t i = 0; i < entry.pieces.size(); i++) {
+      if (static_cast<int>(i) == entry.startAfter) startBytes = length;
+      const TocPiece& piece = entry.pieces[i];
+      int64_t bytes = piece.length;
+      if (piece.file >= 0) {
+        const Contents& contents = files[static_cast<size_t>(piece.file)];
+        int64_t skip = piece.offset + piece.start;
+        int64_t left = contents.bytes - skip;
+        if (entry.audio) left -= left % SampleBytes;
+        if (bytes < 0) bytes = left;
+        if (bytes <= 0 || bytes > left)
+          return fail(name + "takes more from " +
+                      sheet.files[static_cast<size_t>(piece.file)].path + " than it holds");
+        if (entry.audio) {
+          ImageSpan span;
+          span.discByte = discByte + length;
+          span.bytes = bytes;
+          span.file = piece.file;
+          span.fileByte = contents.first + skip;
+          span.bigEndian = sheet.files[static_cast<size_t>(piece.file)].wave == piece.swap;
+          reader->Add(span);
+        }
+      }
+      length += bytes;
+    }
+    if (entry.startAfter == static_cast<int>(entry.pieces.size())) startBytes = length;
+    int64_t sectors = (length + entry.blockBytes - 1) / entry.blockBytes;
+    int64_t pregap = entry.startSectors >= 0 ? entry.startSectors
+                     : startBytes >= 0 ? (startBytes + entry.blockBytes - 1) / entry.blockBytes
+                                       : 0;
+    if (sectors > MaxImageSectors || discByte / SectorBytes + sectors > MaxImageSectors)
+      return fail(name + "is too long for a disc");
+    if (pregap >= sectors) return fail(name + "starts at or past its own end");
+    Track track;
+    int32_t first = static_cast<int32_t>(discByte / SectorBytes);
+    track.start = first + static_cast<int32_t>(pregap);
+    track.pregap = pregap > 0 ? first : -1;
+    track.audio = entry.audio;
+    table.tracks.push_back(track);
+    discByte += sectors * SectorBytes;  // the rest of the last sector is silence
+  }
+  table.leadout = static_cast<int32_t>(discByte / SectorBytes);
+  return FinishImage(path, table, std::move(reader), disc, why);
 }
 
 }  // namespace disc

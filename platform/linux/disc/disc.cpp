@@ -1,18 +1,20 @@
-// Drives and the images libcdio reads well (.nrg). Drives are read by
-// drive_reader.cpp; images by plain sector reads clamped to the checked
-// table.
+// The folder's front door: LoadDisc sends a source to the loader of its
+// kind. Cue sheets, .toc files and bins are read by the device itself
+// (cue_image.cpp, toc.cpp); drives and the images libcdio reads well
+// (.nrg) go through libcdio here. Drives are read by drive.cpp; Nero
+// images by plain sector reads clamped to the checked table.
+#include "platform/linux/disc/disc.h"
+
 #include <cdio/cdio.h>
 #include <cdio/logging.h>
-#include <stdlib.h>
-#include <string.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <mutex>
 #include <new>
 
-#include "platform/linux/disc/disc.h"
-#include "platform/linux/disc/loaders.h"
-#include "platform/linux/disc/nrg_trailer.h"
+#include "platform/linux/common/text.h"
+#include "platform/linux/disc/sources.h"
 
 namespace disc {
 
@@ -71,15 +73,18 @@ void QuietCdio() {
 }
 
 std::string DefaultSource() {
-  const char* named = getenv("CDAUDIO_DEVICE");
+  const char* named = std::getenv("CDAUDIO_DEVICE");
   if (named && *named) return named;
   QuietCdio();
   char* drive = cdio_get_default_device(nullptr);
   std::string found = drive ? drive : "";
-  free(drive);
+  std::free(drive);
   return found;
 }
 
+namespace {
+
+// Drives and Nero images, through libcdio.
 DiscState LoadCdioDisc(const std::string& source, Disc* disc, std::string* why) {
   QuietCdio();
   // libcdio takes any file that ends in a Nero footer for a .nrg, whatever
@@ -95,8 +100,8 @@ DiscState LoadCdioDisc(const std::string& source, Disc* disc, std::string* why) 
       *why = source + ": not a CD drive or disc image";
       return DiscState::Unreadable;
     }
-    std::string problem = CheckNrgTrailer(source, &nrg);
-    if (problem.empty() && !nrg.present) problem = "it has no Nero footer";
+    std::string problem;
+    if (CheckNrgTrailer(source, &nrg, &problem) && !nrg.present) problem = "it has no Nero footer";
     if (!problem.empty()) {
       *why = source + ": not a disc image that can be read: " + problem;
       return DiscState::Unreadable;
@@ -115,8 +120,8 @@ DiscState LoadCdioDisc(const std::string& source, Disc* disc, std::string* why) 
     *why = source + ": no disc";
     return drive ? DiscState::NoDisc : DiscState::Unreadable;
   }
-  std::string problem = CheckTrackTable(table, nrg.audioSectors);
-  if (!problem.empty()) {
+  std::string problem;
+  if (!CheckTrackTable(table, nrg.audioSectors, &problem)) {
     cdio_destroy(cdio);
     *why = source + ": " + problem;
     return DiscState::Unreadable;
@@ -126,26 +131,28 @@ DiscState LoadCdioDisc(const std::string& source, Disc* disc, std::string* why) 
     disc->reader.reset(new ImageReader(cdio, table.leadout));
     return DiscState::Ready;
   }
-  disc->reader = OpenDriveReader(cdio, table.leadout);
-  if (!disc->reader) {
-    *why = source + ": the drive cannot read audio digitally";
+  if (!OpenDriveReader(cdio, table.leadout, &disc->reader, &problem)) {
+    *why = source + ": " + problem;
     return DiscState::Unreadable;
   }
   disc->table = table;
   return DiscState::Ready;
 }
 
-namespace {
-
 DiscState LoadByName(const std::string& source, Disc* disc, std::string* why) {
   size_t dot = source.rfind('.');
-  std::string extension = dot == std::string::npos ? "" : source.substr(dot);
-  for (char& c : extension)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  if (extension == ".cue") return LoadCueImage(source, disc, why);
-  if (extension == ".toc") return LoadTocImage(source, disc, why);
-  if (extension == ".bin") return LoadBinImage(source, disc, why);
-  return LoadCdioDisc(source, disc, why);
+  const std::string extension =
+      common::AsciiLower(dot == std::string::npos ? "" : source.substr(dot));
+  bool loaded;
+  if (extension == ".cue")
+    loaded = LoadCueImage(source, disc, why);
+  else if (extension == ".toc")
+    loaded = LoadTocImage(source, disc, why);
+  else if (extension == ".bin")
+    loaded = LoadBinImage(source, disc, why);
+  else
+    return LoadCdioDisc(source, disc, why);
+  return loaded ? DiscState::Ready : DiscState::Unreadable;
 }
 
 }  // namespace

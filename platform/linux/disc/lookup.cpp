@@ -1,24 +1,19 @@
-#include "platform/linux/disc/file_lookup.h"
-
+// The sheet and the files it names: the sheet read whole and decoded, and
+// each name it gives found as written, ignoring case, or by its stem.
 #include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <vector>
 
+#include "platform/linux/common/audio_types.h"
+#include "platform/linux/common/file.h"
+#include "platform/linux/common/text.h"
+#include "platform/linux/disc/sheets.h"
+
 namespace disc {
 
 namespace {
-
-constexpr const char* AudioExtensions[] = {"wav",  "wave", "flac", "aif",  "aiff",
-                                           "aifc", "ogg",  "oga",  "opus", "mp3"};
-
-// Letter case folded for ASCII; other bytes (accented, Japanese) as they are.
-std::string Folded(std::string name) {
-  for (char& c : name)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return name;
-}
 
 bool IsKind(const std::string& path, bool directory) {
   struct stat status;
@@ -41,7 +36,7 @@ std::vector<std::string> Matching(const std::string& folder, const std::vector<s
   while (dirent* entry = readdir(entries)) {
     std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
-    if (std::find(folded.begin(), folded.end(), Folded(name)) == folded.end()) continue;
+    if (std::find(folded.begin(), folded.end(), common::AsciiLower(name)) == folded.end()) continue;
     if (IsKind(Join(folder, name), directory)) found.push_back(name);
   }
   closedir(entries);
@@ -62,7 +57,7 @@ bool Step(std::string* folder, const std::string& part, bool directory, std::str
     *folder = exact;
     return true;
   }
-  std::vector<std::string> found = Matching(*folder, {Folded(part)}, directory);
+  std::vector<std::string> found = Matching(*folder, {common::AsciiLower(part)}, directory);
   if (found.size() == 1) {
     *folder = Join(*folder, found[0]);
     return true;
@@ -78,23 +73,17 @@ std::string Stem(const std::string& name) {
 
 }  // namespace
 
-bool AudioExtension(const std::string& name) {
-  size_t dot = name.rfind('.');
-  if (dot == std::string::npos) return false;
-  std::string extension = Folded(name.substr(dot + 1));
-  for (const char* known : AudioExtensions)
-    if (extension == known) return true;
-  return false;
-}
-
-std::string FindSheetFile(const std::string& folder, const std::string& name, bool audio,
-                          std::string* why) {
+bool FindSheetFile(const std::string& folder, const std::string& name, bool audio,
+                   std::string* path, std::string* why) {
   std::string written = name.empty() || name[0] == '/' ? name : Join(folder, name);
-  if (IsKind(written, false)) return written;
+  if (IsKind(written, false)) {
+    *path = written;
+    return true;
+  }
   struct stat status;
   if (!name.empty() && stat(written.c_str(), &status) == 0 && !S_ISDIR(status.st_mode)) {
     *why = written + " is not a regular file";  // a FIFO or device: never opened
-    return "";
+    return false;
   }
 
   // Walk the name a part at a time, each part as written or ignoring case;
@@ -112,32 +101,75 @@ std::string FindSheetFile(const std::string& folder, const std::string& name, bo
   if (!part.empty()) parts.push_back(part);
   if (parts.empty()) {
     *why = "the sheet names no file";
-    return "";
+    return false;
   }
   std::string at = name[0] == '/' ? "/" : folder;
   why->clear();
   for (size_t i = 0; i + 1 < parts.size(); i++)
     if (!Step(&at, parts[i], true, why)) {
       if (why->empty()) *why = "cannot find " + written;
-      return "";
+      return false;
     }
   std::string inside = at;
-  if (Step(&at, parts.back(), false, why)) return at;
-  if (!why->empty()) return "";
+  if (Step(&at, parts.back(), false, why)) {
+    *path = at;
+    return true;
+  }
+  if (!why->empty()) return false;
 
   if (audio) {
     std::vector<std::string> others;
-    std::string stem = Folded(Stem(parts.back()));
-    for (const char* extension : AudioExtensions) others.push_back(stem + "." + extension);
+    std::string stem = common::AsciiLower(Stem(parts.back()));
+    for (std::string_view extension : common::AudioExtensions)
+      others.push_back(stem + "." + std::string(extension));
     std::vector<std::string> found = Matching(inside, others, false);
-    if (found.size() == 1) return Join(inside, found[0]);
+    if (found.size() == 1) {
+      *path = Join(inside, found[0]);
+      return true;
+    }
     if (found.size() > 1) {
       *why = "cannot find " + written + ", and it could be any of " + Candidates(inside, found);
-      return "";
+      return false;
     }
   }
   *why = "cannot find " + written;
-  return "";
+  return false;
+}
+
+bool ReadSheet(const std::string& path, std::string* bytes, std::string* why) {
+  struct stat info;
+  const common::Fd file = common::OpenRegularFile(path, &info);
+  std::string contents;
+  if (!file.Ok() || info.st_size > MaxSheetBytes ||
+      !common::ReadAll(file.Get(), static_cast<size_t>(MaxSheetBytes), &contents)) {
+    *why = "cannot read " + path;
+    return false;
+  }
+  *bytes = std::move(contents);
+  return true;
+}
+
+bool DecodeSheetText(const std::string& bytes, std::string* text, std::string* why) {
+  if (common::ValidUtf8(bytes)) {
+    const size_t mark = common::ByteOrderMark.size();
+    *text = bytes.compare(0, mark, common::ByteOrderMark) == 0 ? bytes.substr(mark) : bytes;
+    return true;
+  }
+  if (common::ConvertText("UTF-8", "CP932", bytes, text) ||
+      common::ConvertText("UTF-8", "CP1252", bytes, text))
+    return true;
+  *why = "the sheet is not text (neither UTF-8 nor code page 932 or 1252)";
+  return false;
+}
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string ResolveIn(const std::string& folder, const std::string& name) {
+  return name[0] == '/' || folder.empty() ? name : folder + "/" + name;
 }
 
 }  // namespace disc

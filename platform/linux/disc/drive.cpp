@@ -1,4 +1,4 @@
-// A drive's sectors, read in batches through libcdio's driver, with a cap
+// Drives: their sectors, read in batches through libcdio's driver, with a cap
 // on the retries of a sector that fails: it is tried a few times, within
 // a time budget, and then given as silence; a disc taken out ends the
 // read at once. Paranoia's interface to the drive vets it at start-up.
@@ -13,14 +13,18 @@
 #include <cdio/cdio.h>
 #include <cdio/mmc.h>
 #include <cdio/paranoia/cdda.h>
-#include <stdlib.h>
-#include <string.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <set>
+#include <vector>
 
-#include "platform/linux/disc/disc.h"
-#include "platform/linux/disc/loaders.h"
+#include "platform/linux/disc/sources.h"
 
 namespace disc {
 
@@ -78,7 +82,7 @@ class DriveReader : public SectorReader {
     int32_t i = 0;
     while (i < sectors) {
       if (unreadable_.count(begin + i)) {
-        memset(sector(i), 0, SectorBytes);
+        std::memset(sector(i), 0, SectorBytes);
         i++;
         continue;
       }
@@ -90,7 +94,7 @@ class DriveReader : public SectorReader {
         if (gone) {
           // The disc was taken out: the whole batch is silence.
           gone_ = true;
-          memset(out, 0, static_cast<size_t>(sectors) * SectorBytes);
+          std::memset(out, 0, static_cast<size_t>(sectors) * SectorBytes);
           return;
         }
       }
@@ -108,7 +112,7 @@ class DriveReader : public SectorReader {
       if (MediumAbsent()) return false;
     }
     unreadable_.insert(lsn);
-    memset(sector, 0, SectorBytes);
+    std::memset(sector, 0, SectorBytes);
     return true;
   }
 
@@ -122,7 +126,7 @@ class DriveReader : public SectorReader {
     cdio_mmc_request_sense_t* sense = nullptr;
     bool absent =
         mmc_last_cmd_sense(cdio_, &sense) > 0 && sense->sense_key == 2 && sense->asc == 0x3A;
-    free(sense);
+    std::free(sense);
     return absent;
   }
 
@@ -136,7 +140,8 @@ class DriveReader : public SectorReader {
 
 }  // namespace
 
-std::unique_ptr<SectorReader> OpenDriveReader(CdIo_t* cdio, int32_t end) {
+bool OpenDriveReader(CdIo_t* cdio, int32_t end, std::unique_ptr<SectorReader>* reader,
+                     std::string* why) {
   cdrom_drive_t* drive = cdio_cddap_identify_cdio(cdio, CDDA_MESSAGE_FORGETIT, nullptr);
   // The GNU/Linux driver speaks MMC, and MMC drives deliver little-endian
   // samples: no need for paranoia to read the disc at start-up to find out.
@@ -144,10 +149,37 @@ std::unique_ptr<SectorReader> OpenDriveReader(CdIo_t* cdio, int32_t end) {
   if (!drive || cdio_cddap_open(drive) != 0) {
     if (drive) cdio_cddap_close_no_free_cdio(drive);
     cdio_destroy(cdio);
-    return nullptr;
+    *why = "the drive cannot read audio digitally";
+    return false;
   }
   cdio_cddap_verbose_set(drive, CDDA_MESSAGE_FORGETIT, CDDA_MESSAGE_FORGETIT);
-  return std::unique_ptr<SectorReader>(new DriveReader(cdio, drive, end));
+  reader->reset(new DriveReader(cdio, drive, end));
+  return true;
+}
+
+// A drive the user may not read: its node exists, but opening it fails.
+// The one line that says so names the group that may read it.
+std::string DriveRefusal(const std::string& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0 || !(S_ISBLK(info.st_mode) || S_ISCHR(info.st_mode)))
+    return "";
+  if (access(path.c_str(), R_OK) == 0) return "";
+  struct group* owner = getgrgid(info.st_gid);
+  std::string group = owner ? owner->gr_name : std::to_string(info.st_gid);
+  char mode[8];
+  std::snprintf(mode, sizeof mode, "%03o", info.st_mode & 0777);
+  return path + ": no permission to read the CD drive (mode " + mode + ", group " + group +
+         "); add yourself to the group with \"sudo adduser $USER " + group + "\" and log in again";
+}
+
+std::string DefaultDriveRefusal() {
+  std::vector<std::string> nodes = {"/dev/cdrom", "/dev/dvd"};
+  for (int i = 0; i < 28; i++) nodes.push_back("/dev/sr" + std::to_string(i));
+  for (const std::string& node : nodes) {
+    std::string refusal = DriveRefusal(node);
+    if (!refusal.empty()) return refusal;
+  }
+  return "";
 }
 
 }  // namespace disc

@@ -1,0 +1,28 @@
+#include "platform/linux/common/warn.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+
+namespace common {
+
+void Warn(const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  va_list again;
+  va_copy(again, arguments);
+  const int size = std::vsnprintf(nullptr, 0, format, arguments);
+  va_end(arguments);
+  std::string line = "korvane: ";
+  if (size > 0) {
+    const size_t prefix = line.size();
+    line.resize(prefix + static_cast<size_t>(size) + 1);
+    std::vsnprintf(&line[prefix], static_cast<size_t>(size) + 1, format, again);
+    line.resize(prefix + static_cast<size_t>(size));
+  }
+  va_end(again);
+  line += '\n';
+  std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
+}  // namespace common

@@ -1,0 +1,154 @@
+// The sources LoadDisc reads, one loader for each kind, and what the
+// loaders of images share: the sector reader that lays files out on the
+// disc and the audio files a cue sheet names. The folder's own business,
+// and its tests'.
+#ifndef KORVANE_PLATFORM_LINUX_DISC_SOURCES_H
+#define KORVANE_PLATFORM_LINUX_DISC_SOURCES_H
+
+#include <sndfile.h>
+
+#include <climits>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/linux/common/file.h"
+#include "platform/linux/disc/disc.h"
+#include "platform/linux/disc/sheets.h"
+
+typedef struct _CdIo CdIo_t;
+
+namespace disc {
+
+// ---- Cue sheets and the bin beside one (cue_image.cpp) ----
+
+// The sheet at `path` read and parsed, whatever code page it was written in.
+bool ReadCueSheet(const std::string& path, CueSheet* sheet, std::string* why);
+
+// The image a cue sheet describes: raw files of 2352-byte sectors or audio
+// files laid end to end.
+bool LoadCueImage(const std::string& path, Disc* disc, std::string* why);
+bool LoadCueImage(const std::string& path, const CueSheet& sheet, Disc* disc, std::string* why);
+
+// A raw image of 2352-byte sectors named by itself: read through the cue
+// sheet of the same name beside it, or without one as a single audio track.
+bool LoadBinImage(const std::string& path, Disc* disc, std::string* why);
+
+// ---- .toc files (toc.cpp) ----
+
+bool LoadTocImage(const std::string& path, Disc* disc, std::string* why);
+
+// ---- Nero images (nrg.cpp) ----
+
+// A Nero .nrg keeps its table in chunks after the sectors, found through a
+// footer. libcdio trusts those chunks: lengths that run past the trailer,
+// a track list longer than its DAO entries or than 99 tracks, or a footer
+// pointing anywhere but at the trailer make it read out of bounds or crash.
+// So the device checks them first.
+struct NrgTrailer {
+  bool present = false;       // the file ends in a Nero footer
+  int32_t audioSectors = -1;  // sectors from LSN 0 that a disc-at-once image
+                              // holds before its trailer; -1: another layout
+};
+
+// False when the file at `path` is a Nero image libcdio must not be given,
+// with `why` saying so; `trailer` says what was found. A file without a
+// Nero footer is no concern of this check.
+bool CheckNrgTrailer(const std::string& path, NrgTrailer* trailer, std::string* why);
+
+// ---- Drives (drive.cpp) ----
+
+// A drive's reader: sectors read in batches up to `end`, at a quiet speed,
+// with a cap on the retries of what a scratch makes unreadable (it sounds
+// as silence); paranoia only vets the drive. Takes `cdio` over, and
+// releases it on failure, with `why` saying so.
+bool OpenDriveReader(CdIo_t* cdio, int32_t end, std::unique_ptr<SectorReader>* reader,
+                     std::string* why);
+
+// Keeps libcdio's log off stderr; safe to call more than once (disc.cpp).
+void QuietCdio();
+
+// ---- Audio files (audio_file.cpp) ----
+
+// An audio file a cue sheet names (WAVE, AIFF, FLAC, Ogg, MP3), decoded by
+// libsndfile into the samples a CD holds: 44100 Hz, 2 channels, 16 bits,
+// little-endian. Lossless 16-bit files come out sample for sample.
+class AudioFile {
+ public:
+  AudioFile() = default;
+  AudioFile(const AudioFile&) = delete;
+  AudioFile& operator=(const AudioFile&) = delete;
+  ~AudioFile();
+
+  // Opens `path` if it holds CD audio; else false, with `why` naming the
+  // file and what is wrong with it.
+  bool Open(const std::string& path, std::string* why);
+
+  // Stereo frames the file holds.
+  int64_t Frames() const { return frames_; }
+
+  // Fills `out` with `count` frames from `frame`, little-endian; frames
+  // past the end of the file are silence. False when the file fails to
+  // deliver what it said it holds (it shrank, or its data is corrupt).
+  bool Read(int64_t frame, int64_t count, uint8_t* out);
+
+ private:
+  common::Fd fd_;  // ours, closed after libsndfile lets go of it
+  SNDFILE* file_ = nullptr;
+  int64_t frames_ = 0;
+  int64_t position_ = 0;     // the decoder's next frame; -1 after a failure
+  bool exactLength_ = true;  // lossy streams may hold a little less than they say
+  std::vector<short> samples_;
+};
+
+// ---- The sectors of the images the device reads itself (span_reader.cpp) ----
+
+// Cue sheets and .toc files: the disc's bytes laid out as spans taken from
+// files, with silence wherever no span lies.
+
+// A stretch of the disc's audio, in bytes from LSN 0, and where it comes
+// from. Spans start and end on whole stereo samples.
+struct ImageSpan {
+  int64_t discByte = 0;
+  int64_t bytes = 0;
+  int file = 0;  // index returned by SpanReader::Open
+  int64_t fileByte = 0;
+  bool bigEndian = false;  // samples stored high byte first
+  int audio = -1;          // else decoded from this audio file (SpanReader::AddAudio)
+};
+
+class SpanReader : public SectorReader {
+ public:
+  // Opens a regular file the image names, giving its index and size. The
+  // reader owns it from then on, whether or not loading goes on to succeed.
+  bool Open(const std::string& path, int* file, int64_t* size, std::string* why);
+  // Takes over an audio file the image names; its index.
+  int AddAudio(std::unique_ptr<AudioFile> file);
+  // Spans are added in disc order and must not overlap.
+  void Add(const ImageSpan& span) { spans_.push_back(span); }
+  void SetSectors(int32_t sectors) { sectors_ = sectors; }
+  int Fd(int file) const { return fds_[static_cast<size_t>(file)].Get(); }
+
+  bool Read(int32_t lsn, int32_t count, uint8_t* out) override;
+
+ private:
+  std::vector<common::Fd> fds_;
+  std::vector<std::unique_ptr<AudioFile>> audio_;
+  std::vector<ImageSpan> spans_;
+  int32_t sectors_ = 0;
+};
+
+// An image longer than this, in sectors, is no disc: far beyond the
+// longest one, and far from overflowing a sector number.
+constexpr int64_t MaxImageSectors = INT32_MAX / 4;
+
+// The last step of loading an image the device reads itself: `table`
+// checked against the sectors it lays out, and handed to `disc` with
+// `reader`; else false, with `why` naming `path` and the problem.
+bool FinishImage(const std::string& path, const TrackTable& table,
+                 std::unique_ptr<SpanReader> reader, Disc* disc, std::string* why);
+
+}  // namespace disc
+
+#endif
