@@ -179,9 +179,9 @@ TEST_F(DriveDeviceTest, ADiscTakenOutMidPlayFailsThePlayAndTheNextUntilItIsBack)
   ASSERT_EQ(Play(1, 0, MCI_NOTIFY | MCI_FROM, Window), 0u);
   EXPECT_EQ(NextCode(15), static_cast<WPARAM>(MCI_NOTIFY_FAILURE));
   // What the sound card still held may sound; nothing after it.
-  size_t atFailure =
-      Captured().size() + static_cast<size_t>(200 * TimeAllowance) * 44100 * 4 / 1000;
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const int heldMs = static_cast<int>(200 * TimeAllowance);
+  size_t atFailure = Captured().size() + static_cast<size_t>(heldMs) * 44100 * 4 / 1000;
+  std::this_thread::sleep_for(std::chrono::milliseconds(heldMs + 300));
   Bytes captured = Captured();
   ASSERT_GT(captured.size(), atFailure);
   EXPECT_EQ(FirstSound(Bytes(captured.begin() + static_cast<long>(atFailure), captured.end())),
