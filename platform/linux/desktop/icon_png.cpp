@@ -37,7 +37,7 @@ std::string EncodePng(const resources::Image& image) {
   for (int y = 0; y < image.height; y++) {
     rows.push_back(0);  // no filter
     for (int x = 0; x < image.width; x++) {
-      const uint32_t pixel = image.at(x, y);
+      const uint32_t pixel = image.At(x, y);
       for (int shift : {16, 8, 0, 24}) rows.push_back(static_cast<char>(pixel >> shift));
     }
   }

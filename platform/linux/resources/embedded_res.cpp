@@ -5,20 +5,19 @@
 // KORVANE_RES_FILE names the compiled .res; the build passes it in.
 asm(".pushsection .rodata.korvane_res, \"a\"\n"
     ".balign 16\n"
-    "korvane_res_begin:\n"
+    "KorvaneResBegin:\n"
     ".incbin \"" KORVANE_RES_FILE
     "\"\n"
-    "korvane_res_end:\n"
+    "KorvaneResEnd:\n"
     ".popsection\n");
 
-extern "C" const char korvane_res_begin[];
-extern "C" const char korvane_res_end[];
+extern "C" const char KorvaneResBegin[];
+extern "C" const char KorvaneResEnd[];
 
 namespace resources {
 
 std::string_view EmbeddedRes() {
-  return std::string_view(korvane_res_begin,
-                          static_cast<size_t>(korvane_res_end - korvane_res_begin));
+  return std::string_view(KorvaneResBegin, static_cast<size_t>(KorvaneResEnd - KorvaneResBegin));
 }
 
 }  // namespace resources

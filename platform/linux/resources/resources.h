@@ -46,7 +46,7 @@ struct Image {
   int width = 0;
   int height = 0;
   std::vector<uint32_t> pixels;
-  uint32_t at(int x, int y) const {
+  uint32_t At(int x, int y) const {
     return pixels[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)];
   }
 };

@@ -77,7 +77,7 @@ resources::Image Scale(const resources::Image& image, int width, int height) {
   for (int y = 0; y < height; y++)
     for (int x = 0; x < width; x++)
       scaled.pixels[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)] =
-          image.at(x * image.width / width, y * image.height / height);
+          image.At(x * image.width / width, y * image.height / height);
   return scaled;
 }
 
@@ -87,14 +87,14 @@ resources::Image Etch(const resources::Image& image) {
     if ((pixel >> 24) >= 0x80) pixel = Face;
   for (int y = 0; y < image.height; y++)
     for (int x = 0; x < image.width; x++) {
-      if (!IsInk(image.at(x, y))) continue;
+      if (!IsInk(image.At(x, y))) continue;
       if (x + 1 < image.width && y + 1 < image.height)
         etched.pixels[static_cast<size_t>(y + 1) * static_cast<size_t>(image.width) +
                       static_cast<size_t>(x + 1)] = Highlight;
     }
   for (int y = 0; y < image.height; y++)
     for (int x = 0; x < image.width; x++)
-      if (IsInk(image.at(x, y)))
+      if (IsInk(image.At(x, y)))
         etched.pixels[static_cast<size_t>(y) * static_cast<size_t>(image.width) +
                       static_cast<size_t>(x)] = Shadow;
   return etched;

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-using disc::AudioEnd;
 using disc::Track;
 
 namespace {

@@ -25,7 +25,7 @@ Image Bitmap(int id) {
 uint32_t Row(const Image& image, int y, uint32_t colour) {
   uint32_t bits = 0;
   for (int x = 0; x < image.width; x++)
-    if (image.at(x, y) == colour) bits |= 1u << x;
+    if (image.At(x, y) == colour) bits |= 1u << x;
   return bits;
 }
 
@@ -62,7 +62,7 @@ void ExpectBlueOnGrey(const Image& image) {
   ASSERT_EQ(image.height, 16);
   for (int y = 0; y < 16; y++)
     for (int x = 0; x < 16; x++) {
-      const uint32_t p = image.at(x, y);
+      const uint32_t p = image.At(x, y);
       ASSERT_TRUE(p == Grey || p == Blue) << x << "," << y << " " << std::hex << p;
       if (y < 2 || y > 13) {
         EXPECT_EQ(p, Grey) << x << "," << y;
@@ -133,7 +133,7 @@ TEST(ButtonPictures, Page) {
       const bool border = inside && (x == 2 || x == 13 || y == 2 || y == 13);
       const bool text = (y == 5 && x >= 4 && x <= 11) || (y == 7 && x >= 4 && x <= 8);
       const uint32_t want = !inside ? Grey : border || text ? Black : White;
-      EXPECT_EQ(page.at(x, y), want) << x << "," << y;
+      EXPECT_EQ(page.At(x, y), want) << x << "," << y;
     }
 }
 
@@ -154,7 +154,7 @@ Census Count(const Image& icon, int x0, int y0, int x1, int y1) {
   Census c;
   for (int y = y0; y < y1; y++)
     for (int x = x0; x < x1; x++) {
-      const uint32_t p = icon.at(x, y);
+      const uint32_t p = icon.At(x, y);
       if (p >> 24 == 0) {
         c.transparent++;
       } else if (p == Grey) {
@@ -185,7 +185,7 @@ void ExpectDisc(const Image& icon) {
   for (int y = 0; y < n; y++)
     for (int x = 0; x < n; x++) {
       const double r = std::hypot(x + 0.5 - c, y + 0.5 - c);
-      const bool opaque = icon.at(x, y) >> 24;
+      const bool opaque = icon.At(x, y) >> 24;
       if (r > c) {
         EXPECT_FALSE(opaque) << "outside the disc at " << x << "," << y;
       }
@@ -200,8 +200,8 @@ void ExpectDisc(const Image& icon) {
   const int dirs[4][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
   for (const auto& d : dirs) {
     int x = n / 2, y = n / 2, step = 0;
-    while (!(icon.at(x, y) >> 24) && step++ < n / 2) x += d[0], y += d[1];
-    EXPECT_EQ(icon.at(x, y), Black) << "no black ring towards " << d[0] << "," << d[1];
+    while (!(icon.At(x, y) >> 24) && step++ < n / 2) x += d[0], y += d[1];
+    EXPECT_EQ(icon.At(x, y), Black) << "no black ring towards " << d[0] << "," << d[1];
   }
   const Census all = Count(icon, 0, 0, n, n);
   EXPECT_GT(all.grey, all.green + all.yellow + all.black) << "the disc is not mostly grey";
@@ -261,9 +261,9 @@ TEST(DiscIcon, SmallImage) {
   EXPECT_EQ(all.other, 0);
   for (int y = 0; y < 16; y++)
     for (int x = 0; x < 16; x++) {
-      if (!IsYellow(icon->at(x, y))) continue;
+      if (!IsYellow(icon->At(x, y))) continue;
       for (auto [dx, dy] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}}) {
-        const uint32_t n = icon->at(x + dx, y + dy);
+        const uint32_t n = icon->At(x + dx, y + dy);
         EXPECT_TRUE(IsYellow(n) || IsGreen(n)) << "yellow at " << x << "," << y << " not edged";
       }
     }

@@ -70,23 +70,23 @@ TEST(DibDecoder, DepthsAndRowOrders) {
                              std::string("\xFF\x00\x00\xFF\xFF\xFF\0\0", 8);   // blue, white
   auto up = resources::DecodeBitmap(Dib(2, 2, 24, "", rows24));
   ASSERT_TRUE(up);
-  EXPECT_EQ(up->at(0, 1), 0xFFFF0000u);
-  EXPECT_EQ(up->at(1, 1), 0xFF00FF00u);
-  EXPECT_EQ(up->at(0, 0), 0xFF0000FFu);
-  EXPECT_EQ(up->at(1, 0), 0xFFFFFFFFu);
+  EXPECT_EQ(up->At(0, 1), 0xFFFF0000u);
+  EXPECT_EQ(up->At(1, 1), 0xFF00FF00u);
+  EXPECT_EQ(up->At(0, 0), 0xFF0000FFu);
+  EXPECT_EQ(up->At(1, 0), 0xFFFFFFFFu);
   auto down = resources::DecodeBitmap(Dib(2, -2, 24, "", rows24));
   ASSERT_TRUE(down);
-  EXPECT_EQ(down->at(0, 0), 0xFFFF0000u);
-  EXPECT_EQ(down->at(1, 1), 0xFFFFFFFFu);
+  EXPECT_EQ(down->At(0, 0), 0xFFFF0000u);
+  EXPECT_EQ(down->At(1, 1), 0xFFFFFFFFu);
 
   // 1 bit through a two-colour palette, rows padded to four bytes.
   const std::string mono = std::string("\0\0\0\0\xFF\xFF\xFF\0", 8);
   auto one = resources::DecodeBitmap(Dib(10, 1, 1, mono, std::string("\xA0\x40\0\0", 4)));
   ASSERT_TRUE(one);
-  EXPECT_EQ(one->at(0, 0), 0xFFFFFFFFu);
-  EXPECT_EQ(one->at(1, 0), 0xFF000000u);
-  EXPECT_EQ(one->at(2, 0), 0xFFFFFFFFu);
-  EXPECT_EQ(one->at(9, 0), 0xFFFFFFFFu);
+  EXPECT_EQ(one->At(0, 0), 0xFFFFFFFFu);
+  EXPECT_EQ(one->At(1, 0), 0xFF000000u);
+  EXPECT_EQ(one->At(2, 0), 0xFFFFFFFFu);
+  EXPECT_EQ(one->At(9, 0), 0xFFFFFFFFu);
 
   // 8 bits with a short palette; an index past it shows black.
   auto eight =
@@ -96,31 +96,31 @@ TEST(DibDecoder, DepthsAndRowOrders) {
   header8[32] = 1;  // colours used
   eight = resources::DecodeBitmap(header8);
   ASSERT_TRUE(eight);
-  EXPECT_EQ(eight->at(0, 0), 0xFF302010u);
-  EXPECT_EQ(eight->at(1, 0), 0xFF000000u);
+  EXPECT_EQ(eight->At(0, 0), 0xFF302010u);
+  EXPECT_EQ(eight->At(1, 0), 0xFF000000u);
 
   // 16 bits: 5-5-5 by default, or the masks given after the header.
   auto rgb555 = resources::DecodeBitmap(Dib(1, 1, 16, "", std::string("\x1F\x7C\0\0", 4)));
   ASSERT_TRUE(rgb555);
-  EXPECT_EQ(rgb555->at(0, 0), 0xFFFF00FFu);
+  EXPECT_EQ(rgb555->At(0, 0), 0xFFFF00FFu);
   std::string masks;
   Put32(masks, 0xF800);
   Put32(masks, 0x07E0);
   Put32(masks, 0x001F);
   auto rgb565 = resources::DecodeBitmap(Dib(1, 1, 16, masks, std::string("\xE0\x07\0\0", 4), 3));
   ASSERT_TRUE(rgb565);
-  EXPECT_EQ(rgb565->at(0, 0), 0xFF00FF00u);
+  EXPECT_EQ(rgb565->At(0, 0), 0xFF00FF00u);
 
   // 32 bits: a bitmap is opaque whatever its fourth byte says.
   auto rgbx = resources::DecodeBitmap(Dib(1, 1, 32, "", std::string("\x01\x02\x03\x00", 4)));
   ASSERT_TRUE(rgbx);
-  EXPECT_EQ(rgbx->at(0, 0), 0xFF030201u);
+  EXPECT_EQ(rgbx->At(0, 0), 0xFF030201u);
 
   // A larger information header puts the palette after it.
   auto v5 = resources::DecodeBitmap(
       Dib(1, 1, 1, std::string("\0\0\0\0\x40\x50\x60\0", 8), std::string("\x80\0\0\0", 4), 0, 124));
   ASSERT_TRUE(v5);
-  EXPECT_EQ(v5->at(0, 0), 0xFF605040u);
+  EXPECT_EQ(v5->At(0, 0), 0xFF605040u);
 }
 
 TEST(DibDecoder, RefusesWhatItCannotShow) {
@@ -144,16 +144,16 @@ TEST(IconDecoder, MaskOrAlphaMakesTransparency) {
   ASSERT_TRUE(masked);
   EXPECT_EQ(masked->width, 2);
   EXPECT_EQ(masked->height, 1);
-  EXPECT_EQ(masked->at(0, 0), 0xFF302010u);
-  EXPECT_EQ(masked->at(1, 0) >> 24, 0u);
+  EXPECT_EQ(masked->At(0, 0), 0xFF302010u);
+  EXPECT_EQ(masked->At(1, 0) >> 24, 0u);
   EXPECT_FALSE(resources::DecodeIcon(Dib(2, 2, 24, "", colours))) << "the mask is missing";
 
   // 32 bits with alpha: the alpha counts, not the mask.
   const std::string argb = std::string("\x01\x02\x03\x80\x04\x05\x06\x00", 8);
   auto alpha = resources::DecodeIcon(Dib(2, 2, 32, "", argb + std::string(4, '\0')));
   ASSERT_TRUE(alpha);
-  EXPECT_EQ(alpha->at(0, 0), 0x80030201u);
-  EXPECT_EQ(alpha->at(1, 0) >> 24, 0u);
+  EXPECT_EQ(alpha->At(0, 0), 0x80030201u);
+  EXPECT_EQ(alpha->At(1, 0) >> 24, 0u);
   EXPECT_FALSE(resources::DecodeIcon(std::string("\x89PNG\r\n\x1A\n", 8) + std::string(64, 0)));
 }
 

@@ -134,19 +134,19 @@ resources::Image Picture3x3(uint32_t background, uint32_t ink) {
 TEST(Picture, DisabledLookIsEtched) {
   // A blue dot on the button face: grey where it was, white below right.
   resources::Image etched = Etch(Picture3x3(0xFFC0C0C0, 0xFF0000FF));
-  EXPECT_EQ(etched.at(1, 1), 0xFF808080u);
-  EXPECT_EQ(etched.at(2, 2), 0xFFFFFFFFu);
-  EXPECT_EQ(etched.at(0, 0), 0xFFC0C0C0u);
+  EXPECT_EQ(etched.At(1, 1), 0xFF808080u);
+  EXPECT_EQ(etched.At(2, 2), 0xFFFFFFFFu);
+  EXPECT_EQ(etched.At(0, 0), 0xFFC0C0C0u);
   // A white page is background when etched; transparency stays.
   resources::Image page = Etch(Picture3x3(0x00000000, 0xFFFFFFFF));
-  EXPECT_EQ(page.at(1, 1), 0xFFC0C0C0u);
-  EXPECT_EQ(page.at(0, 0), 0x00000000u);
+  EXPECT_EQ(page.At(1, 1), 0xFFC0C0C0u);
+  EXPECT_EQ(page.At(0, 0), 0x00000000u);
 
   resources::Image big = Scale(Picture3x3(0xFFC0C0C0, 0xFF0000FF), 6, 6);
   EXPECT_EQ(big.width, 6);
-  EXPECT_EQ(big.at(2, 2), 0xFF0000FFu);
-  EXPECT_EQ(big.at(3, 3), 0xFF0000FFu);
-  EXPECT_EQ(big.at(4, 4), 0xFFC0C0C0u);
+  EXPECT_EQ(big.At(2, 2), 0xFF0000FFu);
+  EXPECT_EQ(big.At(3, 3), 0xFF0000FFu);
+  EXPECT_EQ(big.At(4, 4), 0xFFC0C0C0u);
 }
 
 }  // namespace
