@@ -9,6 +9,9 @@ const PlayerState InitialPlayerState = {0, 1, 0, FALSE, FALSE, 0, 0, FALSE, FALS
 PlayerState Player = InitialPlayerState;
 char TextBuffer[256];
 
+// A CD's time unit: frames of 1/75 second.
+static const INT FramesPerSecond = 75;
+
 // Shows the transport as playing (Stop usable, timer running) or idle.
 static void ShowTransport(HWND dialog, BOOL playing) {
   if (playing) {
@@ -107,14 +110,15 @@ void OnPlayNotify(HWND dialog, WPARAM code) {
 // device may report the last block it read.
 static BOOL PlayedThroughUnannounced(void) {
   if (!Player.Playing || !Player.PlayStarted) return FALSE;
-  if (Player.ElapsedSeconds * 75 < Player.TrackFrames + 75) return FALSE;
+  if (Player.ElapsedSeconds * FramesPerSecond < Player.TrackFrames + FramesPerSecond) return FALSE;
   DWORD position;
   if (!QueryStopped() || !QueryPosition(&position)) return FALSE;
   INT track = (INT)(position & 0xFF);
-  INT frames = (INT)((position >> 8) & 0xFF) * 60 * 75 + (INT)((position >> 16) & 0xFF) * 75 +
-               (INT)((position >> 24) & 0xFF);
+  INT frames =
+      ((INT)((position >> 8) & 0xFF) * 60 + (INT)((position >> 16) & 0xFF)) * FramesPerSecond +
+      (INT)((position >> 24) & 0xFF);
   return track > Player.CurrentTrack ||
-         (track == Player.CurrentTrack && frames + 75 >= Player.TrackFrames);
+         (track == Player.CurrentTrack && frames + FramesPerSecond >= Player.TrackFrames);
 }
 
 // One second of the playing track has passed: move the slider one step,
@@ -141,7 +145,7 @@ void ShowTrackLength(HWND dialog) {
   DWORD length = QueryTrackLength(Player.CurrentTrack);
   INT minutes = (INT)(length & 0xFF);
   INT seconds = (INT)((length >> 8) & 0xFF);
-  Player.TrackFrames = (minutes * 60 + seconds) * 75 + (INT)((length >> 16) & 0xFF);
+  Player.TrackFrames = (minutes * 60 + seconds) * FramesPerSecond + (INT)((length >> 16) & 0xFF);
   wsprintfA(TextBuffer, "%02d : %02d", minutes, seconds);
   SetDlgItemTextA(dialog, IDC_LENGTH, TextBuffer);
   HWND slider = GetDlgItem(dialog, IDC_SLIDER);
