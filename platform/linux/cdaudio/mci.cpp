@@ -3,6 +3,7 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -84,6 +85,25 @@ DWORD_PTR FromLength(const Device& device, int32_t sectors) {
   if (device.timeFormat == MCI_FORMAT_MILLISECONDS)
     return static_cast<DWORD_PTR>(static_cast<int64_t>(sectors) * 1000 / disc::SectorsPerSecond);
   return disc::PackMsf(sectors);
+}
+
+// A position on the disc in the device's time format; in TMSF, within
+// the track that holds it, the lead-out counting as the last track's end.
+DWORD_PTR FromPosition(const Device& device, int32_t lsn) {
+  const disc::TrackTable& table = device.disc.table;
+  lsn = std::clamp(lsn, table.tracks.front().start, table.leadout);
+  switch (device.timeFormat) {
+    case MCI_FORMAT_MILLISECONDS:
+      return static_cast<DWORD_PTR>(static_cast<int64_t>(lsn + disc::MsfOffset) * 1000 /
+                                    disc::SectorsPerSecond);
+    case MCI_FORMAT_MSF:
+      return disc::PackMsf(lsn + disc::MsfOffset);
+    default: {
+      int track = lsn < table.leadout ? disc::TrackAt(table, lsn) : table.Last();
+      int32_t offset = std::max(lsn - table.Numbered(track).start, 0);
+      return static_cast<DWORD_PTR>(track) | static_cast<DWORD_PTR>(disc::PackMsf(offset)) << 8;
+    }
+  }
 }
 
 void NotifyDone(Device& device, MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR callback) {
@@ -187,6 +207,17 @@ MCIERROR Status(Device& device, MCIDEVICEID id, DWORD_PTR flags, MCI_STATUS_PARM
         parms->dwReturn = MCI_MODE_PLAY;
       else
         parms->dwReturn = LoadTable(device) ? MCI_MODE_NOT_READY : MCI_MODE_STOP;
+      break;
+    case MCI_STATUS_POSITION:
+      if ((error = LoadTable(device))) return error;
+      if (flags & MCI_TRACK) {
+        if (!table.Has(static_cast<int>(parms->dwTrack))) return MCIERR_OUTOFRANGE;
+        parms->dwReturn =
+            FromPosition(device, table.Numbered(static_cast<int>(parms->dwTrack)).start);
+      } else {
+        parms->dwReturn = FromPosition(
+            device, device.playback ? device.playback->Position() : table.tracks.front().start);
+      }
       break;
     case MCI_STATUS_MEDIA_PRESENT:
     case MCI_STATUS_READY:

@@ -139,11 +139,13 @@ MCIERROR Playback::Play(int32_t start, int32_t end, int32_t readable, bool notif
 
 void Playback::Stop() {
   bool cut = false;
+  int64_t pending = OutputPending();
   {
     std::lock_guard<std::mutex> lock(mutex_);
     slot_->CompleteAny(MCI_NOTIFY_ABORTED);
     if (state_ == State::PlayingRange) {
-      CutLocked(end_);
+      // The position stays where the sound stopped.
+      CutLocked(SoundingLocked(pending));
       cut = flushing_ = true;
     }
     state_ = State::Idle;
@@ -155,6 +157,17 @@ void Playback::Stop() {
 bool Playback::Playing() {
   std::lock_guard<std::mutex> lock(mutex_);
   return state_ == State::PlayingRange;
+}
+
+int32_t Playback::Position() {
+  int64_t pending = OutputPending();
+  std::lock_guard<std::mutex> lock(mutex_);
+  return SoundingLocked(pending);
+}
+
+int32_t Playback::SoundingLocked(int64_t pending) const {
+  int64_t unsounded = static_cast<int64_t>(PlayableLocked()) + std::max<int64_t>(pending, 0);
+  return std::min(read_, end_) - static_cast<int32_t>(unsounded / disc::SectorBytes);
 }
 
 void Playback::CutLocked(int32_t position) {

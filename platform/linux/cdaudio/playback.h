@@ -80,6 +80,9 @@ class Playback {
                 MCIDEVICEID device);
   void Stop();
   bool Playing();
+  // The sector sounding now: within the range while it plays, where a
+  // STOP cut it, or the end of a range that has sounded out.
+  int32_t Position();
 
  private:
   enum class State { Idle, PlayingRange, HandedOver };
@@ -100,6 +103,8 @@ class Playback {
   bool WantsReadLocked() const;
   bool ReadLocked(std::unique_lock<std::mutex>& lock);
   void CutLocked(int32_t position);
+  // The sector sounding, given what the output still holds.
+  int32_t SoundingLocked(int64_t pending) const;
   // Drops what the output holds, with nothing handed to it meanwhile.
   void FlushOutput();
 

@@ -197,22 +197,69 @@ TEST_F(PlaybackTest, StopSilencesAPlayAtOnceAndAbortsIt) {
             atStop + static_cast<size_t>(50 * TimeAllowance) * BytesPerMs);
 }
 
-// The mode a window may ask for while it waits for a range: playing from
-// PLAY, stopped before it and once STOP has cut it short.
-TEST_F(PlaybackTest, TheModeSaysWhetherARangeIsPlaying) {
+// The mode and position a window may ask for while it waits for a range:
+// playing from PLAY, stopped before it and once STOP has cut it short; the
+// position where the sound is, staying where STOP cut it, and at the end of
+// a range that has sounded out.
+TEST_F(PlaybackTest, TheModeAndPositionSayWhereThePlayIs) {
   CaptureOutput();
-  mkdisc::DiscImage image = MakeTracks({225});  // three seconds
+  mkdisc::DiscImage image = MakeTracks({225, 75});  // three seconds, then one
   ASSERT_EQ(OpenSource(image.sheetPath), 0u);
-  DWORD_PTR mode = 0;
-  ASSERT_EQ(Status(MCI_STATUS_ITEM, MCI_STATUS_MODE, 0, &mode), 0u);
-  EXPECT_EQ(mode, static_cast<DWORD_PTR>(MCI_MODE_STOP));
-  ASSERT_EQ(Play(0x000200, 0, MCI_NOTIFY | MCI_FROM, NotifyWindow), 0u);
-  ASSERT_EQ(Status(MCI_STATUS_ITEM, MCI_STATUS_MODE, 0, &mode), 0u);
-  EXPECT_EQ(mode, static_cast<DWORD_PTR>(MCI_MODE_PLAY));
+  ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
+  auto mode = [&] {
+    DWORD_PTR value = 0;
+    EXPECT_EQ(Status(MCI_STATUS_ITEM, MCI_STATUS_MODE, 0, &value), 0u);
+    return value;
+  };
+  auto position = [&] {  // in sectors from the disc's start, read from TMSF
+    DWORD_PTR value = 0;
+    EXPECT_EQ(Status(MCI_STATUS_ITEM, MCI_STATUS_POSITION, 0, &value), 0u);
+    int32_t within = static_cast<int32_t>(((value >> 8 & 0xFF) * 60 + (value >> 16 & 0xFF)) * 75 +
+                                          (value >> 24 & 0xFF));
+    return (value & 0xFF) == 2 ? 225 + within : within;
+  };
+  EXPECT_EQ(mode(), static_cast<DWORD_PTR>(MCI_MODE_STOP));
+  EXPECT_EQ(position(), 0);
+
+  ASSERT_EQ(Play(1, 2, MCI_NOTIFY | MCI_FROM | MCI_TO, NotifyWindow), 0u);
+  EXPECT_EQ(mode(), static_cast<DWORD_PTR>(MCI_MODE_PLAY));
+  WaitForCapture(mkdisc::ReadBin(image.binPath, 0, 60));
+  int32_t early = position();
+  WaitForCapture(mkdisc::ReadBin(image.binPath, 0, 90));
+  int32_t later = position();
+  EXPECT_GT(later, early);
+  EXPECT_LT(later, 225);
+
   ASSERT_EQ(Stop(), 0u);
   EXPECT_EQ(NextNotification(), static_cast<WPARAM>(MCI_NOTIFY_ABORTED));
-  ASSERT_EQ(Status(MCI_STATUS_ITEM, MCI_STATUS_MODE, 0, &mode), 0u);
-  EXPECT_EQ(mode, static_cast<DWORD_PTR>(MCI_MODE_STOP));
+  EXPECT_EQ(mode(), static_cast<DWORD_PTR>(MCI_MODE_STOP));
+  int32_t stopped = position();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(position(), stopped);
+  // Where the sound stopped: behind what the output took from the device
+  // (the capture) by no more than the output's buffer.
+  Bytes captured = Captured();
+  auto first = std::find_if(captured.begin(), captured.end(), [](uint8_t b) { return b != 0; });
+  auto taken = static_cast<int32_t>((captured.end() - first) / 2352);
+  EXPECT_LE(stopped, taken);
+  EXPECT_GE(stopped, taken - 30) << "taken " << taken;
+
+  // On from there: the range sounds out, and the position is its end.
+  ASSERT_EQ(
+      Play(static_cast<DWORD>(stopped / 75) << 16 | static_cast<DWORD>(stopped % 75) << 24 | 1, 2,
+           MCI_NOTIFY | MCI_FROM | MCI_TO, NotifyWindow),
+      0u);
+  EXPECT_EQ(NextNotification(), static_cast<WPARAM>(MCI_NOTIFY_SUCCESSFUL));
+  WaitForCapture(mkdisc::ReadBin(image.binPath, stopped, 225 - stopped));
+  std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(300 * TimeAllowance)));
+  EXPECT_EQ(mode(), static_cast<DWORD_PTR>(MCI_MODE_STOP));
+  EXPECT_EQ(position(), 225);
+  DWORD_PTR start = 0;
+  ASSERT_EQ(Status(MCI_STATUS_ITEM | MCI_TRACK, MCI_STATUS_POSITION, 2, &start), 0u);
+  EXPECT_EQ(start, 2u);
+  ASSERT_EQ(SetTimeFormat(MCI_FORMAT_MSF), 0u);
+  ASSERT_EQ(Status(MCI_STATUS_ITEM, MCI_STATUS_POSITION, 0, &start), 0u);
+  EXPECT_EQ(start, 0x000500u);  // 00:05:00, track 2's start
 }
 
 TEST_F(PlaybackTest, EachPendingPlayIsToldHowItEnded) {
