@@ -107,13 +107,16 @@ void OnPlayNotify(HWND dialog, WPARAM code) {
 // Some devices never notify the end of a play. Once the track's time has
 // run out by a second, the device is asked whether it has stopped at the
 // end of the track (or past it); within a second of it counts, as a
-// device may report the last block it read.
+// device may report the last block it read. A stopped device whose
+// position lies on no track of the disc cannot say where it stopped:
+// with the track's time run out, its play is over.
 static BOOL PlayedThroughUnannounced(void) {
   if (!Player.Playing || !Player.PlayStarted) return FALSE;
   if (Player.ElapsedSeconds * FramesPerSecond < Player.TrackFrames + FramesPerSecond) return FALSE;
   DWORD position;
   if (!QueryStopped() || !QueryPosition(&position)) return FALSE;
   INT track = (INT)(position & 0xFF);
+  if (track < 1 || track > Player.TrackCount) return TRUE;
   INT frames =
       ((INT)((position >> 8) & 0xFF) * 60 + (INT)((position >> 16) & 0xFF)) * FramesPerSecond +
       (INT)((position >> 24) & 0xFF);

@@ -309,6 +309,7 @@ void FinishPlay() {
     p.position = last | static_cast<DWORD>(frames / 75 / 60) << 8 |
                  static_cast<DWORD>(frames / 75 % 60) << 16 | static_cast<DWORD>(frames % 75) << 24;
   }
+  if (!p.disc.knowsEndPosition) p.position = 0;
   if (p.pending && p.disc.notifiesEnd) {
     p.pending = false;
     Notify(p.pendingCallback, MCI_NOTIFY_SUCCESSFUL);

@@ -30,6 +30,9 @@ struct Disc {
   // How far short of a finished play's end the position reads, in frames;
   // 0 reads the very end (the next track's start).
   int endShortFrames = 0;
+  // Whether the position is known once a play has finished; a driver that
+  // plays the disc's samples itself may answer 0, a place on no track.
+  bool knowsEndPosition = true;
 };
 
 // A disc of `lengths.size()` audio tracks.

@@ -10,6 +10,10 @@
 //     prints how many unbroken runs of the disc's samples the capture
 //     holds (silence around them aside) and how many sectors they span:
 //     one run for a disc played through, one more for each break
+//   audio_check spans CAPTURE BIN
+//     prints each such run as the disc's sectors it holds, "FROM TO" (TO
+//     past the last, in sectors with fractions), one line each, then
+//     "other N": the bytes of sound that are not the disc's
 //   audio_check sound CAPTURE FROM
 //     prints the byte offsets of the first sound at or after FROM and of
 //     the end of the last sound (-1 -1 when silent)
@@ -29,6 +33,39 @@ using Bytes = std::vector<uint8_t>;
 static Bytes ReadAll(const char* path) {
   std::ifstream in(path, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+// A run of the disc's samples in a capture, as bytes of the disc.
+struct Span {
+  size_t from;
+  size_t to;
+};
+
+// The runs of the disc's samples in `capture`, in order; returns how many
+// bytes of sound are not the disc's.
+static size_t FindRuns(const Bytes& capture, const Bytes& disc, std::vector<Span>* spans) {
+  constexpr size_t Probe = 256;  // enough to place a run in the disc
+  size_t other = 0, at = 0;
+  while (at + Probe <= capture.size()) {
+    auto from = capture.begin() + static_cast<std::ptrdiff_t>(at);
+    if (std::all_of(from, from + 4, [](uint8_t b) { return b == 0; })) {
+      at += 4;
+      continue;
+    }
+    auto found = std::search(disc.begin(), disc.end(), from, from + Probe);
+    if (found == disc.end()) {
+      other += 4;
+      at += 4;
+      continue;
+    }
+    size_t start = at;
+    for (auto in = found; at < capture.size() && in != disc.end() && capture[at] == *in; in++)
+      at++;
+    at -= (at - start) % 4;
+    auto first = static_cast<size_t>(found - disc.begin());
+    spans->push_back(Span{first, first + at - start});
+  }
+  return other;
 }
 
 int main(int argc, char** argv) {
@@ -57,31 +94,22 @@ int main(int argc, char** argv) {
     }
     return 0;
   }
-  if (argc == 4 && strcmp(argv[1], "runs") == 0) {
+  if (argc == 4 && (strcmp(argv[1], "runs") == 0 || strcmp(argv[1], "spans") == 0)) {
     Bytes capture = ReadAll(argv[2]);
     Bytes disc = ReadAll(argv[3]);
-    constexpr size_t Probe = 256;  // enough to place a run in the disc
-    int runs = 0;
-    size_t matched = 0, at = 0;
-    while (at + Probe <= capture.size()) {
-      auto from = capture.begin() + static_cast<std::ptrdiff_t>(at);
-      if (std::all_of(from, from + 4, [](uint8_t b) { return b == 0; })) {
-        at += 4;
-        continue;
-      }
-      auto found = std::search(disc.begin(), disc.end(), from, from + Probe);
-      if (found == disc.end()) {
-        at += 4;
-        continue;
-      }
-      runs++;
-      size_t start = at;
-      for (auto in = found; at < capture.size() && in != disc.end() && capture[at] == *in; in++)
-        at++;
-      at -= (at - start) % 4;
-      matched += at - start;
+    std::vector<Span> spans;
+    size_t other = FindRuns(capture, disc, &spans);
+    if (strcmp(argv[1], "spans") == 0) {
+      for (const Span& span : spans)
+        printf("%.2f %.2f\n", static_cast<double>(span.from) / disc::SectorBytes,
+               static_cast<double>(span.to) / disc::SectorBytes);
+      printf("other %zu\n", other);
+      return 0;
     }
-    printf("%d runs, %.1f sectors\n", runs, static_cast<double>(matched) / disc::SectorBytes);
+    size_t matched = 0;
+    for (const Span& span : spans) matched += span.to - span.from;
+    printf("%zu runs, %.1f sectors\n", spans.size(),
+           static_cast<double>(matched) / disc::SectorBytes);
     return 0;
   }
   if (argc == 4 && strcmp(argv[1], "sound") == 0) {
@@ -100,6 +128,6 @@ int main(int argc, char** argv) {
   }
   fprintf(stderr,
           "usage: audio_check count CAPTURE BIN LSN | ends-with CAPTURE BIN START COUNT | "
-          "runs CAPTURE BIN | sound CAPTURE FROM\n");
+          "runs|spans CAPTURE BIN | sound CAPTURE FROM\n");
   return 2;
 }

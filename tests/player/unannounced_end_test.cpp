@@ -76,6 +76,21 @@ TEST_F(PlayerTest, ADeviceThatNeverNotifiesIsAskedAndThePlayerRunsThroughTheDisc
   ExpectIdleButtons();
 }
 
+// A device that played the samples itself may not know where it stopped.
+TEST_F(PlayerTest, AStoppedDeviceThatKnowsNoPositionHasFinishedOnceTheTimeIsOut) {
+  recording::Disc disc = ShortDisc();
+  disc.notifiesEnd = false;
+  disc.knowsEndPosition = false;
+  Start(disc);
+  Click(IDC_PLAY);
+  recording::FinishPlay();
+  TickAndDeliver(6);
+  EXPECT_EQ(Counter(), "1 / 3");
+  TickAndDeliver(1);
+  EXPECT_EQ(Counter(), "2 / 3");
+  ExpectPlayingButtons();
+}
+
 TEST_F(PlayerTest, AStoppedDeviceAwayFromTheTracksEndIsNotTakenAsHavingFinishedIt) {
   recording::Disc disc = ShortDisc();
   disc.notifiesEnd = false;

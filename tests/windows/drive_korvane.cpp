@@ -11,6 +11,10 @@
 //                   for machines that do have a drive
 //   disc            a three-track disc: transport, auto-advance and a
 //                   minimised close, then a disc that begins with data
+//   wine-driver-disc  Wine's own driver on the drive the script set up
+//                   with a two-track disc: played through by itself
+//   wine-driver-empty, wine-driver-data-first  the same driver on an
+//                   empty drive and on a disc beginning with data: refused
 // Prints one line per check ("ok" or "FAIL"); exits 1 when any check fails.
 // clang-format off
 #include <windows.h>
@@ -410,6 +414,40 @@ void RefusedDisc() {
   CheckRefusal(run, NoAudioText, "warning-refused.bmp");
 }
 
+// Wine's own "cdaudio" driver over the simulated drive, whose disc the
+// calling script chose: two tracks, 00 : 06 and 00 : 04. The driver never
+// says when a play ends; the player must move on by itself all the same.
+void WineDriverDisc() {
+  UseDriver(false);
+  DeleteFileA(SettingsPath().c_str());
+  Run run("wine-driver", "", LongPlayMs);
+  HWND dialog = run.WaitForDialog(WindowCaption, true);
+  if (!dialog) return;
+  CheckDisplay(dialog, "1 / 2", "00 : 06", 6, false, "at start");
+  Click(dialog, IDC_PLAY, "Play");
+  DWORD played = GetTickCount();
+  CheckDisplay(dialog, "1 / 2", "00 : 06", 6, true, "after Play");
+  bool movedOn = WaitUntil([&] { return ItemText(dialog, IDC_TRACK) == "2 / 2"; }, 20000);
+  Check(movedOn, "the player moves on to track 2 by itself (after %lu ms)",
+        GetTickCount() - played);
+  if (!movedOn) return;
+  CheckDisplay(dialog, "2 / 2", "00 : 04", 4, true, "on track 2");
+  SaveScreenshot(dialog, "window-track-2.bmp");
+  bool ended = WaitUntil([&] { return Enabled(dialog, IDC_PLAY); }, 20000);
+  Check(ended, "the player stops after the last track (%lu ms after Play)",
+        GetTickCount() - played);
+  CheckDisplay(dialog, "2 / 2", "00 : 04", 4, false, "after the last track");
+  PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+  run.CheckEndsWithCodeZero();
+}
+
+// Wine's own driver on a drive whose disc does not begin with audio.
+void WineDriverRefused(const std::string& name) {
+  UseDriver(false);
+  Run run(name.c_str(), "", LongPlayMs);
+  CheckRefusal(run, NoAudioText, ("warning-" + name + ".bmp").c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -428,6 +466,10 @@ int main(int argc, char** argv) {
     Transport();
     AutoAdvance();
     RefusedDisc();
+  } else if (scenario == "wine-driver-disc") {
+    WineDriverDisc();
+  } else if (scenario == "wine-driver-empty" || scenario == "wine-driver-data-first") {
+    WineDriverRefused(scenario);
   } else {
     fprintf(stderr, "drive-korvane: unknown scenario %s\n", scenario.c_str());
     return 2;

@@ -7,6 +7,13 @@
 #                                         its own X server; artefacts (driver
 #                                         logs, screenshots) go to
 #                                         BUILD_DIR/artefacts/SCENARIO
+#   wine.sh wine-driver STATE BUILD_DIR SIMDRIVE32 HOST_TOOLS
+#                                         korvane.exe on Wine's own "cdaudio"
+#                                         driver over the simulated drive
+#                                         (SIMDRIVE32: its 32-bit library;
+#                                         HOST_TOOLS: a Linux build with
+#                                         mkdisc and audio_check), heard
+#                                         through a private PulseAudio
 #   wine.sh remove-prefix STATE
 # Every wine call has a timeout; the X server and the wineserver of a step
 # never outlive it. KORVANE_WINE names Wine's loader for the build under
@@ -120,9 +127,118 @@ run_scenario() {
   return "$status"
 }
 
+# What Wine's driver leaves unsounded at the end of each play: its play
+# loop stops the sound buffer as the last, partly filled one of its three
+# fragments of 13 sectors starts, so up to a fragment of the range's tail
+# is lost. The capture itself loses nothing (a peer's play is checked
+# first); anything more lost is a fault.
+WINE_TAIL_SECTORS=13
+
+# Span FROM TO of the disc in a line of audio_check's spans, checked: it
+# must start exactly at FIRST and end no more than ALLOWED before LAST.
+check_span() { # check_span NAME LINE FIRST LAST ALLOWED
+  local name=$1 from=${2% *} to=${2#* } first=$3 last=$4 allowed=$5
+  if [ "$from" = "$first.00" ] && awk -v to="$to" -v last="$last" -v allowed="$allowed" \
+    'BEGIN { exit !(to <= last && to >= last - allowed) }'; then
+    echo "ok   $name sounds sectors $from to $to of $first to $last" \
+      "(the last $(awk -v to="$to" -v last="$last" 'BEGIN { printf "%.2f", last - to }') unsounded)"
+  else
+    echo "FAIL $name sounds sectors $from to $to, expected $first to $last less at most $allowed"
+    return 1
+  fi
+}
+
+run_wine_driver() {
+  local state=$1 build=$2 simdrive=$3 tools=$4
+  [ -s "$state" ] || { echo "no Wine prefix (run make-prefix first)"; exit 1; }
+  wine_env "$(cat "$state")"
+  local out=$build/artefacts/wine-driver
+  rm -rf "$out" && mkdir -p "$out"
+  scratch=$(mktemp -d) xvfb=
+  drive_links=("$WINEPREFIX/dosdevices/d:" "$WINEPREFIX/dosdevices/d::")
+  trap 'end_scenario; rm -f "${drive_links[@]}"; pulse_stop 2>/dev/null || true' EXIT
+  stop_wineserver
+
+  # Drive D: is a CD drive whose device node is the simulated drive's.
+  "$tools/tools/mkdisc" "$scratch/disc.cue" 480 340 >/dev/null
+  "$tools/tools/mkdisc" --data-first 300 "$scratch/data-first.cue" 300 >/dev/null
+  mkdir "$scratch/mount" && : >"$scratch/sr0"
+  ln -sfn "$scratch/mount" "${drive_links[0]}"
+  ln -sfn "$scratch/sr0" "${drive_links[1]}"
+  (unset DISPLAY && in_wine 60 reg add 'HKLM\Software\Wine\Drives' /v d: /t REG_SZ /d cdrom /f \
+    /reg:64 && in_wine 60 reg add 'HKLM\Software\Wine\Drives' /v d: /t REG_SZ /d cdrom /f) \
+    >/dev/null 2>&1
+  stop_wineserver
+
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" >/dev/null 2>&1 &
+  xvfb=$!
+  for _ in $(seq 100); do [ -s "$scratch/display" ] && break; sleep 0.05; done
+  [ -s "$scratch/display" ] || { echo "Xvfb did not start"; exit 1; }
+  export DISPLAY=:$(cat "$scratch/display")
+  PULSE_DIR=$scratch/pulse
+  # shellcheck source=../e2e/pulse.sh
+  source "$here/../e2e/pulse.sh"
+  pulse_start
+
+  local status=0 spans
+  # The capture first, with a peer: the last 100 sectors of track 1 played
+  # straight into the server must come back to their last sample, since
+  # what is allowed Wine's driver is a loss at the end of a play. (pacat
+  # itself drops a few milliseconds at its stream's start, none of them
+  # allowed anywhere.)
+  pulse_record "$scratch/peer.raw"
+  sleep 0.3
+  dd if="$scratch/disc.bin" bs=2352 skip=380 count=100 status=none |
+    pacat --raw --format=s16le --rate=44100 --channels=2 --latency-msec=50
+  sleep 0.5
+  pulse_record_stop
+  spans=$("$tools/tests/e2e/audio_check" spans "$scratch/peer.raw" "$scratch/disc.bin")
+  if [[ "$spans" =~ ^380\.[0-9]+\ 480\.00$'\n'other\ 0$ ]]; then
+    echo "ok   the capture holds a peer's (pacat's) play to its last sample: $(head -1 <<<"$spans")"
+  else
+    echo "FAIL the capture of a peer's play: $spans"
+    status=1
+  fi
+
+  drive() { # drive SCENARIO IMAGE [FAULTS]
+    LD_PRELOAD=$simdrive SIMDRIVE_PATH=$scratch/sr0 SIMDRIVE_IMAGE=$2 SIMDRIVE_FAULTS=${3:-} \
+      SIMDRIVE_JOURNAL=$out/$1.journal \
+      in_wine 180 "$build/drive-korvane.exe" "$1" "$(windows_path "$build/korvane.exe")" \
+      "$(windows_path "$out")" 2>>"$scratch/wine.err" | tr -d '\r' || {
+      echo "drive-korvane.exe $1 failed"
+      return 1
+    }
+  }
+  pulse_record "$out/capture.raw"
+  drive wine-driver-disc "$scratch/disc.cue" || status=1
+  pulse_record_stop
+  spans=$("$tools/tests/e2e/audio_check" spans "$out/capture.raw" "$scratch/disc.bin")
+  echo "$spans" >"$out/spans"
+  mapfile -t lines <<<"$spans"
+  if [ "${#lines[@]}" -eq 3 ] && [ "${lines[2]}" = "other 0" ]; then
+    # The last track ends a sector early: Wine plays it to the lead-out less one.
+    check_span "track 1" "${lines[0]}" 0 480 "$WINE_TAIL_SECTORS" || status=1
+    check_span "track 2" "${lines[1]}" 480 820 "$((WINE_TAIL_SECTORS + 1))" || status=1
+  else
+    echo "FAIL the capture is not the two tracks, each once and nothing else: $spans"
+    status=1
+  fi
+  drive wine-driver-empty "$scratch/disc.cue" disc=out || status=1
+  drive wine-driver-data-first "$scratch/data-first.cue" || status=1
+
+  local bmp
+  for bmp in "$out"/*.bmp; do
+    [ -e "$bmp" ] || continue
+    convert "$bmp" "${bmp%.bmp}.png" && rm "$bmp"
+  done
+  echo "artefacts: $out"
+  return "$status"
+}
+
 case "${1:-}" in
   make-prefix) make_prefix "$2" ;;
   run) run_scenario "$2" "$3" "$4" ;;
+  wine-driver) run_wine_driver "$2" "$3" "$4" "$5" ;;
   remove-prefix) remove_prefix "$2" ;;
-  *) echo "usage: wine.sh make-prefix|run|remove-prefix STATE [SCENARIO BUILD_DIR]" >&2; exit 2 ;;
+  *) echo "usage: wine.sh make-prefix|run|wine-driver|remove-prefix STATE [ARGUMENT...]" >&2; exit 2 ;;
 esac

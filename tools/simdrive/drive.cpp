@@ -128,16 +128,17 @@ void Drive::Close() {
   journal_.Note("close");
 }
 
-void Drive::Stat(struct stat* info) {
-  memset(info, 0, sizeof *info);
-  info->st_mode = S_IFBLK | 0660;
-  info->st_uid = 0;
-  info->st_gid = CdromGroup;
-  info->st_rdev = makedev(ScsiCdromMajor, static_cast<unsigned>(setup_.minor));
-  info->st_dev = makedev(0, 5);
-  info->st_ino = 1000 + static_cast<ino_t>(setup_.minor);
-  info->st_nlink = 1;
-  info->st_blksize = 2048;
+NodeInfo Drive::Node() const {
+  NodeInfo node{};
+  node.mode = S_IFBLK | 0660;
+  node.uid = 0;
+  node.gid = CdromGroup;
+  node.rdev = makedev(ScsiCdromMajor, static_cast<unsigned>(setup_.minor));
+  node.dev = makedev(0, 5);
+  node.ino = 1000 + static_cast<ino_t>(setup_.minor);
+  node.nlink = 1;
+  node.blksize = 2048;
+  return node;
 }
 
 int Drive::Access(int mode) {
@@ -281,16 +282,36 @@ int Drive::Ioctl(unsigned long request, void* argument, bool writable) {
       else
         memset(argument, 0, sizeof(cdrom_mcn));
       break;
-    case CDROMSUBCHNL: {
+    case CDROMSUBCHNL:
       name = "CDROMSUBCHNL";
-      auto* channel = static_cast<cdrom_subchnl*>(argument);
-      uint8_t format = channel->cdsc_format;
-      memset(channel, 0, sizeof *channel);
-      channel->cdsc_format = format;
-      channel->cdsc_audiostatus = CDROM_AUDIO_NO_STATUS;
+      result = SubChannelLocked(argument);
+      break;
+    case CDROMPLAYMSF:
+      name = "CDROMPLAYMSF";
+      result = PlayAudioLocked(argument);
+      break;
+    case CDROMSTART:
+      name = "CDROMSTART";
       if (!PresentLocked()) result = -ENOMEDIUM;
       break;
-    }
+    case CDROMSTOP:
+      name = "CDROMSTOP";
+      HeadLocked(nullptr);
+      analog_ = Analog::Idle;
+      break;
+    case CDROMPAUSE:
+      name = "CDROMPAUSE";
+      HeadLocked(nullptr);
+      if (analog_ == Analog::Playing) analog_ = Analog::Paused;
+      break;
+    case CDROMRESUME:
+      name = "CDROMRESUME";
+      if (analog_ == Analog::Paused) {
+        analog_ = Analog::Playing;
+        playFrom_ = head_;
+        playClock_ = Clock::now();
+      }
+      break;
     case SCSI_IOCTL_GET_IDLUN:
       name = "SCSI_IOCTL_GET_IDLUN";
       static_cast<int*>(argument)[0] = setup_.minor;  // target, lun 0, channel 0, host 0

@@ -29,6 +29,18 @@ struct DriveSetup {
   int minor = 0;        // of the node, for stat
 };
 
+// What stat tells of a drive's device node.
+struct NodeInfo {
+  mode_t mode;
+  uid_t uid;
+  gid_t gid;
+  dev_t rdev;
+  dev_t dev;
+  ino_t ino;
+  nlink_t nlink;
+  blksize_t blksize;
+};
+
 // Sense data: what a drive reports with CHECK CONDITION.
 struct Sense {
   uint8_t key = 0;
@@ -49,7 +61,7 @@ class Drive {
   // kernel gives.
   int Open(int flags);
   void Close();
-  void Stat(struct stat* info);
+  NodeInfo Node() const;
   // 0 when the caller may access the node in `mode`, else the errno.
   int Access(int mode);
   // The ioctl's result, or -errno; `writable`: the fd was opened for writing.
@@ -70,6 +82,13 @@ class Drive {
   int TocEntryLocked(void* argument);
   int MultiSessionLocked(void* argument);
   int ReadAudioIoctlLocked(void* argument);
+
+  // The analog output: playing a range of the disc in real time, as a
+  // drive does through its own converter, and the sub-channel's position.
+  int PlayAudioLocked(void* argument);
+  int SubChannelLocked(void* argument);
+  // Where the head is now, with the play's state as CDROMSUBCHNL gives it.
+  int32_t HeadLocked(uint8_t* status);
 
   // The MMC packet layer.
   int PacketLocked(cdrom_generic_command* command, bool writable);
@@ -98,6 +117,14 @@ class Drive {
   bool spinning_ = false;
   bool mediaChanged_ = false;
   int speed_ = 0;  // current read speed, in multiples of 75 sectors/s
+  int32_t head_ = 0;  // the sector after the last one read or played
+  // An analog play: of [playFrom_, playTo_), started (or resumed) at
+  // playClock_; a completed one is reported once.
+  enum class Analog { Idle, Playing, Paused, Completed };
+  Analog analog_ = Analog::Idle;
+  int32_t playFrom_ = 0;
+  int32_t playTo_ = 0;
+  Clock::time_point playClock_;
   Sense lastSense_;
   std::map<int32_t, int> failuresLeft_;  // per scratched sector
   size_t scratchesApplied_ = 0;

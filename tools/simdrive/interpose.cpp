@@ -1,7 +1,6 @@
 // The C library's file calls, for the drives' device nodes. Each wrapper
 // hands everything that is not a drive to the next definition in line.
 #undef _FORTIFY_SOURCE
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
@@ -18,16 +17,12 @@
 #include <mutex>
 #include <string>
 
+#include "tools/simdrive/interpose.h"
 #include "tools/simdrive/simdrive.h"
 
 namespace simdrive {
 
 namespace {
-
-struct OpenNode {
-  std::shared_ptr<Drive> drive;
-  bool writable;
-};
 
 // A drive is made on first use, outside the registry's lock: making it
 // opens files, which comes back through open.
@@ -35,14 +30,29 @@ struct Slot {
   DriveSetup setup;
   std::once_flag made;
   std::shared_ptr<Drive> drive;
+  // The file at the setup's path, when there is one: another name for it,
+  // or a descriptor another process opened on it, is the drive too.
+  bool exists = false;
+  uint64_t device = 0;
+  uint64_t inode = 0;
 };
 
 struct Registry {
   std::mutex mutex;
   bool installed = false;
+  bool anyExists = false;
   std::vector<std::shared_ptr<Slot>> slots;
   std::map<int, OpenNode> nodes;
 };
+
+// The file's identity, by a call none of the wrappers takes.
+bool Identify(int directory, const char* path, int flags, uint64_t* device, uint64_t* inode) {
+  struct statx info;
+  if (statx(directory, path, flags, STATX_INO, &info) != 0) return false;
+  *device = static_cast<uint64_t>(info.stx_dev_major) << 32 | info.stx_dev_minor;
+  *inode = info.stx_ino;
+  return true;
+}
 
 std::vector<DriveSetup> SetupsFromEnvironment() {
   std::vector<DriveSetup> setups;
@@ -71,39 +81,30 @@ Registry& TheRegistry() {
   return *registry;
 }
 
-std::shared_ptr<Drive> DriveFor(const char* path) {
-  if (!path) return nullptr;
-  Registry& registry = TheRegistry();
-  std::shared_ptr<Slot> slot;
-  {
-    std::lock_guard<std::mutex> lock(registry.mutex);
-    if (!registry.installed) {
-      for (const DriveSetup& setup : SetupsFromEnvironment()) {
-        registry.slots.push_back(std::make_shared<Slot>());
-        registry.slots.back()->setup = setup;
-      }
-      registry.installed = true;
-    }
-    for (const std::shared_ptr<Slot>& candidate : registry.slots)
-      if (candidate->setup.path == path) slot = candidate;
+void InstallLocked(Registry& registry, const std::vector<DriveSetup>& setups) {
+  registry.slots.clear();
+  registry.anyExists = false;
+  for (const DriveSetup& setup : setups) {
+    auto slot = std::make_shared<Slot>();
+    slot->setup = setup;
+    slot->exists = Identify(AT_FDCWD, setup.path.c_str(), 0, &slot->device, &slot->inode);
+    registry.anyExists = registry.anyExists || slot->exists;
+    registry.slots.push_back(slot);
   }
+  registry.installed = true;
+}
+
+std::shared_ptr<Drive> Made(const std::shared_ptr<Slot>& slot) {
   if (!slot) return nullptr;
   std::call_once(slot->made, [&] { slot->drive = std::make_shared<Drive>(slot->setup); });
   return slot->drive;
 }
 
-bool NodeFor(int fd, OpenNode* node) {
-  Registry& registry = TheRegistry();
-  std::lock_guard<std::mutex> lock(registry.mutex);
-  auto it = registry.nodes.find(fd);
-  if (it == registry.nodes.end()) return false;
-  *node = it->second;
-  return true;
-}
-
-template <typename Function>
-Function Next(const char* name) {
-  return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+// The slot whose file has this identity.
+std::shared_ptr<Slot> SlotOfFile(Registry& registry, uint64_t device, uint64_t inode) {
+  for (const std::shared_ptr<Slot>& slot : registry.slots)
+    if (slot->exists && slot->device == device && slot->inode == inode) return slot;
+  return nullptr;
 }
 
 int OpenDrive(const std::shared_ptr<Drive>& drive, int flags) {
@@ -121,38 +122,74 @@ int OpenDrive(const std::shared_ptr<Drive>& drive, int flags) {
   return fd;
 }
 
-int StatPath(const char* path, struct stat* info) {
-  std::shared_ptr<Drive> drive = DriveFor(path);
-  if (!drive) return 1;
-  drive->Stat(info);
-  return 0;
+}  // namespace
+
+std::shared_ptr<Drive> DriveFor(const char* path) {
+  if (!path) return nullptr;
+  Registry& registry = TheRegistry();
+  std::shared_ptr<Slot> slot;
+  {
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    if (!registry.installed) InstallLocked(registry, SetupsFromEnvironment());
+    for (const std::shared_ptr<Slot>& candidate : registry.slots)
+      if (candidate->setup.path == path) slot = candidate;
+    uint64_t device, inode;
+    if (!slot && registry.anyExists && Identify(AT_FDCWD, path, 0, &device, &inode))
+      slot = SlotOfFile(registry, device, inode);
+  }
+  return Made(slot);
 }
 
-}  // namespace
+bool NodeFor(int fd, OpenNode* node) {
+  Registry& registry = TheRegistry();
+  std::shared_ptr<Slot> slot;
+  {
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    auto it = registry.nodes.find(fd);
+    if (it != registry.nodes.end()) {
+      *node = it->second;
+      return true;
+    }
+    uint64_t device, inode;
+    if (!registry.anyExists || !Identify(fd, "", AT_EMPTY_PATH, &device, &inode)) return false;
+    slot = SlotOfFile(registry, device, inode);
+  }
+  if (!slot) return false;
+  int flags = fcntl(fd, F_GETFL);
+  *node = OpenNode{Made(slot), flags >= 0 && (flags & O_ACCMODE) != O_RDONLY};
+  return true;
+}
+
+int Ioctl(int fd, unsigned long request, void* argument, IoctlFunction next) {
+  OpenNode node;
+  if (NodeFor(fd, &node)) {
+    int result = node.drive->Ioctl(request, argument, node.writable);
+    if (result >= 0) return result;
+    errno = -result;
+    return -1;
+  }
+  return next(fd, request, argument);
+}
 
 void Install(const std::vector<DriveSetup>& setups) {
   Registry& registry = TheRegistry();
   std::vector<std::shared_ptr<Slot>> old;  // let go of after the lock: closing comes back here
   std::lock_guard<std::mutex> lock(registry.mutex);
   old.swap(registry.slots);
-  for (const DriveSetup& setup : setups) {
-    registry.slots.push_back(std::make_shared<Slot>());
-    registry.slots.back()->setup = setup;
-  }
+  InstallLocked(registry, setups);
   registry.nodes.clear();
-  registry.installed = true;
 }
 
 }  // namespace simdrive
 
 using simdrive::DriveFor;
 using simdrive::Next;
-using simdrive::OpenNode;
 
 // What the callers built against glibc 2.36 reach: libcdio's open, close,
 // stat, lstat, fstat, realpath and ioctl, the player's stat and access,
 // and the 64 names a program built with 64-bit file offsets calls for the
-// same functions.
+// same functions. A 32-bit program built with 64-bit time calls yet other
+// names, in interpose_time64.cpp.
 extern "C" {
 
 #define SIMDRIVE_OPEN(name)                                         \
@@ -188,26 +225,20 @@ int close(int fd) {
   return next(fd);
 }
 
-#define SIMDRIVE_STAT_PATH(name, type)                                                 \
-  int name(const char* path, struct type* info) __THROW {                              \
-    if (simdrive::StatPath(path, reinterpret_cast<struct stat*>(info)) == 0) return 0; \
-    static auto next = Next<int (*)(const char*, struct type*)>(#name);                \
-    return next(path, info);                                                           \
+#define SIMDRIVE_STAT_PATH(name, record)                                   \
+  int name(const char* path, struct record* info) __THROW {                \
+    static auto next = Next<int (*)(const char*, struct record*)>(#name);  \
+    return simdrive::StatPath(path, info, next);                           \
   }
 SIMDRIVE_STAT_PATH(stat, stat)
 SIMDRIVE_STAT_PATH(stat64, stat64)
 SIMDRIVE_STAT_PATH(lstat, stat)
 SIMDRIVE_STAT_PATH(lstat64, stat64)
 
-#define SIMDRIVE_STAT_FD(name, type)                            \
-  int name(int fd, struct type* info) __THROW {                 \
-    OpenNode node;                                              \
-    if (simdrive::NodeFor(fd, &node)) {                         \
-      node.drive->Stat(reinterpret_cast<struct stat*>(info));   \
-      return 0;                                                 \
-    }                                                           \
-    static auto next = Next<int (*)(int, struct type*)>(#name); \
-    return next(fd, info);                                      \
+#define SIMDRIVE_STAT_FD(name, record)                             \
+  int name(int fd, struct record* info) __THROW {                  \
+    static auto next = Next<int (*)(int, struct record*)>(#name);  \
+    return simdrive::StatFd(fd, info, next);                       \
   }
 SIMDRIVE_STAT_FD(fstat, stat)
 SIMDRIVE_STAT_FD(fstat64, stat64)
@@ -239,15 +270,8 @@ int ioctl(int fd, unsigned long request, ...) __THROW {
   va_start(arguments, request);
   void* argument = va_arg(arguments, void*);
   va_end(arguments);
-  OpenNode node;
-  if (simdrive::NodeFor(fd, &node)) {
-    int result = node.drive->Ioctl(request, argument, node.writable);
-    if (result >= 0) return result;
-    errno = -result;
-    return -1;
-  }
-  static auto next = Next<int (*)(int, unsigned long, ...)>("ioctl");
-  return next(fd, request, argument);
+  static auto next = Next<simdrive::IoctlFunction>("ioctl");
+  return simdrive::Ioctl(fd, request, argument, next);
 }
 
 }  // extern "C"

@@ -409,6 +409,8 @@ Sense Drive::FetchLocked(int32_t lsn, int32_t count, std::string* raw) {
               std::chrono::microseconds(static_cast<int64_t>(count) * 1000000 / (75 * speed_));
   std::this_thread::sleep_for(busy);
   lastRead_ = Clock::now();
+  head_ = lsn + count;
+  analog_ = Analog::Idle;  // reading the disc ends an analog play
   if (faults_.ejectAt >= 0 && lsn + count > faults_.ejectAt) {
     faults_.ejectAt = -1;
     RemoveDiscLocked("during a read");
