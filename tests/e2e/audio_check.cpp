@@ -59,8 +59,7 @@ static size_t FindRuns(const Bytes& capture, const Bytes& disc, std::vector<Span
       continue;
     }
     size_t start = at;
-    for (auto in = found; at < capture.size() && in != disc.end() && capture[at] == *in; in++)
-      at++;
+    for (auto in = found; at < capture.size() && in != disc.end() && capture[at] == *in; in++) at++;
     at -= (at - start) % 4;
     auto first = static_cast<size_t>(found - disc.begin());
     spans->push_back(Span{first, first + at - start});

@@ -14,6 +14,7 @@
 #include <linux/cdrom.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -298,6 +299,71 @@ TEST_F(SimDriveTest, ANodeWithoutReadPermission) {
   EXPECT_EQ(errno, ENOENT);
   int fd = open("/dev/null", O_RDONLY);
   EXPECT_GE(fd, 0);
+  EXPECT_EQ(close(fd), 0);
+}
+
+// As Wine meets the drive: its node is a file of its own, opened by
+// another process under another name and handed over, and the drive's
+// analog output plays when the program cannot play the samples itself.
+TEST_F(SimDriveTest, ANodeOpenedElsewhereAndTheAnalogOutput) {
+  mkdisc::DiscImage image = Insert({300, 150}, "");
+  std::string node = folder_ + "/sr0", link = folder_ + "/d::";
+  std::ofstream(node).close();
+  ASSERT_EQ(symlink(node.c_str(), link.c_str()), 0);
+  simdrive::DriveSetup setup;
+  setup.path = node;
+  setup.image = image.sheetPath;
+  simdrive::Install({setup});
+
+  struct stat info;
+  ASSERT_EQ(stat(link.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISBLK(info.st_mode));
+  int fd = static_cast<int>(syscall(SYS_openat, AT_FDCWD, link.c_str(), O_RDONLY));  // not ours
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(fstat(fd, &info), 0);
+  EXPECT_TRUE(S_ISBLK(info.st_mode));
+  cdrom_tochdr header{};
+  ASSERT_EQ(ioctl(fd, CDROMREADTOCHDR, &header), 0);
+  EXPECT_EQ(header.cdth_trk1, 2);
+
+  auto subchannel = [&] {
+    cdrom_subchnl channel{};
+    channel.cdsc_format = CDROM_LBA;
+    EXPECT_EQ(ioctl(fd, CDROMSUBCHNL, &channel), 0);
+    return channel;
+  };
+  cdrom_msf range{0, 4, 0, 0, 5, 0};  // 00:04:00 to 00:05:00: sectors 150 to 225, one second
+  ASSERT_EQ(ioctl(fd, CDROMPLAYMSF, &range), 0);
+  cdrom_subchnl channel = subchannel();
+  EXPECT_EQ(channel.cdsc_audiostatus, CDROM_AUDIO_PLAY);
+  EXPECT_EQ(channel.cdsc_trk, 1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  channel = subchannel();
+  EXPECT_EQ(channel.cdsc_audiostatus, CDROM_AUDIO_PLAY);
+  EXPECT_GE(channel.cdsc_absaddr.lba, 150 + 25);  // in real time, give or take a busy machine
+  EXPECT_LT(channel.cdsc_absaddr.lba, 225);
+  ASSERT_EQ(ioctl(fd, CDROMPAUSE), 0);
+  int32_t paused = subchannel().cdsc_absaddr.lba;
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  channel = subchannel();
+  EXPECT_EQ(channel.cdsc_audiostatus, CDROM_AUDIO_PAUSED);
+  EXPECT_EQ(channel.cdsc_absaddr.lba, paused);
+  ASSERT_EQ(ioctl(fd, CDROMRESUME), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  channel = subchannel();  // completed, told once, and the head at the end
+  EXPECT_EQ(channel.cdsc_audiostatus, CDROM_AUDIO_COMPLETED);
+  EXPECT_EQ(channel.cdsc_absaddr.lba, 225);
+  EXPECT_EQ(subchannel().cdsc_audiostatus, CDROM_AUDIO_NO_STATUS);
+
+  cdrom_msf intoTrackTwo{0, 6, 0, 0, 8, 0};  // track 2 starts at sector 300
+  ASSERT_EQ(ioctl(fd, CDROMPLAYMSF, &intoTrackTwo), 0);
+  ASSERT_EQ(ioctl(fd, CDROMSTOP), 0);
+  channel = subchannel();
+  EXPECT_EQ(channel.cdsc_audiostatus, CDROM_AUDIO_NO_STATUS);
+  EXPECT_EQ(channel.cdsc_trk, 2);
+  cdrom_msf pastTheEnd{0, 7, 0, 0, 9, 0};
+  EXPECT_EQ(ioctl(fd, CDROMPLAYMSF, &pastTheEnd), -1);
+  EXPECT_EQ(errno, EINVAL);
   EXPECT_EQ(close(fd), 0);
 }
 

@@ -37,7 +37,8 @@ int32_t Drive::HeadLocked(uint8_t* status) {
   uint8_t audio = CDROM_AUDIO_NO_STATUS;
   if (analog_ == Analog::Playing) {
     auto played = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - playClock_);
-    head_ = static_cast<int32_t>(std::min<int64_t>(playFrom_ + played.count() * 75 / 1000, playTo_));
+    head_ =
+        static_cast<int32_t>(std::min<int64_t>(playFrom_ + played.count() * 75 / 1000, playTo_));
     if (head_ >= playTo_) analog_ = Analog::Completed;
   }
   switch (analog_) {

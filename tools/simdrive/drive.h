@@ -116,7 +116,7 @@ class Drive {
   Clock::time_point lastRead_;
   bool spinning_ = false;
   bool mediaChanged_ = false;
-  int speed_ = 0;  // current read speed, in multiples of 75 sectors/s
+  int speed_ = 0;     // current read speed, in multiples of 75 sectors/s
   int32_t head_ = 0;  // the sector after the last one read or played
   // An analog play: of [playFrom_, playTo_), started (or resumed) at
   // playClock_; a completed one is reported once.

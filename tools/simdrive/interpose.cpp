@@ -1,6 +1,8 @@
 // The C library's file calls, for the drives' device nodes. Each wrapper
 // hands everything that is not a drive to the next definition in line.
 #undef _FORTIFY_SOURCE
+#include "tools/simdrive/interpose.h"
+
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
@@ -17,7 +19,6 @@
 #include <mutex>
 #include <string>
 
-#include "tools/simdrive/interpose.h"
 #include "tools/simdrive/simdrive.h"
 
 namespace simdrive {
@@ -225,20 +226,20 @@ int close(int fd) {
   return next(fd);
 }
 
-#define SIMDRIVE_STAT_PATH(name, record)                                   \
-  int name(const char* path, struct record* info) __THROW {                \
-    static auto next = Next<int (*)(const char*, struct record*)>(#name);  \
-    return simdrive::StatPath(path, info, next);                           \
+#define SIMDRIVE_STAT_PATH(name, record)                                  \
+  int name(const char* path, struct record* info) __THROW {               \
+    static auto next = Next<int (*)(const char*, struct record*)>(#name); \
+    return simdrive::StatPath(path, info, next);                          \
   }
 SIMDRIVE_STAT_PATH(stat, stat)
 SIMDRIVE_STAT_PATH(stat64, stat64)
 SIMDRIVE_STAT_PATH(lstat, stat)
 SIMDRIVE_STAT_PATH(lstat64, stat64)
 
-#define SIMDRIVE_STAT_FD(name, record)                             \
-  int name(int fd, struct record* info) __THROW {                  \
-    static auto next = Next<int (*)(int, struct record*)>(#name);  \
-    return simdrive::StatFd(fd, info, next);                       \
+#define SIMDRIVE_STAT_FD(name, record)                            \
+  int name(int fd, struct record* info) __THROW {                 \
+    static auto next = Next<int (*)(int, struct record*)>(#name); \
+    return simdrive::StatFd(fd, info, next);                      \
   }
 SIMDRIVE_STAT_FD(fstat, stat)
 SIMDRIVE_STAT_FD(fstat64, stat64)
