@@ -134,18 +134,34 @@ run_scenario() {
 # first); anything more lost is a fault.
 WINE_TAIL_SECTORS=13
 
-# Span FROM TO of the disc in a line of audio_check's spans, checked: it
-# must start exactly at FIRST and end no more than ALLOWED before LAST.
-check_span() { # check_span NAME LINE FIRST LAST ALLOWED
-  local name=$1 from=${2% *} to=${2#* } first=$3 last=$4 allowed=$5
-  if [ "$from" = "$first.00" ] && awk -v to="$to" -v last="$last" -v allowed="$allowed" \
-    'BEGIN { exit !(to <= last && to >= last - allowed) }'; then
-    echo "ok   $name sounds sectors $from to $to of $first to $last" \
-      "(the last $(awk -v to="$to" -v last="$last" 'BEGIN { printf "%.2f", last - to }') unsounded)"
-  else
-    echo "FAIL $name sounds sectors $from to $to, expected $first to $last less at most $allowed"
-    return 1
-  fi
+# Checks audio_check's spans of the capture against a disc of two tracks,
+# [0, MIDDLE) and [MIDDLE, END): each track starts at its first sample and
+# ends no more than Wine's tail (the last track one sector more) short;
+# nothing is heard twice, out of order or from elsewhere. With both cores
+# busy Wine's DirectSound underruns inside a play (seen: one to a dozen
+# breaks in track 2, korvane.exe idle meanwhile); breaks inside a track are
+# reported, and more than a second of them in all fails.
+check_spans() { # check_spans SPANS_FILE MIDDLE END
+  awk -v middle="$2" -v end="$3" -v tail="$WINE_TAIL_SECTORS" '
+    $1 == "other" { other = $2; next }
+    { n++; from[n] = $1; to[n] = $2 }
+    END {
+      bad = other != 0 ? "sound that is not the disc" : ""
+      if (n == 0 || from[1] != 0) bad = bad " track 1 does not start at its first sample"
+      starts = 0; lost = 0; breaks = 0
+      for (i = 1; i <= n; i++) {
+        if (i > 1 && from[i] < to[i - 1]) bad = bad " a part is heard again"
+        if (from[i] == middle) { starts++; last1 = to[i - 1] }
+        else if (i > 1) { lost += from[i] - to[i - 1]; breaks++ }
+      }
+      if (starts != 1) bad = bad " track 2 does not start once at its first sample"
+      if (last1 < middle - tail || last1 > middle) bad = bad " track 1 ends " middle - last1 " short"
+      if (to[n] < end - tail - 1 || to[n] > end) bad = bad " track 2 ends " end - to[n] " short"
+      if (lost > 75) bad = bad " " lost " sectors lost inside the tracks"
+      printf "track 1 ends %.2f sectors short, track 2 %.2f; %d breaks inside them, %.2f sectors\n",
+        middle - last1, end - to[n], breaks, lost
+      if (bad != "") { print "wrong:" bad; exit 1 }
+    }' "$1"
 }
 
 run_wine_driver() {
@@ -158,6 +174,9 @@ run_wine_driver() {
   drive_links=("$WINEPREFIX/dosdevices/d:" "$WINEPREFIX/dosdevices/d::")
   trap 'end_scenario; rm -f "${drive_links[@]}"; pulse_stop 2>/dev/null || true' EXIT
   stop_wineserver
+  # Wine and the sound server run above the machine's other work, which
+  # makes Wine's DirectSound underrun less often on a busy machine.
+  renice -n -10 -p $$ >/dev/null
 
   # Drive D: is a CD drive whose device node is the simulated drive's.
   "$tools/tools/mkdisc" "$scratch/disc.cue" 480 340 >/dev/null
@@ -212,15 +231,11 @@ run_wine_driver() {
   pulse_record "$out/capture.raw"
   drive wine-driver-disc "$scratch/disc.cue" || status=1
   pulse_record_stop
-  spans=$("$tools/tests/e2e/audio_check" spans "$out/capture.raw" "$scratch/disc.bin")
-  echo "$spans" >"$out/spans"
-  mapfile -t lines <<<"$spans"
-  if [ "${#lines[@]}" -eq 3 ] && [ "${lines[2]}" = "other 0" ]; then
-    # The last track ends a sector early: Wine plays it to the lead-out less one.
-    check_span "track 1" "${lines[0]}" 0 480 "$WINE_TAIL_SECTORS" || status=1
-    check_span "track 2" "${lines[1]}" 480 820 "$((WINE_TAIL_SECTORS + 1))" || status=1
+  "$tools/tests/e2e/audio_check" spans "$out/capture.raw" "$scratch/disc.bin" >"$out/spans"
+  if spans=$(check_spans "$out/spans" 480 820); then
+    echo "ok   the capture is the disc's two tracks, each from its first sample: $spans"
   else
-    echo "FAIL the capture is not the two tracks, each once and nothing else: $spans"
+    echo "FAIL the capture: $spans (spans: $(tr '\n' ' ' <"$out/spans"))"
     status=1
   fi
   drive wine-driver-empty "$scratch/disc.cue" disc=out || status=1
