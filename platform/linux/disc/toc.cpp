@@ -173,6 +173,17 @@ class Parser {
     return sectors;
   }
 
+  // Decimal digits worth at most `most`, as `value`.
+  static bool Count(const std::string& digits, int64_t most, int64_t* value) {
+    *value = 0;
+    for (char c : digits) {
+      if (!isdigit(static_cast<unsigned char>(c))) return false;
+      *value = *value * 10 + (c - '0');
+      if (*value > most) return false;
+    }
+    return !digits.empty();
+  }
+
   // A length or position: MSF counts sectors of `block` bytes, a plain
   // number counts `unit` bytes. -1 (and the error set) when it is neither.
   int64_t Amount(int block, int unit) {
@@ -186,12 +197,9 @@ class Parser {
       return sectors < 0 ? -1 : static_cast<int64_t>(sectors) * block;
     }
     int64_t value = 0;
-    for (char c : text) {
-      if (!isdigit(static_cast<unsigned char>(c)) || value > MostBytes) {
-        Fail("bad number " + text);
-        return -1;
-      }
-      value = value * 10 + (c - '0');
+    if (!Count(text, MostBytes / unit, &value)) {
+      Fail("bad number " + text);
+      return -1;
     }
     at_++;
     return value * unit;
@@ -366,12 +374,9 @@ class Parser {
       digits = Take().text;
     }
     int64_t value = 0;
-    for (char c : digits) {
-      if (!isdigit(static_cast<unsigned char>(c)) || value > MostBytes) {
-        Fail("bad offset #" + digits);
-        return false;
-      }
-      value = value * 10 + (c - '0');
+    if (!Count(digits, MostBytes, &value)) {
+      Fail("bad offset #" + digits);
+      return false;
     }
     piece->offset = value;
     return true;

@@ -83,6 +83,16 @@ TEST_F(HostileInputTest, TocStringsWithAnyBackslashEscapeLoad) {
   ExpectUnreadable(Path("bare.toc"), "unterminated string");
 }
 
+// Offsets and lengths past anything a disc holds are refused as they are
+// read, before any sum is made of them.
+TEST_F(HostileInputTest, TocNumbersBeyondAnyDiscAreRefusedAsNumbers) {
+  WriteFile("disc.bin", std::string(10 * 2352, '\0'));
+  WriteFile("offset.toc", "CD_DA\nTRACK AUDIO\nFILE \"disc.bin\" #5000000000000 0\n");
+  ExpectUnreadable(Path("offset.toc"), "bad offset");
+  WriteFile("length.toc", "CD_DA\nTRACK AUDIO\nFILE \"disc.bin\" 0 999999999999\n");
+  ExpectUnreadable(Path("length.toc"), "bad number");
+}
+
 TEST_F(HostileInputTest, NeroFilesLibcdioCannotTakeAreRefused) {
   mkdisc::DiscImageSpec spec;
   spec.audioSectors = {20, 10};
