@@ -1,5 +1,6 @@
 #include "tools/disc_image.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -186,11 +187,14 @@ bool WriteDiscImage(const std::string& sheetPath, const DiscImageSpec& spec, Dis
     char header[32];
     snprintf(header, sizeof header, "  TRACK %02d AUDIO\n", number);
     cue += header;
+    const bool emphasised = std::find(spec.preEmphasis.begin(), spec.preEmphasis.end(),
+                                      static_cast<int>(i)) != spec.preEmphasis.end();
+    if (emphasised) cue += "    FLAGS PRE\n";
     int32_t here = written;
     int32_t pregap = -1;
     int sectors = spec.audioSectors[i];
-    toc += "\nTRACK AUDIO\nFILE \"" + binName + "\" " + (spec.swap ? "SWAP " : "") + Msf(here) +
-           " " + Msf(sectors) + "\n";
+    toc += std::string("\nTRACK AUDIO\n") + (emphasised ? "PRE_EMPHASIS\n" : "") + "FILE \"" +
+           binName + "\" " + (spec.swap ? "SWAP " : "") + Msf(here) + " " + Msf(sectors) + "\n";
     if (spec.pregap > 0 && i > 0) toc += "START " + Msf(spec.pregap) + "\n";
     audio = true;
     if (spec.pregap > 0 && i > 0) {

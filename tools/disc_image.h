@@ -28,6 +28,10 @@ struct DiscImageSpec {
   // after the 150 silent sectors of track 1's pregap, then the CUEX, DAOX,
   // SINF and END! chunks and the NER5 footer. Audio only, one session.
   bool nrg = false;
+  // Audio tracks (by index into audioSectors) recorded with pre-emphasis:
+  // FLAGS PRE in a cue sheet, PRE_EMPHASIS in a .toc. The samples are
+  // written as they are, emphasised or not.
+  std::vector<int> preEmphasis;
 };
 
 struct DiscImageTrack {

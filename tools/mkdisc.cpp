@@ -10,6 +10,8 @@
 //   --bin NAME        name the bin NAME instead of after the sheet
 //   --swap            a .toc's bin holds little-endian samples, marked SWAP
 //                     (else big-endian, as cdrdao's raw files)
+//   --pre-emphasis L  the audio tracks numbered in L (1,3) are flagged as
+//                     recorded with pre-emphasis
 // A cue sheet can instead be that of a rip (the bin stays, as the record
 // of the disc's samples):
 //   --rip LAYOUT      one: one audio file for the disc; previous: a file
@@ -24,6 +26,7 @@
 //                     command, commands in lower case
 //   --crlf, --bom     CR LF line ends; a UTF-8 byte-order mark
 //   --trim N          each audio file ends N samples short of a sector
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,6 +38,7 @@
 static int Usage() {
   fprintf(stderr,
           "usage: mkdisc [--pregap N] [--data-first N] [--data-session N] [--bin NAME] [--swap] "
+          "[--pre-emphasis LIST] "
           "[--rip one|previous|own|bin] [--audio TYPE] [--type WORD] [--upper-names] [--unquoted] "
           "[--decorate] [--crlf] [--bom] [--trim N] OUT.cue|OUT.toc|OUT.nrg SECTORS...\n");
   return 2;
@@ -87,6 +91,16 @@ int main(int argc, char** argv) {
       }
     } else if (arg == "--swap") {
       spec.swap = true;
+    } else if (arg == "--pre-emphasis") {  // a comma-separated list of audio track numbers
+      if (++i == argc) return Usage();
+      std::string list = argv[i];
+      for (size_t at = 0; at <= list.size();) {
+        size_t comma = std::min(list.find(',', at), list.size());
+        int number;
+        if (!ParseCount(list.substr(at, comma - at).c_str(), &number) || number < 1) return Usage();
+        spec.preEmphasis.push_back(number - 1);
+        at = comma + 1;
+      }
     } else if (option || arg == "--bin") {
       if (++i == argc) return Usage();
       if (!option)

@@ -89,7 +89,7 @@ int Drive::SubChannelLocked(void* argument) {
   const SheetTrack* track = sheet_.TrackAt(std::min(head, sheet_.leadout - 1));
   channel->cdsc_audiostatus = status;
   channel->cdsc_adr = 1;
-  channel->cdsc_ctrl = track && !track->audio ? CDROM_DATA_TRACK : 0;
+  channel->cdsc_ctrl = track ? track->Control() : 0;
   channel->cdsc_trk = static_cast<uint8_t>(track ? track->number : 0);
   channel->cdsc_ind = 1;
   PutAddress(&channel->cdsc_absaddr, format, head, true);

@@ -166,18 +166,21 @@ int Drive::TocEntryLocked(void* argument) {
   auto* entry = static_cast<cdrom_tocentry*>(argument);
   int32_t lsn;
   bool data = false;
+  uint8_t control = 0;
   if (entry->cdte_track == CDROM_LEADOUT) {
     lsn = sheet_.leadout;
     data = !sheet_.tracks.back().audio;
+    control = data ? CDROM_DATA_TRACK : 0;
   } else {
     auto track = std::find_if(sheet_.tracks.begin(), sheet_.tracks.end(),
                               [&](const SheetTrack& t) { return t.number == entry->cdte_track; });
     if (track == sheet_.tracks.end()) return -EINVAL;
     lsn = track->start;
     data = !track->audio;
+    control = track->Control();
   }
   entry->cdte_adr = 1;
-  entry->cdte_ctrl = data ? CDROM_DATA_TRACK : 0;
+  entry->cdte_ctrl = control;
   entry->cdte_datamode = data ? 1 : 0;
   return PutAddress(&entry->cdte_addr, entry->cdte_format, lsn) ? 0 : -EINVAL;
 }

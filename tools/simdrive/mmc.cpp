@@ -267,7 +267,9 @@ Sense Drive::ReadTocPacketLocked(const uint8_t* cdb, std::string* reply) {
   int format = cdb[2] & 0x0F;
   if (format == 0 && (cdb[9] & 0xC0)) format = cdb[9] >> 6;  // the older place for it
   int from = cdb[6];
-  auto control = [](bool audio) { return static_cast<char>(0x10 | (audio ? 0 : 0x04)); };
+  // ADR 1 with the control bits.
+  auto control = [](uint8_t bits) { return static_cast<char>(0x10 | bits); };
+  auto dataBits = [](bool audio) { return static_cast<uint8_t>(audio ? 0 : 0x04); };
   auto address = [&](int32_t lsn) {
     if (msf)
       PutMsf(reply, lsn, true);
@@ -282,25 +284,25 @@ Sense Drive::ReadTocPacketLocked(const uint8_t* cdb, std::string* reply) {
     (*reply)[3] = static_cast<char>(last.number);
     for (const SheetTrack& track : sheet_.tracks) {
       if (track.number < from) continue;
-      *reply += std::string{0, control(track.audio), static_cast<char>(track.number), 0};
+      *reply += std::string{0, control(track.Control()), static_cast<char>(track.number), 0};
       address(track.start);
     }
-    *reply += std::string{0, control(last.audio), static_cast<char>(0xAA), 0};
+    *reply += std::string{0, control(dataBits(last.audio)), static_cast<char>(0xAA), 0};
     address(sheet_.leadout);
   } else if (format == 1) {  // the last session's first track
     const SheetTrack& first = sheet_.LastSessionFirst();
     reply->assign(4, '\0');
     (*reply)[2] = 1;
     (*reply)[3] = static_cast<char>(sheet_.Sessions());
-    *reply += std::string{0, control(first.audio), static_cast<char>(first.number), 0};
+    *reply += std::string{0, control(first.Control()), static_cast<char>(first.number), 0};
     address(first.start);
   } else if (format == 2) {  // the full table, session by session, always MSF
     reply->assign(4, '\0');
     (*reply)[2] = 1;
     (*reply)[3] = static_cast<char>(sheet_.Sessions());
-    auto entry = [&](int session, bool audio, int point, int32_t lsn, int pmin, int psec) {
+    auto entry = [&](int session, uint8_t bits, int point, int32_t lsn, int pmin, int psec) {
       *reply += std::string{
-          static_cast<char>(session), control(audio), 0, static_cast<char>(point), 0, 0, 0, 0};
+          static_cast<char>(session), control(bits), 0, static_cast<char>(point), 0, 0, 0, 0};
       if (lsn >= 0) {
         PutMsf(reply, lsn, false);
       } else {
@@ -313,13 +315,13 @@ Sense Drive::ReadTocPacketLocked(const uint8_t* cdb, std::string* reply) {
       std::vector<const SheetTrack*> tracks;
       for (const SheetTrack& track : sheet_.tracks)
         if (track.session == session) tracks.push_back(&track);
-      bool audio = tracks.front()->audio;
-      entry(session, audio, 0xA0, -1, tracks.front()->number, sheet_.Sessions() > 1 ? 0x20 : 0);
-      entry(session, tracks.back()->audio, 0xA1, -1, tracks.back()->number, 0);
-      entry(session, tracks.back()->audio, 0xA2,
+      entry(session, dataBits(tracks.front()->audio), 0xA0, -1, tracks.front()->number,
+            sheet_.Sessions() > 1 ? 0x20 : 0);
+      entry(session, dataBits(tracks.back()->audio), 0xA1, -1, tracks.back()->number, 0);
+      entry(session, dataBits(tracks.back()->audio), 0xA2,
             sheet_.sessionEnds[static_cast<size_t>(session - 1)], 0, 0);
       for (const SheetTrack* track : tracks)
-        entry(session, track->audio, track->number, track->start, 0, 0);
+        entry(session, track->Control(), track->number, track->start, 0, 0);
     }
   } else {
     return InvalidField;

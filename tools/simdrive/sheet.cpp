@@ -49,8 +49,8 @@ bool ReadSheet(const std::string& cuePath, Sheet* sheet, std::string* error) {
   *sheet = Sheet();
   sheet->binPath = cue.files[0].path;
   for (const disc::CueTrack& entry : cue.tracks)
-    sheet->tracks.push_back(
-        SheetTrack{entry.number, entry.audio, entry.index1.sector, entry.session});
+    sheet->tracks.push_back(SheetTrack{entry.number, entry.audio, entry.index1.sector,
+                                       entry.session, entry.audio && entry.preEmphasis});
   struct stat info;
   if (stat(sheet->binPath.c_str(), &info) != 0) {
     *error = sheet->binPath + ": missing";

@@ -16,6 +16,11 @@ struct SheetTrack {
   bool audio = true;
   int32_t start = 0;  // LSN of INDEX 01
   int session = 1;
+  bool preEmphasis = false;
+  // The control bits of the track's TOC entry and Q sub-channel.
+  uint8_t Control() const {
+    return static_cast<uint8_t>((audio ? 0 : 0x04) | (preEmphasis ? 0x01 : 0));
+  }
 };
 
 struct Sheet {

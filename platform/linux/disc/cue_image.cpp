@@ -162,6 +162,7 @@ bool LoadCueImage(const std::string& path, const CueSheet& sheet, Disc* disc, st
     else if (entry.pregapSilence > 0)
       track.pregap = track.start - entry.pregapSilence;
     track.audio = entry.audio;
+    track.preEmphasis = entry.audio && entry.preEmphasis;
     track.session = entry.session;
     table.tracks.push_back(track);
   }

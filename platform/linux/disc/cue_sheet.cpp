@@ -131,13 +131,18 @@ std::string Parse(const std::string& text, const std::string& folder, CueSheet* 
       if (!ParseMsf(time, &sectors)) return where + "bad time " + time;
       CueTrack& track = sheet->tracks.back();
       (keyword == "PREGAP" ? track.pregapSilence : track.postgapSilence) = sectors;
+    } else if (keyword == "FLAGS") {
+      if (sheet->tracks.empty()) return where + "FLAGS before any TRACK";
+      std::string flag;
+      while (line >> flag)
+        if (common::AsciiUpper(flag) == "PRE") sheet->tracks.back().preEmphasis = true;
     } else if (keyword == "REM") {
       std::string what;
       line >> what;
       if (common::AsciiUpper(what) == "SESSION" && !(line >> session))
         return where + "bad session number";
     }
-    // CATALOG, PERFORMER, TITLE, SONGWRITER, FLAGS, ISRC, CDTEXTFILE and
+    // CATALOG, PERFORMER, TITLE, SONGWRITER, ISRC, CDTEXTFILE and
     // the like carry nothing the device plays.
   }
   if (sheet->tracks.empty()) return "the cue sheet lists no tracks";

@@ -14,6 +14,7 @@
 #include <new>
 
 #include "platform/linux/common/text.h"
+#include "platform/linux/disc/deemphasis.h"
 #include "platform/linux/disc/sources.h"
 
 namespace disc {
@@ -53,6 +54,9 @@ bool ReadTable(CdIo_t* cdio, bool drive, TrackTable* table) {
     lsn_t pregap = cdio_get_track_pregap_lsn(cdio, static_cast<track_t>(number));
     track.pregap = pregap == CDIO_INVALID_LSN ? -1 : pregap;
     track.audio = cdio_get_track_format(cdio, static_cast<track_t>(number)) == TRACK_FORMAT_AUDIO;
+    track.preEmphasis =
+        track.audio &&
+        cdio_get_track_preemphasis(cdio, static_cast<track_t>(number)) == CDIO_TRACK_FLAG_TRUE;
     track.session = sessionStart > 0 && track.start >= sessionStart ? 2 : 1;
     table->tracks.push_back(track);
   }
@@ -161,7 +165,9 @@ DiscState LoadDisc(const std::string& source, Disc* disc, std::string* why) {
   // The readers throw nothing of their own; a sheet or table too large for
   // the memory there is must not end the player either.
   try {
-    return LoadByName(source, disc, why);
+    const DiscState state = LoadByName(source, disc, why);
+    if (state == DiscState::Ready) UndoPreEmphasis(disc);
+    return state;
   } catch (const std::bad_alloc&) {
     *why = source + ": too large to load";
     return DiscState::Unreadable;

@@ -35,6 +35,7 @@ struct CuePosition {
 struct CueTrack {
   int number = 0;
   bool audio = true;
+  bool preEmphasis = false;  // FLAGS PRE
   int session = 1;
   CuePosition index0;  // absent unless the sheet has INDEX 00
   CuePosition index1;
@@ -74,7 +75,8 @@ struct TocPiece {
 
 struct TocTrack {
   bool audio = true;
-  int blockBytes = 2352;  // bytes of one sector of the track's mode in the image
+  bool preEmphasis = false;  // PRE_EMPHASIS
+  int blockBytes = 2352;     // bytes of one sector of the track's mode in the image
   std::vector<TocPiece> pieces;
   // Where index 1 lies: START with a position, in sectors from the track's
   // beginning, or START alone (and PREGAP) after this many pieces.

@@ -243,9 +243,11 @@ class Parser {
           Fail("NO before neither COPY nor PRE_EMPHASIS");
           return;
         }
+        if (Take().text == "PRE_EMPHASIS") track.preEmphasis = false;
+      } else if (Is("PRE_EMPHASIS")) {
         Take();
-      } else if (Is("COPY") || Is("PRE_EMPHASIS") || Is("TWO_CHANNEL_AUDIO") ||
-                 Is("FOUR_CHANNEL_AUDIO")) {
+        track.preEmphasis = true;
+      } else if (Is("COPY") || Is("TWO_CHANNEL_AUDIO") || Is("FOUR_CHANNEL_AUDIO")) {
         Take();
       } else {
         break;
@@ -523,6 +525,7 @@ bool LoadTocImage(const std::string& path, Disc* disc, std::string* why) {
     track.start = first + static_cast<int32_t>(pregap);
     track.pregap = pregap > 0 ? first : -1;
     track.audio = entry.audio;
+    track.preEmphasis = entry.audio && entry.preEmphasis;
     table.tracks.push_back(track);
     discByte += sectors * SectorBytes;  // the rest of the last sector is silence
   }

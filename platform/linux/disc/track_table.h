@@ -24,6 +24,7 @@ struct Track {
   int32_t pregap = -1;  // LSN of index 0 when the source knows it, else -1
   bool audio = true;    // false when the control bits mark data
   int session = 1;
+  bool preEmphasis = false;  // recorded with the 50/15 µs pre-emphasis, to be undone
 };
 
 struct TrackTable {
