@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/cdrom.h>
+#include <scsi/sg.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -364,6 +365,52 @@ TEST_F(SimDriveTest, ANodeOpenedElsewhereAndTheAnalogOutput) {
   cdrom_msf pastTheEnd{0, 7, 0, 0, 9, 0};
   EXPECT_EQ(ioctl(fd, CDROMPLAYMSF, &pastTheEnd), -1);
   EXPECT_EQ(errno, EINVAL);
+  EXPECT_EQ(close(fd), 0);
+
+  // A duplicate of a descriptor this library opened is the drive too,
+  // after the original is closed.
+  int ours = open(link.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(ours, 0);
+  int copy = dup(ours);
+  ASSERT_GE(copy, 0);
+  EXPECT_EQ(close(ours), 0);
+  ASSERT_EQ(ioctl(copy, CDROMREADTOCHDR, &header), 0);
+  EXPECT_EQ(close(copy), 0);
+}
+
+// SG_IO as the block layer answers it: the command's CHECK CONDITION is
+// in the header with its sense data, not a failure of the call.
+TEST_F(SimDriveTest, SgIoCarriesTheStatusAndSenseInItsHeader) {
+  Insert({300}, "");
+  int fd = open("/dev/sr0", O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  int version = 0;
+  ASSERT_EQ(ioctl(fd, SG_GET_VERSION_NUM, &version), 0);
+  EXPECT_GE(version, 30000);
+
+  uint8_t cdb[12] = {0xBE, 0, 0, 0, 0x01, 0x2C, 0, 0, 1, 0x10};  // READ CD at LSN 300: past the end
+  uint8_t data[2352], sense[32] = {};
+  sg_io_hdr header{};
+  header.interface_id = 'S';
+  header.dxfer_direction = SG_DXFER_FROM_DEV;
+  header.cmd_len = sizeof cdb;
+  header.cmdp = cdb;
+  header.dxferp = data;
+  header.dxfer_len = sizeof data;
+  header.sbp = sense;
+  header.mx_sb_len = sizeof sense;
+  ASSERT_EQ(ioctl(fd, SG_IO, &header), 0);
+  EXPECT_EQ(header.status, 0x02);
+  EXPECT_EQ(header.info & SG_INFO_CHECK, static_cast<unsigned>(SG_INFO_CHECK));
+  EXPECT_GE(header.sb_len_wr, 14);
+  EXPECT_EQ(sense[2] & 0x0F, 0x05);  // ILLEGAL REQUEST
+  EXPECT_EQ(sense[12], 0x21);        // LOGICAL BLOCK ADDRESS OUT OF RANGE
+  EXPECT_EQ(header.resid, static_cast<int>(sizeof data));
+
+  cdb[5] = 0x00;  // LSN 256: on the disc
+  ASSERT_EQ(ioctl(fd, SG_IO, &header), 0);
+  EXPECT_EQ(header.status, 0);
+  EXPECT_EQ(header.resid, 0);
   EXPECT_EQ(close(fd), 0);
 }
 

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <linux/cdrom.h>
 #include <scsi/scsi.h>
+#include <scsi/sg.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -326,6 +327,36 @@ int Drive::Ioctl(unsigned long request, void* argument, bool writable) {
       break;
     case CDROM_SEND_PACKET:
       return PacketLocked(static_cast<cdrom_generic_command*>(argument), writable);
+    case SG_IO:
+      return SgIoLocked(static_cast<sg_io_hdr*>(argument), writable);
+    // The rest of the sg family the block layer answers for any SCSI disk.
+    case SG_GET_VERSION_NUM:
+      name = "SG_GET_VERSION_NUM";
+      *static_cast<int*>(argument) = 30527;
+      break;
+    case SG_EMULATED_HOST:
+      name = "SG_EMULATED_HOST";
+      *static_cast<int*>(argument) = 0;
+      break;
+    case SG_SET_TIMEOUT:
+      name = "SG_SET_TIMEOUT";
+      if (*static_cast<int*>(argument) < 0)
+        result = -EIO;
+      else
+        sgTimeout_ = *static_cast<int*>(argument);
+      break;
+    case SG_GET_TIMEOUT:
+      name = "SG_GET_TIMEOUT";
+      result = sgTimeout_;
+      break;
+    case SG_GET_RESERVED_SIZE:
+      name = "SG_GET_RESERVED_SIZE";
+      *static_cast<int*>(argument) = 128 * 1024;  // the queue's largest transfer
+      break;
+    case SG_SET_RESERVED_SIZE:
+      name = "SG_SET_RESERVED_SIZE";
+      if (*static_cast<int*>(argument) < 0) result = -EINVAL;
+      break;
     default:
       result = -ENOTTY;
       break;

@@ -17,6 +17,7 @@
 #include "tools/simdrive/sheet.h"
 
 struct cdrom_generic_command;
+struct sg_io_hdr;
 
 namespace simdrive {
 
@@ -92,6 +93,9 @@ class Drive {
 
   // The MMC packet layer.
   int PacketLocked(cdrom_generic_command* command, bool writable);
+  // SG_IO, as the block layer answers it for a CD drive: CHECK CONDITION
+  // is a status in the header, not an error of the call.
+  int SgIoLocked(sg_io_hdr* header, bool writable);
   Sense RunPacketLocked(const uint8_t* cdb, uint8_t* buffer, size_t size, size_t* filled,
                         bool* denied, bool writable);
   Sense ReadTocPacketLocked(const uint8_t* cdb, std::string* reply);
@@ -116,8 +120,9 @@ class Drive {
   Clock::time_point lastRead_;
   bool spinning_ = false;
   bool mediaChanged_ = false;
-  int speed_ = 0;     // current read speed, in multiples of 75 sectors/s
-  int32_t head_ = 0;  // the sector after the last one read or played
+  int speed_ = 0;         // current read speed, in multiples of 75 sectors/s
+  int32_t head_ = 0;      // the sector after the last one read or played
+  int sgTimeout_ = 6000;  // SG_SET_TIMEOUT, in jiffies
   // An analog play: of [playFrom_, playTo_), started (or resumed) at
   // playClock_; a completed one is reported once.
   enum class Analog { Idle, Playing, Paused, Completed };

@@ -38,12 +38,24 @@ struct Slot {
   uint64_t inode = 0;
 };
 
+using FileId = std::pair<uint64_t, uint64_t>;  // device, inode
+
+// The open file a descriptor of a drive stands for, shared by its
+// duplicates (dup, dup2, F_DUPFD), which are known by its identity. It is
+// kept after the descriptors known by number close: a duplicate never used
+// yet may still stand for it. Memory files' inode numbers come from a
+// counter, so no later file takes its identity.
+struct OpenFile {
+  OpenNode node;
+};
+
 struct Registry {
   std::mutex mutex;
   bool installed = false;
   bool anyExists = false;
   std::vector<std::shared_ptr<Slot>> slots;
-  std::map<int, OpenNode> nodes;
+  std::map<int, FileId> nodes;
+  std::map<FileId, OpenFile> files;
 };
 
 // The file's identity, by a call none of the wrappers takes.
@@ -117,9 +129,12 @@ int OpenDrive(const std::shared_ptr<Drive>& drive, int flags) {
   // A real descriptor stands for the node, so close and poll behave.
   int fd = static_cast<int>(memfd_create("simdrive", (flags & O_CLOEXEC) ? MFD_CLOEXEC : 0));
   if (fd < 0) return -1;
+  FileId id;
+  if (!Identify(fd, "", AT_EMPTY_PATH, &id.first, &id.second)) return fd;  // as good as gone
   Registry& registry = TheRegistry();
   std::lock_guard<std::mutex> lock(registry.mutex);
-  registry.nodes[fd] = OpenNode{drive, (flags & O_ACCMODE) != O_RDONLY};
+  registry.files[id] = OpenFile{OpenNode{drive, (flags & O_ACCMODE) != O_RDONLY}};
+  registry.nodes[fd] = id;
   return fd;
 }
 
@@ -148,12 +163,20 @@ bool NodeFor(int fd, OpenNode* node) {
     std::lock_guard<std::mutex> lock(registry.mutex);
     auto it = registry.nodes.find(fd);
     if (it != registry.nodes.end()) {
-      *node = it->second;
+      *node = registry.files[it->second].node;
       return true;
     }
-    uint64_t device, inode;
-    if (!registry.anyExists || !Identify(fd, "", AT_EMPTY_PATH, &device, &inode)) return false;
-    slot = SlotOfFile(registry, device, inode);
+    FileId id;
+    if ((registry.files.empty() && !registry.anyExists) ||
+        !Identify(fd, "", AT_EMPTY_PATH, &id.first, &id.second))
+      return false;
+    auto file = registry.files.find(id);
+    if (file != registry.files.end()) {  // a duplicate of one of ours
+      registry.nodes[fd] = id;
+      *node = file->second.node;
+      return true;
+    }
+    slot = SlotOfFile(registry, id.first, id.second);
   }
   if (!slot) return false;
   int flags = fcntl(fd, F_GETFL);
@@ -179,6 +202,7 @@ void Install(const std::vector<DriveSetup>& setups) {
   old.swap(registry.slots);
   InstallLocked(registry, setups);
   registry.nodes.clear();
+  registry.files.clear();
 }
 
 }  // namespace simdrive
@@ -217,7 +241,10 @@ int close(int fd) {
     std::lock_guard<std::mutex> lock(registry.mutex);
     auto it = registry.nodes.find(fd);
     if (it != registry.nodes.end()) {
-      drive = it->second.drive;
+      auto file = registry.files.find(it->second);
+      if (file != registry.files.end()) {
+        drive = file->second.node.drive;
+      }
       registry.nodes.erase(it);
     }
   }
@@ -243,6 +270,26 @@ SIMDRIVE_STAT_PATH(lstat64, stat64)
   }
 SIMDRIVE_STAT_FD(fstat, stat)
 SIMDRIVE_STAT_FD(fstat64, stat64)
+
+// What programs built against a C library before 2.33 call for the same:
+// the version argument names the record, which is the one stat fills.
+#define SIMDRIVE_XSTAT_PATH(name, plain, record)                          \
+  int name(int, const char* path, struct record* info) __THROW {          \
+    static auto next = Next<int (*)(const char*, struct record*)>(plain); \
+    return simdrive::StatPath(path, info, next);                          \
+  }
+SIMDRIVE_XSTAT_PATH(__xstat, "stat", stat)
+SIMDRIVE_XSTAT_PATH(__xstat64, "stat64", stat64)
+SIMDRIVE_XSTAT_PATH(__lxstat, "lstat", stat)
+SIMDRIVE_XSTAT_PATH(__lxstat64, "lstat64", stat64)
+
+#define SIMDRIVE_FXSTAT(name, plain, record)                      \
+  int name(int, int fd, struct record* info) __THROW {            \
+    static auto next = Next<int (*)(int, struct record*)>(plain); \
+    return simdrive::StatFd(fd, info, next);                      \
+  }
+SIMDRIVE_FXSTAT(__fxstat, "fstat", stat)
+SIMDRIVE_FXSTAT(__fxstat64, "fstat64", stat64)
 
 int access(const char* path, int mode) __THROW {
   if (std::shared_ptr<simdrive::Drive> drive = DriveFor(path)) {

@@ -2,6 +2,7 @@
 // the drive does not know gets CHECK CONDITION with ILLEGAL REQUEST,
 // INVALID COMMAND OPERATION CODE, as a real drive answers.
 #include <linux/cdrom.h>
+#include <scsi/sg.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -142,6 +143,53 @@ int Drive::PacketLocked(cdrom_generic_command* command, bool writable) {
   command->stat = 0x02;  // CHECK CONDITION
   if (command->sense) PutSense(reinterpret_cast<uint8_t*>(command->sense), sense);
   return -EIO;
+}
+
+int Drive::SgIoLocked(sg_io_hdr* header, bool writable) {
+  if (header->interface_id != 'S') return -ENOSYS;
+  if (header->cmd_len < 6 || header->cmd_len > 16 || !header->cmdp) return -EINVAL;
+  if (header->iovec_count != 0) return -EINVAL;  // no scatter lists here
+  const uint8_t* cdb = header->cmdp;
+  auto* buffer = static_cast<uint8_t*>(header->dxfer_len ? header->dxferp : nullptr);
+  size_t filled = 0;
+  bool denied = false;
+  Sense sense =
+      RunPacketLocked(cdb, buffer, buffer ? header->dxfer_len : 0, &filled, &denied, writable);
+  char line[160];
+  int length = snprintf(line, sizeof line, "sg_io %s 0x%02X", CommandName(cdb[0]), cdb[0]);
+  if (cdb[0] == 0xBE)
+    length += snprintf(line + length, sizeof line - static_cast<size_t>(length), " lsn=%d count=%u",
+                       static_cast<int32_t>(Big(cdb + 2, 4)), Big(cdb + 6, 3));
+  if (denied) {
+    snprintf(line + length, sizeof line - static_cast<size_t>(length), " EPERM");
+    journal_.Note(line);
+    return -EPERM;
+  }
+  header->status = header->masked_status = header->msg_status = 0;
+  header->host_status = header->driver_status = 0;
+  header->sb_len_wr = 0;
+  header->info = 0;
+  header->duration = 0;
+  header->resid = static_cast<int>(header->dxfer_len - std::min<size_t>(filled, header->dxfer_len));
+  if (sense.Failed()) {
+    snprintf(line + length, sizeof line - static_cast<size_t>(length), " sense %X/%02X/%02X",
+             sense.key, sense.asc, sense.ascq);
+    lastSense_ = sense;
+    header->status = 0x02;         // CHECK CONDITION
+    header->masked_status = 0x01;  // its value shifted right by one
+    header->driver_status = 0x08;  // DRIVER_SENSE
+    header->info = SG_INFO_CHECK;
+    if (header->sbp && header->mx_sb_len > 0) {
+      uint8_t raw[18];
+      PutSense(raw, sense);
+      header->sb_len_wr = std::min<unsigned char>(header->mx_sb_len, sizeof raw);
+      memcpy(header->sbp, raw, header->sb_len_wr);
+    }
+  } else {
+    snprintf(line + length, sizeof line - static_cast<size_t>(length), " ok");
+  }
+  journal_.Note(line);
+  return 0;
 }
 
 Sense Drive::RunPacketLocked(const uint8_t* cdb, uint8_t* buffer, size_t size, size_t* filled,
