@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Real CD programs, none of them ours, over the simulated drive: each must
-# read the disc's table of contents as the image has it (track 2 recorded
-# with pre-emphasis) and rip its samples bit-exact. cdparanoia, icedax and
+# read the disc's table of contents as the image has it (pregaps of 30
+# sectors before tracks 2 and 3, which cdrdao finds from the Q
+# sub-channel; track 2 recorded with pre-emphasis) and rip its samples
+# bit-exact. cdparanoia, icedax and
 # cdrdao speak SG_IO; cd-paranoia and cd-info go through libcdio.
 # Usage: real_programs.sh LIBSIMDRIVE MKDISC
 set -euo pipefail
@@ -9,7 +11,7 @@ library=$1 mkdisc=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
-"$mkdisc" --pre-emphasis 2 disc.cue 300 200 150 >/dev/null
+"$mkdisc" --pregap 30 --pre-emphasis 2 disc.cue 300 200 150 >/dev/null
 drive() { LD_PRELOAD=$library SIMDRIVE_IMAGE=$work/disc.cue timeout 120 "$@"; }
 status=0
 check() { # check WHAT COMMAND...
@@ -21,14 +23,17 @@ check() { # check WHAT COMMAND...
 # The tables of contents: starts, lengths, the pre-emphasis flag.
 drive cdparanoia -d /dev/sr0 -Q 2>cdparanoia.toc || true
 check "cdparanoia reads the table" diff <(grep -E '^ +[0-9]+\.' cdparanoia.toc | awk '{ print $1, $2, $4, $7 }') \
-  <(printf '1. 300 0 no\n2. 200 300 yes\n3. 150 500 no\n')
+  <(printf '1. 330 0 no\n2. 200 330 yes\n3. 120 530 no\n')
 drive cd-info --no-header --no-device-info --no-cddb --no-analyze -C /dev/sr0 >cd-info.toc 2>&1 || true
 check "cd-info reads the table" diff <(grep -E '^ *[0-9]+: ' cd-info.toc |
   awk '{ print $1, $3, $4, ($4 == "audio" ? $NF : "") }') \
-  <(printf '1: 000000 audio no\n2: 000300 audio yes\n3: 000500 audio no\n170: 000650 leadout \n')
+  <(printf '1: 000000 audio no\n2: 000330 audio yes\n3: 000530 audio no\n170: 000650 leadout \n')
 drive cdrdao read-toc --device /dev/sr0 --datafile cdrdao.bin cdrdao.toc >cdrdao.log 2>&1 || true
-check "cdrdao reads the table" diff <(grep -E 'EMPHASIS|^FILE' cdrdao.toc) \
-  <(printf 'NO PRE_EMPHASIS\nFILE "cdrdao.bin" 0 00:04:00\nPRE_EMPHASIS\nFILE "cdrdao.bin" 00:04:00 00:02:50\nNO PRE_EMPHASIS\nFILE "cdrdao.bin" 00:06:50 00:02:00\n')
+check "cdrdao reads the table and finds the pregaps" diff <(grep -E 'EMPHASIS|^FILE|^START' cdrdao.toc) \
+  <(printf '%s\n' 'NO PRE_EMPHASIS' 'FILE "cdrdao.bin" 0 00:04:00' 'PRE_EMPHASIS' \
+    'FILE "cdrdao.bin" 00:04:00 00:02:50' 'START 00:00:30' 'NO PRE_EMPHASIS' \
+    'FILE "cdrdao.bin" 00:06:50 00:02:00' 'START 00:00:30')
+check "cdrdao finds no Q sub-channel CRC errors" bash -c '! grep -q "CRC errors" cdrdao.log'
 
 # The rips, against the image's own samples.
 drive cdparanoia -d /dev/sr0 -r -- 1- cdparanoia.raw >/dev/null 2>&1 || true

@@ -75,6 +75,55 @@ const char* CommandName(uint8_t opcode) {
   return "unknown";
 }
 
+uint8_t Bcd(int value) { return static_cast<uint8_t>(value / 10 << 4 | value % 10); }
+
+// The Q sub-channel of sector `lsn` in mode 1 (position), with its CRC:
+// the inverted CRC-16 (x^16 + x^12 + x^5 + 1) of its first ten bytes.
+void PutQ(const Sheet& sheet, int32_t lsn, uint8_t* q) {
+  const SheetTrack* track = sheet.QTrackAt(lsn);
+  const bool pregap = track && lsn < track->start;
+  const int32_t relative = track ? (pregap ? track->start - lsn : lsn - track->start) : 0;
+  const int32_t absolute = lsn + 150;
+  const uint8_t bytes[10] = {static_cast<uint8_t>((track ? track->Control() : 0) << 4 | 1),
+                             Bcd(track ? track->number : 0),
+                             Bcd(pregap ? 0 : 1),
+                             Bcd(relative / 4500),
+                             Bcd(relative / 75 % 60),
+                             Bcd(relative % 75),
+                             0,
+                             Bcd(absolute / 4500),
+                             Bcd(absolute / 75 % 60),
+                             Bcd(absolute % 75)};
+  uint16_t crc = 0;
+  for (uint8_t byte : bytes) {
+    crc ^= static_cast<uint16_t>(byte << 8);
+    for (int bit = 0; bit < 8; bit++)
+      crc = static_cast<uint16_t>(crc & 0x8000 ? crc << 1 ^ 0x1021 : crc << 1);
+  }
+  crc = static_cast<uint16_t>(~crc);
+  memcpy(q, bytes, 10);
+  q[10] = static_cast<uint8_t>(crc >> 8);
+  q[11] = static_cast<uint8_t>(crc & 0xFF);
+}
+
+// The sub-channel READ CD appends to a sector: raw P-W (each byte a bit of
+// each of the eight channels, P the top one, set in a pregap), the
+// formatted Q with its CRC, or R-W alone.
+std::string SubChannel(const Sheet& sheet, int32_t lsn, uint8_t selection) {
+  uint8_t q[12];
+  PutQ(sheet, lsn, q);
+  if (selection == 2)
+    return std::string(reinterpret_cast<const char*>(q), 12) + std::string(4, '\0');
+  if (selection == 4) return std::string(96, '\0');  // R-W alone: no CD-TEXT or graphics here
+  const SheetTrack* track = sheet.QTrackAt(lsn);
+  const bool pause = track && lsn < track->start;
+  std::string raw(96, '\0');
+  for (int bit = 0; bit < 96; bit++)
+    raw[static_cast<size_t>(bit)] =
+        static_cast<char>((pause ? 0x80 : 0) | ((q[bit / 8] >> (7 - bit % 8) & 1) << 6));
+  return raw;
+}
+
 // Fixed-format sense data, as CHECK CONDITION and REQUEST SENSE give it.
 void PutSense(uint8_t* raw, const Sense& sense) {
   memset(raw, 0, 18);
@@ -520,7 +569,12 @@ Sense Drive::ReadCdLocked(int32_t lsn, int32_t count, int expected, uint8_t fiel
       if (fields & 0x10) out.append(sector + 16, 2048);
       if (fields & 0x08) out.append(sector + 2064, 288);
     }
-    out.resize(static_cast<size_t>(bytes[static_cast<size_t>(i)]), '\0');  // C2 flags: none set
+    const size_t withC2 =
+        static_cast<size_t>(bytes[static_cast<size_t>(i)]) - (subchannel == 2   ? 16
+                                                              : subchannel != 0 ? 96
+                                                                                : 0);
+    out.resize(withC2, '\0');  // C2 flags: none set
+    if (subchannel != 0) out += SubChannel(sheet_, lsn + i, subchannel);
     size_t room = size > at ? size - at : 0;
     size_t copy = std::min(room, out.size());
     if (buffer && copy) memcpy(buffer + at, out.data(), copy);

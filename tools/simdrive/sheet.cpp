@@ -20,6 +20,12 @@ const SheetTrack* Sheet::TrackAt(int32_t lsn) const {
   return found;
 }
 
+const SheetTrack* Sheet::QTrackAt(int32_t lsn) const {
+  for (const SheetTrack& track : tracks)
+    if (track.pregap >= 0 && lsn >= track.pregap && lsn < track.start) return &track;
+  return TrackAt(lsn);
+}
+
 const SheetTrack& Sheet::LastSessionFirst() const {
   for (const SheetTrack& track : tracks)
     if (track.session == Sessions()) return track;
@@ -50,7 +56,8 @@ bool ReadSheet(const std::string& cuePath, Sheet* sheet, std::string* error) {
   sheet->binPath = cue.files[0].path;
   for (const disc::CueTrack& entry : cue.tracks)
     sheet->tracks.push_back(SheetTrack{entry.number, entry.audio, entry.index1.sector,
-                                       entry.session, entry.audio && entry.preEmphasis});
+                                       entry.session, entry.audio && entry.preEmphasis,
+                                       entry.index0.sector});
   struct stat info;
   if (stat(sheet->binPath.c_str(), &info) != 0) {
     *error = sheet->binPath + ": missing";

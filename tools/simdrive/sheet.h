@@ -17,6 +17,7 @@ struct SheetTrack {
   int32_t start = 0;  // LSN of INDEX 01
   int session = 1;
   bool preEmphasis = false;
+  int32_t pregap = -1;  // LSN of INDEX 00, or -1
   // The control bits of the track's TOC entry and Q sub-channel.
   uint8_t Control() const {
     return static_cast<uint8_t>((audio ? 0 : 0x04) | (preEmphasis ? 0x01 : 0));
@@ -32,6 +33,9 @@ struct Sheet {
   int Sessions() const { return static_cast<int>(sessionEnds.size()); }
   // The track holding `lsn`, or nullptr outside every session's tracks.
   const SheetTrack* TrackAt(int32_t lsn) const;
+  // The track whose pregap or body holds `lsn` (a pregap belongs to the
+  // track it leads into, as the Q sub-channel says), or nullptr.
+  const SheetTrack* QTrackAt(int32_t lsn) const;
   // The first track of the last session.
   const SheetTrack& LastSessionFirst() const;
 };
