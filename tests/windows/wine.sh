@@ -67,6 +67,15 @@ make_prefix() {
   echo "Wine prefix ready: $prefix"
 }
 
+# drive-korvane.exe saves BMP files; the artefacts keep them as PNG.
+screenshots_to_png() { # screenshots_to_png DIR
+  local bmp
+  for bmp in "$1"/*.bmp; do
+    [ -e "$bmp" ] || continue
+    convert "$bmp" "${bmp%.bmp}.png" && rm "$bmp"
+  done
+}
+
 # The scenario's scratch folder and X server, ended with it however it ends.
 scratch= xvfb=
 end_scenario() {
@@ -118,11 +127,7 @@ run_scenario() {
     fi
   done
 
-  local bmp
-  for bmp in "$out"/*.bmp; do
-    [ -e "$bmp" ] || continue
-    convert "$bmp" "${bmp%.bmp}.png" && rm "$bmp"
-  done
+  screenshots_to_png "$out"
   echo "artefacts: $out"
   return "$status"
 }
@@ -241,11 +246,7 @@ run_wine_driver() {
   drive wine-driver-empty "$scratch/disc.cue" disc=out || status=1
   drive wine-driver-data-first "$scratch/data-first.cue" || status=1
 
-  local bmp
-  for bmp in "$out"/*.bmp; do
-    [ -e "$bmp" ] || continue
-    convert "$bmp" "${bmp%.bmp}.png" && rm "$bmp"
-  done
+  screenshots_to_png "$out"
   echo "artefacts: $out"
   return "$status"
 }

@@ -18,19 +18,6 @@ int32_t SectorOf(uint8_t minute, uint8_t second, uint8_t frame) {
   return (minute * 60 + second) * 75 + frame - 150;
 }
 
-// An absolute address counts MSF from 00:02:00 before the first track; a
-// relative one from the track's start.
-void PutAddress(cdrom_addr* address, uint8_t format, int32_t sectors, bool absolute) {
-  if (format == CDROM_LBA) {
-    address->lba = sectors;
-    return;
-  }
-  int32_t position = std::max(sectors + (absolute ? 150 : 0), 0);
-  address->msf.minute = static_cast<uint8_t>(position / 4500);
-  address->msf.second = static_cast<uint8_t>(position / 75 % 60);
-  address->msf.frame = static_cast<uint8_t>(position % 75);
-}
-
 }  // namespace
 
 int32_t Drive::HeadLocked(uint8_t* status) {

@@ -24,23 +24,20 @@ constexpr gid_t CdromGroup = 24;  // Debian's "cdrom"
 
 std::string Errno(int error) { return error == 0 ? "ok" : strerrorname_np(error); }
 
-// Puts `lsn` in an ioctl's address in `format`; false for a format the
-// kernel does not know.
-bool PutAddress(cdrom_addr* address, uint8_t format, int32_t lsn) {
+}  // namespace
+
+bool PutAddress(cdrom_addr* address, uint8_t format, int32_t sectors, bool absolute) {
   if (format == CDROM_LBA) {
-    address->lba = lsn;
-  } else if (format == CDROM_MSF) {
-    int32_t position = lsn + 150;
-    address->msf.minute = static_cast<uint8_t>(position / 4500);
-    address->msf.second = static_cast<uint8_t>(position / 75 % 60);
-    address->msf.frame = static_cast<uint8_t>(position % 75);
-  } else {
-    return false;
+    address->lba = sectors;
+    return true;
   }
+  if (format != CDROM_MSF) return false;
+  int32_t position = std::max(sectors + (absolute ? 150 : 0), 0);
+  address->msf.minute = static_cast<uint8_t>(position / 4500);
+  address->msf.second = static_cast<uint8_t>(position / 75 % 60);
+  address->msf.frame = static_cast<uint8_t>(position % 75);
   return true;
 }
-
-}  // namespace
 
 Drive::Drive(const DriveSetup& setup)
     : setup_(setup), journal_(setup.journal), start_(Clock::now()) {

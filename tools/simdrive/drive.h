@@ -17,6 +17,7 @@
 #include "tools/simdrive/sheet.h"
 
 struct cdrom_generic_command;
+union cdrom_addr;
 struct sg_io_hdr;
 
 namespace simdrive {
@@ -29,6 +30,11 @@ struct DriveSetup {
   std::string journal;  // where requests are recorded
   int minor = 0;        // of the node, for stat
 };
+
+// Puts `sectors` in an ioctl's address in `format`: an absolute address
+// counts MSF from 00:02:00 before the first track, a relative one from the
+// track's start. False for a format the kernel does not know.
+bool PutAddress(cdrom_addr* address, uint8_t format, int32_t sectors, bool absolute = true);
 
 // What stat tells of a drive's device node.
 struct NodeInfo {
@@ -93,6 +99,10 @@ class Drive {
 
   // The MMC packet layer.
   int PacketLocked(cdrom_generic_command* command, bool writable);
+  // Runs a packet that came in through `via` ("packet", "sg_io") and
+  // journals it; false when the descriptor may not send it.
+  bool JournaledPacketLocked(const char* via, const uint8_t* cdb, uint8_t* buffer, size_t size,
+                             size_t* filled, bool writable, Sense* sense);
   // SG_IO, as the block layer answers it for a CD drive: CHECK CONDITION
   // is a status in the header, not an error of the call.
   int SgIoLocked(sg_io_hdr* header, bool writable);

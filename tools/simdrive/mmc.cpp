@@ -163,32 +163,37 @@ int FieldBytes(bool audio, uint8_t fields, uint8_t subchannel) {
 
 }  // namespace
 
-int Drive::PacketLocked(cdrom_generic_command* command, bool writable) {
-  const uint8_t* cdb = command->cmd;
-  size_t filled = 0;
+bool Drive::JournaledPacketLocked(const char* via, const uint8_t* cdb, uint8_t* buffer, size_t size,
+                                  size_t* filled, bool writable, Sense* sense) {
   bool denied = false;
-  Sense sense = RunPacketLocked(cdb, command->buffer, command->buflen, &filled, &denied, writable);
+  *sense = RunPacketLocked(cdb, buffer, size, filled, &denied, writable);
   char line[160];
-  int length = snprintf(line, sizeof line, "packet %s 0x%02X", CommandName(cdb[0]), cdb[0]);
+  int length = snprintf(line, sizeof line, "%s %s 0x%02X", via, CommandName(cdb[0]), cdb[0]);
   if (cdb[0] == 0xBE)
     length += snprintf(line + length, sizeof line - static_cast<size_t>(length), " lsn=%d count=%u",
                        static_cast<int32_t>(Big(cdb + 2, 4)), Big(cdb + 6, 3));
-  if (denied) {
+  if (denied)
     snprintf(line + length, sizeof line - static_cast<size_t>(length), " EPERM");
-    journal_.Note(line);
-    return -EPERM;
-  }
-  if (sense.Failed())
+  else if (sense->Failed())
     snprintf(line + length, sizeof line - static_cast<size_t>(length), " sense %X/%02X/%02X",
-             sense.key, sense.asc, sense.ascq);
+             sense->key, sense->asc, sense->ascq);
   else
     snprintf(line + length, sizeof line - static_cast<size_t>(length), " ok");
   journal_.Note(line);
+  if (sense->Failed()) lastSense_ = *sense;
+  return !denied;
+}
+
+int Drive::PacketLocked(cdrom_generic_command* command, bool writable) {
+  size_t filled = 0;
+  Sense sense;
+  if (!JournaledPacketLocked("packet", command->cmd, command->buffer, command->buflen, &filled,
+                             writable, &sense))
+    return -EPERM;
   if (!sense.Failed()) {
     command->stat = 0;
     return 0;
   }
-  lastSense_ = sense;
   command->stat = 0x02;  // CHECK CONDITION
   if (command->sense) PutSense(reinterpret_cast<uint8_t*>(command->sense), sense);
   return -EIO;
@@ -198,22 +203,12 @@ int Drive::SgIoLocked(sg_io_hdr* header, bool writable) {
   if (header->interface_id != 'S') return -ENOSYS;
   if (header->cmd_len < 6 || header->cmd_len > 16 || !header->cmdp) return -EINVAL;
   if (header->iovec_count != 0) return -EINVAL;  // no scatter lists here
-  const uint8_t* cdb = header->cmdp;
   auto* buffer = static_cast<uint8_t*>(header->dxfer_len ? header->dxferp : nullptr);
   size_t filled = 0;
-  bool denied = false;
-  Sense sense =
-      RunPacketLocked(cdb, buffer, buffer ? header->dxfer_len : 0, &filled, &denied, writable);
-  char line[160];
-  int length = snprintf(line, sizeof line, "sg_io %s 0x%02X", CommandName(cdb[0]), cdb[0]);
-  if (cdb[0] == 0xBE)
-    length += snprintf(line + length, sizeof line - static_cast<size_t>(length), " lsn=%d count=%u",
-                       static_cast<int32_t>(Big(cdb + 2, 4)), Big(cdb + 6, 3));
-  if (denied) {
-    snprintf(line + length, sizeof line - static_cast<size_t>(length), " EPERM");
-    journal_.Note(line);
+  Sense sense;
+  if (!JournaledPacketLocked("sg_io", header->cmdp, buffer, buffer ? header->dxfer_len : 0, &filled,
+                             writable, &sense))
     return -EPERM;
-  }
   header->status = header->masked_status = header->msg_status = 0;
   header->host_status = header->driver_status = 0;
   header->sb_len_wr = 0;
@@ -221,9 +216,6 @@ int Drive::SgIoLocked(sg_io_hdr* header, bool writable) {
   header->duration = 0;
   header->resid = static_cast<int>(header->dxfer_len - std::min<size_t>(filled, header->dxfer_len));
   if (sense.Failed()) {
-    snprintf(line + length, sizeof line - static_cast<size_t>(length), " sense %X/%02X/%02X",
-             sense.key, sense.asc, sense.ascq);
-    lastSense_ = sense;
     header->status = 0x02;         // CHECK CONDITION
     header->masked_status = 0x01;  // its value shifted right by one
     header->driver_status = 0x08;  // DRIVER_SENSE
@@ -234,10 +226,7 @@ int Drive::SgIoLocked(sg_io_hdr* header, bool writable) {
       header->sb_len_wr = std::min<unsigned char>(header->mx_sb_len, sizeof raw);
       memcpy(header->sbp, raw, header->sb_len_wr);
     }
-  } else {
-    snprintf(line + length, sizeof line - static_cast<size_t>(length), " ok");
   }
-  journal_.Note(line);
   return 0;
 }
 
