@@ -16,7 +16,9 @@ namespace {
 
 // The window manager answers in its own time; these bound the waits.
 constexpr std::chrono::milliseconds MapTimeout(2000);
-constexpr std::chrono::milliseconds MoveTimeout(500);
+// A window manager on a busy machine may take this long over a move; one
+// that ignores moves costs it once.
+constexpr std::chrono::milliseconds MoveTimeout(2000);
 
 // Polls with round trips only: no event is dispatched meanwhile, so no
 // handler of the program runs in the middle of a platform call.
@@ -49,13 +51,16 @@ bool ClientOrigin(Window client, int* x, int* y) {
 }
 
 // Asks for the client at (x, y) and waits until the frame has moved off
-// `before`.
-void RequestClientAt(Window client, int x, int y, const RECT& before) {
+// `before`, or, when `expected` is given, until it is there.
+void RequestClientAt(Window client, int x, int y, const RECT& before,
+                     const POINT* expected = nullptr) {
   XMoveWindow(fl_display, client, x, y);
   XFlush(fl_display);
   WaitFor(MoveTimeout, [&] {
     RECT now;
-    return FrameRect(client, &now) && (now.left != before.left || now.top != before.top);
+    if (!FrameRect(client, &now)) return false;
+    if (expected) return now.left == expected->x && now.top == expected->y;
+    return now.left != before.left || now.top != before.top;
   });
 }
 
@@ -88,7 +93,10 @@ bool MoveFrame(Window client, int x, int y) {
   RequestClientAt(client, requestX, requestY, frame);
   if (!FrameRect(client, &frame)) return false;
   if (frame.left == x && frame.top == y) return true;
-  RequestClientAt(client, x - (frame.left - requestX), y - (frame.top - requestY), frame);
+  // The manager may move the frame in more than one step: wait for it to
+  // land where it now should.
+  POINT target{x, y};
+  RequestClientAt(client, x - (frame.left - requestX), y - (frame.top - requestY), frame, &target);
   return FrameRect(client, &frame) && frame.left == x && frame.top == y;
 }
 
