@@ -22,7 +22,7 @@ class ClockOutput : public Output {
   explicit ClockOutput(Pull pull) : pull_(std::move(pull)), buffer_(TargetBytes) {}
   ~ClockOutput() override { Close(); }
 
-  bool Open(std::string* why) override;
+  Readiness Open(std::string* why) override;
   void Close() override;
   void Flush() override;
   void Kick() override;
@@ -47,15 +47,15 @@ class ClockOutput : public Output {
   std::thread thread_;
 };
 
-bool ClockOutput::Open(std::string*) {
+Output::Readiness ClockOutput::Open(std::string*) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (running_) return true;
+  if (running_) return Readiness::Ready;
   running_ = true;
   quit_ = false;
   pending_ = 0;
   sounded_ = Clock::now();
   thread_ = std::thread(&ClockOutput::Run, this);
-  return true;
+  return Readiness::Ready;
 }
 
 void ClockOutput::Close() {
@@ -137,12 +137,12 @@ void ClockOutput::Run() {
 
 namespace {
 
-std::unique_ptr<Output> MakeClock(Output::Pull pull, Output::Lost) {
+std::unique_ptr<Output> MakeClock(Output::Pull pull, Output::Changed) {
   return std::unique_ptr<Output>(new ClockOutput(std::move(pull)));
 }
 
 }  // namespace
 
-const OutputKind ClockOutputKind = {nullptr, MakeClock, nullptr};
+const OutputKind ClockOutputKind = {nullptr, MakeClock};
 
 }  // namespace cdaudio

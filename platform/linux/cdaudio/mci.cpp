@@ -45,6 +45,8 @@ MCIERROR LoadTable(Device& device) {
   disc::DiscState state = disc::LoadDisc(device.source, &device.disc, &why);
   if (state == disc::DiscState::Ready) {
     device.loaded = true;
+    // Made now, so the sound server is asked for before the first play.
+    device.playback.reset(new Playback(device.disc.reader.get(), &device.slot));
     return 0;
   }
   static std::string told;
@@ -271,7 +273,6 @@ MCIERROR Play(Device& device, MCIDEVICEID id, DWORD_PTR flags, MCI_PLAY_PARMS* p
   // What follows the range is read ahead, as far as it is audio.
   int next = disc::TrackAt(table, end);
   int32_t readable = next && table.Numbered(next).audio ? disc::AudioEnd(table, next) : end;
-  if (!device.playback) device.playback.reset(new Playback(device.disc.reader.get(), &device.slot));
   return device.playback->Play(start, end, readable, (flags & MCI_NOTIFY) != 0,
                                reinterpret_cast<HWND>(parms->dwCallback), id);
 }

@@ -20,8 +20,15 @@ class Output {
   // Copies up to `bytes` of PCM into `out`; returns how many. Called with
   // the output's own lock held: it must never call back into the output.
   using Pull = std::function<size_t(uint8_t* out, size_t bytes)>;
-  // Told, from the output's thread, that the output died under playback.
-  using Lost = std::function<void()>;
+  // Told, from the output's own thread, that it became ready or went
+  // away: what Open would answer has changed.
+  using Changed = std::function<void()>;
+
+  enum class Readiness {
+    Ready,       // taking PCM
+    Connecting,  // on its way, and Changed comes when it is there or not
+    Down,        // not to be had now, for the reason Open gives
+  };
 
   Output() = default;
   // An output owns a stream and often a thread that calls back into it.
@@ -29,12 +36,19 @@ class Output {
   Output& operator=(const Output&) = delete;
   virtual ~Output() = default;
 
-  // Opens and starts the output unless it runs already; false, with the
-  // reason in `why`, when it cannot be had.
-  virtual bool Open(std::string* why) = 0;
+  // Gets ready ahead of the first Open, where that takes time.
+  virtual void Prepare() {}
+  // Opens and starts the output unless it runs already; `why` says why it
+  // is Down.
+  virtual Readiness Open(std::string* why) = 0;
+  // Stops taking PCM and drops what it holds; a connection behind it may
+  // be kept for the next Open.
   virtual void Close() = 0;
   // Drops whatever has been taken and has not sounded.
   virtual void Flush() = 0;
+  // Nothing follows what has been taken: let all of it sound, though an
+  // output would otherwise wait for more before playing its last part.
+  virtual void Drain() {}
   // There is PCM to take: take it now rather than at the next refill.
   virtual void Kick() = 0;
   // Bytes taken that have not sounded yet.
@@ -45,10 +59,7 @@ class Output {
 struct OutputKind {
   // Whether the environment asks for another kind; null: never.
   bool (*passedOver)();
-  std::unique_ptr<Output> (*make)(Output::Pull pull, Output::Lost lost);
-  // What the device says when this output dies under playback; null for
-  // one that never reports that.
-  const char* lostWhy;
+  std::unique_ptr<Output> (*make)(Output::Pull pull, Output::Changed changed);
 };
 
 extern const OutputKind PulseOutputKind;  // the desktop's sound server (pulse_output.cpp)

@@ -16,6 +16,10 @@ namespace {
 // The kinds of output that sound, tried in this order.
 const OutputKind* const SoundingKinds[] = {&PulseOutputKind, &SdlOutputKind};
 
+// Which output may take PCM: one of SoundingKinds, or these.
+constexpr size_t Silence = std::size(SoundingKinds);
+constexpr size_t NoOutput = SIZE_MAX;  // none chosen
+
 // The first read of a range is short, so the first sample is not kept
 // waiting for a long one; each next one is at most twice as long as the
 // one before, so it is read before what is queued has sounded.
@@ -69,15 +73,29 @@ Playback::Playback(disc::SectorReader* reader, NotifySlot* slot)
       slot_(slot),
       queue_(Bytes(reader->ReadAhead()) + static_cast<size_t>(HandoverBytes)),
       buffer_(Bytes(reader->PreferredBatch())) {
-  auto pull = [this](uint8_t* out, size_t bytes) { return Pull(out, bytes); };
+  auto pull = [this](size_t output) {
+    return [this, output](uint8_t* out, size_t bytes) { return Pull(output, out, bytes); };
+  };
   for (size_t kind = 0; kind < std::size(SoundingKinds); kind++)
-    sounding_.push_back(SoundingKinds[kind]->make(pull, [this, kind] { OnOutputLost(kind); }));
-  silence_ = ClockOutputKind.make(pull, nullptr);
+    sounding_.push_back(SoundingKinds[kind]->make(pull(kind), [this] { OnOutputChanged(); }));
+  silence_ = ClockOutputKind.make(pull(Silence), nullptr);
+  // The sound server is slow to answer on a busy machine: ask it now, so
+  // that it is ready by the first play.
+  for (size_t kind = 0; kind < sounding_.size(); kind++)
+    if (!SoundingKinds[kind]->passedOver || !SoundingKinds[kind]->passedOver())
+      sounding_[kind]->Prepare();
   worker_ = std::thread(&Playback::Run, this);
 }
 
 Playback::~Playback() {
   Stop();
+  bool drain;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    drain = !drained_;
+    drained_ = true;
+  }
+  if (drain) DrainOutput();
   // A range already complete sounds out before the output closes: the
   // window took it as played. A cut range left nothing to wait for.
   auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(DrainMs);
@@ -104,11 +122,13 @@ Playback::~Playback() {
 
 MCIERROR Playback::Play(int32_t start, int32_t end, int32_t readable, bool notify, HWND window,
                         MCIDEVICEID device) {
-  OpenOutput();
   bool cut = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    // The worker opens the output: the window never waits for a server.
     outputOpen_ = true;
+    choose_ = true;
+    drained_ = false;
     request_++;
     if (notify)
       slot_->Arm(window, device, request_, MCI_NOTIFY_SUPERSEDED);
@@ -124,6 +144,7 @@ MCIERROR Playback::Play(int32_t start, int32_t end, int32_t readable, bool notif
       read_ = start;
       cuts_++;
     }
+    start_ = start;
     end_ = end;
     readable_ = std::max(readable, end);
     fresh_ = true;
@@ -146,7 +167,7 @@ void Playback::Stop() {
     if (state_ == State::PlayingRange) {
       // The position stays where the sound stopped.
       CutLocked(SoundingLocked(pending));
-      cut = flushing_ = true;
+      cut = flushing_ = drained_ = true;
     }
     state_ = State::Idle;
   }
@@ -177,6 +198,14 @@ void Playback::CutLocked(int32_t position) {
   cuts_++;
 }
 
+void Playback::ResumeAtLocked(int32_t position) {
+  queue_.Clear();
+  read_ = position;
+  cuts_++;
+  fresh_ = true;
+  filling_ = true;
+}
+
 void Playback::FlushOutput() {
   {
     std::lock_guard<std::mutex> lock(outputMutex_);
@@ -192,12 +221,15 @@ size_t Playback::PlayableLocked() const {
   return queue_.Size() - std::min(queue_.Size(), SpeculativeLocked());
 }
 
-size_t Playback::Pull(uint8_t* out, size_t bytes) {
+size_t Playback::Pull(size_t output, uint8_t* out, size_t bytes) {
   size_t taken = 0;
   bool wake;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!flushing_) taken = queue_.Pop(out, std::min(bytes, PlayableLocked()));
+    // Only the output chosen takes PCM: a server that has just made its
+    // stream asks for it before it is chosen.
+    if (output == taking_ && !flushing_ && !choosing_)
+      taken = queue_.Pop(out, std::min(bytes, PlayableLocked()));
     // The worker sleeps until there is room to read into, and once more
     // when the range has all been handed over, to time its end.
     Step step = NextStepLocked();
@@ -208,11 +240,10 @@ size_t Playback::Pull(uint8_t* out, size_t bytes) {
   return taken;
 }
 
-void Playback::OnOutputLost(size_t kind) {
+void Playback::OnOutputChanged() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    outputLost_ = true;
-    lostKind_ = kind;
+    choose_ = true;
   }
   wake_.notify_all();
 }
@@ -284,21 +315,29 @@ void Playback::AwaitEndLocked(std::unique_lock<std::mutex>& lock) {
     ReadLocked(lock);
     return;
   }
-  auto changed = [&] {
-    return quit_ || outputLost_ || kick_ || cuts != cuts_ || request != request_;
-  };
+  auto changed = [&] { return quit_ || choose_ || kick_ || cuts != cuts_ || request != request_; };
   wake_.wait_for(lock, Duration(left - HandoverBytes) + std::chrono::milliseconds(1), changed);
 }
 
 void Playback::Run() {
   std::unique_lock<std::mutex> lock(mutex_);
   while (!quit_) {
-    if (outputLost_) {
-      outputLost_ = false;
-      const size_t kind = lostKind_;
+    if (choose_) {
+      choose_ = false;
+      choosing_ = true;  // nothing is handed over until the playing position is known
+      bool wanted = outputOpen_;
+      size_t taking = taking_;
       lock.unlock();
-      FallSilent(kind);
+      int64_t unsounded = wanted ? ChooseOutput(&taking) : -1;
       lock.lock();
+      taking_ = taking;
+      // What the output before held, or took ahead of the clock, has not
+      // sounded: the new one starts where the sound is, not where the
+      // reading is, though not before the range (the one before's tail
+      // is lost with the output that held it).
+      if (unsounded >= 0 && state_ == State::PlayingRange)
+        ResumeAtLocked(std::max(SoundingLocked(unsounded), start_));
+      choosing_ = false;
       kick_ = true;
       continue;
     }
@@ -331,65 +370,82 @@ void Playback::Run() {
           CloseWhenIdleLocked(lock);
         else
           wake_.wait(lock, [this] {
-            return quit_ || outputLost_ || (kick_ && !flushing_) || NextStepLocked() != Step::Wait;
+            return quit_ || choose_ || (kick_ && !flushing_) || NextStepLocked() != Step::Wait;
           });
         break;
     }
   }
 }
 
-// Nothing more to hand over: close the output if nothing follows for a
-// while, so an idle player costs no wake-ups.
+// Nothing more to hand over. The output is told that nothing follows what
+// it holds, so that it plays all of it (PipeWire's server keeps back a
+// last part shorter than its period until then; what the window asks for
+// next is still taken on without a gap); then it is closed if nothing
+// follows for a while, so an idle player costs no wake-ups.
 void Playback::CloseWhenIdleLocked(std::unique_lock<std::mutex>& lock) {
   uint64_t request = request_;
-  auto asked = [&] { return quit_ || outputLost_ || request_ != request; };
+  auto asked = [&] { return quit_ || choose_ || request_ != request; };
+  if (!drained_) {
+    drained_ = true;
+    lock.unlock();
+    DrainOutput();
+    lock.lock();
+    if (asked()) return;
+  }
   if (wake_.wait_for(lock, std::chrono::milliseconds(LingerMs), asked)) return;
   outputOpen_ = false;
+  taking_ = NoOutput;
   lock.unlock();
   CloseOutput();
   lock.lock();
-  // A PLAY that came while closing may have found the output still open.
-  if (!quit_ && request_ != request) {
-    lock.unlock();
-    OpenOutput();
-    lock.lock();
-    outputOpen_ = true;
-    kick_ = true;
-  }
 }
 
-void Playback::OpenOutput() {
+// The first output that is ready, in order, less those the environment
+// passes over, else silence. One on its way is waited for when nothing
+// sounds yet (no PCM is taken meanwhile, so none is lost); otherwise what
+// runs runs on until it is ready, and the outputs after it are not tried
+// (SDL would reach the same server through ALSA, and wait on it for
+// ever). Returns what the output replaced had not sounded, or -1 when the
+// output stays; `taking` becomes the one chosen.
+int64_t Playback::ChooseOutput(size_t* taking) {
   std::lock_guard<std::mutex> lock(outputMutex_);
-  if (output_ && output_ != silence_.get()) return;  // a real output runs: keep it
-  // None yet, or silence: the real ones are tried again, in order, less
-  // those the environment passes over.
+  Output* chosen = nullptr;
+  bool gone = false;  // the output in use went away, and looks for its way back
   std::string whys;
-  for (size_t kind = 0; kind < sounding_.size(); kind++) {
+  for (size_t kind = 0; kind < sounding_.size() && !chosen; kind++) {
     if (SoundingKinds[kind]->passedOver && SoundingKinds[kind]->passedOver()) continue;
     std::string why;
-    if (sounding_[kind]->Open(&why)) {
-      if (output_) output_->Close();
-      output_ = sounding_[kind].get();
-      return;
+    switch (sounding_[kind]->Open(&why)) {
+      case Output::Readiness::Ready:
+        chosen = sounding_[kind].get();
+        *taking = kind;
+        break;
+      case Output::Readiness::Connecting:
+        return -1;
+      case Output::Readiness::Down:
+        gone = gone || output_ == sounding_[kind].get();
+        whys += (whys.empty() ? "" : "; ") + why;
+        break;
     }
-    if (!why.empty()) whys += (whys.empty() ? "" : "; ") + why;
   }
-  if (output_ == silence_.get()) return;
-  GoSilent(whys);
+  if (!chosen) {
+    if (output_ == silence_.get()) return -1;
+    std::string never;  // silence is always to be had
+    silence_->Open(&never);
+    chosen = silence_.get();
+    *taking = Silence;
+    TellSilent(whys);
+  }
+  if (chosen == output_) return -1;
+  int64_t unsounded = output_ ? output_->Pending() : -1;
+  if (output_ && !gone) output_->Close();
+  output_ = chosen;
+  return unsounded;
 }
 
-void Playback::FallSilent(size_t kind) {
+void Playback::DrainOutput() {
   std::lock_guard<std::mutex> lock(outputMutex_);
-  if (output_ == sounding_[kind].get())
-    GoSilent(SoundingKinds[kind]->lostWhy ? SoundingKinds[kind]->lostWhy : "the output went away");
-}
-
-void Playback::GoSilent(const std::string& why) {
-  if (output_) output_->Close();
-  std::string never;  // silence is always to be had
-  silence_->Open(&never);
-  output_ = silence_.get();
-  TellSilent(why);
+  if (output_) output_->Drain();
 }
 
 void Playback::KickOutput() {
@@ -402,9 +458,11 @@ int64_t Playback::OutputPending() {
   return output_ ? output_->Pending() : 0;
 }
 
+// Every output, so that none goes on looking for its server.
 void Playback::CloseOutput() {
   std::lock_guard<std::mutex> lock(outputMutex_);
-  if (output_) output_->Close();
+  for (auto& output : sounding_) output->Close();
+  silence_->Close();
   output_ = nullptr;
 }
 

@@ -9,10 +9,13 @@
 // STOP or PLAY that interrupts a range flushes the output: it falls
 // silent at once, however much the output holds.
 //
-// The output is the first of the sounding kinds that opens (the sound
-// server, else SDL and through it ALSA), else silence kept in real time;
-// a silent device tries the others again at each PLAY, and one whose
-// server dies goes on in silence.
+// The output is the first of the sounding kinds that is ready (the sound
+// server, else SDL and through it ALSA), else silence kept in real time.
+// The sound server is asked for when the device opens; a play that comes
+// before it is ready waits for it, losing nothing, as long as it may still
+// come. Whenever an output becomes ready or goes away the choice is made
+// again, at the position then playing: a device whose server dies plays
+// on in silence, and is heard again as soon as the server is back.
 #ifndef KORVANE_PLATFORM_LINUX_CDAUDIO_PLAYBACK_H
 #define KORVANE_PLATFORM_LINUX_CDAUDIO_PLAYBACK_H
 
@@ -93,8 +96,9 @@ class Playback {
   bool CanReadAheadLocked() const;
   void AwaitEndLocked(std::unique_lock<std::mutex>& lock);
   void CloseWhenIdleLocked(std::unique_lock<std::mutex>& lock);
-  size_t Pull(uint8_t* out, size_t bytes);
-  void OnOutputLost(size_t kind);
+  // PCM for `output`: an index into the kinds of output, or silence.
+  size_t Pull(size_t output, uint8_t* out, size_t bytes);
+  void OnOutputChanged();
   // Bytes of the current range (and of the ones before it) not yet handed
   // to the output.
   size_t PlayableLocked() const;
@@ -103,6 +107,8 @@ class Playback {
   bool WantsReadLocked() const;
   bool ReadLocked(std::unique_lock<std::mutex>& lock);
   void CutLocked(int32_t position);
+  // Reads the range again from `position`, which is sounding now.
+  void ResumeAtLocked(int32_t position);
   // The sector sounding, given what the output still holds.
   int32_t SoundingLocked(int64_t pending) const;
   // Drops what the output holds, with nothing handed to it meanwhile.
@@ -110,10 +116,8 @@ class Playback {
 
   // The output calls, each under outputMutex_ and never with mutex_ held:
   // the outputs pull with their own locks held.
-  void OpenOutput();
-  void FallSilent(size_t kind);
-  // Closes the output there is and plays on in silence, saying why once.
-  void GoSilent(const std::string& why);
+  int64_t ChooseOutput(size_t* taking);
+  void DrainOutput();
   void KickOutput();
   int64_t OutputPending();
   void CloseOutput();
@@ -126,19 +130,22 @@ class Playback {
   PcmQueue queue_;
   State state_ = State::Idle;
   bool quit_ = false;
-  bool outputOpen_ = false;  // as the worker knows it
-  bool outputLost_ = false;  // the server went away under playback
-  size_t lostKind_ = 0;      // the kind of output that went away
-  bool flushing_ = false;    // nothing is handed over until the flush is done
-  bool kick_ = false;        // there is new PCM for the output
-  bool fresh_ = false;       // no sector of the range read yet
-  int32_t batch_ = 0;        // sectors the last read delivered
-  bool filling_ = true;      // reading on to ReadAhead(), not yet down to LowWater()
-  uint64_t request_ = 0;     // tags the pending notification
-  uint64_t cuts_ = 0;        // counts jumps of read_ that void a read in flight
-  int32_t read_ = 0;         // next sector to read
-  int32_t end_ = 0;          // end of the range being played
-  int32_t readable_ = 0;     // reading ahead stops here
+  bool outputOpen_ = false;   // as the worker knows it
+  bool choose_ = false;       // the output is to be chosen again
+  bool drained_ = true;       // the output was told nothing follows what it holds
+  bool flushing_ = false;     // nothing is handed over until the flush is done
+  bool choosing_ = false;     // nor while the output is chosen again
+  size_t taking_ = SIZE_MAX;  // the output chosen, the only one that takes PCM (SIZE_MAX: none)
+  bool kick_ = false;         // there is new PCM for the output
+  bool fresh_ = false;        // no sector of the range read yet
+  int32_t batch_ = 0;         // sectors the last read delivered
+  bool filling_ = true;       // reading on to ReadAhead(), not yet down to LowWater()
+  uint64_t request_ = 0;      // tags the pending notification
+  uint64_t cuts_ = 0;         // counts jumps of read_ that void a read in flight
+  int32_t read_ = 0;          // next sector to read
+  int32_t start_ = 0;         // start of the range being played
+  int32_t end_ = 0;           // end of the range being played
+  int32_t readable_ = 0;      // reading ahead stops here
   std::vector<uint8_t> buffer_;
   std::thread worker_;
 

@@ -1,11 +1,20 @@
-// The desktop's sound server, through libpulse's threaded main loop. The
-// server holds about two seconds of PCM and asks for it in quarter-second
-// refills, so the player sleeps between them; a stop or a new range
-// flushes what the server holds instead of waiting for it to drain.
+// The desktop's sound server, through libpulse's threaded main loop.
+//
+// The connection is made when the device opens, off the window's thread,
+// and kept: each play only makes a stream on it. A server that is slow to
+// answer is waited for, as nothing is taken from the playback meanwhile;
+// one that is not there, or does not answer at all within AnswerMs, is
+// reported Down, and looked for again in the background while sound is
+// wanted, so sound comes back by itself when the server does.
+//
+// The server holds about two seconds of PCM and asks for it in
+// quarter-second refills, so the player sleeps between them; a stop or a
+// new range flushes what the server holds instead of waiting for it to
+// drain.
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
-#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 
@@ -21,103 +30,199 @@ class PulseOutput : public Output {
   static constexpr uint32_t RefillBytes = BytesPerSecond / 4;
   // Playback starts once this much is in: the first read of a range.
   static constexpr uint32_t StartBytes = 4 * 2352;
-  // The longest Open waits for a server that accepts the connection and
-  // then does not answer (stopped, or hung).
-  static constexpr int ConnectMs = 1000;
+  // How long a server that took the connection may take to make a stream
+  // before the device plays on without it (it is stopped, or hung); it is
+  // still waited for in the background.
+  static constexpr int AnswerMs = 5000;
+  // How soon a server that went away, or refused us, is tried again while
+  // sound is wanted.
+  static constexpr int RetryMs = 250;
 
-  PulseOutput(Pull pull, Lost lost) : pull_(std::move(pull)), lost_(std::move(lost)) {}
-  ~PulseOutput() override { Close(); }
+  PulseOutput(Pull pull, Changed changed) : pull_(std::move(pull)), changed_(std::move(changed)) {}
+  ~PulseOutput() override;
 
-  bool Open(std::string* why) override;
+  void Prepare() override;
+  Readiness Open(std::string* why) override;
   void Close() override;
   void Flush() override;
+  void Drain() override;
   void Kick() override;
   int64_t Pending() override;
 
  private:
+  bool StartLoop();
+  // The rest run under the loop's lock, or on its thread.
+  void ConnectLocked(bool afresh);
+  void MakeStreamLocked();
+  void DropStreamLocked();
+  void DropContextLocked();
+  void SetLocked(Readiness readiness, const std::string& why = "");
+  void FailedLocked(const std::string& why);
+  void ArmLocked(pa_time_event* event, int ms);
+  bool StreamReadyLocked() const;
+  int64_t LatencyLocked();
+  void FillLocked(size_t bytes);
+
   static void OnContextState(pa_context* context, void* self);
   static void OnStreamState(pa_stream* stream, void* self);
   static void OnWrite(pa_stream* stream, size_t bytes, void* self);
-  bool ConnectLocked(std::string* why);
-  static void OnTimeout(pa_mainloop_api* api, pa_time_event* event, const struct timeval* at,
-                        void* self);
-  void FillLocked(size_t bytes);
-  void DeadLocked();
+  static void OnRetry(pa_mainloop_api* api, pa_time_event* event, const struct timeval* at,
+                      void* self);
+  static void OnNoAnswer(pa_mainloop_api* api, pa_time_event* event, const struct timeval* at,
+                         void* self);
 
   Pull pull_;
-  Lost lost_;
+  Changed changed_;
   pa_threaded_mainloop* loop_ = nullptr;
+  pa_mainloop_api* api_ = nullptr;
+  pa_time_event* retry_ = nullptr;     // the next attempt
+  pa_time_event* noAnswer_ = nullptr;  // the deadline of a first attempt
   pa_context* context_ = nullptr;
   pa_stream* stream_ = nullptr;
-  std::atomic<bool> dead_{false};  // the server went away since Open
-  bool timedOut_ = false;          // Open has waited long enough
-  int64_t sinceFlush_ = 0;         // bytes written since the last flush
+  Readiness readiness_ = Readiness::Connecting;
+  std::string why_;         // why it is Down
+  bool wanted_ = false;     // between Open and Close
+  bool retrying_ = false;   // retry_ is armed
+  bool opening_ = false;    // inside Open, which answers for itself
+  int64_t sinceFlush_ = 0;  // bytes written since the last flush
+  // What the server held when it went away, and when: it is taken to
+  // sound on in silence, so the device knows where the sound would be.
+  int64_t lostPending_ = 0;
+  std::chrono::steady_clock::time_point lostAt_;
 };
 
 namespace {
 
-bool Settled(pa_context_state_t state) {
-  return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
-}
-
-bool Settled(pa_stream_state_t state) {
-  return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
+std::string Reason(pa_context* context) {
+  return std::string("PulseAudio: ") + pa_strerror(pa_context_errno(context));
 }
 
 }  // namespace
 
-bool PulseOutput::Open(std::string* why) {
-  if (loop_ && !dead_) return true;
-  Close();
-  loop_ = pa_threaded_mainloop_new();
-  if (!loop_ || pa_threaded_mainloop_start(loop_) < 0) {
-    *why = "PulseAudio: cannot start its main loop";
-    Close();
-    return false;
-  }
+PulseOutput::~PulseOutput() {
+  if (!loop_) return;
   pa_threaded_mainloop_lock(loop_);
-  pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop_);
-  timedOut_ = false;
-  struct timeval deadline;
-  pa_timeval_add(pa_gettimeofday(&deadline), static_cast<pa_usec_t>(ConnectMs) * 1000);
-  pa_time_event* timer = api->time_new(api, &deadline, OnTimeout, this);
-  bool ready = ConnectLocked(why);
-  api->time_free(timer);
+  DropStreamLocked();
+  DropContextLocked();
+  api_->time_free(retry_);
+  api_->time_free(noAnswer_);
   pa_threaded_mainloop_unlock(loop_);
-  if (!ready) Close();
-  return ready;
+  pa_threaded_mainloop_stop(loop_);
+  pa_threaded_mainloop_free(loop_);
 }
 
-bool PulseOutput::ConnectLocked(std::string* why) {
+bool PulseOutput::StartLoop() {
+  if (loop_) return true;
+  pa_threaded_mainloop* loop = pa_threaded_mainloop_new();
+  if (!loop) return false;
+  api_ = pa_threaded_mainloop_get_api(loop);
+  retry_ = api_->time_new(api_, nullptr, OnRetry, this);
+  noAnswer_ = api_->time_new(api_, nullptr, OnNoAnswer, this);
+  if (pa_threaded_mainloop_start(loop) < 0) {
+    api_->time_free(retry_);
+    api_->time_free(noAnswer_);
+    pa_threaded_mainloop_free(loop);
+    return false;
+  }
+  loop_ = loop;
+  return true;
+}
+
+void PulseOutput::Prepare() {
+  if (!StartLoop()) return;
+  pa_threaded_mainloop_lock(loop_);
+  if (!context_) ConnectLocked(true);
+  pa_threaded_mainloop_unlock(loop_);
+}
+
+Output::Readiness PulseOutput::Open(std::string* why) {
+  if (!StartLoop()) {
+    *why = "PulseAudio: cannot start its main loop";
+    return Readiness::Down;
+  }
+  pa_threaded_mainloop_lock(loop_);
+  opening_ = true;
+  wanted_ = true;
+  pa_context_state_t state = context_ ? pa_context_get_state(context_) : PA_CONTEXT_FAILED;
+  if (!PA_CONTEXT_IS_GOOD(state) && !retrying_) {
+    // Lost while nothing was wanted: the server may be back by now.
+    DropStreamLocked();
+    DropContextLocked();
+    ConnectLocked(true);
+  } else if (state == PA_CONTEXT_READY && !stream_) {
+    MakeStreamLocked();
+  }
+  opening_ = false;
+  Readiness readiness = readiness_;
+  if (readiness == Readiness::Down) *why = why_;
+  pa_threaded_mainloop_unlock(loop_);
+  return readiness;
+}
+
+void PulseOutput::Close() {
+  if (!loop_) return;
+  pa_threaded_mainloop_lock(loop_);
+  wanted_ = false;
+  lostPending_ = 0;
+  DropStreamLocked();
+  // The connection stays; the next Open waits for a stream on it.
+  if (readiness_ == Readiness::Ready) readiness_ = Readiness::Connecting;
+  pa_threaded_mainloop_unlock(loop_);
+}
+
+// Arms `event` to fire in `ms`, or disarms it when `ms` is negative.
+void PulseOutput::ArmLocked(pa_time_event* event, int ms) {
+  if (event == retry_) retrying_ = ms >= 0;
+  if (ms < 0) {
+    api_->time_restart(event, nullptr);
+    return;
+  }
+  struct timeval at;
+  pa_timeval_add(pa_gettimeofday(&at), static_cast<pa_usec_t>(ms) * 1000);
+  api_->time_restart(event, &at);
+}
+
+bool PulseOutput::StreamReadyLocked() const {
+  return stream_ && pa_stream_get_state(stream_) == PA_STREAM_READY;
+}
+
+// Tells the playback when what Open would answer has changed.
+void PulseOutput::SetLocked(Readiness readiness, const std::string& why) {
+  if (readiness == Readiness::Down) why_ = why;
+  if (readiness == readiness_) return;
+  readiness_ = readiness;
+  if (!opening_) changed_();
+}
+
+// A first attempt is Connecting, and given AnswerMs; a retry leaves the
+// output Down until it succeeds.
+void PulseOutput::ConnectLocked(bool afresh) {
+  if (afresh) {
+    SetLocked(Readiness::Connecting);
+    ArmLocked(noAnswer_, AnswerMs);
+  }
   pa_proplist* properties = pa_proplist_new();
   pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, "Korvane");
   pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "music");
-  context_ =
-      pa_context_new_with_proplist(pa_threaded_mainloop_get_api(loop_), "Korvane", properties);
+  context_ = pa_context_new_with_proplist(api_, "Korvane", properties);
   pa_proplist_free(properties);
   if (!context_) {
-    *why = "PulseAudio: cannot make a context";
-    return false;
+    FailedLocked("PulseAudio: cannot make a context");
+    return;
   }
   pa_context_set_state_callback(context_, OnContextState, this);
   // A server that is not running is not started for us: that is the
-  // desktop's business, and we fall back instead.
-  if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-    *why = std::string("PulseAudio: ") + pa_strerror(pa_context_errno(context_));
-    return false;
-  }
-  while (!Settled(pa_context_get_state(context_)) && !timedOut_) pa_threaded_mainloop_wait(loop_);
-  if (pa_context_get_state(context_) != PA_CONTEXT_READY) {
-    *why = std::string("PulseAudio: ") +
-           (timedOut_ ? "the server does not answer" : pa_strerror(pa_context_errno(context_)));
-    return false;
-  }
+  // desktop's business.
+  if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+    FailedLocked(Reason(context_));
+}
 
+void PulseOutput::MakeStreamLocked() {
   pa_sample_spec spec = {PA_SAMPLE_S16LE, 44100, 2};
   stream_ = pa_stream_new(context_, "CD audio", &spec, nullptr);
   if (!stream_) {
-    *why = std::string("PulseAudio: ") + pa_strerror(pa_context_errno(context_));
-    return false;
+    FailedLocked(Reason(context_));
+    return;
   }
   pa_stream_set_state_callback(stream_, OnStreamState, this);
   pa_stream_set_write_callback(stream_, OnWrite, this);
@@ -131,68 +236,87 @@ bool PulseOutput::ConnectLocked(std::string* why) {
   // much is still to sound costs no round trip.
   auto flags =
       static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
-  if (pa_stream_connect_playback(stream_, nullptr, &attributes, flags, nullptr, nullptr) < 0) {
-    *why = std::string("PulseAudio: ") + pa_strerror(pa_context_errno(context_));
-    return false;
-  }
-  while (!Settled(pa_stream_get_state(stream_)) && !timedOut_) pa_threaded_mainloop_wait(loop_);
-  if (pa_stream_get_state(stream_) != PA_STREAM_READY) {
-    *why = std::string("PulseAudio: ") +
-           (timedOut_ ? "the server does not answer" : pa_strerror(pa_context_errno(context_)));
-    return false;
-  }
-  dead_ = false;
   sinceFlush_ = 0;
-  return true;
+  lostPending_ = 0;
+  if (pa_stream_connect_playback(stream_, nullptr, &attributes, flags, nullptr, nullptr) < 0)
+    FailedLocked(Reason(context_));
 }
 
-void PulseOutput::Close() {
-  if (!loop_) return;
-  pa_threaded_mainloop_lock(loop_);
-  if (stream_) {
-    pa_stream_set_state_callback(stream_, nullptr, nullptr);
-    pa_stream_set_write_callback(stream_, nullptr, nullptr);
-    if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream_))) pa_stream_disconnect(stream_);
-    pa_stream_unref(stream_);
-    stream_ = nullptr;
-  }
-  if (context_) {
-    pa_context_set_state_callback(context_, nullptr, nullptr);
-    pa_context_disconnect(context_);
-    pa_context_unref(context_);
-    context_ = nullptr;
-  }
-  pa_threaded_mainloop_unlock(loop_);
-  pa_threaded_mainloop_stop(loop_);
-  pa_threaded_mainloop_free(loop_);
-  loop_ = nullptr;
-  dead_ = false;
+void PulseOutput::DropStreamLocked() {
+  if (!stream_) return;
+  pa_stream_set_state_callback(stream_, nullptr, nullptr);
+  pa_stream_set_write_callback(stream_, nullptr, nullptr);
+  if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream_))) pa_stream_disconnect(stream_);
+  pa_stream_unref(stream_);
+  stream_ = nullptr;
 }
 
-void PulseOutput::OnTimeout(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
+void PulseOutput::DropContextLocked() {
+  if (!context_) return;
+  pa_context_set_state_callback(context_, nullptr, nullptr);
+  pa_context_disconnect(context_);
+  pa_context_unref(context_);
+  context_ = nullptr;
+}
+
+// The server refused us, went away, or lost our stream: Down for `why`,
+// and tried again shortly while sound is wanted. The context and stream
+// go at the retry, not inside their own callbacks.
+void PulseOutput::FailedLocked(const std::string& why) {
+  ArmLocked(noAnswer_, -1);
+  if (wanted_) ArmLocked(retry_, RetryMs);
+  SetLocked(Readiness::Down, why);
+}
+
+void PulseOutput::OnRetry(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
   auto* output = static_cast<PulseOutput*>(self);
-  output->timedOut_ = true;
-  pa_threaded_mainloop_signal(output->loop_, 0);
+  output->ArmLocked(output->retry_, -1);
+  if (!output->wanted_) return;
+  output->DropStreamLocked();
+  if (output->context_ && pa_context_get_state(output->context_) == PA_CONTEXT_READY) {
+    output->MakeStreamLocked();
+    return;
+  }
+  output->DropContextLocked();
+  output->ConnectLocked(false);
+}
+
+void PulseOutput::OnNoAnswer(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
+  auto* output = static_cast<PulseOutput*>(self);
+  output->ArmLocked(output->noAnswer_, -1);
+  // The attempt goes on: a server that was only stopped answers later.
+  if (output->readiness_ == Readiness::Connecting)
+    output->SetLocked(Readiness::Down, "PulseAudio: the server does not answer");
 }
 
 void PulseOutput::OnContextState(pa_context* context, void* self) {
   auto* output = static_cast<PulseOutput*>(self);
-  if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context))) output->DeadLocked();
-  pa_threaded_mainloop_signal(output->loop_, 0);
+  pa_context_state_t state = pa_context_get_state(context);
+  if (state == PA_CONTEXT_READY) {
+    if (output->wanted_ && !output->stream_) output->MakeStreamLocked();
+  } else if (!PA_CONTEXT_IS_GOOD(state)) {
+    // Called before the context's streams fail with it.
+    bool playing = output->StreamReadyLocked();
+    if (playing) {
+      output->lostPending_ = output->LatencyLocked();
+      output->lostAt_ = std::chrono::steady_clock::now();
+    }
+    output->FailedLocked(playing ? "PulseAudio: the server went away" : Reason(context));
+  }
 }
 
 void PulseOutput::OnStreamState(pa_stream* stream, void* self) {
   auto* output = static_cast<PulseOutput*>(self);
-  if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) output->DeadLocked();
-  pa_threaded_mainloop_signal(output->loop_, 0);
-}
-
-// Only a stream that was playing can die; one still connecting just fails
-// to open.
-void PulseOutput::DeadLocked() {
-  if (dead_ || !stream_ || pa_stream_get_state(stream_) == PA_STREAM_CREATING) return;
-  dead_ = true;
-  if (lost_) lost_();
+  pa_stream_state_t state = pa_stream_get_state(stream);
+  if (state == PA_STREAM_READY) {
+    output->ArmLocked(output->noAnswer_, -1);
+    output->SetLocked(Readiness::Ready);
+  } else if (!PA_STREAM_IS_GOOD(state) &&
+             PA_CONTEXT_IS_GOOD(pa_context_get_state(output->context_))) {
+    // The context's failure says its own; this is the stream's alone (its
+    // sink went, say).
+    output->FailedLocked("PulseAudio: the stream was lost");
+  }
 }
 
 void PulseOutput::OnWrite(pa_stream*, size_t bytes, void* self) {
@@ -222,20 +346,32 @@ void PulseOutput::FillLocked(size_t bytes) {
 void PulseOutput::Flush() {
   if (!loop_) return;
   pa_threaded_mainloop_lock(loop_);
-  if (stream_ && pa_stream_get_state(stream_) == PA_STREAM_READY) {
+  if (StreamReadyLocked()) {
     if (pa_operation* flush = pa_stream_flush(stream_, nullptr, nullptr)) pa_operation_unref(flush);
     // The interpolated timing is stale until the server's next report.
     if (pa_operation* update = pa_stream_update_timing_info(stream_, nullptr, nullptr))
       pa_operation_unref(update);
   }
   sinceFlush_ = 0;
+  lostPending_ = 0;
+  pa_threaded_mainloop_unlock(loop_);
+}
+
+// PipeWire's server plays a last part shorter than its period only when
+// the stream drains.
+void PulseOutput::Drain() {
+  if (!loop_) return;
+  pa_threaded_mainloop_lock(loop_);
+  if (StreamReadyLocked()) {
+    if (pa_operation* drain = pa_stream_drain(stream_, nullptr, nullptr)) pa_operation_unref(drain);
+  }
   pa_threaded_mainloop_unlock(loop_);
 }
 
 void PulseOutput::Kick() {
   if (!loop_) return;
   pa_threaded_mainloop_lock(loop_);
-  if (stream_ && pa_stream_get_state(stream_) == PA_STREAM_READY) {
+  if (StreamReadyLocked()) {
     size_t writable = pa_stream_writable_size(stream_);
     if (writable != static_cast<size_t>(-1)) FillLocked(writable);
   }
@@ -246,17 +382,23 @@ int64_t PulseOutput::Pending() {
   if (!loop_) return 0;
   pa_threaded_mainloop_lock(loop_);
   int64_t pending = 0;
-  if (stream_ && pa_stream_get_state(stream_) == PA_STREAM_READY) {
-    pa_usec_t latency = 0;
-    int negative = 0;
-    if (pa_stream_get_latency(stream_, &latency, &negative) == 0) {
-      pending = negative ? 0 : static_cast<int64_t>(latency) * BytesPerSecond / 1000000;
-    } else {
-      pending = std::min<int64_t>(sinceFlush_, TargetBytes);  // no report since the flush
-    }
+  if (StreamReadyLocked()) {
+    pending = LatencyLocked();
+  } else if (lostPending_ > 0) {
+    auto since = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - lostAt_);
+    pending = std::max<int64_t>(lostPending_ - since.count() * BytesPerSecond / 1000000, 0);
   }
   pa_threaded_mainloop_unlock(loop_);
   return pending;
+}
+
+int64_t PulseOutput::LatencyLocked() {
+  pa_usec_t latency = 0;
+  int negative = 0;
+  if (pa_stream_get_latency(stream_, &latency, &negative) == 0)
+    return negative ? 0 : static_cast<int64_t>(latency) * BytesPerSecond / 1000000;
+  return std::min<int64_t>(sinceFlush_, TargetBytes);  // no report since the flush
 }
 
 namespace {
@@ -268,12 +410,12 @@ bool SdlDriverAsked() {
   return asked && *asked;
 }
 
-std::unique_ptr<Output> MakePulse(Output::Pull pull, Output::Lost lost) {
-  return std::unique_ptr<Output>(new PulseOutput(std::move(pull), std::move(lost)));
+std::unique_ptr<Output> MakePulse(Output::Pull pull, Output::Changed changed) {
+  return std::unique_ptr<Output>(new PulseOutput(std::move(pull), std::move(changed)));
 }
 
 }  // namespace
 
-const OutputKind PulseOutputKind = {SdlDriverAsked, MakePulse, "the sound server went away"};
+const OutputKind PulseOutputKind = {SdlDriverAsked, MakePulse};
 
 }  // namespace cdaudio

@@ -23,7 +23,7 @@ class SdlOutput : public Output {
   explicit SdlOutput(Pull pull) : pull_(std::move(pull)) {}
   ~SdlOutput() override { Close(); }
 
-  bool Open(std::string* why) override;
+  Readiness Open(std::string* why) override;
   void Close() override;
   void Flush() override {}
   void Kick() override {}
@@ -64,21 +64,20 @@ void SdlOutput::Callback(void* self, uint8_t* out, int bytes) {
   memset(out + taken, 0, static_cast<size_t>(bytes) - taken);
 }
 
-bool SdlOutput::Open(std::string* why) {
-  if (device_) return true;
+Output::Readiness SdlOutput::Open(std::string* why) {
+  if (device_) return Readiness::Ready;
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Korvane");
-  // The sound server has been tried already, with a deadline SDL's own
-  // client lacks (it waits for ever on a server that does not answer):
-  // SDL is for ALSA, unless SDL_AUDIODRIVER, which overrides this, says
-  // otherwise.
+  // The sound server has been tried already, and is not there (SDL's own
+  // client would wait for ever on one that does not answer): SDL is for
+  // ALSA, unless SDL_AUDIODRIVER, which overrides this, says otherwise.
   SDL_SetHint(SDL_HINT_AUDIODRIVER, "alsa");
   QuietAlsa();
   // Started afresh each time, so a driver that failed once (or the
   // environment's choice of one) is looked at again.
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
     *why = std::string("SDL: ") + SDL_GetError();
-    return false;
+    return Readiness::Down;
   }
   initialised_ = true;
   SDL_AudioSpec want{};
@@ -93,10 +92,10 @@ bool SdlOutput::Open(std::string* why) {
   if (!device_) {
     *why = std::string("SDL: ") + SDL_GetError();
     Close();
-    return false;
+    return Readiness::Down;
   }
   SDL_PauseAudioDevice(device_, 0);
-  return true;
+  return Readiness::Ready;
 }
 
 void SdlOutput::Close() {
@@ -112,12 +111,12 @@ int64_t SdlOutput::Pending() { return 0; }
 
 namespace {
 
-std::unique_ptr<Output> MakeSdl(Output::Pull pull, Output::Lost) {
+std::unique_ptr<Output> MakeSdl(Output::Pull pull, Output::Changed) {
   return std::unique_ptr<Output>(new SdlOutput(std::move(pull)));
 }
 
 }  // namespace
 
-const OutputKind SdlOutputKind = {nullptr, MakeSdl, nullptr};
+const OutputKind SdlOutputKind = {nullptr, MakeSdl};
 
 }  // namespace cdaudio

@@ -31,7 +31,12 @@ size_t PullUnguarded(uint8_t* out, size_t bytes) {
 int main() {
   std::unique_ptr<cdaudio::Output> output = cdaudio::PulseOutputKind.make(PullUnguarded, [] {});
   std::string why;
-  if (!output->Open(&why)) {
+  cdaudio::Output::Readiness readiness = output->Open(&why);
+  for (int tries = 0; tries < 500 && readiness == cdaudio::Output::Readiness::Connecting; tries++) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    readiness = output->Open(&why);
+  }
+  if (readiness != cdaudio::Output::Readiness::Ready) {
     fprintf(stderr, "no sound server: %s\n", why.c_str());
     return 1;
   }
