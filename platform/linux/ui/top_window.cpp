@@ -17,8 +17,11 @@ namespace {
 // The window manager answers in its own time; these bound the waits.
 constexpr std::chrono::milliseconds MapTimeout(2000);
 // A window manager on a busy machine may take this long over a move; one
-// that ignores moves costs it once.
+// that ignores moves costs it a few times.
 constexpr std::chrono::milliseconds MoveTimeout(2000);
+constexpr int MoveRounds = 4;
+// How long a frame that has reached its place must stay there.
+constexpr std::chrono::milliseconds SettleTime(100);
 
 // Polls with round trips only: no event is dispatched meanwhile, so no
 // handler of the program runs in the middle of a platform call.
@@ -51,16 +54,22 @@ bool ClientOrigin(Window client, int* x, int* y) {
 }
 
 // Asks for the client at (x, y) and waits until the frame has moved off
-// `before`, or, when `expected` is given, until it is there.
-void RequestClientAt(Window client, int x, int y, const RECT& before,
-                     const POINT* expected = nullptr) {
+// `before`.
+void RequestClientAt(Window client, int x, int y, const RECT& before) {
   XMoveWindow(fl_display, client, x, y);
   XFlush(fl_display);
   WaitFor(MoveTimeout, [&] {
     RECT now;
-    if (!FrameRect(client, &now)) return false;
-    if (expected) return now.left == expected->x && now.top == expected->y;
-    return now.left != before.left || now.top != before.top;
+    return FrameRect(client, &now) && (now.left != before.left || now.top != before.top);
+  });
+}
+
+// Whether the frame stays at `at` for a moment: a manager busy placing a
+// new window may still move it.
+bool Settled(Window client, const RECT& at) {
+  return !WaitFor(SettleTime, [&] {
+    RECT now;
+    return !FrameRect(client, &now) || now.left != at.left || now.top != at.top;
   });
 }
 
@@ -82,22 +91,32 @@ bool FrameRect(Window client, RECT* rect) {
 
 // Window managers differ in what a client's requested position means: the
 // client's own corner (twm and most) or the frame's. The first request
-// assumes the former; if the frame lands elsewhere, where it landed tells
-// how this manager reads a request, and a second request allows for it.
+// assumes the former; where the frame lands tells how this manager reads a
+// request, and the next request allows for it. A manager still placing
+// the new window may move it meanwhile: the frame is asked again until it
+// stays where it should.
 bool MoveFrame(Window client, int x, int y) {
-  RECT frame;
-  int cx, cy;
-  if (!FrameRect(client, &frame) || !ClientOrigin(client, &cx, &cy)) return false;
-  if (frame.left == x && frame.top == y) return true;
-  int requestX = cx + (x - frame.left), requestY = cy + (y - frame.top);
-  RequestClientAt(client, requestX, requestY, frame);
-  if (!FrameRect(client, &frame)) return false;
-  if (frame.left == x && frame.top == y) return true;
-  // The manager may move the frame in more than one step: wait for it to
-  // land where it now should.
-  POINT target{x, y};
-  RequestClientAt(client, x - (frame.left - requestX), y - (frame.top - requestY), frame, &target);
-  return FrameRect(client, &frame) && frame.left == x && frame.top == y;
+  bool learned = false;
+  int offsetX = 0, offsetY = 0;  // where the frame lands, less where the client was asked to be
+  for (int round = 0; round < MoveRounds; round++) {
+    RECT frame;
+    int cx, cy;
+    if (!FrameRect(client, &frame) || !ClientOrigin(client, &cx, &cy)) return false;
+    if (frame.left == x && frame.top == y) {
+      if (Settled(client, frame)) return true;
+      continue;
+    }
+    int requestX = learned ? x - offsetX : cx + (x - frame.left);
+    int requestY = learned ? y - offsetY : cy + (y - frame.top);
+    RequestClientAt(client, requestX, requestY, frame);
+    RECT landed;
+    if (FrameRect(client, &landed) && (landed.left != frame.left || landed.top != frame.top)) {
+      offsetX = landed.left - requestX;
+      offsetY = landed.top - requestY;
+      learned = true;
+    }
+  }
+  return false;
 }
 
 bool WaitUntilViewable(Window client) {
