@@ -69,4 +69,27 @@ sleep 0.5  # what the sink played last reaches the recording
 "$AUDIO_CHECK" ends-with "$capture" "$bin" 1 599 || e2e_fail "the disc did not play through whole"
 [ "$(heard 1) $(heard 226) $(heard 451)" = "3 2 1" ] ||
   e2e_fail "track starts heard $(heard 1), $(heard 226), $(heard 451) times, not 3, 2, 1"
+
+# With both cores busy, Play pressed on the keyboard: the whole disc again,
+# unbroken to its last frame, and nothing else.
+for core in 1 2; do
+  sh -c 'while :; do :; done' &
+  E2E_PIDS+=($!)
+done
+pulse_record_stop
+rm -f "$capture"
+pulse_record "$capture" || e2e_fail "no recorder"
+E2E_PIDS+=("$PULSE_RECORD_PID")
+e2e_start "$KORVANE"
+window=$(e2e_wait_player)
+e2e_expect dialog.focus 1005
+xdotool key --clearmodifiers space
+e2e_wait_trace control.1000.text "3 / 3"
+E2E_TIMEOUT=8 e2e_wait_trace control.1006.enabled 0
+e2e_click_close "$window"
+e2e_wait_exit
+sleep 0.5
+"$AUDIO_CHECK" ends-with "$capture" "$bin" 1 599 || e2e_fail "busy: the disc did not play whole"
+runs=$("$AUDIO_CHECK" runs "$capture" "$bin")
+[ "${runs%% *}" = 1 ] || e2e_fail "busy: $runs, not one unbroken run"
 echo PASS
