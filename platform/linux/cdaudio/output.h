@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the device's PCM goes: 44100 Hz, 16-bit little-endian stereo,
 // bit-exact. An output pulls what it can take from the playback, on its
 // own thread or on Kick, and says how much of what it took has not
@@ -53,6 +54,9 @@ class Output {
   virtual void Kick() = 0;
   // Bytes taken that have not sounded yet.
   virtual int64_t Pending() = 0;
+  // The calling thread, which has opened or closed the output, ends: let
+  // go of what the output's library keeps for that thread.
+  virtual void LeaveThread() {}
 };
 
 // One kind of output, as the playback tries them in turn.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/linux/cdaudio/playback.h"
 
 #include <algorithm>
@@ -320,6 +321,12 @@ void Playback::AwaitEndLocked(std::unique_lock<std::mutex>& lock) {
 }
 
 void Playback::Run() {
+  RunUntilQuit();
+  std::lock_guard<std::mutex> lock(outputMutex_);
+  for (auto& output : sounding_) output->LeaveThread();
+}
+
+void Playback::RunUntilQuit() {
   std::unique_lock<std::mutex> lock(mutex_);
   while (!quit_) {
     if (choose_) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Playing a range of the disc: one worker thread per open device reads
 // ahead of the audio output, and the completion of each play request is
 // posted to the window that asked for it.
@@ -91,7 +92,9 @@ class Playback {
   enum class State { Idle, PlayingRange, HandedOver };
   enum class Step { Wait, ReadRange, AwaitEnd, ReadPastEnd };
 
+  // The worker: chooses the output, reads the disc and times each range.
   void Run();
+  void RunUntilQuit();
   Step NextStepLocked() const;
   bool CanReadAheadLocked() const;
   void AwaitEndLocked(std::unique_lock<std::mutex>& lock);

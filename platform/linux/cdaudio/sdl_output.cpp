@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A sound card through SDL, for machines without a sound server (SDL
 // then goes to ALSA) and for a driver asked for by name in
 // SDL_AUDIODRIVER. SDL pulls on its own thread and plays silence for
@@ -28,6 +29,8 @@ class SdlOutput : public Output {
   void Flush() override {}
   void Kick() override {}
   int64_t Pending() override;
+  // SDL keeps its error text per thread, and frees it only when asked.
+  void LeaveThread() override { SDL_TLSCleanup(); }
 
  private:
   static void Callback(void* self, uint8_t* out, int bytes);
