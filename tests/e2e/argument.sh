@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The launcher's argument names the drive or image to play and wins over
 # CDAUDIO_DEVICE, both ways; a command line that is not one drive or image
 # is refused with a usage line and exit code 2, before any window, and
@@ -50,4 +51,7 @@ e2e_wait_trace messagebox.1.open 1
 xdotool key Return
 e2e_wait_exit
 [ "$E2E_STATUS" = 0 ] || e2e_fail "exit code $E2E_STATUS"
+# stderr says which and why.
+grep -qx "korvane: $E2E_TMP/none.cue: No such file or directory" "$E2E_TMP/program.log" ||
+  e2e_fail "stderr: $(cat "$E2E_TMP/program.log")"
 echo PASS

@@ -1,9 +1,12 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // mciSendCommandA for the "cdaudio" device: the requests, their records
 // and their error codes as the platform's own device gives them.
 #include <strings.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -114,11 +117,6 @@ void NotifyDone(Device& device, MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR callb
   device.slot.Complete(0, MCI_NOTIFY_SUCCESSFUL);
 }
 
-bool Exists(const std::string& path) {
-  struct stat status;
-  return stat(path.c_str(), &status) == 0;
-}
-
 MCIERROR Open(DWORD_PTR flags, MCI_OPEN_PARMSA* parms) {
   if (!parms) return MCIERR_NULL_PARAMETER_BLOCK;
   if (flags & MCI_OPEN_TYPE_ID) {
@@ -141,10 +139,15 @@ MCIERROR Open(DWORD_PTR flags, MCI_OPEN_PARMSA* parms) {
   } else {
     source = disc::DefaultSource();
   }
-  // A drive the user may not read is no drive to open; say why, once.
+  // A drive the user may not read, or a name with nothing there, is no
+  // drive to open: say which and why on stderr, beside the window's
+  // warning.
   std::string refusal = source.empty() ? disc::DefaultDriveRefusal() : disc::DriveRefusal(source);
+  struct stat status;
+  if (refusal.empty() && !source.empty() && stat(source.c_str(), &status) != 0)
+    refusal = source + ": " + std::strerror(errno);
   if (!refusal.empty()) common::Warn("%s", refusal.c_str());
-  if (source.empty() || !Exists(source) || !refusal.empty()) return MCIERR_CANNOT_LOAD_DRIVER;
+  if (source.empty() || !refusal.empty()) return MCIERR_CANNOT_LOAD_DRIVER;
 
   bool shareable = (flags & MCI_OPEN_SHAREABLE) != 0;
   std::shared_ptr<Device> device;
