@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the device benchmarks share, over the tests' requests and their
 // PostMessageA (tests/platform/linux/cdaudio/device_requests.h, posted.h):
 // the one device they play, timing its first sample, running a disc as the

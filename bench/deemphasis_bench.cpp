@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // deemphasis_bench RAW: CPU time to de-emphasise RAW (16-bit stereo at
 // 44100 Hz) through the reader a flagged disc plays through, in the
 // batches playback reads; printed per second of audio. bench/deemphasis

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures the cdaudio device on a generated image. Modes:
 //   device_bench latency DIR   time from PLAY to the first sample written
 //   device_bench gapless DIR   samples inserted at each auto-advance

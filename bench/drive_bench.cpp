@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures the cdaudio device on the default drive, a simulated one at the
 // kernel's interface with a realistic drive's delays: per-read latency,
 // a spin-up after idle, 24x at most. Prints the time from PLAY to the first

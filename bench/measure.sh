@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The counters the benchmarks read from a running process, sourced by
 # bench/run, bench/pulse and bench/window beside tests/e2e/harness.sh:
 #

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How closely WM_TIMER keeps its period: the player's window with a
 // one-second timer, each tick's lateness against start + k seconds.
 // Usage: ui_timer_bench [TICKS] (in an X session)

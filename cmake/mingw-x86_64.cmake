@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-compiles the same sources for 64-bit Windows (packages
 # g++-mingw-w64-x86-64 and binutils-mingw-w64-x86-64). Not shipped: it runs
 # the Wine scenarios under wine64, which works where the kernel cannot run

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What both mingw-w64 tool chains share; each sets KORVANE_MINGW_PREFIX and
 # CMAKE_SYSTEM_PROCESSOR, then includes this.
 set(CMAKE_SYSTEM_NAME Windows)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Windows executable: the system's sources over the real user32,
 # kernel32, winmm and comctl32, with its resources compiled by windres from
 # the same script as the Linux build. Included by the top-level project when

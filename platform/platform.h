@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one header through which Korvane reaches its platform.
 //
 // On Windows it is the system's own headers and nothing else. Elsewhere it

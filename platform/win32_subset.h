@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The subset of the Windows API that Korvane uses, declared for platforms
 // other than Windows. Types have the Windows widths (UINT and DWORD are 32
 // bits, WPARAM and LPARAM are pointer-sized); every constant has the value of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "cdaudio" device: opened once at start-up, where the disc is accepted
 // or refused, closed once at shut-down, and the requests the player sends it
 // in between. Every request record is built on the stack, zeroed, for the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The conversation with the "cdaudio" device: opening it and judging the
 // disc, closing it, and every request the player sends it.
 #ifndef KORVANE_PLAYER_CDAUDIO_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Player state and transport: what the four buttons do, how a track is
 // played and left, and what the counter, the length and the slider show.
 #include "player/player.h"

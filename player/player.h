@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The player: its one state record and the transport that acts on it.
 #ifndef KORVANE_PLAYER_PLAYER_H
 #define KORVANE_PLAYER_PLAYER_H

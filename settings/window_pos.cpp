@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window position store: section "KORVANE", keys "x" and "y" of the
 // profile file "korvane.ini", found where the platform keeps such files.
 #include "settings/window_pos.h"

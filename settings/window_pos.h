@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the window stood when Korvane last closed, kept in "korvane.ini".
 #ifndef KORVANE_SETTINGS_WINDOW_POS_H
 #define KORVANE_SETTINGS_WINDOW_POS_H

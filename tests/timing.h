@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How much time a check may allow in the build under test. The sanitizer
 // builds run our code several times slower than real time: a limit on how
 // soon something happens is widened there by TimeAllowance, and the

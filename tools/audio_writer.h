@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes audio files through libsndfile for test discs: CD samples as WAVE,
 // FLAC or AIFF, and files of other shapes for the images that must be
 // refused.

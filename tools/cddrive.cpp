@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // cddrive: prints the CD drive libcdio would open by default, and exits 1
 // when the machine has none.
 #include <cdio/cdio.h>

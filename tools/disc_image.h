@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Makes disc images for tests, benchmarks and the demo, as a cue sheet or a
 // cdrdao .toc over one bin of 2352-byte sectors, or as one Nero .nrg: audio
 // tracks of chosen lengths, each a tone of its own over a little noise, so

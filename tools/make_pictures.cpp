@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the window's pictures and writes them as the files the resource
 // script includes: five 16 x 16 button bitmaps and the two-image disc icon,
 // all 4 bits per pixel over the standard 16-colour palette.

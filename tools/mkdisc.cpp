@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // mkdisc: writes a disc image of audio tones, a cue sheet or a cdrdao
 // .toc (by the name's ending) over a bin, or a Nero .nrg.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Turns a disc image mkdisc wrote (a cue sheet over one bin) into a rip as
 // ripping programs leave one: the disc's audio in WAVE, FLAC or AIFF files,
 // one for the disc or one per track, and the cue sheet they write for it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Korvane's entry point: the modal dialog is the whole program.
 #include "platform/platform.h"
 #include "window/main_window.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dialog procedure turns window messages into calls of the player; the
 // start-up and close sequences bracket a run.
 #include "window/main_window.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one window: its dialog procedure and the sequences that open and
 // close a run.
 #ifndef KORVANE_WINDOW_MAIN_WINDOW_H

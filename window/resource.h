@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Identifiers shared by the resource script and the code: the dialog
 // template, the icon, the five button pictures, the controls and the timer.
 #ifndef KORVANE_WINDOW_RESOURCE_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Linux executable's entry point. The launcher takes one optional
 // argument, the drive or disc image to play, and hands it on as
 // CDAUDIO_DEVICE, where the device looks for it; the program itself starts

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recording platform's state and its implementation of the platform
 // operations. Everything runs on the test's thread.
 #include "platform/recording/recording.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recording platform: a backend for tests. It records every platform
 // call in order, keeps each control's state, plays a scripted disc behind
 // mciSendCommandA, and delivers clicks, timer ticks and the device's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A trackbar's range and position, kept as the platform's trackbar keeps
 // them; the Linux trackbar and the recording double both follow this one
 // rule, so the tests see what the player sees.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // wsprintfA as the platform has it: printf formatting of integers and
 // strings into a caller's buffer, at most 1024 characters.
 #include <cstdarg>

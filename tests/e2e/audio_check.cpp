@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // audio_check: what the player sounded, read from a raw capture of its
 // output (s16le stereo at 44100 Hz).
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Destroys a window of another client, as a misbehaving pager or a script
 // might: the window goes, its client stays connected. Usage:
 // destroy_window WINDOW-ID

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The display goes away under a playing disc: the X server dies, or another
 # client destroys the window. Either way the player closes as its close
 # button would close it: the disc stops, the device closes, the window's

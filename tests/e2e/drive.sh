@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The player on the default CD drive, a simulated one at the kernel's
 # interface (preloaded; no CDAUDIO_DEVICE), heard through SDL's disk
 # driver: the disc plays through with a scratch that cannot be read

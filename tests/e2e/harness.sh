@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The end-to-end harness, sourced by the test scripts: an X server and a
 # window manager of the test's own, the program under test with its state
 # trace, clicks and keys, screenshots, and a teardown that leaves nothing

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Korvane started with no display: one clear line on stderr, exit code 0,
 # nothing else printed and no settings file written.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # No drive: the first warning, in Japanese, with its caption and the
 # warning sign; dismissing it ends the run with exit code 0 and stores the
 # window's centred place, so the next run, with a disc, opens centred. A

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package as a user gets it: made by CPack from this build,
 # clean for lintian, its menu entry and metadata valid, its icons the
 # resource script's own images, its manual page naming the warnings the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The player on a generated three-track image, heard through a real
 # PulseAudio server of the test's own (its null sink's monitor recorded):
 # Play, Next, Prev and Stop start each track from its beginning; then,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A private sound server for the tests: its own runtime folder, a null sink
 # at 44100 Hz s16le stereo, and its monitor recorded with parec. The server
 # is PulseAudio, or with KORVANE_SOUND_SERVER=pipewire, PipeWire with its

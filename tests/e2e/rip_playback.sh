@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The player on discs as rips leave them, heard through SDL's disk driver:
 # a single-file FLAC rip and a WAV rip of a file per track (each pregap at
 # the end of the file before, names in the wrong case in a CRLF sheet),

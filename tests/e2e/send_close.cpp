@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Asks a top-level window to close the way a window manager, task bar or
 // pager does (WM_DELETE_WINDOW), even while it is iconified and has no
 // close button on screen. Usage: send_close WINDOW-ID

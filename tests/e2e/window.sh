@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The window with a disc in the drive (a generated three-track image):
 # where it opens, what it shows, its keys and buttons, the close button,
 # closing while minimised, and five runs that leave it exactly in place.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The audio files a cue sheet names (WAVE, AIFF, FLAC, Ogg, MP3 and the
 // rest libsndfile knows): opening one never crashes, hangs or throws, and
 // one that opens reads any frames asked, those past its end as silence,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cue sheets as a user's files hold them: whatever the text, parsing ends
 // with a sheet the loader can index without a check of its own, or a reason.
 #include <cstdint>

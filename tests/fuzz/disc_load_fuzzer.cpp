@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole loading path of the images the device reads itself: a cue
 // sheet or .toc over files of any size (sparse, up to terabytes) whose
 // first bytes the input gives too. Loading ends with a checked table whose

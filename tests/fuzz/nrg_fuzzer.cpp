@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Nero images: whatever a file ends with, the trailer check either refuses
 // it with a reason or hands libcdio chunks it reads without a memory fault;
 // what libcdio then reports is a table the device accepts or refuses.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading korvane.ini, whatever it holds: never a crash, and reading
 // neither changes the file nor leaves anything beside it.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing korvane.ini over whatever it held, with the promises checked:
 // a write that is refused changes nothing; one that succeeds changes the
 // written key's line and no byte of any other line, every other key reads

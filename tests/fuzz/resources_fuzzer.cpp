@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The resource readers: a .res file and the dialog templates, bitmaps and
 // icons in it. Malformed data gives nothing, never a read out of bounds,
 // and a decoded picture holds exactly its width times its height pixels.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A private folder for the files a harness hands to the code under test,
 // made once per process and removed when it exits.
 #ifndef KORVANE_TESTS_FUZZ_SCRATCH_H

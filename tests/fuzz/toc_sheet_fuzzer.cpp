@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // cdrdao .toc files: parsing never throws, and a sheet it accepts names
 // only files it lists, with lengths and offsets that cannot overflow.
 #include <cstdint>

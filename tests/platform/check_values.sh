@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks that every constant the Linux subset of the Windows API declares has
 # the value the Windows headers give it: the host compiler prints the
 # subset's values as static assertions, which the mingw compiler then checks

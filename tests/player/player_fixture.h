@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the system over the recording platform: a fresh player, a scripted
 // disc and the dialog started as the platform would start it.
 #ifndef KORVANE_TESTS_PLAYER_PLAYER_FIXTURE_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The transport as a user meets it: buttons, the end of a track, the timer.
 #include "tests/player/player_fixture.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The end of a track on devices that never notify it: the player asks the
 // device once the track's time has run out, and moves on exactly as on the
 // notification; never twice for one end, never after a refused play or a

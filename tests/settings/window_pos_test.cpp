@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The stored window position: read at start-up as it stands, written back
 // at close, and the restored position kept when the window closes minimised.
 #include "tests/player/player_fixture.h"

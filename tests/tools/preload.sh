@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The preloadable drive: a program that knows nothing of it finds /dev/sr0
 # by libcdio's default search, an empty machine has no drive, and a
 # second drive is found where SIMDRIVE2_PATH puts it.

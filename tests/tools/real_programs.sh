@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Real CD programs, none of them ours, over the simulated drive: each must
 # read the disc's table of contents as the image has it (pregaps of 30
 # sectors before tracks 2 and 3, which cdrdao finds from the Q

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated drive as libcdio's GNU/Linux driver and paranoia meet it:
 // found by the default search, its table of contents read through the
 // kernel's ioctls, its samples read bit-exact through MMC packets, and

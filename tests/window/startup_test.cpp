@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A run from its start to its end: the disc accepted or refused, the close
 // sequence and the entry point.
 #include "tests/player/player_fixture.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks what korvane.exe asks of the system when it is loaded: a 32-bit
 # GUI executable that imports only the system's own DLLs, narrow-character
 # entry points only, and comctl32 among them. Without that import Windows

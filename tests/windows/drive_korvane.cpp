@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // drive-korvane.exe: runs korvane.exe and uses it as a person would, with
 // the window's own buttons, its close and minimise commands and the warning's
 // OK button, checking at each step what the window shows and what is kept in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // testcd.dll: an MCI driver for the device type "cdaudio" that stands in for
 // a CD drive in the Wine scenarios. It answers like a drive holding the disc
 // described by the environment, completes a play after a fixed time with the

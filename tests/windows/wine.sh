@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Wine side of the Windows checks, in three steps that CTest runs as a
 # fixture around the scenarios:
 #   wine.sh make-prefix STATE             a fresh Wine prefix in a temporary

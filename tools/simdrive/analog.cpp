@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The drive's analog output: CDROMPLAYMSF plays a range through the
 // drive's own converter, the head moving at one sector per 1/75 s, and
 // CDROMSUBCHNL reports where it is. Programs that cannot play the disc's

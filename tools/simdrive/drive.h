@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One simulated CD drive: the answers a drive and the kernel's CD-ROM
 // layer give to the ioctls and MMC packets sent to its device node, for
 // the disc in it and the faults it is set up with.

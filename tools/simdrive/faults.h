@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What is wrong with a simulated drive, or about to go wrong: set from the
 // environment at start and changed while it runs through a control file.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The C library's file calls, for the drives' device nodes. Each wrapper
 // hands everything that is not a drive to the next definition in line.
 #undef _FORTIFY_SOURCE

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the C library wrappers share: the drives by path and by open
 // descriptor, and the next definition of a wrapped function.
 #ifndef KORVANE_TOOLS_SIMDRIVE_INTERPOSE_H

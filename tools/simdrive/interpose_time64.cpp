@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The names a 32-bit program built with 64-bit time (_TIME_BITS=64), such
 // as Wine's, calls for stat, lstat, fstat and ioctl. This file is built
 // with that setting, so `struct stat` here is the record those names fill.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The record of what a simulated drive was asked: one line per request,
 // "<milliseconds since the drive first answered> <request> <outcome>", so
 // a test can count reads, see the speed asked for and time the idle gaps.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MMC packets a drive answers through CDROM_SEND_PACKET. A command
 // the drive does not know gets CHECK CONDITION with ILLEGAL REQUEST,
 // INVALID COMMAND OPERATION CODE, as a real drive answers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The disc a simulated drive holds: the track table of a cue sheet over
 // one bin of raw 2352-byte sectors, as mkdisc writes them.
 #ifndef KORVANE_TOOLS_SIMDRIVE_SHEET_H

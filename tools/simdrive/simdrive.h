@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Simulated CD drives at the kernel's interface. Linked into a program, or
 // preloaded into one (LD_PRELOAD=libkorvane_simdrive.so), this library
 // answers open, close, stat, access and ioctl for the drives' device nodes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Silence in real time: what is taken "sounds" at the rate a sound card
 // would play it, by the monotonic clock, so a play still ends when it
 // should on a machine with no sound at all.

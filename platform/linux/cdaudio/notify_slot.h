@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device's one pending notification. A new request that asks for one
 // replaces the old, which learns why it will never complete; the request
 // itself completes at most once.

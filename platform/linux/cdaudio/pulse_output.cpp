@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop's sound server, through libpulse's threaded main loop.
 //
 // The connection is made when the device opens, off the window's thread,

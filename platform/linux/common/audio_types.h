@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What counts as an audio file, the one list: the extensions the audio
 // reader opens, and the words sheets write for such a file's type.
 #ifndef KORVANE_PLATFORM_LINUX_COMMON_AUDIO_TYPES_H

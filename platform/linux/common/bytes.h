@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Numbers stored in files byte by byte: little-endian in the platform's
 // resources and WAVE headers, big-endian in Nero's chunks.
 #ifndef KORVANE_PLATFORM_LINUX_COMMON_BYTES_H

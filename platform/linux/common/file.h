@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Files as the backend reads and writes them: a descriptor closed by its
 // owner, a regular file opened without waiting, and whole reads and writes
 // that go on after a signal. This is the one place EINTR is handled.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text as the player meets it: names whose letter case may not matter,
 // files that start with a UTF-8 byte-order mark, and text in the Windows
 // code pages, converted through one iconv wrapper.

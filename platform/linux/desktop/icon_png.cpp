@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // icon_png: writes one image of the program's icon as a PNG, for the
 // desktop's icon theme. The image is the one the resource script names,
 // read from the compiled resources built into this tool, pixel for pixel:

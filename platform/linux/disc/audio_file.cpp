@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Audio files a cue sheet names, decoded by libsndfile.
 #include <sndfile.h>
 #include <sys/stat.h>

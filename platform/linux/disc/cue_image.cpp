@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cue sheet images: raw files of 2352-byte sectors or audio files laid end
 // to end, with the silence PREGAP and POSTGAP add between them, each
 // track's position given relative to the file it lies in. And a raw image

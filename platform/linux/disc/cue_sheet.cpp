@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cue sheets parsed, and the files they name found.
 #include <iterator>
 #include <sstream>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tracks recorded with pre-emphasis (the 50 µs / 15 µs treble boost a
 // disc may carry, flagged in its table of contents) played back flat: a
 // reader over the disc's reader that filters those tracks' samples with

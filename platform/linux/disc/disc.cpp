@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The folder's front door: LoadDisc sends a source to the loader of its
 // kind. Cue sheets, .toc files and bins are read by the device itself
 // (cue_image.cpp, toc.cpp); drives and the images libcdio reads well

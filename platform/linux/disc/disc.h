@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The disc the device plays: a drive, or an image standing in for one.
 // Loading gives its checked track table and a reader of its audio sectors.
 //

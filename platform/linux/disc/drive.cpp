@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drives: their sectors, read in batches through libcdio's driver, with a cap
 // on the retries of a sector that fails: it is tried a few times, within
 // a time budget, and then given as silence; a disc taken out ends the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sheet and the files it names: the sheet read whole and decoded, and
 // each name it gives found as written, ignoring case, or by its stem.
 #include <dirent.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Nero images: the trailer checked before libcdio is given the file.
 #include <algorithm>
 #include <cstring>

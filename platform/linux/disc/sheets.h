@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sheets as text: the cue sheets and cdrdao's .toc files the device reads
 // itself, parsed, and the files they name found as a person would find them.
 // Nothing here reads a sector; the simulated drive and the fuzzers use it

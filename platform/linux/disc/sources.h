@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sources LoadDisc reads, one loader for each kind, and what the
 // loaders of images share: the sector reader that lays files out on the
 // disc and the audio files a cue sheet names. The folder's own business,

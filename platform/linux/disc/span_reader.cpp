@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sector reader of the images the device reads itself, and the last
 // step of loading one.
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // cdrdao's .toc files: the sheet parsed, then the image it describes laid
 // out as cdrdao means it: each track the concatenation of its statements,
 // padded with silence to whole sectors, the tracks one after another. Raw

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The disc's table of contents as the device answers from it: where each
 // track starts, which tracks hold audio, and where playable audio ends.
 // Positions are logical sector numbers (LSN); MSF time is LSN + 150.

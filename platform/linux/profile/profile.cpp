@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // GetPrivateProfileIntA and WritePrivateProfileStringA: sections and keys
 // match without regard to case, and a write changes the line of the key it
 // writes and nothing else (ProfileText). A file that is no text at all is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a profile file whole, and replacing it so that a crash, a full
 // disk or a folder that refuses the write never leaves it half written.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The parts of the profile functions: where a profile file lives, how its
 // text is kept, and how it is replaced on disk.
 #ifndef KORVANE_PLATFORM_LINUX_PROFILE_PROFILE_INTERNAL_H

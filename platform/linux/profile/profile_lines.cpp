@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A profile file's text as lines: a write replaces, inserts or removes
 // whole lines and leaves every other byte as it was.
 #include <strings.h>

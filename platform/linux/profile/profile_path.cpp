@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Profile files named without a folder live in the user's configuration
 // folder, as the XDG base directory rules place it.
 #include <pwd.h>

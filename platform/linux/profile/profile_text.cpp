@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading numbers from profile values the way Windows does.
 #include "platform/linux/profile/profile_internal.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // UTF-16 texts and string-or-number fields of the resource formats.
 #include "platform/linux/resources/byte_reader.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A cursor over little-endian bytes that never reads past its end. A read
 // that does not fit marks the cursor failed and returns zero; callers check
 // Ok() once after a run of reads.

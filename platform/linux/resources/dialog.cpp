@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The classic dialog template: a header (styles, item count, geometry,
 // menu, class, caption and, with DS_SETFONT, the font), then one item per
 // control, each starting on a four-byte boundary.

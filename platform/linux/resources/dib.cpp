@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decoding of uncompressed DIBs: 1, 4 and 8 bits per pixel through a
 // palette; 16 and 32 bits as RGB or through bit masks; 24 bits as RGB; rows
 // bottom-up or, with a negative height, top-down.

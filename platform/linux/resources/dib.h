@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Device-independent bitmaps as the resources store them: an information
 // header, a palette and the pixel rows, without a file header.
 #ifndef KORVANE_PLATFORM_LINUX_RESOURCES_DIB_H

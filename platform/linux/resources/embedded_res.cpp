@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The .res that windres compiled from the resource script, built into the
 // executable as read-only data.
 #include "platform/linux/resources/resources.h"

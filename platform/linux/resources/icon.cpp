@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Icons: a group resource lists the images of one icon (size, colours,
 // number of the image resource), and each image is a DIB of colours
 // followed by a one-bit transparency mask.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The .res container: a list of entries, each a header (size of the data,
 // size of the header, type, name, language ...) followed by the data, every
 // header starting on a four-byte boundary. The first entry is an empty one

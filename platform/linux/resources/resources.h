@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The executable's resources: the .res that windres compiles from the same
 // resource script as the Windows build, embedded in the binary, and read
 // here the way the platform reads it.

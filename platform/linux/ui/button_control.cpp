@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A push button. With BS_BITMAP it shows only the picture that BM_SETIMAGE
 // puts on it, etched grey while disabled. A click, Space while it has the
 // focus, or BM_CLICK sends WM_COMMAND (id, BN_CLICKED) to the dialog.

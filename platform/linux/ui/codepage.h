@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The system's texts are code page 932 (Shift-JIS as the platform defines
 // it); FLTK shows UTF-8.
 #ifndef KORVANE_PLATFORM_LINUX_UI_CODEPAGE_H

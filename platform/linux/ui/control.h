@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A control of a dialog: the record behind its handle and the FLTK widget
 // that draws it. Texts are kept as the system gave them (code page 932)
 // and shown in UTF-8.

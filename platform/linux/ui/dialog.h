@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A dialog built from a classic template: its window, its controls and
 // its procedure, and the modal run from WM_INITDIALOG to EndDialog.
 #ifndef KORVANE_PLATFORM_LINUX_UI_DIALOG_H

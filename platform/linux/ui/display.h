@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The X display, the dialog face and the dialog units measured in it.
 #ifndef KORVANE_PLATFORM_LINUX_UI_DISPLAY_H
 #define KORVANE_PLATFORM_LINUX_UI_DISPLAY_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The message box: a modal box with a warning sign, the text and one OK
 // button, laid out as the platform lays it out. It belongs to its owner dialog:
 // FLTK makes it transient for the dialog when that is on screen, and it is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The GUI thread's loop, shared by the dialog and the message box: FLTK's
 // events and timeouts, then the messages other threads posted. Messages
 // posted from any thread are delivered in order on the GUI thread; the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A picture loaded from the executable's resources: the handle LoadImageA
 // gives out. It lives until the process ends, as the system expects.
 #ifndef KORVANE_PLATFORM_LINUX_UI_PICTURE_H

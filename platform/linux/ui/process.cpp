@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The process: its one module, and its end.
 #include <cstdlib>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A static text: a label, sunken when SS_SUNKEN, aligned by SS_CENTER or
 // SS_RIGHT, written from the top and wrapped as the platform does.
 #include <FL/Fl_Box.H>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Window timers: WM_TIMER about once a period, on the GUI thread. Each
 // timer runs on a fixed grid of absolute deadlines, so lateness in one
 // period never shifts the next ones: WM_TIMER keeps its period on average

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Top-level windows: the FLTK window the dialog and the message box both
 // are (of a fixed size, placed exactly where it is put, brought up with the
 // keyboard focus, and told of Enter when no control took it), and its

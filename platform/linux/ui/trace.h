@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's state for tests, published only when KORVANE_TRACE names a
 // file: one "key=value" line per fact, texts in UTF-8, the file replaced
 // atomically whenever the state changes. Without the variable nothing is

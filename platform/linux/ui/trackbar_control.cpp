@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The trackbar: a horizontal slider whose range and position the system
 // sets with TBM_ messages. The user may drag the thumb or move it with the
 // arrow keys; that changes the position TBM_GETPOS reports and nothing

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What an HWND points at: the dialog or one of its controls. A handle is
 // only ever dereferenced after FromHandle has found it alive, so a stale
 // or foreign handle is refused instead of followed. The registry of live

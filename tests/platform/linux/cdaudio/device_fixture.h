@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device tests' fixture: a folder of the test's own, disc images
 // generated in it, and the device opened on them and asked as the player
 // asks it (device_requests.h).

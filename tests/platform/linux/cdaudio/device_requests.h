@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The requests the player sends the "cdaudio" device, and reading back
 // what its output wrote. Free of the test framework, so that the device
 // benchmarks ask the device exactly as the tests do.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device's answers on generated disc images: opening and refusing,
 // the table of contents, and broken images that must fail cleanly.
 #include <cdio/cdio.h>

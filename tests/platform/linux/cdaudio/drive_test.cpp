@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device over a simulated drive at the kernel's interface, asked as
 // the player asks: the default drive played bit-exact and gapless at a
 // quiet speed in bursts, the refusals of an empty drive and of a node the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Playing through SDL's disk driver: what it captures must be exactly the
 // disc's sectors for the range asked, the player's stop-and-play cycle
 // must lose or insert nothing, and each request must be answered with

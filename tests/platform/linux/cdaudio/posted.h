@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tests' PostMessageA: the device posts its notifications here, from
 // whichever thread, and a test waits for them in order.
 #ifndef KORVANE_TESTS_PLATFORM_LINUX_CDAUDIO_POSTED_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Built only under ThreadSanitizer, and passes only on a race report: the
 // sound server's write callback, which runs on libpulse's thread, writes a
 // value that the main thread then writes too with nothing ordering them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Playing through a real sound server (PulseAudio, or PipeWire's
 // PulseAudio service), started for these tests by tests/e2e/pulse.sh, its
 // null sink's monitor recorded with parec: the player's cycle must run the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Audio files decoded as a CD's samples: bit-exact for 16-bit stereo at
 // 44100 Hz in every lossless container, silence past the end, and a refusal
 // naming the file for everything else.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cue sheets over audio files, as ripping programs leave them: every layout
 // must give the table and every sample of the same disc as a bin, the
 // files be found as a person would find them, and what cannot be played be

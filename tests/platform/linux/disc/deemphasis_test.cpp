@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tracks recorded with pre-emphasis, flagged in a cue sheet, a .toc or a
 // drive's table of contents: played on the CD de-emphasis curve, checked
 // against the analog curve and against sox's own de-emphasis, with the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The drive reader, run over a disc image that libcdio
 // opens as it would a drive: what it delivers must be the disc's samples,
 // exactly, wherever the reads start and however they jump.

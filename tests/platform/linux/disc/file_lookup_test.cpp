@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Finding the files a sheet names: as written, ignoring case, or the same
 // audio under another extension, and refusing when that is ambiguous.
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Images that once crashed or hung the player: each must now be refused
 // with a reason, or read as what it is, and never reach a reader that
 // cannot take it.

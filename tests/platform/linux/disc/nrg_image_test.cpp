@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // .nrg images, which libcdio reads for the device: the table and the
 // samples must be those of the cue sheet of the same disc, and a damaged
 // image must be refused, not crash the player or play what is not there.

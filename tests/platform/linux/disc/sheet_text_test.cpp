@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sheet text from the machines that write sheets: UTF-8 with or without a
 // byte-order mark, and the Windows code pages of Japan and the West.
 #include <gtest/gtest.h>

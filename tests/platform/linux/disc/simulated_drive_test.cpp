@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The drive path over a simulated drive at the kernel's interface: found
 // by the default search or by name, its table read through libcdio's
 // GNU/Linux driver, its sectors read in plain batches at a quiet speed,

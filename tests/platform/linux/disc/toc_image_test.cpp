@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // .toc images: the table they describe, the samples they hold in cdrdao's
 // byte orders and layouts, and the broken ones that must be refused.
 #include <unistd.h>

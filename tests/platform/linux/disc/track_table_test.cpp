@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where playable audio ends on mixed discs, and how a table that cannot
 // describe its image is caught.
 #include "platform/linux/disc/track_table.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The profile functions as the window position store uses them, and as a
 // user's hand-edited, damaged or unwritable settings file meets them.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The button pictures and the disc icon as the build embeds them, checked
 // against what each should show.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reader on resources other than our own: the formats' variants that
 // the platform accepts, and damaged data, which must give nothing rather
 // than a crash or a read past the end.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's template as the build embeds it: what the dialog manager
 // will build the window from.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dialog manager in a real X server under a real window manager: built
 // from a template, run modally, driven through the platform calls the
 // system makes, with posted messages and timers arriving on the loop.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Without an X server the dialog manager says so in one line and fails;
 // nothing exits or crashes.
 #include <gtest/gtest.h>

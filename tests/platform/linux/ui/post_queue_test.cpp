@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Posting from other threads while the GUI thread sleeps in FLTK's loop:
 // every message arrives, each poster's in its order, however many are
 // posted before the loop wakes.

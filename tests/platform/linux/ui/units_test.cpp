@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dialog manager's arithmetic and conversions, where an off-by-one or a
 // wrong code page would misdraw the window or garble its texts.
 #include <gtest/gtest.h>
