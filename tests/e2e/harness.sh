@@ -48,6 +48,8 @@ e2e_teardown() {
       [ -s "$log" ] && { echo "--- $log"; tail -n 20 "$log"; }
     done
     [ -f "$KORVANE_TRACE" ] && { echo "--- trace"; cat "$KORVANE_TRACE"; }
+    # E2E_KEEP=1 keeps a failed test's files (captures, logs) to look at.
+    [ "${E2E_KEEP:-}" = 1 ] && { echo "kept: $E2E_TMP"; exit "$status"; }
   fi
   rm -rf "$E2E_TMP"
   exit "$status"
@@ -174,7 +176,7 @@ e2e_start_sound() {
   PULSE_DIR=$E2E_TMP/pulse
   source "$E2E_DIR/pulse.sh"
   pulse_start || e2e_fail "no sound server"
-  E2E_PIDS+=("$PULSE_PID")
+  E2E_PIDS+=($PULSE_PID)  # PipeWire runs as three processes
   pulse_record "$1" || e2e_fail "no recorder"
   E2E_PIDS+=("$PULSE_RECORD_PID")
 }
