@@ -82,23 +82,26 @@ pulse_start() {
   done
   echo "pulse.sh: the server did not start" >&2
   tail -n 20 "$PULSE_DIR/server.log" >&2
+  pulse_stop
   return 1
 }
 
 # PipeWire's null sink runs on the graph's clock and holds nothing back.
-# Its configuration comes from the system's files and drop-ins of ours.
+# Its configuration comes from the system's files and drop-ins of ours;
+# what the session manager remembers stays in the server's own folder.
 pipewire_start() {
   local config=$PULSE_DIR/config
   mkdir -p "$config/pipewire/pipewire.conf.d" "$config/pipewire/pipewire-pulse.conf.d"
   printf 'context.properties = {\n  default.clock.rate = 44100\n  default.clock.allowed-rates = [ 44100 ]\n}\n' \
     >"$config/pipewire/pipewire.conf.d/korvane.conf"
-  printf 'pulse.properties = {\n  server.address = [ "unix:%s/native" ]\n}\n' "$PULSE_DIR" \
+  printf 'pulse.properties = {\n  server.address = [ "unix:%s/starting" ]\n}\n' "$PULSE_DIR" \
     >"$config/pipewire/pipewire-pulse.conf.d/korvane.conf"
   local pids=() program tries
   # The session manager and the PulseAudio service give up at once when
-  # PipeWire's socket is not there yet.
+  # PipeWire's socket is not there yet (a killed server's stays behind).
+  rm -f "$PULSE_DIR/pipewire-0" "$PULSE_DIR/pipewire-0.lock"
   for program in pipewire wireplumber pipewire-pulse; do
-    XDG_CONFIG_HOME=$config $PULSE_NICE "$program" >>"$PULSE_DIR/server.log" 2>&1 &
+    XDG_CONFIG_HOME=$config XDG_STATE_HOME=$PULSE_DIR/state $PULSE_NICE "$program" >>"$PULSE_DIR/server.log" 2>&1 &
     pids+=($!)
     PULSE_PID="${pids[*]}"
     echo "$PULSE_PID" >"$PULSE_DIR/server.pid"
@@ -109,18 +112,24 @@ pipewire_start() {
     done
   done
   # The service answers before it can make a sink: until then it says
-  # "Not supported".
-  local loaded=
-  for ((tries = 0; tries < 200; tries++)); do
+  # "Not supported". A request it never answers is given up on.
+  # As with PulseAudio, clients find it only once its sink is the default.
+  local loaded= until=$((SECONDS + 20)) starting=unix:$PULSE_DIR/starting
+  while [ $SECONDS -lt $until ]; do
     if [ -z "$loaded" ]; then
-      pactl load-module module-null-sink sink_name=$PULSE_SINK rate=44100 format=s16le \
-        channels=2 >/dev/null 2>&1 && loaded=1
+      PULSE_SERVER=$starting timeout 2 pactl load-module module-null-sink sink_name=$PULSE_SINK \
+        rate=44100 format=s16le channels=2 >/dev/null 2>&1 && loaded=1
     fi
-    [ -n "$loaded" ] && pactl set-default-sink "$PULSE_SINK" 2>/dev/null && return 0
+    if [ -n "$loaded" ] &&
+      PULSE_SERVER=$starting timeout 2 pactl set-default-sink "$PULSE_SINK" 2>/dev/null; then
+      mv "$PULSE_DIR/starting" "$PULSE_DIR/native"
+      return 0
+    fi
     sleep 0.05
   done
   echo "pulse.sh: PipeWire did not start" >&2
   tail -n 20 "$PULSE_DIR/server.log" >&2
+  pulse_stop
   return 1
 }
 
