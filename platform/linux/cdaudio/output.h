@@ -50,6 +50,9 @@ class Output {
   // Nothing follows what has been taken: let all of it sound, though an
   // output would otherwise wait for more before playing its last part.
   virtual void Drain() {}
+  // Whether what Drain let go is still on its way to the speakers, where
+  // the output cannot tell it from Pending.
+  virtual bool Draining() { return false; }
   // There is PCM to take: take it now rather than at the next refill.
   virtual void Kick() = 0;
   // Bytes taken that have not sounded yet.

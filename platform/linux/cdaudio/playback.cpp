@@ -102,15 +102,17 @@ Playback::~Playback() {
   auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(DrainMs);
   for (;;) {
     int64_t left = OutputPending();
+    bool draining = OutputDraining();
     {
       std::lock_guard<std::mutex> lock(mutex_);
       left += static_cast<int64_t>(PlayableLocked());
-      if (!outputOpen_) left = 0;
+      if (!outputOpen_) left = 0, draining = false;
     }
     auto now = std::chrono::steady_clock::now();
-    if (left <= 0 || now >= until) break;
+    if ((left <= 0 && !draining) || now >= until) break;
     std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-        Duration(left) + std::chrono::milliseconds(1), until - now));
+        std::max<std::chrono::microseconds>(Duration(left), std::chrono::milliseconds(DrainPollMs)),
+        until - now));
   }
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -399,6 +401,21 @@ void Playback::CloseWhenIdleLocked(std::unique_lock<std::mutex>& lock) {
     lock.lock();
     if (asked()) return;
   }
+  // The linger starts once the last of the sound is out.
+  lock.unlock();
+  auto until = std::chrono::steady_clock::now() + Duration(OutputPending()) +
+               std::chrono::milliseconds(DrainMs);
+  lock.lock();
+  for (;;) {
+    lock.unlock();
+    int64_t pending = OutputPending();
+    bool draining = OutputDraining();
+    lock.lock();
+    if (!draining || std::chrono::steady_clock::now() >= until) break;
+    auto poll = std::max<std::chrono::microseconds>(Duration(pending),
+                                                    std::chrono::milliseconds(DrainPollMs));
+    if (wake_.wait_for(lock, poll, asked)) return;
+  }
   if (wake_.wait_for(lock, std::chrono::milliseconds(LingerMs), asked)) return;
   outputOpen_ = false;
   taking_ = NoOutput;
@@ -453,6 +470,11 @@ int64_t Playback::ChooseOutput(size_t* taking) {
 void Playback::DrainOutput() {
   std::lock_guard<std::mutex> lock(outputMutex_);
   if (output_) output_->Drain();
+}
+
+bool Playback::OutputDraining() {
+  std::lock_guard<std::mutex> lock(outputMutex_);
+  return output_ && output_->Draining();
 }
 
 void Playback::KickOutput() {

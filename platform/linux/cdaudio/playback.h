@@ -72,6 +72,9 @@ class Playback {
   static constexpr int LingerMs = 2000;
   // The longest a CLOSE waits for a completed range to sound out.
   static constexpr int DrainMs = 1000;
+  // How often an output that drains beyond what it reports is asked
+  // whether it is done.
+  static constexpr int DrainPollMs = 20;
 
   Playback(disc::SectorReader* reader, NotifySlot* slot);
   ~Playback();  // stops, posts ABORTED to a pending play, lets a completed one sound out, joins
@@ -123,6 +126,7 @@ class Playback {
   void DrainOutput();
   void KickOutput();
   int64_t OutputPending();
+  bool OutputDraining();
   void CloseOutput();
 
   disc::SectorReader* reader_;

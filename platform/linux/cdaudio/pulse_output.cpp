@@ -2,7 +2,9 @@
 // The desktop's sound server, through libpulse's threaded main loop.
 //
 // The connection is made when the device opens, off the window's thread,
-// and kept: each play only makes a stream on it. A server that is slow to
+// and kept, and so is a stream on it, corked while nothing plays: a play
+// only uncorks it, with no wait for the server to make and link a stream
+// (tens of milliseconds under PipeWire). A server that is slow to
 // answer is waited for, as nothing is taken from the playback meanwhile;
 // one that is not there, or does not answer at all within AnswerMs, is
 // reported Down, and looked for again in the background while sound is
@@ -47,6 +49,7 @@ class PulseOutput : public Output {
   void Close() override;
   void Flush() override;
   void Drain() override;
+  bool Draining() override;
   void Kick() override;
   int64_t Pending() override;
 
@@ -56,10 +59,12 @@ class PulseOutput : public Output {
   void ConnectLocked(bool afresh);
   void MakeStreamLocked();
   void DropStreamLocked();
+  void ForgetDrainLocked();
   void DropContextLocked();
   void SetLocked(Readiness readiness, const std::string& why = "");
   void FailedLocked(const std::string& why);
   void ArmLocked(pa_time_event* event, int ms);
+  void CorkLocked(bool cork);
   bool StreamReadyLocked() const;
   int64_t LatencyLocked();
   void FillLocked(size_t bytes);
@@ -80,11 +85,16 @@ class PulseOutput : public Output {
   pa_time_event* noAnswer_ = nullptr;  // the deadline of a first attempt
   pa_context* context_ = nullptr;
   pa_stream* stream_ = nullptr;
+  // The server's answer to a drain: it comes once the last of the stream
+  // has played, which its reported latency does not cover (PipeWire
+  // holds back a last part shorter than its period until asked to drain).
+  pa_operation* drain_ = nullptr;
   Readiness readiness_ = Readiness::Connecting;
   std::string why_;         // why it is Down
   bool wanted_ = false;     // between Open and Close
   bool retrying_ = false;   // retry_ is armed
   bool opening_ = false;    // inside Open, which answers for itself
+  bool corked_ = false;     // the stream is, or is being, corked
   int64_t sinceFlush_ = 0;  // bytes written since the last flush
   // What the server held when it went away, and when: it is taken to
   // sound on in silence, so the device knows where the sound would be.
@@ -150,8 +160,23 @@ Output::Readiness PulseOutput::Open(std::string* why) {
     DropStreamLocked();
     DropContextLocked();
     ConnectLocked(true);
-  } else if (state == PA_CONTEXT_READY && !stream_) {
+  } else if (state == PA_CONTEXT_READY &&
+             (!stream_ || !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)))) {
+    // Lost while nothing was wanted: a new one is on its way.
+    DropStreamLocked();
+    ArmLocked(noAnswer_, AnswerMs);
+    SetLocked(Readiness::Connecting);
     MakeStreamLocked();
+  } else {
+    // A stream drained to its end is flushed before it takes a new range:
+    // PipeWire's service otherwise keeps it drained, and plays nothing of
+    // what comes next though it takes it at the pace of playing it.
+    if (drain_ && pa_operation_get_state(drain_) == PA_OPERATION_DONE && StreamReadyLocked()) {
+      ForgetDrainLocked();
+      if (pa_operation* flush = pa_stream_flush(stream_, nullptr, nullptr))
+        pa_operation_unref(flush);
+    }
+    CorkLocked(false);
   }
   opening_ = false;
   Readiness readiness = readiness_;
@@ -165,9 +190,13 @@ void PulseOutput::Close() {
   pa_threaded_mainloop_lock(loop_);
   wanted_ = false;
   lostPending_ = 0;
-  DropStreamLocked();
-  // The connection stays; the next Open waits for a stream on it.
-  if (readiness_ == Readiness::Ready) readiness_ = Readiness::Connecting;
+  // The connection and the stream stay for the next Open, the stream
+  // corked and empty, so that the server's sink may sleep.
+  if (StreamReadyLocked()) {
+    ForgetDrainLocked();
+    if (pa_operation* flush = pa_stream_flush(stream_, nullptr, nullptr)) pa_operation_unref(flush);
+    CorkLocked(true);
+  }
   pa_threaded_mainloop_unlock(loop_);
 }
 
@@ -181,6 +210,13 @@ void PulseOutput::ArmLocked(pa_time_event* event, int ms) {
   struct timeval at;
   pa_timeval_add(pa_gettimeofday(&at), static_cast<pa_usec_t>(ms) * 1000);
   api_->time_restart(event, &at);
+}
+
+void PulseOutput::CorkLocked(bool cork) {
+  if (!StreamReadyLocked() || corked_ == cork) return;
+  corked_ = cork;
+  if (pa_operation* operation = pa_stream_cork(stream_, cork ? 1 : 0, nullptr, nullptr))
+    pa_operation_unref(operation);
 }
 
 bool PulseOutput::StreamReadyLocked() const {
@@ -237,6 +273,8 @@ void PulseOutput::MakeStreamLocked() {
   // much is still to sound costs no round trip.
   auto flags =
       static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
+  corked_ = !wanted_;
+  if (corked_) flags = static_cast<pa_stream_flags_t>(flags | PA_STREAM_START_CORKED);
   sinceFlush_ = 0;
   lostPending_ = 0;
   if (pa_stream_connect_playback(stream_, nullptr, &attributes, flags, nullptr, nullptr) < 0)
@@ -244,6 +282,7 @@ void PulseOutput::MakeStreamLocked() {
 }
 
 void PulseOutput::DropStreamLocked() {
+  ForgetDrainLocked();
   if (!stream_) return;
   pa_stream_set_state_callback(stream_, nullptr, nullptr);
   pa_stream_set_write_callback(stream_, nullptr, nullptr);
@@ -294,7 +333,7 @@ void PulseOutput::OnContextState(pa_context* context, void* self) {
   auto* output = static_cast<PulseOutput*>(self);
   pa_context_state_t state = pa_context_get_state(context);
   if (state == PA_CONTEXT_READY) {
-    if (output->wanted_ && !output->stream_) output->MakeStreamLocked();
+    if (!output->stream_) output->MakeStreamLocked();
   } else if (!PA_CONTEXT_IS_GOOD(state)) {
     // Called before the context's streams fail with it.
     bool playing = output->StreamReadyLocked();
@@ -311,6 +350,7 @@ void PulseOutput::OnStreamState(pa_stream* stream, void* self) {
   pa_stream_state_t state = pa_stream_get_state(stream);
   if (state == PA_STREAM_READY) {
     output->ArmLocked(output->noAnswer_, -1);
+    output->CorkLocked(!output->wanted_);  // made for a play since closed
     output->SetLocked(Readiness::Ready);
   } else if (!PA_STREAM_IS_GOOD(state) &&
              PA_CONTEXT_IS_GOOD(pa_context_get_state(output->context_))) {
@@ -347,6 +387,7 @@ void PulseOutput::FillLocked(size_t bytes) {
 void PulseOutput::Flush() {
   if (!loop_) return;
   pa_threaded_mainloop_lock(loop_);
+  ForgetDrainLocked();
   if (StreamReadyLocked()) {
     if (pa_operation* flush = pa_stream_flush(stream_, nullptr, nullptr)) pa_operation_unref(flush);
     // The interpolated timing is stale until the server's next report.
@@ -364,9 +405,24 @@ void PulseOutput::Drain() {
   if (!loop_) return;
   pa_threaded_mainloop_lock(loop_);
   if (StreamReadyLocked()) {
-    if (pa_operation* drain = pa_stream_drain(stream_, nullptr, nullptr)) pa_operation_unref(drain);
+    ForgetDrainLocked();
+    drain_ = pa_stream_drain(stream_, nullptr, nullptr);
   }
   pa_threaded_mainloop_unlock(loop_);
+}
+
+bool PulseOutput::Draining() {
+  if (!loop_) return false;
+  pa_threaded_mainloop_lock(loop_);
+  bool draining = drain_ && pa_operation_get_state(drain_) == PA_OPERATION_RUNNING;
+  pa_threaded_mainloop_unlock(loop_);
+  return draining;
+}
+
+void PulseOutput::ForgetDrainLocked() {
+  if (!drain_) return;
+  pa_operation_unref(drain_);
+  drain_ = nullptr;
 }
 
 void PulseOutput::Kick() {
