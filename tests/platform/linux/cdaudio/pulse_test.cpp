@@ -12,7 +12,9 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <thread>
 
 #include "platform/linux/cdaudio/playback.h"
@@ -32,6 +34,14 @@ constexpr size_t HandoverBytes = cdaudio::Playback::HandoverBytes;
 // recording (8.3 ms measured), though nothing in it is out of place:
 // SoundedAlone is told so.
 constexpr size_t RewoundBytes = 20 * BytesPerMs;
+// PipeWire's PulseAudio service starts a stream that was idle some 50 to
+// 100 ms after it is handed the sound (mpv's too, after a pause: 33 to 73
+// ms at the same recorder), so a first sample is timed against the target
+// on PulseAudio only; bench/pulse measures both servers.
+bool FirstSampleTimed() {
+  const char* server = getenv("KORVANE_SOUND_SERVER");
+  return RealTime && !(server && std::string(server) == "pipewire");
+}
 // Where the build cannot keep real time (tests/timing.h) these tests look
 // for races and for every request being answered, and leave exactness and
 // timing to the other builds.
@@ -68,7 +78,8 @@ class Recorder {
  public:
   explicit Recorder(const std::string& path) : path_(path) {
     const char* latency = getenv("PULSE_RECORD_LATENCY");
-    std::string asked = std::string("--latency-msec=") + (latency ? latency : "10");
+    latencyMs_ = latency ? atoi(latency) : 10;
+    std::string asked = "--latency-msec=" + std::to_string(latencyMs_);
     pid_ = Spawn({"nice", "-n", "-10", "parec", "-d", "@DEFAULT_MONITOR@", "--rate=44100",
                   "--format=s16le", "--channels=2", "--raw", asked.c_str()},
                  path);
@@ -77,6 +88,10 @@ class Recorder {
   }
   ~Recorder() { Reap(pid_); }
   Bytes Captured() const { return ReadBytes(path_); }
+  // Bytes by which a sound `ms` after the recording reached `Size()` may
+  // lie beyond it: the recorder is handed the monitor in parts as long as
+  // the latency it asked for, so its size lags the sink by up to that.
+  size_t Within(double ms) const { return static_cast<size_t>(ms + latencyMs_) * BytesPerMs; }
   size_t Size() const { return Captured().size(); }
   // Waits until `wanted` has sounded in full (but for what a rewind may
   // have hidden of its start), or `seconds` have passed.
@@ -95,6 +110,7 @@ class Recorder {
 
  private:
   std::string path_;
+  int latencyMs_;
   pid_t pid_;
 };
 
@@ -164,10 +180,13 @@ TEST_F(PulseTest, ThePlayersCycleRunsTheDiscBitExactAndUnbrokenEvenWithBothCores
     if (RealTime) {
       EXPECT_TRUE(SoundedAlone(captured, disc, RewoundBytes));
       size_t first = StartOf(captured, disc);
-      auto limit = static_cast<size_t>((busy ? 150 : 30) * TimeAllowance) * BytesPerMs;
       if (first != std::string::npos) {
-        EXPECT_LE(first, asked + limit)
-            << "first sample after " << (first - asked) / BytesPerMs << " ms";
+        if (FirstSampleTimed()) {
+          EXPECT_LE(first, asked + recorder.Within((busy ? 150 : 30) * TimeAllowance))
+              << "first sample after " << (first - asked) / BytesPerMs << " ms";
+        }
+        printf("%s: first sample %zu ms after Play, at the recorder\n", busy ? "busy" : "idle",
+               (first - asked) / BytesPerMs);
       }
     } else {
       EXPECT_NE(StartOf(captured, disc), std::string::npos);
@@ -189,8 +208,8 @@ TEST_F(PulseTest, StopAndANewRangeSilenceWhatTheServerHoldsAtOnce) {
   Bytes opening(one.begin(), one.begin() + 2 * RewoundBytes);
   size_t first = StartOf(recorder.WaitFor(opening), one);
   ASSERT_NE(first, std::string::npos);
-  if (RealTime) {
-    EXPECT_LE(first, asked + 30 * BytesPerMs)
+  if (FirstSampleTimed()) {
+    EXPECT_LE(first, asked + recorder.Within(30))
         << "first sample after " << (first - asked) / BytesPerMs << " ms";
   }
 
@@ -204,11 +223,11 @@ TEST_F(PulseTest, StopAndANewRangeSilenceWhatTheServerHoldsAtOnce) {
   ASSERT_NE(second, std::string::npos);
   size_t cut = first + Matching(captured, first, one, RewoundBytes);
   if (RealTime) {
-    EXPECT_LE(cut, asked + 50 * BytesPerMs)
+    EXPECT_LE(cut, asked + recorder.Within(50))
         << "the old range sounded on " << (cut - asked) / BytesPerMs << " ms";
   }
   if (RealTime) {
-    EXPECT_LE(second, asked + 50 * BytesPerMs)
+    EXPECT_LE(second, asked + recorder.Within(50))
         << "the new range began after " << (second - asked) / BytesPerMs << " ms";
   }
 
@@ -225,7 +244,7 @@ TEST_F(PulseTest, StopAndANewRangeSilenceWhatTheServerHoldsAtOnce) {
                            captured.end(), noise))
       << "noise after the range";
   if (RealTime) {
-    EXPECT_LE(second + played, asked + 50 * BytesPerMs)
+    EXPECT_LE(second + played, asked + recorder.Within(50))
         << "sounded on " << (second + played - asked) / BytesPerMs << " ms after the stop";
   }
   EXPECT_TRUE(TakePosted().empty());
