@@ -12,6 +12,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "tools/simdrive/faults.h"
 #include "tools/simdrive/journal.h"
@@ -30,6 +31,9 @@ struct DriveSetup {
   std::string control;  // a file whose settings are applied whenever it changes
   std::string journal;  // where requests are recorded
   int minor = 0;        // of the node, for stat
+  // Other names of the node, symbolic links to it as udev makes them
+  // (/dev/cdrom for the drive it picks); realpath resolves them to `path`.
+  std::vector<std::string> links;
 };
 
 // Puts `sectors` in an ioctl's address in `format`: an absolute address

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
@@ -18,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <string>
 
 #include "tools/simdrive/simdrive.h"
@@ -81,6 +83,8 @@ std::vector<DriveSetup> SetupsFromEnvironment() {
     setup.image = get("IMAGE");
     if (setup.path.empty() && setup.image.empty()) continue;
     if (setup.path.empty()) setup.path = i == 0 ? "/dev/sr0" : "/dev/sr1";
+    std::istringstream links(get("LINKS"));
+    for (std::string link; links >> link;) setup.links.push_back(link);
     setup.faults = get("FAULTS");
     setup.control = get("CONTROL");
     setup.journal = get("JOURNAL");
@@ -148,8 +152,12 @@ std::shared_ptr<Drive> DriveFor(const char* path) {
   {
     std::lock_guard<std::mutex> lock(registry.mutex);
     if (!registry.installed) InstallLocked(registry, SetupsFromEnvironment());
-    for (const std::shared_ptr<Slot>& candidate : registry.slots)
-      if (candidate->setup.path == path) slot = candidate;
+    for (const std::shared_ptr<Slot>& candidate : registry.slots) {
+      const std::vector<std::string>& links = candidate->setup.links;
+      if (candidate->setup.path == path ||
+          std::find(links.begin(), links.end(), path) != links.end())
+        slot = candidate;
+    }
     uint64_t device, inode;
     if (!slot && registry.anyExists && Identify(AT_FDCWD, path, 0, &device, &inode))
       slot = SlotOfFile(registry, device, inode);
@@ -303,8 +311,11 @@ int access(const char* path, int mode) __THROW {
   return next(path, mode);
 }
 
+// A link resolves to the drive's own node, so a search that lists each
+// drive once by its real path finds a linked drive once.
 char* realpath(const char* path, char* resolved) __THROW {
-  if (DriveFor(path)) {
+  if (std::shared_ptr<simdrive::Drive> drive = DriveFor(path)) {
+    path = drive->Path().c_str();
     if (!resolved) return strdup(path);
     strncpy(resolved, path, PATH_MAX - 1);
     resolved[PATH_MAX - 1] = '\0';

@@ -10,9 +10,12 @@
 #include <cdio/logging.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <mutex>
 #include <new>
+#include <utility>
+#include <vector>
 
 #include "platform/linux/common/text.h"
 #include "platform/linux/disc/deemphasis.h"
@@ -77,14 +80,60 @@ void QuietCdio() {
   std::call_once(once, [] { cdio_log_set_handler(DiscardLog); });
 }
 
+namespace {
+
+// The drive holds a disc the player accepts: one that begins with audio.
+bool HoldsAudioDisc(const std::string& drive) {
+  CdIo_t* cdio = cdio_open(drive.c_str(), DRIVER_LINUX);
+  if (!cdio) return false;
+  track_t first = cdio_get_first_track_num(cdio);
+  track_t count = cdio_get_num_tracks(cdio);
+  bool audio = first != CDIO_INVALID_TRACK && count != CDIO_INVALID_TRACK && count > 0 &&
+               cdio_get_track_format(cdio, first) == TRACK_FORMAT_AUDIO;
+  cdio_destroy(cdio);
+  return audio;
+}
+
+// The node's device number, by which the kernel numbers its drives (sr0
+// before sr1); the largest there is when it has none, so it comes last.
+dev_t DeviceNumber(const std::string& node) {
+  struct stat info;
+  if (stat(node.c_str(), &info) != 0 || !S_ISBLK(info.st_mode)) return static_cast<dev_t>(-1);
+  return info.st_rdev;
+}
+
+}  // namespace
+
+std::vector<std::string> Drives() {
+  QuietCdio();
+  std::vector<std::string> drives;
+  // The GNU/Linux driver's own search, which opens no drive but to ask
+  // what it is.
+  char** names = cdio_get_devices(DRIVER_LINUX);
+  if (names) {
+    for (char** name = names; *name; name++) drives.emplace_back(*name);
+    cdio_free_device_list(names);
+  }
+  // libcdio lists udev's /dev/cdrom first, whichever drive it points to,
+  // and each drive once.
+  std::vector<std::pair<dev_t, std::string>> numbered;
+  for (const std::string& drive : drives) numbered.emplace_back(DeviceNumber(drive), drive);
+  std::stable_sort(numbered.begin(), numbered.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  drives.clear();
+  for (const auto& [number, drive] : numbered) drives.push_back(drive);
+  return drives;
+}
+
 std::string DefaultSource() {
   const char* named = std::getenv("CDAUDIO_DEVICE");
   if (named && *named) return named;
-  QuietCdio();
-  char* drive = cdio_get_default_device(nullptr);
-  std::string found = drive ? drive : "";
-  std::free(drive);
-  return found;
+  std::vector<std::string> drives = Drives();
+  for (const std::string& drive : drives)
+    if (HoldsAudioDisc(drive)) return drive;
+  // No drive holds one: the first drive's state (empty, or a disc that
+  // does not begin with audio) decides what the user is told.
+  return drives.empty() ? "" : drives.front();
 }
 
 namespace {

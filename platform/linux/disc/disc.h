@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/linux/disc/track_table.h"
 
@@ -63,8 +64,12 @@ std::string DriveRefusal(const std::string& path);
 // but cannot read; "" when there is none.
 std::string DefaultDriveRefusal();
 
-// The source to open when none is named: $CDAUDIO_DEVICE, else the
-// system's default CD drive; empty when there is neither.
+// The CD drives the system has, each once, in the kernel's order.
+std::vector<std::string> Drives();
+
+// The source to open when none is named: $CDAUDIO_DEVICE, else the first
+// drive that holds a disc beginning with audio, else the first drive;
+// empty when there is none.
 std::string DefaultSource();
 
 }  // namespace disc

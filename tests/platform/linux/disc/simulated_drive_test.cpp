@@ -185,4 +185,64 @@ TEST_F(SimulatedDriveTest, ANodeTheUserMayNotReadIsNamedWithItsGroup) {
   EXPECT_EQ(disc::DriveRefusal(folder_ + "/disc.cue"), "") << "an image is no drive";
 }
 
+// With no drive named, the first drive in the kernel's order that holds a
+// disc beginning with audio is played; when none does, the first drive is
+// opened, and its state (empty, or a disc that begins with data) decides
+// what the user is told.
+TEST_F(SimulatedDriveTest, TheFirstDriveHoldingAnAudioDiscIsPlayedElseTheFirstDrive) {
+  mkdisc::DiscImage audio = MakeDisc("audio.cue", {300, 200});
+  mkdisc::DiscImageSpec dataSpec;
+  dataSpec.dataFirst = 300;
+  dataSpec.audioSectors = {225};
+  mkdisc::DiscImage data;
+  std::string error;
+  ASSERT_TRUE(mkdisc::WriteDiscImage(folder_ + "/data.cue", dataSpec, &data, &error)) << error;
+  // sr0 and sr1 in the kernel's order, with udev's /dev/cdrom link on one.
+  auto install = [&](const std::string& first, const std::string& second,
+                     const std::string& cdromOn, const std::string& firstFaults = "") {
+    simdrive::DriveSetup sr0, sr1;
+    sr0.path = "/dev/sr0";
+    sr0.image = first;
+    sr0.faults = firstFaults;
+    sr1.path = "/dev/sr1";
+    sr1.image = second;
+    sr1.minor = 1;
+    (cdromOn == "sr0" ? sr0 : sr1).links = {"/dev/cdrom"};
+    simdrive::Install({sr0, sr1});
+  };
+  disc::Disc loaded;
+  std::string why;
+
+  install("", audio.sheetPath, "sr0");
+  ASSERT_EQ(disc::DefaultSource(), "/dev/sr1") << "the empty first drive is passed by";
+  ASSERT_EQ(disc::LoadDisc(disc::DefaultSource(), &loaded, &why), disc::DiscState::Ready) << why;
+  EXPECT_EQ(loaded.table.tracks.size(), 2u);
+  EXPECT_EQ(loaded.table.leadout, audio.sectors);
+
+  install(data.sheetPath, audio.sheetPath, "sr0");
+  EXPECT_EQ(disc::DefaultSource(), "/dev/sr1") << "a disc that begins with data is passed by";
+
+  install("", "", "sr0");
+  ASSERT_EQ(disc::DefaultSource(), "/dev/cdrom") << "the first drive, by the name found first";
+  EXPECT_EQ(disc::LoadDisc(disc::DefaultSource(), &loaded, &why), disc::DiscState::NoDisc);
+
+  install(data.sheetPath, "", "sr0");
+  ASSERT_EQ(disc::DefaultSource(), "/dev/cdrom");
+  ASSERT_EQ(disc::LoadDisc(disc::DefaultSource(), &loaded, &why), disc::DiscState::Ready) << why;
+  EXPECT_FALSE(loaded.table.tracks[0].audio) << "the disc that will be refused for its data";
+
+  // The kernel's order, not the search's: /dev/cdrom names the second
+  // drive and is found first, but both hold audio and sr0 comes first.
+  install(audio.sheetPath, data.sheetPath, "sr1");
+  EXPECT_EQ(disc::Drives(), (std::vector<std::string>{"/dev/sr0", "/dev/cdrom"}));
+  EXPECT_EQ(disc::DefaultSource(), "/dev/sr0");
+
+  // A first drive the user may not read is no drive to the search.
+  install(audio.sheetPath, audio.sheetPath, "sr0", "permission=no");
+  EXPECT_EQ(disc::DefaultSource(), "/dev/sr1");
+
+  setenv("CDAUDIO_DEVICE", "/dev/sr0", 1);
+  EXPECT_EQ(disc::DefaultSource(), "/dev/sr0") << "a named drive is taken as it is";
+}
+
 }  // namespace
