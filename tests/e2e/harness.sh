@@ -4,7 +4,8 @@
 # trace, clicks and keys, screenshots, and a teardown that leaves nothing
 # running whatever way the script ends.
 #
-#   e2e_start_x [WxH]        Xvfb on a free display (-displayfd); sets DISPLAY
+#   e2e_start_x [WxH]        Xvfb on a free display (-displayfd), at 96 dpi
+#                            (E2E_DPI for another); sets DISPLAY
 #   e2e_start_wm             twm with the tests' configuration
 #   e2e_start CMD...         runs CMD in the background with the trace on;
 #                            sets E2E_PID
@@ -80,7 +81,11 @@ e2e_start_x() {
   # -noreset: a server started beside it may probe this one's socket while
   # looking for a free display, and the server would reset when that probe
   # leaves, refusing the connections that arrive meanwhile.
-  Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -noreset -fp "built-ins,$E2E_DIR/x-fonts" \
+  # -dpi: the screen's own resolution, which the player lays its window
+  # out at when the X resources name none; Xvfb would say 100 by itself,
+  # where a desktop's screen says 96.
+  Xvfb -displayfd 3 -screen 0 "${size}x24" -dpi "${E2E_DPI:-96}" -nolisten tcp -noreset \
+    -fp "built-ins,$E2E_DIR/x-fonts" \
     3>"$E2E_TMP/display" 2>"$E2E_TMP/xvfb.log" &
   E2E_PIDS+=($!)
   e2e_until "$E2E_TIMEOUT" test -s "$E2E_TMP/display" || e2e_fail "Xvfb did not start"

@@ -4,11 +4,15 @@
 #include <FL/Fl.H>
 #include <FL/fl_draw.H>
 #include <FL/x.H>
+#include <X11/Xresource.h>
 
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 #include "platform/linux/common/warn.h"
 #include "platform/linux/ui/dialog.h"
@@ -41,7 +45,68 @@ int OnRequestFailed(Display*, XErrorEvent* error) {
   return 0;
 }
 
+// Resolutions outside these are a typing error, not a screen.
+constexpr double LowestDpi = 30;
+constexpr double HighestDpi = 960;
+
+int screenDpi = BaseDpi;
+
+// Xft.dpi as the X resources held it when the display opened (the
+// RESOURCE_MANAGER property that xrdb and the desktops' settings daemons
+// set); nothing when it is not there.
+std::optional<std::string> XftDpiResource(Display* display) {
+  const char* text = XResourceManagerString(display);
+  if (!text) return std::nullopt;
+  XrmInitialize();
+  XrmDatabase database = XrmGetStringDatabase(text);
+  if (!database) return std::nullopt;
+  char* type = nullptr;
+  XrmValue value = {0, nullptr};
+  std::optional<std::string> found;
+  if (XrmGetResource(database, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr)
+    found = std::string(value.addr, strnlen(value.addr, value.size));
+  XrmDestroyDatabase(database);
+  return found;
+}
+
+int ReadScreenDpi(Display* display) {
+  int screen = DefaultScreen(display);
+  int own = DpiOfScreen(DisplayWidth(display, screen), DisplayWidthMM(display, screen));
+  std::optional<std::string> resource = XftDpiResource(display);
+  if (!resource) return own;
+  std::optional<int> dpi = ParseDpi(resource->c_str());
+  if (dpi) return *dpi;
+  common::Warn("Xft.dpi '%s' in the X resources is no resolution; using the screen's %d dpi",
+               resource->c_str(), own);
+  return own;
+}
+
 }  // namespace
+
+std::optional<int> ParseDpi(const char* value) {
+  if (!value) return std::nullopt;
+  // from_chars reads "96.0" alike in every locale; strtod would not.
+  const char* begin = value;
+  const char* end = value + std::strlen(value);
+  while (begin < end && (*begin == ' ' || *begin == '\t')) begin++;
+  while (end > begin && (end[-1] == ' ' || end[-1] == '\t')) end--;
+  double dpi = 0;
+  std::from_chars_result read = std::from_chars(begin, end, dpi);
+  if (read.ec != std::errc() || read.ptr != end || !std::isfinite(dpi) || dpi < LowestDpi ||
+      dpi > HighestDpi)
+    return std::nullopt;
+  return static_cast<int>(std::lround(dpi));
+}
+
+int DpiOfScreen(int pixels, int millimetres) {
+  if (pixels <= 0 || millimetres <= 0) return BaseDpi;
+  double dpi = pixels * 25.4 / millimetres;
+  return dpi < LowestDpi || dpi > HighestDpi ? BaseDpi : static_cast<int>(std::lround(dpi));
+}
+
+int PictureFactor(int dpi) { return dpi < 2 * BaseDpi ? 1 : dpi / BaseDpi; }
+
+int ScreenDpi() { return screenDpi; }
 
 bool OpenDisplay() {
   static bool opened = false;
@@ -60,6 +125,7 @@ bool OpenDisplay() {
   XSetIOErrorHandler(OnDisplayLost);
   XSetErrorHandler(OnRequestFailed);
   fl_open_display(display);
+  screenDpi = ReadScreenDpi(display);
   TopWindow::WatchForDestruction();
   Fl::set_font(FL_HELVETICA, JapaneseFace);
   Fl::scheme("base");
@@ -80,7 +146,7 @@ RECT WorkArea() {
 DialogFont OpenDialogFont(int points) {
   DialogFont font;
   font.face = FL_HELVETICA;
-  font.size = PointsToPixels(points);
+  font.size = PointsToPixels(points, ScreenDpi());
   fl_font(font.face, font.size);
   int latin = static_cast<int>(
       std::lround(fl_width("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")));
@@ -115,7 +181,7 @@ PixelRect ToPixels(BaseUnits units, int x, int y, int cx, int cy) {
   return rect;
 }
 
-int PointsToPixels(int points) { return MulDiv(points, 96, 72); }
+int PointsToPixels(int points, int dpi) { return MulDiv(points, dpi, 72); }
 
 }  // namespace ui
 

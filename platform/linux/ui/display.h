@@ -5,6 +5,8 @@
 
 #include <FL/Enumerations.H>
 
+#include <optional>
+
 #include "platform/platform.h"
 
 namespace ui {
@@ -34,8 +36,28 @@ int MulDiv(int number, int numerator, int denominator);
 // separately, as the platform does, so neighbours may share a pixel.
 PixelRect ToPixels(BaseUnits units, int x, int y, int cx, int cy);
 
-// Points of a font at the platform's 96 pixels per inch.
-int PointsToPixels(int points);
+// Points of a font in pixels at `dpi` dots per inch.
+int PointsToPixels(int points, int dpi);
+
+// The resolution the platform assumes, where 1 point is 4/3 of a pixel.
+constexpr int BaseDpi = 96;
+
+// The resolution a desktop asks for with `Xft.dpi` in the X resources
+// (GNOME, KDE and Xfce set 192 for a 200 % scale): `value` read as a
+// number, rounded; nothing when it is no number or no sane resolution.
+std::optional<int> ParseDpi(const char* value);
+
+// The screen's own resolution from its size in pixels and millimetres;
+// the base resolution when the screen tells no size.
+int DpiOfScreen(int pixels, int millimetres);
+
+// The whole factor pictures are enlarged by at `dpi`, so that their pixel
+// art stays crisp: dpi / 96 rounded down, at least 1.
+int PictureFactor(int dpi);
+
+// The resolution the dialogs are laid out at: Xft.dpi, else the screen's
+// own, read when the display opens; the base resolution before that.
+int ScreenDpi();
 
 // Opens the display once, for the GUI thread that calls it first. With no
 // display it says so in one line on stderr and returns false, every time
@@ -47,7 +69,8 @@ bool DisplayIsOpen();
 RECT WorkArea();
 
 // The dialog font: the face that stands in for the template's Japanese
-// Gothic, at the template's size, with its base units.
+// Gothic, at the template's size at the screen's resolution, with its base
+// units; the whole template scales with it.
 struct DialogFont {
   Fl_Font face;
   int size;  // pixels

@@ -33,23 +33,28 @@ constexpr int FontPoints = 9;
 // it was measured to fit.
 constexpr int LabelInset = 3;
 
+// Lengths above are at the base resolution; the box grows with its font.
+int Scaled(int length) { return ui::MulDiv(length, ui::ScreenDpi(), ui::BaseDpi); }
+
 // The warning sign: a yellow triangle edged in black, with an exclamation
 // mark.
 class WarningSign : public Fl_Widget {
  public:
-  WarningSign(int x, int y) : Fl_Widget(x, y, IconSize, IconSize) {}
+  WarningSign(int x, int y) : Fl_Widget(x, y, Scaled(IconSize), Scaled(IconSize)) {}
 
   void draw() override {
-    int l = x() + 1, r = x() + IconSize - 2, t = y() + 1, b = y() + IconSize - 3;
-    int m = x() + IconSize / 2 - 1;
+    int size = w();
+    int l = x() + Scaled(1), r = x() + size - Scaled(2), t = y() + Scaled(1),
+        b = y() + size - Scaled(3);
+    int m = x() + size / 2 - 1;
     fl_color(fl_rgb_color(255, 255, 0));
     fl_polygon(m, t, r, b, l, b);
     fl_color(FL_BLACK);
-    fl_line_style(FL_SOLID, 2);
+    fl_line_style(FL_SOLID, Scaled(2));
     fl_loop(m, t, r, b, l, b);
     fl_line_style(0);
-    fl_rectf(m - 1, y() + 10, 4, 11);
-    fl_rectf(m - 1, y() + 23, 4, 3);
+    fl_rectf(m - Scaled(1), y() + Scaled(10), Scaled(4), Scaled(11));
+    fl_rectf(m - Scaled(1), y() + Scaled(23), Scaled(4), Scaled(3));
   }
 };
 
@@ -94,27 +99,28 @@ namespace ui {
 // Needs the display open.
 void ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) {
   bool warning = (type & 0xF0) == MB_ICONWARNING;
-  int fontSize = PointsToPixels(FontPoints);
+  int fontSize = PointsToPixels(FontPoints, ScreenDpi());
+  int margin = Scaled(Margin), iconSize = Scaled(IconSize), buttonW = Scaled(ButtonWidth),
+      buttonH = Scaled(ButtonHeight);
   fl_font(FL_HELVETICA, fontSize);
-  int textW = MaxTextWidth, textH = 0;
+  int textW = Scaled(MaxTextWidth), textH = 0;
   fl_measure(text.c_str(), textW, textH, 0);
-  int textX = Margin + (warning ? IconSize + Margin : 0);
-  int contentH = std::max(textH, warning ? IconSize : 0);
-  int w = std::max({textX + textW + Margin, ButtonWidth + 2 * Margin, MinWidth});
-  int h = Margin + contentH + Margin + ButtonHeight + Margin;
+  int textX = margin + (warning ? iconSize + margin : 0);
+  int contentH = std::max(textH, warning ? iconSize : 0);
+  int w = std::max({textX + textW + margin, buttonW + 2 * margin, Scaled(MinWidth)});
+  int h = margin + contentH + margin + buttonH + margin;
 
   MessageBoxWindow box(w, h);
   box.copy_label(caption.c_str());
   box.set_modal();
-  if (warning) new WarningSign(Margin, Margin);
-  auto* label = new Fl_Box(textX - LabelInset, Margin + (contentH - textH) / 2,
+  if (warning) new WarningSign(margin, margin);
+  auto* label = new Fl_Box(textX - LabelInset, margin + (contentH - textH) / 2,
                            textW + 2 * LabelInset, textH);
   label->copy_label(text.c_str());
   label->labelfont(FL_HELVETICA);
   label->labelsize(fontSize);
   label->align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
-  auto* ok = new Fl_Button((w - ButtonWidth) / 2, h - Margin - ButtonHeight, ButtonWidth,
-                           ButtonHeight, "OK");
+  auto* ok = new Fl_Button((w - buttonW) / 2, h - margin - buttonH, buttonW, buttonH, "OK");
   ok->labelfont(FL_HELVETICA);
   ok->labelsize(fontSize);
   ok->callback(MessageBoxWindow::Dismiss, &box);

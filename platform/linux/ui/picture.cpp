@@ -4,6 +4,8 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/linux/ui/display.h"
+
 namespace ui {
 namespace {
 
@@ -31,18 +33,24 @@ bool IsInk(uint32_t argb) {
   return r * 299 + g * 587 + b * 114 < 128 * 1000;
 }
 
+resources::Image Enlarge(const resources::Image& image, int factor) {
+  return factor > 1 ? Scale(image, image.width * factor, image.height * factor) : image;
+}
+
 std::mutex keptMutex;
 std::unordered_map<const void*, std::unique_ptr<Picture>> kept;
 
 }  // namespace
 
-Picture::Picture(UINT type, const resources::Image& image)
+// Etched before it is enlarged, so that the white shadow is a picture
+// pixel wide, not a screen pixel.
+Picture::Picture(UINT type, const resources::Image& image, int factor)
     : type_(type),
-      image_(image),
-      normalPixels_(ToRgba(image)),
-      disabledPixels_(ToRgba(Etch(image))),
-      normal_(new Fl_RGB_Image(normalPixels_.data(), image.width, image.height, 4)),
-      disabled_(new Fl_RGB_Image(disabledPixels_.data(), image.width, image.height, 4)) {}
+      image_(Enlarge(image, factor)),
+      normalPixels_(ToRgba(image_)),
+      disabledPixels_(ToRgba(Enlarge(Etch(image), factor))),
+      normal_(new Fl_RGB_Image(normalPixels_.data(), image_.width, image_.height, 4)),
+      disabled_(new Fl_RGB_Image(disabledPixels_.data(), image_.width, image_.height, 4)) {}
 
 Picture* Picture::Keep(std::unique_ptr<Picture> picture) {
   std::lock_guard<std::mutex> lock(keptMutex);
@@ -60,7 +68,8 @@ Picture* Picture::Load(UINT type, int id, int cx, int cy) {
     image = resources::LoadBitmap(res, id);
   if (!image) return nullptr;
   int width = cx > 0 ? cx : image->width, height = cy > 0 ? cy : image->height;
-  return Keep(std::make_unique<Picture>(type, Scale(*image, width, height)));
+  return Keep(
+      std::make_unique<Picture>(type, Scale(*image, width, height), PictureFactor(ScreenDpi())));
 }
 
 Picture* Picture::FromHandle(HANDLE handle) {

@@ -13,13 +13,16 @@
 
 namespace ui {
 
+// Drawn `factor` times its size on a scaled screen, each of its pixels a
+// square of factor x factor: the pixel art stays crisp.
 class Picture {
  public:
-  Picture(UINT type, const resources::Image& image);
+  Picture(UINT type, const resources::Image& image, int factor = 1);
   Picture(const Picture&) = delete;
   Picture& operator=(const Picture&) = delete;
 
   UINT Type() const { return type_; }  // IMAGE_BITMAP or IMAGE_ICON
+  // As drawn, in screen pixels.
   int Width() const { return image_.width; }
   int Height() const { return image_.height; }
   Fl_RGB_Image* Normal() { return normal_.get(); }
@@ -33,8 +36,9 @@ class Picture {
   // Keeps a new picture until the process ends.
   static Picture* Keep(std::unique_ptr<Picture> picture);
   // The icon or bitmap `id` of the executable's resources at the requested
-  // size (0 keeps the stored size), kept until the process ends; nothing
-  // when there is no such resource.
+  // size (0 keeps the stored size), drawn at the screen's whole picture
+  // factor, kept until the process ends; nothing when there is no such
+  // resource.
   static Picture* Load(UINT type, int id, int cx, int cy);
 
  private:

@@ -11,13 +11,18 @@
 #include <cmath>
 
 #include "platform/linux/ui/control.h"
+#include "platform/linux/ui/display.h"
 #include "platform/shared/trackbar_range.h"
 
 namespace ui {
 namespace {
 
+// At the base resolution; they grow with the screen's, as the template does.
 constexpr int ThumbWidth = 11;
 constexpr int ChannelHeight = 4;
+constexpr int ThumbInset = 3;
+
+int Scaled(int length) { return MulDiv(length, ScreenDpi(), BaseDpi); }
 
 // A channel across the control and a raised thumb, without ticks, moved by
 // the platform's keys: the arrows by one, Page Up and Page Down by a fifth
@@ -25,21 +30,25 @@ constexpr int ChannelHeight = 4;
 // thumb is only a request: the control's callback clamps it into the range.
 class TrackbarWidget : public Fl_Slider {
  public:
-  TrackbarWidget(int x, int y, int w, int h) : Fl_Slider(x, y, w, h) {
+  TrackbarWidget(int x, int y, int w, int h)
+      : Fl_Slider(x, y, w, h),
+        thumbW_(Scaled(ThumbWidth)),
+        channelH_(Scaled(ChannelHeight)),
+        inset_(Scaled(ThumbInset)) {
     type(FL_HOR_SLIDER);
     box(FL_FLAT_BOX);
     step(1);
-    slider_size(static_cast<double>(ThumbWidth) / w);
+    slider_size(static_cast<double>(thumbW_) / w);
   }
 
   void draw() override {
     draw_box(FL_FLAT_BOX, color());
     int cy = y() + h() / 2;
-    draw_box(FL_THIN_DOWN_BOX, x() + ThumbWidth / 2, cy - ChannelHeight / 2, w() - ThumbWidth,
-             ChannelHeight, FL_WHITE);
-    int thumbX = x() + static_cast<int>(std::lround(Fraction() * (w() - ThumbWidth)));
-    int thumbH = h() - 6;
-    draw_box(FL_UP_BOX, thumbX, y() + 3, ThumbWidth, thumbH, FL_BACKGROUND_COLOR);
+    draw_box(FL_THIN_DOWN_BOX, x() + thumbW_ / 2, cy - channelH_ / 2, w() - thumbW_, channelH_,
+             FL_WHITE);
+    int thumbX = x() + static_cast<int>(std::lround(Fraction() * (w() - thumbW_)));
+    int thumbH = h() - 2 * inset_;
+    draw_box(FL_UP_BOX, thumbX, y() + inset_, thumbW_, thumbH, FL_BACKGROUND_COLOR);
     if (Fl::focus() == this) draw_focus(FL_FLAT_BOX, x(), y(), w(), h());
   }
 
@@ -83,6 +92,8 @@ class TrackbarWidget : public Fl_Slider {
     double f = (value() - minimum()) / (maximum() - minimum());
     return f < 0 ? 0 : f > 1 ? 1 : f;
   }
+
+  int thumbW_, channelH_, inset_;  // pixels
 };
 
 class TrackbarControl : public Control {

@@ -28,7 +28,7 @@ TEST(DialogUnits, RoundLikeThePlatform) {
   EXPECT_EQ(MulDiv(1 << 30, 8, 4), -1);
   EXPECT_EQ(MulDiv(1, 2, 0), -1);
   EXPECT_EQ(MulDiv(1 << 30, 6, 8), 805306368);
-  EXPECT_EQ(PointsToPixels(9), 12);
+  EXPECT_EQ(PointsToPixels(9, 96), 12);
 
   // Position and size convert separately: the five buttons of a row 14 units
   // apart keep their 25-pixel width even where their edges meet or overlap.
@@ -148,6 +148,69 @@ TEST(Picture, DisabledLookIsEtched) {
   EXPECT_EQ(big.At(2, 2), 0xFF0000FFu);
   EXPECT_EQ(big.At(3, 3), 0xFF0000FFu);
   EXPECT_EQ(big.At(4, 4), 0xFFC0C0C0u);
+}
+
+// The resolution as the desktops write it into the X resources, the
+// screen's own, and the whole factor the pictures are drawn at.
+TEST(ScreenResolution, ReadAsDesktopsWriteItAndPicturesByWholeFactors) {
+  EXPECT_EQ(ParseDpi("192"), 192);
+  EXPECT_EQ(ParseDpi("96.0"), 96);
+  EXPECT_EQ(ParseDpi(" 144\t"), 144);
+  EXPECT_EQ(ParseDpi("120.6"), 121);
+  for (const char* refused : {"", "  ", "abc", "96dpi", "0", "-96", "1e6", "nan", "inf", "96 96"})
+    EXPECT_EQ(ParseDpi(refused), std::nullopt) << "'" << refused << "'";
+  EXPECT_EQ(ParseDpi(nullptr), std::nullopt);
+
+  EXPECT_EQ(DpiOfScreen(1024, 271), 96);   // Xvfb -dpi 96
+  EXPECT_EQ(DpiOfScreen(1024, 260), 100);  // Xvfb's own
+  EXPECT_EQ(DpiOfScreen(3840, 508), 192);
+  EXPECT_EQ(DpiOfScreen(1920, 0), BaseDpi) << "a screen that tells no size";
+  EXPECT_EQ(DpiOfScreen(1920, 1), BaseDpi) << "a size no screen has";
+
+  // The dialog font grows with the resolution; pictures by whole steps.
+  EXPECT_EQ(PointsToPixels(9, 192), 24);
+  EXPECT_EQ(PointsToPixels(9, 144), 18);
+  EXPECT_EQ(PictureFactor(72), 1);
+  EXPECT_EQ(PictureFactor(96), 1);
+  EXPECT_EQ(PictureFactor(144), 1);
+  EXPECT_EQ(PictureFactor(191), 1);
+  EXPECT_EQ(PictureFactor(192), 2);
+  EXPECT_EQ(PictureFactor(288), 3);
+  EXPECT_EQ(PictureFactor(300), 3);
+}
+
+// One pixel of the picture's RGBA bytes, as 0xAARRGGBB.
+uint32_t PixelOf(Fl_RGB_Image* image, int x, int y) {
+  const unsigned char* at =
+      image->array +
+      (static_cast<size_t>(y) * static_cast<size_t>(image->w()) + static_cast<size_t>(x)) * 4;
+  return static_cast<uint32_t>(at[3]) << 24 | static_cast<uint32_t>(at[0]) << 16 |
+         static_cast<uint32_t>(at[1]) << 8 | at[2];
+}
+
+TEST(Picture, EnlargedByAWholeFactorEachPixelBecomesASquare) {
+  Picture picture(IMAGE_BITMAP, Picture3x3(0xFFC0C0C0, 0xFF0000FF), 2);
+  EXPECT_EQ(picture.Width(), 6);
+  EXPECT_EQ(picture.Height(), 6);
+  ASSERT_EQ(picture.Normal()->w(), 6);
+  for (int y = 0; y < 6; y++)
+    for (int x = 0; x < 6; x++) {
+      bool dot = x / 2 == 1 && y / 2 == 1;
+      EXPECT_EQ(PixelOf(picture.Normal(), x, y), dot ? 0xFF0000FFu : 0xFFC0C0C0u) << x << "," << y;
+    }
+  // Etched before it is enlarged: the white shadow is two screen pixels
+  // wide, as the grey shape is.
+  for (int y = 0; y < 6; y++)
+    for (int x = 0; x < 6; x++) {
+      uint32_t wanted = x / 2 == 1 && y / 2 == 1   ? 0xFF808080u
+                        : x / 2 == 2 && y / 2 == 2 ? 0xFFFFFFFFu
+                                                   : 0xFFC0C0C0u;
+      EXPECT_EQ(PixelOf(picture.Disabled(), x, y), wanted) << x << "," << y;
+    }
+
+  Picture plain(IMAGE_BITMAP, Picture3x3(0xFFC0C0C0, 0xFF0000FF));
+  EXPECT_EQ(plain.Width(), 3);
+  EXPECT_EQ(PixelOf(plain.Normal(), 1, 1), 0xFF0000FFu);
 }
 
 }  // namespace
