@@ -34,22 +34,22 @@ crop_picture() {
     +repage "$out"
 }
 
-# The warning of a drive that is not there: its client size, "w h", and
-# how many pixels of its sign are yellow; dismissed.
+# The warning of a drive that is not there, dismissed: sets box_w and
+# box_h, its client size, and box_yellow, the yellow pixels of its sign.
 warning_box() {
-  local box size yellow
+  local box bx by bw bh
   CDAUDIO_DEVICE=$E2E_TMP/no-such-drive e2e_start "$KORVANE"
   box=$(e2e_wait_window --name '^Korvane Ver 1\.00$')
   e2e_wait_trace messagebox.1.open 1
-  size=$(xwininfo -id "$box" | awk '/Width:/ { w = $NF } /Height:/ { h = $NF } END { print w, h }')
+  read -r box_w box_h <<<"$(xwininfo -id "$box" |
+    awk '/Width:/ { w = $NF } /Height:/ { h = $NF } END { print w, h }')"
   e2e_screenshot "warning-$1"
   read -r bx by bw bh <<<"$(e2e_frame "$box")"
-  yellow=$(convert "$E2E_SHOTS/warning-$1.png" -crop "${bw}x${bh}+${bx}+${by}" +repage \
+  box_yellow=$(convert "$E2E_SHOTS/warning-$1.png" -crop "${bw}x${bh}+${bx}+${by}" +repage \
     -fill black +opaque '#FFFF00' -format '%[fx:int(mean*w*h*3+0.5)]' info:)
   xdotool key Return
   e2e_wait_exit
   [ "$E2E_STATUS" = 0 ] || e2e_fail "exit code $E2E_STATUS"
-  echo "$size $yellow"
 }
 
 # Pixels that differ between two pictures of one size.
@@ -57,7 +57,8 @@ differing() { compare -metric AE "$1" "$2" null: 2>&1 || true; }
 
 # ---- 96 dpi: the resources name none, the screen says 96 ------------------
 # (The warning first: it stores the window's place too.)
-read -r boxw96 boxh96 yellow96 <<<"$(warning_box 96dpi)"
+warning_box 96dpi
+boxw96=$box_w boxh96=$box_h yellow96=$box_yellow
 e2e_start "$KORVANE"
 window=$(e2e_wait_player)
 e2e_expect dialog.client "145 96"
@@ -118,9 +119,10 @@ for id in 1007 1009; do
   [ "$(differing "$E2E_TMP/${name}192.png" "$E2E_TMP/${name}96x2.png")" = 0 ] ||
     e2e_fail "button $id's picture at 192 dpi is not its 96-dpi pixels doubled"
 done
-# The playing window keeps its scale: Play, then Stop.
+# The scaled window plays: Play, a second counted, then Stop.
 e2e_click_control "$window" 1005
 e2e_wait_trace control.1006.enabled 1
+e2e_wait_trace control.1002.pos 1
 e2e_click_control "$window" 1006
 e2e_wait_trace control.1005.enabled 1
 e2e_click_close "$window"
@@ -129,12 +131,14 @@ e2e_wait_exit
 [ "$(e2e_ini x),$(e2e_ini y)" = "$mx,$my" ] || e2e_fail "stored $(e2e_ini x),$(e2e_ini y) at 192 dpi"
 # The warning grows with its text: box and sign about twice as wide and
 # high (the sign's yellow four times as large).
-read -r boxw boxh yellow <<<"$(warning_box 192dpi)"
-echo "warning at 96 dpi: $boxw96 x $boxh96, $yellow96 yellow; at 192 dpi: $boxw x $boxh, $yellow yellow"
-[ $((boxw * 10)) -ge $((boxw96 * 18)) ] && [ $((boxw * 10)) -le $((boxw96 * 22)) ] &&
-  [ $((boxh * 10)) -ge $((boxh96 * 18)) ] && [ $((boxh * 10)) -le $((boxh96 * 22)) ] ||
-  e2e_fail "warning $boxw x $boxh at 192 dpi, $boxw96 x $boxh96 at 96"
-[ $((yellow * 10)) -ge $((yellow96 * 35)) ] || e2e_fail "sign of $yellow yellow pixels, $yellow96 at 96"
+warning_box 192dpi
+echo "warning at 96 dpi: $boxw96 x $boxh96, $yellow96 yellow;" \
+  "at 192 dpi: $box_w x $box_h, $box_yellow yellow"
+[ $((box_w * 10)) -ge $((boxw96 * 18)) ] && [ $((box_w * 10)) -le $((boxw96 * 22)) ] &&
+  [ $((box_h * 10)) -ge $((boxh96 * 18)) ] && [ $((box_h * 10)) -le $((boxh96 * 22)) ] ||
+  e2e_fail "warning $box_w x $box_h at 192 dpi, $boxw96 x $boxh96 at 96"
+[ $((box_yellow * 10)) -ge $((yellow96 * 35)) ] ||
+  e2e_fail "sign of $box_yellow yellow pixels, $yellow96 at 96"
 
 # ---- A resource that is no resolution: said once, the screen's own used ----
 set_resources $'Xft.dpi:\tlarge\n'
