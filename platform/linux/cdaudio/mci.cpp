@@ -14,6 +14,7 @@
 
 #include "platform/linux/cdaudio/notify_slot.h"
 #include "platform/linux/cdaudio/playback.h"
+#include "platform/linux/cdaudio/watch.h"
 #include "platform/linux/common/warn.h"
 #include "platform/linux/disc/disc.h"
 #include "platform/platform.h"
@@ -39,6 +40,7 @@ struct Device {
 
 std::mutex requests;  // one request at a time, whichever thread sends it
 std::map<MCIDEVICEID, std::shared_ptr<Device>> devices;
+Watcher* watcher = nullptr;  // under `requests`
 
 // Reads the table on first need. An image is read once; a drive is asked
 // again while it has no disc, so a disc put in later is found.
@@ -50,6 +52,7 @@ MCIERROR LoadTable(Device& device) {
     device.loaded = true;
     // Made now, so the sound server is asked for before the first play.
     device.playback.reset(new Playback(device.disc.reader.get(), &device.slot));
+    if (watcher) watcher->DiscLoaded(device.disc);
     return 0;
   }
   static std::string told;
@@ -173,7 +176,10 @@ MCIERROR Open(DWORD_PTR flags, MCI_OPEN_PARMSA* parms) {
 MCIERROR Close(MCIDEVICEID id, DWORD_PTR flags, MCI_GENERIC_PARMS* parms) {
   std::shared_ptr<Device> device = devices[id];
   devices.erase(id);
-  if (--device->users == 0) device->playback.reset();  // stops and joins the worker
+  if (--device->users == 0) {
+    device->playback.reset();  // stops and joins the worker
+    if (watcher) watcher->Stopped();
+  }
   if ((flags & MCI_NOTIFY) && parms)
     NotifySlot::Post(reinterpret_cast<HWND>(parms->dwCallback), id, MCI_NOTIFY_SUCCESSFUL);
   return 0;
@@ -280,14 +286,26 @@ MCIERROR Play(Device& device, MCIDEVICEID id, DWORD_PTR flags, MCI_PLAY_PARMS* p
                                reinterpret_cast<HWND>(parms->dwCallback), id);
 }
 
+MCIERROR PlayWatched(Device& device, MCIDEVICEID id, DWORD_PTR flags, MCI_PLAY_PARMS* parms) {
+  MCIERROR error = Play(device, id, flags, parms);
+  if (watcher) watcher->Played(error == 0);
+  return error;
+}
+
 MCIERROR Stop(Device& device, MCIDEVICEID id, DWORD_PTR flags, MCI_GENERIC_PARMS* parms) {
   if ((flags & MCI_NOTIFY) && !parms) return MCIERR_NULL_PARAMETER_BLOCK;
   if (device.playback) device.playback->Stop();
+  if (watcher) watcher->Stopped();
   if (flags & MCI_NOTIFY) NotifyDone(device, id, flags, parms->dwCallback);
   return 0;
 }
 
 }  // namespace
+
+void Watch(Watcher* watching) {
+  std::lock_guard<std::mutex> lock(requests);
+  watcher = watching;
+}
 
 }  // namespace cdaudio
 
@@ -308,7 +326,7 @@ extern "C" MCIERROR WINAPI mciSendCommandA(MCIDEVICEID id, UINT command, DWORD_P
     case MCI_SET:
       return Set(*device, id, flags, reinterpret_cast<MCI_SET_PARMS*>(parms));
     case MCI_PLAY:
-      return Play(*device, id, flags, reinterpret_cast<MCI_PLAY_PARMS*>(parms));
+      return PlayWatched(*device, id, flags, reinterpret_cast<MCI_PLAY_PARMS*>(parms));
     case MCI_STOP:
       return Stop(*device, id, flags, reinterpret_cast<MCI_GENERIC_PARMS*>(parms));
     default:

@@ -183,7 +183,11 @@ bool LoadCueImage(const std::string& path, const CueSheet& sheet, Disc* disc, st
     *why = path + ": " + problem;
     return false;
   }
-  return FinishImage(path, table, std::move(reader), disc, why);
+  if (!FinishImage(path, table, std::move(reader), disc, why)) return false;
+  disc->text.disc = sheet.text;
+  disc->text.tracks.clear();
+  for (const CueTrack& entry : sheet.tracks) disc->text.tracks.push_back(entry.text);
+  return true;
 }
 
 namespace {

@@ -41,6 +41,16 @@ std::string ReadFileName(std::istringstream& line) {
   return name;
 }
 
+// TITLE's or PERFORMER's text: quoted, or unquoted to the end of the line.
+std::string ReadText(std::istringstream& line) {
+  line >> std::ws;
+  if (line.peek() == '"') return ReadArgument(line);
+  std::string rest;
+  std::getline(line, rest);
+  while (!rest.empty() && (rest.back() == ' ' || rest.back() == '\t')) rest.pop_back();
+  return rest;
+}
+
 // The FILE types a sheet may give, for the message that refuses another.
 std::string KnownTypes() {
   std::string list = "BINARY, MOTOROLA";
@@ -137,14 +147,18 @@ std::string Parse(const std::string& text, const std::string& folder, CueSheet* 
       std::string flag;
       while (line >> flag)
         if (common::AsciiUpper(flag) == "PRE") sheet->tracks.back().preEmphasis = true;
+    } else if (keyword == "TITLE" || keyword == "PERFORMER") {
+      // Before the first TRACK they name the disc, after it that track.
+      TrackText& text = sheet->tracks.empty() ? sheet->text : sheet->tracks.back().text;
+      (keyword == "TITLE" ? text.title : text.performer) = ReadText(line);
     } else if (keyword == "REM") {
       std::string what;
       line >> what;
       if (common::AsciiUpper(what) == "SESSION" && !(line >> session))
         return where + "bad session number";
     }
-    // CATALOG, PERFORMER, TITLE, SONGWRITER, ISRC, CDTEXTFILE and
-    // the like carry nothing the device plays.
+    // CATALOG, SONGWRITER, ISRC, CDTEXTFILE and the like carry nothing
+    // the device plays or the desktop shows.
   }
   if (sheet->tracks.empty()) return "the cue sheet lists no tracks";
   for (const CueTrack& track : sheet->tracks)

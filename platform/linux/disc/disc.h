@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/disc/disc_text.h"
 #include "platform/linux/disc/track_table.h"
 
 namespace disc {
@@ -42,6 +43,7 @@ class SectorReader {
 struct Disc {
   TrackTable table;
   std::unique_ptr<SectorReader> reader;
+  DiscText text;  // from a cue sheet; empty for other sources
 };
 
 enum class DiscState {

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/disc/disc_text.h"
+
 namespace disc {
 
 // ---- Cue sheets (cue_sheet.cpp) ----
@@ -42,11 +44,13 @@ struct CueTrack {
   CuePosition index1;
   int32_t pregapSilence = 0;   // PREGAP: sectors of silence before INDEX 01
   int32_t postgapSilence = 0;  // POSTGAP: sectors of silence after the track
+  TrackText text;              // its TITLE and PERFORMER
 };
 
 struct CueSheet {
   std::vector<CueFile> files;
   std::vector<CueTrack> tracks;
+  TrackText text;  // the disc's TITLE and PERFORMER, before the first TRACK
 };
 
 // Reads the text (UTF-8) of a cue sheet that lives in `folder`, finding
