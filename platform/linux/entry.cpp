@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/linux/common/warn.h"
+#include "platform/linux/mpris/service.h"
 #include "platform/platform.h"
 
 namespace {
@@ -31,6 +32,9 @@ int main(int argc, char** argv) {
     common::Warn("cannot pass on %s: %s", argv[1], std::strerror(errno));
     return 1;
   }
+  // On the desktop's session bus, if there is one, for media keys and
+  // media widgets.
+  mpris::Start();
   static char commandLine[] = "";
   return WinMain(GetModuleHandleA(nullptr), nullptr, commandLine, SW_SHOWNORMAL);
 }

@@ -239,6 +239,10 @@ void Dialog::MoveFrame(int x, int y) {
   if (IsShown()) ui::MoveFrame(fl_xid(window_.get()), x, y);
 }
 
+void Dialog::Raise() {
+  if (IsShown() && !ended_) window_->Raise();
+}
+
 // Measured while X is there to ask, so that the frame is known when it is
 // not. (FrameRect measures the frame anew at each call; this only keeps the
 // last answer current.)

@@ -56,6 +56,9 @@ class Dialog : public WindowRecord {
   // Once the dialog is abandoned, it answers from the last frame it knew.
   RECT FrameRect();
   void MoveFrame(int x, int y);
+  // Brings the shown window up; nothing before it is shown or once it is
+  // abandoned.
+  void Raise();
   bool IsIconified();
   // Shown, and not abandoned.
   bool IsShown();

@@ -36,6 +36,8 @@ std::optional<PostedMessage> PostQueue::Pop() {
 
 namespace {
 
+SentWatcher sentWatcher = nullptr;
+
 // A plain Fl::awake() only makes Fl::wait return; the messages themselves
 // wait in the queue, which never drops one.
 PostQueue& Posted() {
@@ -63,6 +65,8 @@ bool DeliverTo(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   return true;
 }
 
+void WatchSent(SentWatcher watcher) { sentWatcher = watcher; }
+
 bool Post(const PostedMessage& message) {
   return FromHandle(message.window) && Posted().Push(message);
 }
@@ -76,6 +80,7 @@ extern "C" {
 // the control.
 LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   ui::WindowRecord* record = ui::FromHandle(window);
+  if (record && ui::sentWatcher) ui::sentWatcher(window, message, wParam, lParam);
   return record ? record->Handle(message, wParam, lParam) : 0;
 }
 

@@ -57,6 +57,12 @@ void DeliverPosted();
 // Sends to a live window whose dialog has not ended; false otherwise.
 bool DeliverTo(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// Told of each message SendMessageA sends, before it is handled, on the GUI
+// thread: how a watcher (the desktop's media service) sees what the system
+// sets on its controls. One watcher; nullptr tells no one.
+using SentWatcher = void (*)(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+void WatchSent(SentWatcher watcher);
+
 }  // namespace ui
 
 #endif

@@ -173,6 +173,23 @@ bool TopWindow::Present(const POINT* frame) {
   return true;
 }
 
+// _NET_ACTIVE_WINDOW from a source of type 2, one that acts for the user
+// directly, as a pager does; a window manager without it just maps and
+// raises.
+void TopWindow::Raise() {
+  show();
+  XEvent event = {};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = fl_xid(this);
+  event.xclient.message_type = XInternAtom(fl_display, "_NET_ACTIVE_WINDOW", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = 2;
+  event.xclient.data.l[1] = CurrentTime;
+  XSendEvent(fl_display, DefaultRootWindow(fl_display), False,
+             SubstructureRedirectMask | SubstructureNotifyMask, &event);
+  XFlush(fl_display);
+}
+
 // Only another client destroys a window FLTK still knows: hiding one takes
 // it out of FLTK's list before the window is destroyed.
 void TopWindow::WatchForDestruction() {

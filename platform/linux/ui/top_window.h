@@ -45,6 +45,10 @@ class TopWindow : public Fl_Double_Window {
   // mapped it; then moves its outer frame's corner to `frame`, when given,
   // and gives it the keyboard focus. False if it did not appear.
   bool Present(const POINT* frame = nullptr);
+  // Brings the shown window up at a user's request made elsewhere (a
+  // desktop's media controls): out of its icon, above the others, with the
+  // window manager asked to make it the active window.
+  void Raise();
 
   // Watches for top-level windows that another client destroys. Once, with
   // the display open.
