@@ -178,8 +178,7 @@ int OnStop(sd_bus_message* call, void*, sd_bus_error*) {
 // There is no pause: the nearest the window has is Stop, as the media
 // keys' play/pause finds it.
 int OnPause(sd_bus_message* call, void*, sd_bus_error*) {
-  ui::Dialog* dialog = PlayerDialog();
-  if (dialog && ButtonEnabled(dialog, IDC_STOP)) Click(IDC_STOP);
+  Click(IDC_STOP);
   return Done(call);
 }
 
@@ -345,7 +344,7 @@ class Connection {
             0 ||
         sd_bus_request_name_async(bus_, nullptr, BusName, 0, OnNameAnswer, this) < 0 ||
         (fd_ = sd_bus_get_fd(bus_)) < 0) {
-      bus_ = sd_bus_flush_close_unref(bus_);
+      bus_ = sd_bus_close_unref(bus_);
       return false;
     }
     Fl::add_fd(fd_, FL_READ, OnReady, this);
@@ -354,12 +353,13 @@ class Connection {
     return true;
   }
 
-  // At exit: what is queued goes out, and the name goes with the connection.
+  // At exit the name goes with the connection. Nothing queued is waited
+  // for: a bus that reads nothing must not hold the player's exit.
   ~Connection() {
     if (!bus_) return;
     cdaudio::Watch(nullptr);
     ui::WatchSent(nullptr);
-    sd_bus_flush_close_unref(bus_);
+    sd_bus_close_unref(bus_);
   }
 
  private:
@@ -448,7 +448,7 @@ class Connection {
     Fl::remove_fd(fd_);
     Fl::remove_timeout(OnTimeout, this);
     Fl::remove_check(OnLoopWaits, this);
-    bus_ = sd_bus_flush_close_unref(bus_);
+    bus_ = sd_bus_close_unref(bus_);
     fd_ = -1;
     writing_ = false;
   }
