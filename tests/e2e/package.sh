@@ -14,10 +14,11 @@ done
 cpack --config "$CPACK_CONFIG" -B "$E2E_TMP/deb" >"$E2E_TMP/cpack.log" 2>&1 || e2e_fail "cpack failed"
 deb=$E2E_TMP/deb/korvane_1.00_$(dpkg --print-architecture).deb
 [ -f "$deb" ] || e2e_fail "no $(basename "$deb"); made: $(ls "$E2E_TMP/deb")"
-# The libraries' packages were found: the player links FLTK and SDL.
+# The libraries' packages were found: the player links FLTK, SDL and
+# sd-bus (for the session bus).
 depends=$(dpkg-deb -f "$deb" Depends)
-[[ $depends == *libfltk1.3* && $depends == *libsdl2-2.0-0* && $depends == *fonts-ipafont-gothic* ]] ||
-  e2e_fail "Depends: $depends"
+[[ $depends == *libfltk1.3* && $depends == *libsdl2-2.0-0* && $depends == *libsystemd0* &&
+  $depends == *fonts-ipafont-gothic* ]] || e2e_fail "Depends: $depends"
 lintian --fail-on error "$deb" >"$E2E_TMP/lintian.log" 2>&1 || e2e_fail "lintian: $(cat "$E2E_TMP/lintian.log")"
 
 root=$E2E_TMP/root
