@@ -79,6 +79,20 @@ expect_get HasTrackList "<false>" $root
 expect_get CanSeek "<false>"
 expect_get CanControl "<true>"
 
+# A second player beside it takes a name of its own, and leaves at Quit.
+KORVANE_TRACE=$E2E_TMP/trace2 "$KORVANE" >"$E2E_TMP/second.log" 2>&1 &
+second=$!
+E2E_PIDS+=("$second")
+e2e_until "$E2E_TIMEOUT" listed "korvane.instance$second" ||
+  e2e_fail "the second player is not listed as korvane.instance$second: $(playerctl -l)"
+e2e_until "$E2E_TIMEOUT" grep -qx dialog.visible=1 "$E2E_TMP/trace2" ||
+  e2e_fail "the second player's window did not show"
+gdbus call --session --dest "$name.instance$second" --object-path /org/mpris/MediaPlayer2 \
+  --method $root.Quit >/dev/null
+e2e_until "$E2E_TIMEOUT" not_listed "korvane.instance$second" || e2e_fail "the second did not quit"
+wait "$second" || e2e_fail "the second player's exit code $?"
+listed korvane || e2e_fail "the first player left with the second"
+
 # Stopped on track 1, its title and the disc's from the sheet, in UTF-8;
 # the length is the track's exact one.
 [ "$(ctl status)" = Stopped ] || e2e_fail "status $(ctl status) at start"
