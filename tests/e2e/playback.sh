@@ -93,7 +93,8 @@ E2E_TIMEOUT=8 e2e_wait_trace control.1006.enabled 0
 e2e_click_close "$window"
 e2e_wait_exit
 sleep 0.5
-"$AUDIO_CHECK" ends-with "$capture" "$bin" $first $((600 - first)) || e2e_fail "busy: the disc did not play whole"
+"$AUDIO_CHECK" ends-with "$capture" "$bin" $first $((600 - first)) ||
+  e2e_fail "busy: the disc did not play whole; heard:" $("$AUDIO_CHECK" spans "$capture" "$bin")
 runs=$("$AUDIO_CHECK" runs "$capture" "$bin")
 [ "${runs%% *}" = 1 ] || e2e_fail "busy: $runs, not one unbroken run"
 echo PASS
