@@ -431,15 +431,26 @@ void Playback::CloseWhenIdleLocked(std::unique_lock<std::mutex>& lock) {
 // (SDL would reach the same server through ALSA, and wait on it for
 // ever). Returns what the output replaced had not sounded, or -1 when the
 // output stays; `taking` becomes the one chosen.
+//
+// Only this thread changes output_. An output other than the one in use
+// is opened without outputMutex_, which the window's thread takes to ask
+// where the sound is: opening a sound card can block for a long while.
 int64_t Playback::ChooseOutput(size_t* taking) {
-  std::lock_guard<std::mutex> lock(outputMutex_);
+  std::unique_lock<std::mutex> lock(outputMutex_);
   Output* chosen = nullptr;
   bool gone = false;  // the output in use went away, and looks for its way back
   std::string whys;
+  auto open = [&](Output* output, std::string* why) {
+    if (output == output_) return output->Open(why);
+    lock.unlock();
+    Output::Readiness readiness = output->Open(why);
+    lock.lock();
+    return readiness;
+  };
   for (size_t kind = 0; kind < sounding_.size() && !chosen; kind++) {
     if (SoundingKinds[kind]->passedOver && SoundingKinds[kind]->passedOver()) continue;
     std::string why;
-    switch (sounding_[kind]->Open(&why)) {
+    switch (open(sounding_[kind].get(), &why)) {
       case Output::Readiness::Ready:
         chosen = sounding_[kind].get();
         *taking = kind;
@@ -455,7 +466,7 @@ int64_t Playback::ChooseOutput(size_t* taking) {
   if (!chosen) {
     if (output_ == silence_.get()) return -1;
     std::string never;  // silence is always to be had
-    silence_->Open(&never);
+    open(silence_.get(), &never);
     chosen = silence_.get();
     *taking = Silence;
     TellSilent(whys);

@@ -120,8 +120,9 @@ class Playback {
   // Drops what the output holds, with nothing handed to it meanwhile.
   void FlushOutput();
 
-  // The output calls, each under outputMutex_ and never with mutex_ held:
-  // the outputs pull with their own locks held.
+  // The output calls, each under outputMutex_ (but ChooseOutput's opening
+  // of an output not in use) and never with mutex_ held: the outputs pull
+  // with their own locks held.
   int64_t ChooseOutput(size_t* taking);
   void DrainOutput();
   void KickOutput();

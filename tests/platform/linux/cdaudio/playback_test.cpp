@@ -3,6 +3,8 @@
 // disc's sectors for the range asked, the player's stop-and-play cycle
 // must lose or insert nothing, and each request must be answered with
 // the platform's notifications.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -320,6 +322,40 @@ TEST_F(PlaybackTest, WithoutAnyAudioOutputPlaysSilentlyInRealTimeAndTriesAgainAt
   EXPECT_EQ(NextNotification(), static_cast<WPARAM>(MCI_NOTIFY_SUCCESSFUL));
   Bytes track2 = mkdisc::ReadBin(image.binPath, 150, 30);
   EXPECT_TRUE(SoundedAlone(WaitForCapture(track2), track2));
+}
+
+// A sound card whose opening blocks (here SDL's disk driver writing into a
+// FIFO that no one reads yet) holds up the worker, never the window: the
+// position and STOP answer at once meanwhile.
+TEST_F(PlaybackTest, AnOutputSlowToOpenNeverHoldsUpTheWindow) {
+  mkdisc::DiscImage image = MakeTracks({150});
+  std::string fifo = Path("card");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  setenv("SDL_AUDIODRIVER", "disk", 1);
+  setenv("SDL_DISKAUDIOFILE", fifo.c_str(), 1);
+  ASSERT_EQ(OpenSource(image.sheetPath), 0u);
+  ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
+  ASSERT_EQ(Play(1, 0, MCI_NOTIFY | MCI_FROM, NotifyWindow), 0u);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the worker is in the open
+
+  auto asked = Clock::now();
+  DWORD_PTR position = 0;
+  EXPECT_EQ(Status(MCI_STATUS_ITEM, MCI_STATUS_POSITION, 0, &position), 0u);
+  ASSERT_EQ(Stop(), 0u);
+  EXPECT_LT(Clock::now() - asked, std::chrono::milliseconds(static_cast<int>(100 * TimeAllowance)));
+  EXPECT_EQ(NextNotification(), static_cast<WPARAM>(MCI_NOTIFY_ABORTED));
+
+  // The card opens at last; it is read until the device lets it go.
+  int card = open(fifo.c_str(), O_RDONLY);
+  ASSERT_GE(card, 0);
+  std::thread reader([card] {
+    char buffer[4096];
+    while (read(card, buffer, sizeof buffer) > 0) {
+    }
+  });
+  EXPECT_EQ(Close(), 0u);
+  reader.join();
+  close(card);
 }
 
 TEST_F(PlaybackTest, APlayToTheEndStopsAtTheLastAudioSectorBeforeADataSession) {
