@@ -60,6 +60,7 @@ class PulseOutput : public Output {
   void MakeStreamLocked();
   void DropStreamLocked();
   void ForgetDrainLocked();
+  void FlushLocked();
   void DropContextLocked();
   void SetLocked(Readiness readiness, const std::string& why = "");
   void FailedLocked(const std::string& why);
@@ -171,11 +172,7 @@ Output::Readiness PulseOutput::Open(std::string* why) {
     // A stream drained to its end is flushed before it takes a new range:
     // PipeWire's service otherwise keeps it drained, and plays nothing of
     // what comes next though it takes it at the pace of playing it.
-    if (drain_ && pa_operation_get_state(drain_) == PA_OPERATION_DONE && StreamReadyLocked()) {
-      ForgetDrainLocked();
-      if (pa_operation* flush = pa_stream_flush(stream_, nullptr, nullptr))
-        pa_operation_unref(flush);
-    }
+    if (drain_ && pa_operation_get_state(drain_) == PA_OPERATION_DONE) FlushLocked();
     CorkLocked(false);
   }
   opening_ = false;
@@ -189,14 +186,10 @@ void PulseOutput::Close() {
   if (!loop_) return;
   pa_threaded_mainloop_lock(loop_);
   wanted_ = false;
-  lostPending_ = 0;
   // The connection and the stream stay for the next Open, the stream
   // corked and empty, so that the server's sink may sleep.
-  if (StreamReadyLocked()) {
-    ForgetDrainLocked();
-    if (pa_operation* flush = pa_stream_flush(stream_, nullptr, nullptr)) pa_operation_unref(flush);
-    CorkLocked(true);
-  }
+  FlushLocked();
+  CorkLocked(true);
   pa_threaded_mainloop_unlock(loop_);
 }
 
@@ -387,6 +380,11 @@ void PulseOutput::FillLocked(size_t bytes) {
 void PulseOutput::Flush() {
   if (!loop_) return;
   pa_threaded_mainloop_lock(loop_);
+  FlushLocked();
+  pa_threaded_mainloop_unlock(loop_);
+}
+
+void PulseOutput::FlushLocked() {
   ForgetDrainLocked();
   if (StreamReadyLocked()) {
     if (pa_operation* flush = pa_stream_flush(stream_, nullptr, nullptr)) pa_operation_unref(flush);
@@ -396,7 +394,6 @@ void PulseOutput::Flush() {
   }
   sinceFlush_ = 0;
   lostPending_ = 0;
-  pa_threaded_mainloop_unlock(loop_);
 }
 
 // PipeWire's server plays a last part shorter than its period only when
