@@ -386,15 +386,23 @@ void Playback::RunUntilQuit() {
   }
 }
 
-// Nothing more to hand over. The output is told that nothing follows what
-// it holds, so that it plays all of it (PipeWire's server keeps back a
-// last part shorter than its period until then; what the window asks for
-// next is still taken on without a gap); then it is closed if nothing
-// follows for a while, so an idle player costs no wake-ups.
+// Nothing more to hand over. Near the end of what it holds, the output is
+// told that nothing follows, so that it plays all of it (PipeWire's server
+// keeps back a last part shorter than its period until then; what the
+// window asks for next is still taken on without a gap); then it is closed
+// if nothing follows for a while, so an idle player costs no wake-ups.
 void Playback::CloseWhenIdleLocked(std::unique_lock<std::mutex>& lock) {
   uint64_t request = request_;
   auto asked = [&] { return quit_ || choose_ || request_ != request; };
   if (!drained_) {
+    for (;;) {
+      lock.unlock();
+      int64_t early = OutputPending() - DrainLeadBytes;
+      lock.lock();
+      if (asked()) return;
+      if (early <= 0) break;
+      if (wake_.wait_for(lock, Duration(early), asked)) return;
+    }
     drained_ = true;
     lock.unlock();
     DrainOutput();

@@ -72,6 +72,10 @@ class Playback {
   static constexpr int LingerMs = 2000;
   // The longest a CLOSE waits for a completed range to sound out.
   static constexpr int DrainMs = 1000;
+  // How near the end of what it holds an output is told that nothing
+  // follows: late enough that the window's next range, asked for at the
+  // hand-over, comes first.
+  static constexpr int64_t DrainLeadBytes = BytesPerSecond / 10;  // 100 ms
   // How often an output that drains beyond what it reports is asked
   // whether it is done.
   static constexpr int DrainPollMs = 20;

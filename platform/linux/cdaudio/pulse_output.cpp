@@ -89,7 +89,12 @@ class PulseOutput : public Output {
   // The server's answer to a drain: it comes once the last of the stream
   // has played, which its reported latency does not cover (PipeWire
   // holds back a last part shorter than its period until asked to drain).
+  // PipeWire's service stays draining until the stream first runs dry,
+  // a flush or new PCM notwithstanding, and then skips a whole period
+  // ahead of what it holds; so the answer is kept past a flush, and the
+  // stream flushed again once it has come, before it takes new PCM.
   pa_operation* drain_ = nullptr;
+  bool drainHeard_ = false;  // what the drain let go has not been flushed
   Readiness readiness_ = Readiness::Connecting;
   std::string why_;         // why it is Down
   bool wanted_ = false;     // between Open and Close
@@ -172,7 +177,10 @@ Output::Readiness PulseOutput::Open(std::string* why) {
     // A stream drained to its end is flushed before it takes a new range:
     // PipeWire's service otherwise keeps it drained, and plays nothing of
     // what comes next though it takes it at the pace of playing it.
-    if (drain_ && pa_operation_get_state(drain_) == PA_OPERATION_DONE) FlushLocked();
+    if (drain_ && pa_operation_get_state(drain_) == PA_OPERATION_DONE) {
+      FlushLocked();
+      ForgetDrainLocked();
+    }
     CorkLocked(false);
   }
   opening_ = false;
@@ -385,7 +393,7 @@ void PulseOutput::Flush() {
 }
 
 void PulseOutput::FlushLocked() {
-  ForgetDrainLocked();
+  drainHeard_ = false;
   if (StreamReadyLocked()) {
     if (pa_operation* flush = pa_stream_flush(stream_, nullptr, nullptr)) pa_operation_unref(flush);
     // The interpolated timing is stale until the server's next report.
@@ -404,6 +412,7 @@ void PulseOutput::Drain() {
   if (StreamReadyLocked()) {
     ForgetDrainLocked();
     drain_ = pa_stream_drain(stream_, nullptr, nullptr);
+    drainHeard_ = drain_ != nullptr;
   }
   pa_threaded_mainloop_unlock(loop_);
 }
@@ -411,7 +420,8 @@ void PulseOutput::Drain() {
 bool PulseOutput::Draining() {
   if (!loop_) return false;
   pa_threaded_mainloop_lock(loop_);
-  bool draining = drain_ && pa_operation_get_state(drain_) == PA_OPERATION_RUNNING;
+  bool draining =
+      drainHeard_ && drain_ && pa_operation_get_state(drain_) == PA_OPERATION_RUNNING;
   pa_threaded_mainloop_unlock(loop_);
   return draining;
 }

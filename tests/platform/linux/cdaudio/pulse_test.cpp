@@ -185,8 +185,9 @@ TEST_F(PulseTest, ThePlayersCycleRunsTheDiscBitExactAndUnbrokenEvenWithBothCores
           EXPECT_LE(first, asked + recorder.Within((busy ? 150 : 30) * TimeAllowance))
               << "first sample after " << (first - asked) / BytesPerMs << " ms";
         }
-        printf("%s: first sample %zu ms after Play, at the recorder\n", busy ? "busy" : "idle",
-               (first - asked) / BytesPerMs);
+        printf("%s: first sample %lld ms after Play, at the recorder\n", busy ? "busy" : "idle",
+               (static_cast<long long>(first) - static_cast<long long>(asked)) /
+                   static_cast<long long>(BytesPerMs));
       }
     } else {
       EXPECT_NE(StartOf(captured, disc), std::string::npos);
@@ -248,6 +249,34 @@ TEST_F(PulseTest, StopAndANewRangeSilenceWhatTheServerHoldsAtOnce) {
         << "sounded on " << (second + played - asked) / BytesPerMs << " ms after the stop";
   }
   EXPECT_TRUE(TakePosted().empty());
+}
+
+// The window late with the next range, so that the one before was let
+// drain; that one stopped, and another played: heard from its first frame.
+// (PipeWire's service stays draining until its stream first runs dry, and
+// then skips a period ahead of what it holds.)
+TEST_F(PulseTest, APlayAfterALateRangeAndAStopIsHeardWhole) {
+  mkdisc::DiscImage image = MakeTracks({150, 150, 150});
+  Bytes three = mkdisc::ReadBin(image.binPath, 300, 150);
+  Recorder recorder(Path("capture.raw"));
+  ASSERT_EQ(OpenSource(image.sheetPath), 0u);
+  ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
+  ASSERT_EQ(Play(1, 2, MCI_NOTIFY | MCI_FROM | MCI_TO, Window), 0u);
+  ASSERT_EQ(NextNotification(), static_cast<WPARAM>(MCI_NOTIFY_SUCCESSFUL));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ASSERT_EQ(Play(2, 3, MCI_NOTIFY | MCI_FROM | MCI_TO, Window), 0u);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  ASSERT_EQ(Stop(), 0u);
+  EXPECT_EQ(NextNotification(), static_cast<WPARAM>(MCI_NOTIFY_ABORTED));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_EQ(Play(3, 0, MCI_NOTIFY | MCI_FROM, Window), 0u);
+  EXPECT_EQ(NextNotification(), static_cast<WPARAM>(MCI_NOTIFY_SUCCESSFUL));
+  // On PulseAudio the monitor may miss what a rewind rewrote of the start.
+  const char* server = getenv("KORVANE_SOUND_SERVER");
+  size_t skip = server && std::string(server) == "pipewire" ? 0 : RewoundBytes;
+  Bytes whole(three.begin() + static_cast<std::ptrdiff_t>(skip), three.end());
+  EXPECT_NE(FindBytes(recorder.WaitFor(three), whole), std::string::npos)
+      << "the last range not heard whole";
 }
 
 TEST_F(PulseTest, AServerRestartedMidTrackIsHeardAgainWhereTheTrackHasGotTo) {
