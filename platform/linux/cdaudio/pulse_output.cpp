@@ -69,6 +69,7 @@ class PulseOutput : public Output {
   bool StreamReadyLocked() const;
   int64_t LatencyLocked();
   void FillLocked(size_t bytes);
+  void WriteLocked(size_t bytes);
 
   static void OnContextState(pa_context* context, void* self);
   static void OnStreamState(pa_stream* stream, void* self);
@@ -96,11 +97,15 @@ class PulseOutput : public Output {
   pa_operation* drain_ = nullptr;
   bool drainHeard_ = false;  // what the drain let go has not been flushed
   Readiness readiness_ = Readiness::Connecting;
-  std::string why_;         // why it is Down
-  bool wanted_ = false;     // between Open and Close
-  bool retrying_ = false;   // retry_ is armed
-  bool opening_ = false;    // inside Open, which answers for itself
-  bool corked_ = false;     // the stream is, or is being, corked
+  std::string why_;        // why it is Down
+  bool wanted_ = false;    // between Open and Close
+  bool retrying_ = false;  // retry_ is armed
+  bool opening_ = false;   // inside Open, which answers for itself
+  bool corked_ = false;    // the stream is, or is being, corked
+  // Opened, but corked until the first of the range is written: a stream
+  // uncorked empty is played from the next period of the server's graph
+  // on, which under PipeWire is up to one period after the data comes.
+  bool uncorkOnData_ = false;
   int64_t sinceFlush_ = 0;  // bytes written since the last flush
   // What the server held when it went away, and when: it is taken to
   // sound on in silence, so the device knows where the sound would be.
@@ -181,7 +186,7 @@ Output::Readiness PulseOutput::Open(std::string* why) {
       FlushLocked();
       ForgetDrainLocked();
     }
-    CorkLocked(false);
+    uncorkOnData_ = corked_;
   }
   opening_ = false;
   Readiness readiness = readiness_;
@@ -194,6 +199,7 @@ void PulseOutput::Close() {
   if (!loop_) return;
   pa_threaded_mainloop_lock(loop_);
   wanted_ = false;
+  uncorkOnData_ = false;
   // The connection and the stream stay for the next Open, the stream
   // corked and empty, so that the server's sink may sleep.
   FlushLocked();
@@ -366,6 +372,15 @@ void PulseOutput::OnWrite(pa_stream*, size_t bytes, void* self) {
 }
 
 void PulseOutput::FillLocked(size_t bytes) {
+  int64_t before = sinceFlush_;
+  WriteLocked(bytes);
+  if (uncorkOnData_ && sinceFlush_ > before) {
+    uncorkOnData_ = false;
+    CorkLocked(false);
+  }
+}
+
+void PulseOutput::WriteLocked(size_t bytes) {
   bytes -= bytes % 4;  // whole sample frames only
   while (bytes > 0) {
     void* data = nullptr;
@@ -411,6 +426,9 @@ void PulseOutput::Drain() {
   pa_threaded_mainloop_lock(loop_);
   if (StreamReadyLocked()) {
     ForgetDrainLocked();
+    // A corked stream never drains.
+    uncorkOnData_ = false;
+    CorkLocked(false);
     drain_ = pa_stream_drain(stream_, nullptr, nullptr);
     drainHeard_ = drain_ != nullptr;
   }
@@ -420,8 +438,7 @@ void PulseOutput::Drain() {
 bool PulseOutput::Draining() {
   if (!loop_) return false;
   pa_threaded_mainloop_lock(loop_);
-  bool draining =
-      drainHeard_ && drain_ && pa_operation_get_state(drain_) == PA_OPERATION_RUNNING;
+  bool draining = drainHeard_ && drain_ && pa_operation_get_state(drain_) == PA_OPERATION_RUNNING;
   pa_threaded_mainloop_unlock(loop_);
   return draining;
 }

@@ -34,10 +34,10 @@ constexpr size_t HandoverBytes = cdaudio::Playback::HandoverBytes;
 // recording (8.3 ms measured), though nothing in it is out of place:
 // SoundedAlone is told so.
 constexpr size_t RewoundBytes = 20 * BytesPerMs;
-// PipeWire's PulseAudio service starts a stream that was idle some 50 to
-// 100 ms after it is handed the sound (mpv's too, after a pause: 33 to 73
-// ms at the same recorder), so a first sample is timed against the target
-// on PulseAudio only; bench/pulse measures both servers.
+// PipeWire's PulseAudio service starts a stream that was idle at a period
+// of its graph: 34 to 74 ms at this recorder, in steps of the period (mpv's
+// after a pause: 33 to 73 ms), so a first sample is timed against the
+// target on PulseAudio only; bench/pulse measures both servers.
 bool FirstSampleTimed() {
   const char* server = getenv("KORVANE_SOUND_SERVER");
   return RealTime && !(server && std::string(server) == "pipewire");
