@@ -20,6 +20,7 @@
 #                            (pulse.sh), its sink's monitor recorded into
 #                            CAPTURE
 #   e2e_fail MESSAGE         fails the test
+#   e2e_skip MESSAGE         gives the test up as unable to judge
 #
 # Every test gets its own XDG_CONFIG_HOME (where korvane.ini goes) under
 # E2E_TMP, and CDAUDIO_DEVICE naming a drive that does not exist.
@@ -49,9 +50,11 @@ e2e_teardown() {
       [ -s "$log" ] && { echo "--- $log"; tail -n 20 "$log"; }
     done
     [ -f "$KORVANE_TRACE" ] && { echo "--- trace"; cat "$KORVANE_TRACE"; }
-    # E2E_KEEP=1 keeps a failed test's files (captures, logs) to look at.
+    # E2E_KEEP=1 keeps a failed test's files (captures, logs) to look at;
     [ "${E2E_KEEP:-}" = 1 ] && { echo "kept: $E2E_TMP"; exit "$status"; }
   fi
+  # E2E_KEEP=all keeps them whatever the outcome.
+  [ "${E2E_KEEP:-}" = all ] && { echo "kept: $E2E_TMP"; exit "$status"; }
   rm -rf "$E2E_TMP"
   exit "$status"
 }
@@ -61,6 +64,13 @@ trap 'exit 130' INT TERM
 e2e_fail() {
   echo "FAIL: $*" >&2
   exit 1
+}
+
+# e2e_skip MESSAGE: the test cannot judge the player here (CTest counts it
+# skipped, by SKIP_RETURN_CODE).
+e2e_skip() {
+  echo "SKIP: $*" >&2
+  exit 77
 }
 
 # e2e_until SECONDS COMMAND...: retries COMMAND until it succeeds.

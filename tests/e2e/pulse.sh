@@ -4,7 +4,9 @@
 # at 44100 Hz s16le stereo, and its monitor recorded with parec. The server
 # is PulseAudio, or with KORVANE_SOUND_SERVER=pipewire, PipeWire with its
 # PulseAudio service (pipewire, wireplumber, pipewire-pulse, on a session
-# bus of their own), its graph clock held at 44100 Hz.
+# bus of their own), its graph clock held at 44100 Hz. KORVANE_SOUND_RATE
+# sets another rate for the sink, the graph and the recording (48000, as
+# PipeWire ships, resamples the disc).
 # Sourced by test scripts, or run as a command:
 #   pulse.sh run COMMAND...   starts a server, runs COMMAND against it and
 #                             stops the server whatever happens; COMMAND
@@ -17,6 +19,7 @@
 #   pulse_record FILE    records the sink's monitor into FILE as raw
 #                        s16le; sets PULSE_RECORD_PID
 #   pulse_record_stop    stops the recorder
+#   pulse_missed NODE    the periods PipeWire's graph logged NODE missing
 #
 # The server's log is $PULSE_DIR/server.log. Running as root needs no
 # system mode: the server is an ordinary per-user one in its own folder.
@@ -40,6 +43,7 @@ PULSE_NICE="nice -n -11"
 PULSE_PID=
 PULSE_RECORD_PID=
 PULSE_SINK=korvane_out
+PULSE_RATE=${KORVANE_SOUND_RATE:-44100}
 export XDG_RUNTIME_DIR=$PULSE_DIR
 export PULSE_SERVER=unix:$PULSE_DIR/native
 export PULSE_COOKIE=$PULSE_DIR/cookie
@@ -61,7 +65,7 @@ pulse_start() {
   $PULSE_NICE pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit=no --use-pid-file=no \
     --log-target=stderr --log-level=info --log-meta=no --log-time=yes \
     -L "module-native-protocol-unix auth-anonymous=1 socket=$PULSE_DIR/starting" \
-    -L "module-null-sink sink_name=$PULSE_SINK rate=44100 format=s16le channels=2" \
+    -L "module-null-sink sink_name=$PULSE_SINK rate=$PULSE_RATE format=s16le channels=2" \
     2>>"$PULSE_DIR/server.log" &
   PULSE_PID=$!
   echo "$PULSE_PID" >"$PULSE_DIR/server.pid"
@@ -92,7 +96,8 @@ pulse_start() {
 pipewire_start() {
   local config=$PULSE_DIR/config
   mkdir -p "$config/pipewire/pipewire.conf.d" "$config/pipewire/pipewire-pulse.conf.d"
-  printf 'context.properties = {\n  default.clock.rate = 44100\n  default.clock.allowed-rates = [ 44100 ]\n}\n' \
+  printf 'context.properties = {\n  default.clock.rate = %s\n  default.clock.allowed-rates = [ %s ]\n}\n' \
+    "$PULSE_RATE" "$PULSE_RATE" \
     >"$config/pipewire/pipewire.conf.d/korvane.conf"
   printf 'pulse.properties = {\n  server.address = [ "unix:%s/starting" ]\n}\n' "$PULSE_DIR" \
     >"$config/pipewire/pipewire-pulse.conf.d/korvane.conf"
@@ -100,8 +105,13 @@ pipewire_start() {
   # The session manager and the PulseAudio service give up at once when
   # PipeWire's socket is not there yet (a killed server's stays behind).
   rm -f "$PULSE_DIR/pipewire-0" "$PULSE_DIR/pipewire-0.lock"
+  # The graph's driver logs each period a client missed ("client too
+  # slow!"): pulse_missed reads them.
   for program in pipewire wireplumber pipewire-pulse; do
-    XDG_CONFIG_HOME=$config XDG_STATE_HOME=$PULSE_DIR/state $PULSE_NICE "$program" >>"$PULSE_DIR/server.log" 2>&1 &
+    local debug=${PIPEWIRE_DEBUG:-2}
+    [ "$program" = pipewire ] && debug=${PIPEWIRE_DEBUG:-2},pw.node:3
+    PIPEWIRE_DEBUG=$debug XDG_CONFIG_HOME=$config XDG_STATE_HOME=$PULSE_DIR/state $PULSE_NICE "$program" \
+      >>"$PULSE_DIR/server.log" 2>&1 &
     pids+=($!)
     PULSE_PID="${pids[*]}"
     echo "$PULSE_PID" >"$PULSE_DIR/server.pid"
@@ -118,7 +128,7 @@ pipewire_start() {
   while [ $SECONDS -lt $until ]; do
     if [ -z "$loaded" ]; then
       PULSE_SERVER=$starting timeout 2 pactl load-module module-null-sink sink_name=$PULSE_SINK \
-        rate=44100 format=s16le channels=2 >/dev/null 2>&1 && loaded=1
+        rate=$PULSE_RATE format=s16le channels=2 >/dev/null 2>&1 && loaded=1
     fi
     if [ -n "$loaded" ] &&
       PULSE_SERVER=$starting timeout 2 pactl set-default-sink "$PULSE_SINK" 2>/dev/null; then
@@ -131,6 +141,16 @@ pipewire_start() {
   tail -n 20 "$PULSE_DIR/server.log" >&2
   pulse_stop
   return 1
+}
+
+# pulse_missed NODE: the periods of the PipeWire graph that NODE's stream
+# in the PulseAudio service missed, as the graph's driver logged them: one
+# line each, its length in frames. A machine whose processors are taken
+# away from it for longer than a period (a virtual machine's steal) makes
+# the graph miss one however high its priority, and the sink plays
+# silence for every stream of the service there, a recorder's too.
+pulse_missed() {
+  sed -n "s|.*(\($1\)-[0-9]*) client too slow! rate:\([0-9]*\)/.*|\2|p" "$PULSE_DIR/server.log"
 }
 
 pulse_stop() {
@@ -155,7 +175,7 @@ pulse_stop() {
 # The recorder runs at a higher priority than the player, so that on a
 # busy machine what lags is the player under test, not the instrument.
 pulse_record() {
-  nice -n -10 parec -d "$PULSE_SINK.monitor" --rate=44100 --format=s16le --channels=2 --raw \
+  nice -n -10 parec -d "$PULSE_SINK.monitor" --rate=$PULSE_RATE --format=s16le --channels=2 --raw \
     --latency-msec=$PULSE_RECORD_LATENCY >"$1" 2>>"$PULSE_DIR/parec.log" &
   PULSE_RECORD_PID=$!
   # The monitor of a running sink never stops: the recorder is up once
