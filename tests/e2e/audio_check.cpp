@@ -18,6 +18,10 @@
 //   audio_check sound CAPTURE FROM
 //     prints the byte offsets of the first sound at or after FROM and of
 //     the end of the last sound (-1 -1 when silent)
+//   audio_check hush CAPTURE
+//     prints the frames from the first sound to the end of the last, and
+//     the longest run of silent frames between them (a break, where the
+//     sound was resampled and cannot be compared with the disc's)
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -126,8 +130,25 @@ int main(int argc, char** argv) {
     printf("%td %td\n", first - capture.begin(), last - capture.begin());
     return 0;
   }
+  if (argc == 3 && strcmp(argv[1], "hush") == 0) {
+    Bytes capture = ReadAll(argv[2]);
+    size_t frames = capture.size() / 4, first = frames, last = 0, longest = 0, run = 0;
+    for (size_t frame = 0; frame < frames; frame++) {
+      auto at = capture.begin() + static_cast<std::ptrdiff_t>(4 * frame);
+      if (std::all_of(at, at + 4, [](uint8_t b) { return b == 0; })) {
+        run++;
+        continue;
+      }
+      if (first < frames) longest = std::max(longest, run);
+      first = std::min(first, frame);
+      last = frame + 1;
+      run = 0;
+    }
+    printf("%zu %zu\n", first < frames ? last - first : 0, longest);
+    return 0;
+  }
   fprintf(stderr,
           "usage: audio_check count CAPTURE BIN LSN | ends-with CAPTURE BIN START COUNT | "
-          "runs|spans CAPTURE BIN | sound CAPTURE FROM\n");
+          "runs|spans CAPTURE BIN | sound CAPTURE FROM | hush CAPTURE\n");
   return 2;
 }
