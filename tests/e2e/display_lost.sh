@@ -54,6 +54,9 @@ rm -f "$SDL_DISKAUDIOFILE"
 KORVANE_TRACE= e2e_start "$KORVANE"
 window=$(e2e_wait_window --name '^Korvane$')
 e2e_until 5 moved_to "$window" "$mx" "$my" || e2e_fail "did not open where it was stored"
+# Placed, it takes the focus: a user's move comes after that.
+focused() { [ "$(xdotool getwindowfocus)" = "$window" ]; }
+e2e_until 5 focused || e2e_fail "never took the focus"
 e2e_move_window "$window" 420 260
 read -r nx ny nw nh <<<"$(e2e_frame "$window")"
 xdotool mousemove --window "$window" $((px + pw / 2)) $((py + ph / 2)) click 1
