@@ -8,6 +8,8 @@
 #include <functional>
 #include <utility>
 
+#include "tools/cd_text_packs.h"
+
 namespace mkdisc {
 
 namespace {
@@ -75,7 +77,7 @@ std::string Chunk(const char* id, const std::string& body) {
 // which start with track 1's 150-sector pregap: so byte offsets in the
 // file are (LSN + 150) * 2352, and index 0 of track 1 is LSN -150.
 std::string NrgTrailer(const std::vector<DiscImageTrack>& tracks, int32_t leadout,
-                       uint64_t chunksAt) {
+                       uint64_t chunksAt, const disc::DiscText& text) {
   auto index0 = [&](size_t i) {
     return i == 0 ? -150 : tracks[i].pregap >= 0 ? tracks[i].pregap : tracks[i].start;
   };
@@ -117,11 +119,66 @@ std::string NrgTrailer(const std::vector<DiscImageTrack>& tracks, int32_t leadou
   }
   std::string session;
   session += BigEndian(tracks.size(), 4);
-  std::string trailer =
-      Chunk("CUEX", cue) + Chunk("DAOX", dao) + Chunk("SINF", session) + Chunk("END!", "");
+  std::string trailer = Chunk("CUEX", cue) + Chunk("DAOX", dao) + Chunk("SINF", session);
+  const std::vector<CdTextBlock> blocks = CdTextBlocks(text);
+  if (!blocks.empty())
+    trailer += Chunk("CDTX", CdTextPacks(blocks, tracks.front().number, tracks.back().number));
+  trailer += Chunk("END!", "");
   trailer += "NER5";
   trailer += BigEndian(chunksAt, 8);
   return trailer;
+}
+
+// A cue sheet's TITLE and PERFORMER lines, indented by `indent`.
+std::string CueText(const disc::TrackText& text, const std::string& indent) {
+  std::string lines;
+  if (!text.title.empty()) lines += indent + "TITLE \"" + text.title + "\"\n";
+  if (!text.performer.empty()) lines += indent + "PERFORMER \"" + text.performer + "\"\n";
+  return lines;
+}
+
+// A .toc's string: bytes outside printable ASCII in octal, as cdrdao writes them.
+std::string TocString(const std::string& bytes) {
+  std::string out = "\"";
+  for (unsigned char c : bytes) {
+    if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
+      out += static_cast<char>(c);
+    } else {
+      char octal[8];
+      snprintf(octal, sizeof octal, "\\%03o", c);
+      out += octal;
+    }
+  }
+  return out + "\"";
+}
+
+// A .toc's CD_TEXT block for the disc (track -1) or an audio track (its
+// index), in each language of `blocks`.
+std::string TocText(const std::vector<CdTextBlock>& blocks, int track) {
+  if (blocks.empty()) return "";
+  std::string text = "CD_TEXT {\n";
+  if (track < 0) {
+    text += "  LANGUAGE_MAP {\n";
+    for (size_t b = 0; b < blocks.size(); b++)
+      text +=
+          "    " + std::to_string(b) + " : " +
+          (blocks[b].language == 0x09 ? std::string("EN") : std::to_string(blocks[b].language)) +
+          "\n";
+    text += "  }\n";
+  }
+  for (size_t b = 0; b < blocks.size(); b++) {
+    const size_t index = static_cast<size_t>(track);
+    const disc::TrackText none;
+    const disc::TrackText& entry = track < 0 ? blocks[b].text.disc
+                                   : index < blocks[b].text.tracks.size()
+                                       ? blocks[b].text.tracks[index]
+                                       : none;
+    text += "  LANGUAGE " + std::to_string(b) + " {\n    TITLE " + TocString(entry.title) +
+            "\n    PERFORMER " + TocString(entry.performer) + "\n";
+    if (track < 0) text += "    SIZE_INFO { " + std::to_string(blocks[b].characters) + ", 1 }\n";
+    text += "  }\n";
+  }
+  return text + "}\n";
 }
 
 }  // namespace
@@ -174,8 +231,9 @@ bool WriteDiscImage(const std::string& sheetPath, const DiscImageSpec& spec, Dis
     bin.clear();
   };
   Noise noise{12345};
-  std::string cue = "FILE \"" + binName + "\" BINARY\n";
-  std::string toc = spec.dataFirst > 0 ? "CD_ROM\n" : "CD_DA\n";
+  const std::vector<CdTextBlock> blocks = CdTextBlocks(spec.text);
+  std::string cue = CueText(spec.text.disc, "") + "FILE \"" + binName + "\" BINARY\n";
+  std::string toc = (spec.dataFirst > 0 ? "CD_ROM\n" : "CD_DA\n") + TocText(blocks, -1);
   int number = 1;
   if (spec.dataFirst > 0) {
     cue += "  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n";
@@ -191,11 +249,13 @@ bool WriteDiscImage(const std::string& sheetPath, const DiscImageSpec& spec, Dis
     const bool emphasised = std::find(spec.preEmphasis.begin(), spec.preEmphasis.end(),
                                       static_cast<int>(i)) != spec.preEmphasis.end();
     if (emphasised) cue += "    FLAGS PRE\n";
+    if (i < spec.text.tracks.size()) cue += CueText(spec.text.tracks[i], "    ");
     int32_t here = written;
     int32_t pregap = -1;
     int sectors = spec.audioSectors[i];
-    toc += std::string("\nTRACK AUDIO\n") + (emphasised ? "PRE_EMPHASIS\n" : "") + "FILE \"" +
-           binName + "\" " + (spec.swap ? "SWAP " : "") + Msf(here) + " " + Msf(sectors) + "\n";
+    toc += std::string("\nTRACK AUDIO\n") + (emphasised ? "PRE_EMPHASIS\n" : "") +
+           TocText(blocks, static_cast<int>(i)) + "FILE \"" + binName + "\" " +
+           (spec.swap ? "SWAP " : "") + Msf(here) + " " + Msf(sectors) + "\n";
     if (spec.pregap > 0 && i > 0) toc += "START " + Msf(spec.pregap) + "\n";
     audio = true;
     if (spec.pregap > 0 && i > 0) {
@@ -228,7 +288,8 @@ bool WriteDiscImage(const std::string& sheetPath, const DiscImageSpec& spec, Dis
   image->sectors = written;
   if (spec.nrg)
     binFile << NrgTrailer(image->tracks, written,
-                          static_cast<uint64_t>(written + disc::MsfOffset) * disc::SectorBytes);
+                          static_cast<uint64_t>(written + disc::MsfOffset) * disc::SectorBytes,
+                          spec.text);
   binFile.close();
   std::ofstream cueFile;
   if (!spec.nrg) {

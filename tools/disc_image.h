@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/disc/disc_text.h"
 #include "platform/linux/disc/track_table.h"
 
 namespace mkdisc {
@@ -33,6 +34,11 @@ struct DiscImageSpec {
   // FLAGS PRE in a cue sheet, PRE_EMPHASIS in a .toc. The samples are
   // written as they are, emphasised or not.
   std::vector<int> preEmphasis;
+  // Titles and performers (UTF-8), of the disc and of the audio tracks in
+  // order: TITLE and PERFORMER in a cue sheet, CD_TEXT in a .toc (Latin-1,
+  // and a Japanese language in code page 932 where Latin-1 cannot write
+  // it), a CDTX chunk in a .nrg.
+  disc::DiscText text;
 };
 
 struct DiscImageTrack {

@@ -13,6 +13,8 @@
 //                     (else big-endian, as cdrdao's raw files)
 //   --pre-emphasis L  the audio tracks numbered in L (1,3) are flagged as
 //                     recorded with pre-emphasis
+//   --title TEXT      the disc's title; given again, each audio track's in turn
+//   --performer TEXT  the same for the performers
 // A cue sheet can instead be that of a rip (the bin stays, as the record
 // of the disc's samples):
 //   --rip LAYOUT      one: one audio file for the disc; previous: a file
@@ -39,7 +41,7 @@
 static int Usage() {
   fprintf(stderr,
           "usage: mkdisc [--pregap N] [--data-first N] [--data-session N] [--bin NAME] [--swap] "
-          "[--pre-emphasis LIST] "
+          "[--pre-emphasis LIST] [--title TEXT]... [--performer TEXT]... "
           "[--rip one|previous|own|bin] [--audio TYPE] [--type WORD] [--upper-names] [--unquoted] "
           "[--decorate] [--crlf] [--bom] [--trim N] OUT.cue|OUT.toc|OUT.nrg SECTORS...\n");
   return 2;
@@ -58,6 +60,7 @@ int main(int argc, char** argv) {
   mkdisc::RipSpec rip;
   bool ripped = false;
   std::string cue;
+  size_t titles = 0, performers = 0;  // --title and --performer so far
   for (int i = 1; i < argc; i++) {
     std::string arg = argv[i];
     int* option = arg == "--pregap"         ? &spec.pregap
@@ -90,6 +93,17 @@ int main(int argc, char** argv) {
       } else {
         return Usage();
       }
+    } else if (arg == "--title" || arg == "--performer") {
+      if (++i == argc) return Usage();
+      auto field = arg == "--title" ? &disc::TrackText::title : &disc::TrackText::performer;
+      size_t& given = arg == "--title" ? titles : performers;
+      if (given == 0)
+        spec.text.disc.*field = argv[i];
+      else if (spec.text.tracks.size() < given)
+        spec.text.tracks.emplace_back().*field = argv[i];
+      else
+        spec.text.tracks[given - 1].*field = argv[i];
+      given++;
     } else if (arg == "--swap") {
       spec.swap = true;
     } else if (arg == "--pre-emphasis") {  // a comma-separated list of audio track numbers

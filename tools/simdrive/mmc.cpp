@@ -12,6 +12,7 @@
 #include <cstring>
 #include <thread>
 
+#include "tools/cd_text_packs.h"
 #include "tools/simdrive/drive.h"
 
 namespace simdrive {
@@ -410,6 +411,10 @@ Sense Drive::ReadTocPacketLocked(const uint8_t* cdb, std::string* reply) {
       for (const SheetTrack* track : tracks)
         entry(session, track->Control(), track->number, track->start, 0, 0);
     }
+  } else if (format == 5) {  // the CD-Text of the lead-in, in its packs
+    reply->assign(4, '\0');
+    *reply += mkdisc::CdTextPacks(mkdisc::CdTextBlocks(sheet_.text), sheet_.tracks.front().number,
+                                  last.number);
   } else {
     return InvalidField;
   }

@@ -55,6 +55,8 @@ bool ReadSheet(const std::string& cuePath, Sheet* sheet, std::string* error) {
   }
   *sheet = Sheet();
   sheet->binPath = cue.files[0].path;
+  sheet->text.disc = cue.text;
+  for (const disc::CueTrack& entry : cue.tracks) sheet->text.tracks.push_back(entry.text);
   for (const disc::CueTrack& entry : cue.tracks)
     sheet->tracks.push_back(SheetTrack{entry.number, entry.audio, entry.index1.sector,
                                        entry.session, entry.audio && entry.preEmphasis,

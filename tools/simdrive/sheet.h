@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/disc/disc_text.h"
+
 namespace simdrive {
 
 constexpr int SectorBytes = 2352;
@@ -31,6 +33,7 @@ struct Sheet {
   int32_t leadout = 0;  // the bin's length in sectors
   // Where each session's area ends (its lead-out), by session number - 1.
   std::vector<int32_t> sessionEnds;
+  disc::DiscText text;  // the sheet's TITLE and PERFORMER lines, for its CD-Text
   int Sessions() const { return static_cast<int>(sessionEnds.size()); }
   // The track holding `lsn`, or nullptr outside every session's tracks.
   const SheetTrack* TrackAt(int32_t lsn) const;

@@ -182,9 +182,11 @@ DiscState LoadCdioDisc(const std::string& source, Disc* disc, std::string* why) 
   }
   if (!drive) {
     disc->table = table;
+    DecodeCdText(nrg.cdText.data(), nrg.cdText.size(), table, &disc->text);
     disc->reader.reset(new ImageReader(cdio, table.leadout));
     return DiscState::Ready;
   }
+  ReadDriveText(cdio, table, &disc->text);
   if (!OpenDriveReader(cdio, table.leadout, &disc->reader, &problem)) {
     *why = source + ": " + problem;
     return DiscState::Unreadable;
@@ -215,6 +217,8 @@ DiscState LoadDisc(const std::string& source, Disc* disc, std::string* why) {
   // The readers throw nothing of their own; a sheet or table too large for
   // the memory there is must not end the player either.
   try {
+    // Nothing of a disc loaded before is left, its titles least of all.
+    *disc = Disc();
     const DiscState state = LoadByName(source, disc, why);
     if (state == DiscState::Ready) UndoPreEmphasis(disc);
     return state;

@@ -43,7 +43,7 @@ class SectorReader {
 struct Disc {
   TrackTable table;
   std::unique_ptr<SectorReader> reader;
-  DiscText text;  // from a cue sheet; empty for other sources
+  DiscText text;  // from the sheet or the CD-Text; empty where there is none
 };
 
 enum class DiscState {

@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -156,6 +157,36 @@ bool OpenDriveReader(CdIo_t* cdio, int32_t end, std::unique_ptr<SectorReader>* r
   cdio_cddap_verbose_set(drive, CDDA_MESSAGE_FORGETIT, CDDA_MESSAGE_FORGETIT);
   reader->reset(new DriveReader(cdio, drive, end));
   return true;
+}
+
+namespace {
+
+// READ TOC/PMA/ATIP format 5, the CD-Text, into `reply` as long as it is.
+bool ReadTocCdText(CdIo_t* cdio, std::vector<uint8_t>* reply) {
+  mmc_cdb_t cdb = {};
+  cdb.field[0] = CDIO_MMC_GPCMD_READ_TOC;
+  cdb.field[2] = CDIO_MMC_READTOC_FMT_CDTEXT;
+  cdb.field[7] = static_cast<uint8_t>(reply->size() >> 8);
+  cdb.field[8] = static_cast<uint8_t>(reply->size());
+  return mmc_run_cmd(cdio, mmc_timeout_ms, &cdb, SCSI_MMC_DATA_READ,
+                     static_cast<unsigned int>(reply->size()), reply->data()) == DRIVER_OP_SUCCESS;
+}
+
+}  // namespace
+
+void ReadDriveText(CdIo_t* cdio, const TrackTable& table, DiscText* text) {
+  // The length first, then all of it: at most 8 blocks of 256 packs.
+  std::vector<uint8_t> reply(4);
+  if (!ReadTocCdText(cdio, &reply)) return;
+  auto said = [&reply] { return 2 + static_cast<size_t>((reply[0] << 8) | reply[1]); };
+  const size_t total = std::min<size_t>(said(), 4 + 8 * 256 * CdTextPackBytes);
+  if (total < 4 + CdTextPackBytes) return;
+  reply.assign(total, 0);
+  if (!ReadTocCdText(cdio, &reply)) return;
+  // The drive may say less the second time.
+  const size_t given = std::min(total, said());
+  if (given < 4) return;
+  DecodeCdText(reply.data() + 4, (given - 4) / CdTextPackBytes * CdTextPackBytes, table, text);
 }
 
 // A drive the user may not read: its node exists, but opening it fails.

@@ -87,11 +87,13 @@ struct TocTrack {
   // beginning, or START alone (and PREGAP) after this many pieces.
   int32_t startSectors = -1;
   int startAfter = -1;
+  TrackText text;  // its CD_TEXT's TITLE and PERFORMER
 };
 
 struct TocSheet {
   std::vector<TocFile> files;
   std::vector<TocTrack> tracks;
+  TrackText text;  // the disc's, from the CD_TEXT before the first TRACK
 };
 
 // Reads the text of a .toc that lives in `folder`; false with `why`

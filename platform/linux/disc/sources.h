@@ -17,6 +17,7 @@
 #include "platform/linux/common/file.h"
 #include "platform/linux/disc/disc.h"
 #include "platform/linux/disc/sheets.h"
+#include "platform/linux/disc/track_table.h"
 
 typedef struct _CdIo CdIo_t;
 
@@ -48,15 +49,28 @@ bool LoadTocImage(const std::string& path, Disc* disc, std::string* why);
 // pointing anywhere but at the trailer make it read out of bounds or crash.
 // So the device checks them first.
 struct NrgTrailer {
-  bool present = false;       // the file ends in a Nero footer
-  int32_t audioSectors = -1;  // sectors from LSN 0 that a disc-at-once image
-                              // holds before its trailer; -1: another layout
+  bool present = false;         // the file ends in a Nero footer
+  int32_t audioSectors = -1;    // sectors from LSN 0 that a disc-at-once image
+                                // holds before its trailer; -1: another layout
+  std::vector<uint8_t> cdText;  // the packs of its CDTX chunk, if any
 };
 
 // False when the file at `path` is a Nero image libcdio must not be given,
 // with `why` saying so; `trailer` says what was found. A file without a
 // Nero footer is no concern of this check.
 bool CheckNrgTrailer(const std::string& path, NrgTrailer* trailer, std::string* why);
+
+// ---- CD-Text (cd_text.cpp) ----
+
+constexpr size_t CdTextPackBytes = 18;
+
+// The titles and performers in CD-Text packs, as READ TOC format 5 gives
+// them after its 4-byte header or a Nero CDTX chunk holds them, for the
+// tracks of `table`: from the Japanese block when there is one, else the
+// first, decoded from code page 932 (MS-JIS) or Latin-1 as the block
+// says. Packs that fail their CRC are left out, unless none has one. False
+// when the packs hold no title or performer at all.
+bool DecodeCdText(const uint8_t* packs, size_t bytes, const TrackTable& table, DiscText* text);
 
 // ---- Drives (drive.cpp) ----
 
@@ -66,6 +80,9 @@ bool CheckNrgTrailer(const std::string& path, NrgTrailer* trailer, std::string* 
 // releases it on failure, with `why` saying so.
 bool OpenDriveReader(CdIo_t* cdio, int32_t end, std::unique_ptr<SectorReader>* reader,
                      std::string* why);
+
+// The CD-Text of the disc in the drive, read into `text` where it has any.
+void ReadDriveText(CdIo_t* cdio, const TrackTable& table, DiscText* text);
 
 // Keeps libcdio's log off stderr; safe to call more than once (disc.cpp).
 void QuietCdio();

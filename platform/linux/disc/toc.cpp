@@ -7,8 +7,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <set>
+#include <sstream>
 #include <vector>
 
 #include "platform/linux/common/bytes.h"
@@ -23,6 +27,11 @@ namespace disc {
 namespace {
 
 constexpr int64_t MostBytes = static_cast<int64_t>(1) << 40;
+
+// CD-Text's codes for the languages and the character code a sheet names.
+constexpr long EnglishLanguage = 0x09;
+constexpr long JapaneseLanguage = 0x69;
+constexpr long MsJisCharacters = 0x80;
 
 struct Token {
   std::string text;
@@ -113,9 +122,10 @@ class Parser {
   std::string Parse() {
     while (Is("CATALOG") || Is("CD_DA") || Is("CD_ROM") || Is("CD_ROM_XA") || Is("CD_I"))
       if (Take().text == "CATALOG" && !String(nullptr)) return Fail("CATALOG without a number");
-    if (Is("CD_TEXT") && !SkipBlock()) return Fail("unfinished CD_TEXT block");
+    if (Is("CD_TEXT") && !CdText(&discTexts_)) return Fail("unfinished CD_TEXT block");
     while (error_.empty() && Is("TRACK")) Track();
     if (!error_.empty()) return error_;
+    ChooseText();
     if (sheet_->tracks.empty()) return Fail("no TRACK");
     if (at_ < tokens_.size()) return Fail("unexpected " + tokens_[at_].text);
     if (sheet_->tracks.size() > 99) return "more than 99 tracks";
@@ -149,9 +159,8 @@ class Parser {
     return true;
   }
 
-  // CD_TEXT { ... } with its nested blocks: nothing the device plays.
-  bool SkipBlock() {
-    Take();
+  // Skips a { ... } block with its nested blocks.
+  bool SkipBraces() {
     if (!Is("{")) return false;
     int depth = 0;
     do {
@@ -161,6 +170,104 @@ class Parser {
       if (!token.quoted && token.text == "}") depth--;
     } while (depth > 0);
     return true;
+  }
+
+  // The texts of one CD_TEXT block's languages, raw, by language number.
+  using Texts = std::map<int, TrackText>;
+
+  // CD_TEXT { LANGUAGE_MAP { 0 : EN } LANGUAGE 0 { TITLE "..." ... } }:
+  // the titles and performers, the language map and each language's
+  // character code (the first byte of its SIZE_INFO); all else skipped.
+  bool CdText(Texts* texts) {
+    Take();
+    if (!Is("{")) return false;
+    Take();
+    while (!Is("}")) {
+      if (at_ >= tokens_.size()) return false;
+      if (Is("LANGUAGE_MAP")) {
+        Take();
+        if (!LanguageMap()) return false;
+      } else if (Is("LANGUAGE")) {
+        Take();
+        int64_t number = -1;
+        if (!IsNumber() || !Count(Take().text, 7, &number) || !Is("{")) return false;
+        Take();
+        TrackText& text = (*texts)[static_cast<int>(number)];
+        while (!Is("}")) {
+          if (at_ >= tokens_.size()) return false;
+          const Token item = Take();
+          if (!item.quoted && (item.text == "TITLE" || item.text == "PERFORMER") &&
+              at_ < tokens_.size() && tokens_[at_].quoted)
+            (item.text == "TITLE" ? text.title : text.performer) = Take().text;
+          else if (!item.quoted && item.text == "SIZE_INFO" && Is("{") && at_ + 1 < tokens_.size())
+            characterCodes_[static_cast<int>(number)] =
+                std::strtol(tokens_[at_ + 1].text.c_str(), nullptr, 0);
+          if (Is("{") && !SkipBraces()) return false;
+        }
+        Take();
+      } else if (Is("{")) {
+        if (!SkipBraces()) return false;
+      } else {
+        Take();
+      }
+    }
+    Take();
+    return true;
+  }
+
+  // { 0 : EN 1 : 105 }, however the colons are spaced.
+  bool LanguageMap() {
+    if (!Is("{")) return false;
+    Take();
+    std::string pairs;
+    while (!Is("}")) {
+      if (at_ >= tokens_.size()) return false;
+      for (char c : Take().text) pairs += c == ':' ? std::string(" : ") : std::string(1, c);
+      pairs += ' ';
+    }
+    Take();
+    std::istringstream in(pairs);
+    std::string number, colon, code;
+    while (in >> number >> colon >> code) {
+      int64_t block = -1;
+      if (colon != ":" || !Count(number, 7, &block)) continue;
+      languages_[static_cast<int>(block)] = code == "EN"   ? EnglishLanguage
+                                            : code == "JA" ? JapaneseLanguage
+                                                           : std::strtol(code.c_str(), nullptr, 0);
+    }
+    return true;
+  }
+
+  // The language the texts are shown in: a Japanese one when the sheet
+  // has it, else the first; decoded from code page 932 in a Japanese or
+  // MS-JIS block, else from Latin-1, unless they are UTF-8 already.
+  void ChooseText() {
+    std::set<int> present;
+    for (const auto& [block, text] : discTexts_) present.insert(block);
+    for (const Texts& texts : trackTexts_)
+      for (const auto& [block, text] : texts) present.insert(block);
+    if (present.empty()) return;
+    int chosen = *present.begin();
+    for (int block : present)
+      if (languages_[block] == JapaneseLanguage || characterCodes_[block] == MsJisCharacters) {
+        chosen = block;
+        break;
+      }
+    const bool japanese =
+        languages_[chosen] == JapaneseLanguage || characterCodes_[chosen] == MsJisCharacters;
+    auto decode = [japanese](const std::string& bytes) {
+      std::string text;
+      if (common::ValidUtf8(bytes)) return bytes;
+      common::ConvertText("UTF-8", japanese ? "CP932" : "ISO-8859-1", bytes, &text, "\xEF\xBF\xBD");
+      return text;
+    };
+    auto pick = [&](Texts& texts) {
+      const TrackText& raw = texts[chosen];
+      return TrackText{decode(raw.title), decode(raw.performer)};
+    };
+    sheet_->text = pick(discTexts_);
+    for (size_t i = 0; i < sheet_->tracks.size() && i < trackTexts_.size(); i++)
+      sheet_->tracks[i].text = pick(trackTexts_[i]);
   }
 
   // An MSF position in sectors, or -1 (and the error set).
@@ -254,7 +361,8 @@ class Parser {
         break;
       }
     }
-    if (Is("CD_TEXT") && !SkipBlock()) {
+    trackTexts_.emplace_back();
+    if (Is("CD_TEXT") && !CdText(&trackTexts_.back())) {
       Fail("unfinished CD_TEXT block");
       return;
     }
@@ -389,6 +497,10 @@ class Parser {
   size_t at_ = 0;
   std::string folder_;
   TocSheet* sheet_;
+  Texts discTexts_;
+  std::vector<Texts> trackTexts_;       // one for each track, in order
+  std::map<int, long> languages_;       // language number: CD-Text language code
+  std::map<int, long> characterCodes_;  // language number: SIZE_INFO's character code
   std::string error_;
 };
 
@@ -531,7 +643,11 @@ bool LoadTocImage(const std::string& path, Disc* disc, std::string* why) {
     discByte += sectors * SectorBytes;  // the rest of the last sector is silence
   }
   table.leadout = static_cast<int32_t>(discByte / SectorBytes);
-  return FinishImage(path, table, std::move(reader), disc, why);
+  if (!FinishImage(path, table, std::move(reader), disc, why)) return false;
+  disc->text.disc = sheet.text;
+  disc->text.tracks.clear();
+  for (const TocTrack& entry : sheet.tracks) disc->text.tracks.push_back(entry.text);
+  return true;
 }
 
 }  // namespace disc

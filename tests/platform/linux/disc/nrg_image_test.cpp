@@ -87,6 +87,29 @@ TEST_F(NrgImageTest, SeventyTracksLoadThoughTheirTrailerTripsLibcdiosAssertion) 
   EXPECT_TRUE(played == mkdisc::ReadBin(cue_.binPath, 0, 144));
 }
 
+TEST_F(NrgImageTest, AnImageWithCdTextPlaysAndGivesItsTitles) {
+  mkdisc::DiscImageSpec spec;
+  spec.audioSectors = {40, 30};
+  spec.text.disc = {"Dawn Songs", "Café Trio"};
+  spec.text.tracks = {{"First Light", ""}, {"", "Mika"}};
+  MakeBoth(spec);
+  disc::Disc fromCue, fromNrg;
+  std::string why;
+  ASSERT_EQ(disc::LoadDisc(cue_.sheetPath, &fromCue, &why), disc::DiscState::Ready) << why;
+  ASSERT_EQ(disc::LoadDisc(nrg_.sheetPath, &fromNrg, &why), disc::DiscState::Ready) << why;
+  for (const disc::Disc* loaded : {&fromCue, &fromNrg}) {
+    EXPECT_EQ(loaded->text.disc.title, "Dawn Songs");
+    EXPECT_EQ(loaded->text.disc.performer, "Café Trio");
+    ASSERT_EQ(loaded->text.tracks.size(), 2u);
+    EXPECT_EQ(loaded->text.tracks[0].title, "First Light");
+    EXPECT_EQ(loaded->text.tracks[1].performer, "Mika");
+  }
+  Bytes sector(2352), expected(2352);
+  ASSERT_TRUE(fromNrg.reader->Read(45, 1, sector.data()));
+  ASSERT_TRUE(fromCue.reader->Read(45, 1, expected.data()));
+  EXPECT_TRUE(sector == expected);
+}
+
 TEST_F(NrgImageTest, ADamagedImageIsRefusedWithAReason) {
   mkdisc::DiscImageSpec spec;
   spec.audioSectors = {40, 30, 35};

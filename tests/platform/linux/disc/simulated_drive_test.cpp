@@ -36,9 +36,11 @@ class SimulatedDriveTest : public ::testing::Test {
     ASSERT_EQ(system(("rm -rf " + folder_).c_str()), 0);
   }
 
-  mkdisc::DiscImage MakeDisc(const std::string& name, std::vector<int> tracks) {
+  mkdisc::DiscImage MakeDisc(const std::string& name, std::vector<int> tracks,
+                             const disc::DiscText& text = {}) {
     mkdisc::DiscImageSpec spec;
     spec.audioSectors = tracks;
+    spec.text = text;
     mkdisc::DiscImage image;
     std::string error;
     EXPECT_TRUE(mkdisc::WriteDiscImage(folder_ + "/" + name, spec, &image, &error)) << error;
@@ -113,6 +115,26 @@ TEST_F(SimulatedDriveTest, TheDefaultDriveOrANamedOnePlaysExactlyAtAQuietSpeed) 
   EXPECT_EQ(loaded.table.tracks.size(), 3u);
   ASSERT_TRUE(ReadAll(loaded.reader.get(), 150, 60, &read));
   EXPECT_TRUE(read == mkdisc::ReadBin(second.binPath, 150, 60));
+}
+
+TEST_F(SimulatedDriveTest, TheDiscsCdTextGivesItsTitlesInJapaneseWhereItHasThem) {
+  disc::DiscText text;
+  text.disc = {"夜明けの歌", "ミカ"};
+  text.tracks = {{"朝①～", ""}, {"", ""}};
+  mkdisc::DiscImage titled = MakeDisc("titled.cue", {100, 100}, text);
+  mkdisc::DiscImage plain = MakeDisc("plain.cue", {100});
+  simdrive::Install({Drive("/dev/sr0", titled, ""), Drive("/dev/sr1", plain, "")});
+  disc::Disc loaded;
+  std::string why;
+  ASSERT_EQ(disc::LoadDisc("/dev/sr0", &loaded, &why), disc::DiscState::Ready) << why;
+  EXPECT_EQ(loaded.text.disc.title, "夜明けの歌");
+  EXPECT_EQ(loaded.text.disc.performer, "ミカ");
+  ASSERT_EQ(loaded.text.tracks.size(), 2u);
+  EXPECT_EQ(loaded.text.tracks[0].title, "朝①～");
+  EXPECT_EQ(loaded.text.tracks[1].title, "");
+  ASSERT_EQ(disc::LoadDisc("/dev/sr1", &loaded, &why), disc::DiscState::Ready) << why;
+  EXPECT_EQ(loaded.text.disc.title, "");
+  EXPECT_TRUE(loaded.text.tracks.empty());
 }
 
 TEST_F(SimulatedDriveTest, AScratchIsMendedAndADeepOneTurnsToSilenceWithinTheCap) {

@@ -171,6 +171,35 @@ TEST_F(TocImageTest, SamplesAreReadInTheByteOrderAndLayoutCdrdaoMeans) {
         << "sector " << sector;
 }
 
+TEST_F(TocImageTest, CdTextIsReadInTheLanguageAndCodeCdrdaoWroteIt) {
+  WriteBytes("a.raw", Bytes(4 * 2352, 1));
+  // As cdrdao read-toc writes a disc's English and Japanese blocks:
+  // Latin-1 and code page 932 bytes in octal.
+  const std::string english =
+      "  LANGUAGE 0 {\n    TITLE \"Caf\\351\"\n    PERFORMER \"\"\n"
+      "    SIZE_INFO { 0,  1,  2,  0,  3,  2,  0,  0,  0,  0,  0,  0}\n  }\n";
+  const std::string tracks =
+      "TRACK AUDIO\nCD_TEXT {\n  LANGUAGE 0 {\n    TITLE \"One\"\n  }\n"
+      "  LANGUAGE 1 {\n    TITLE \"\\207\\100\"\n  }\n}\nFILE \"a.raw\" 0 00:00:02\n"
+      "TRACK AUDIO\nFILE \"a.raw\" 00:00:02 00:00:02\n";
+  disc::Disc loaded;
+  Load("CD_DA\nCD_TEXT {\n  LANGUAGE_MAP {\n    0: 9\n    1: 105\n  }\n" + english +
+           "  LANGUAGE 1 {\n    TITLE \"\\222\\251\"\n    SIZE_INFO {128,  1,  2}\n  }\n}\n" +
+           tracks,
+       &loaded);
+  EXPECT_EQ(loaded.text.disc.title, "朝");
+  ASSERT_EQ(loaded.text.tracks.size(), 2u);
+  EXPECT_EQ(loaded.text.tracks[0].title, "①");
+  EXPECT_EQ(loaded.text.tracks[1].title, "");
+
+  // English alone, and a sheet written by hand in UTF-8.
+  Load("CD_DA\nCD_TEXT {\n  LANGUAGE_MAP { 0 : EN }\n" + english + "}\n" + tracks, &loaded);
+  EXPECT_EQ(loaded.text.disc.title, "Café");
+  EXPECT_EQ(loaded.text.tracks[0].title, "One");
+  Load("CD_TEXT { LANGUAGE 0 { TITLE \"Café ①\" } }\n" + tracks, &loaded);
+  EXPECT_EQ(loaded.text.disc.title, "Café ①");
+}
+
 TEST_F(TocImageTest, BrokenImagesAreRefusedWithAReason) {
   WriteFile("ten.raw", std::string(10 * 2352, '\x11'));
   WriteFile("mono.wav", Wave(Bytes(2352, 0), 1));
