@@ -207,3 +207,23 @@ e2e_wait_trace control.1006.enabled 1
 e2e_click_close "$window"
 e2e_wait_exit
 [ "$E2E_STATUS" = 0 ] || e2e_fail "exit code $E2E_STATUS after the bus went away"
+
+# A pressed disc in a drive (simulated, preloaded where no sanitizer
+# forbids it): its CD-Text's Japanese block, read as code page 932, is
+# what the desktop shows.
+if [ -n "${SIMDRIVE:-}" ]; then
+  "$MKDISC" --title "夜明けの歌" --performer "ミカ" --title "朝①～" \
+    "$E2E_TMP/pressed.cue" 150 75
+  e2e_start env -u CDAUDIO_DEVICE LD_PRELOAD="$SIMDRIVE" SIMDRIVE_IMAGE="$E2E_TMP/pressed.cue" \
+    "$KORVANE"
+  window=$(e2e_wait_player)
+  e2e_until "$E2E_TIMEOUT" listed korvane || e2e_fail "the drive's player is not listed"
+  expect_tags "1|朝①～|夜明けの歌|ミカ|2000000|'/org/korvane/Korvane/Track/1'"
+  ctl next
+  e2e_wait_trace control.1000.text "2 / 2"
+  e2e_until "$E2E_TIMEOUT" test "$(tags | cut -d'|' -f1-4)" = "2|Track 2|夜明けの歌|ミカ" ||
+    e2e_fail "track 2's metadata '$(tags)'"
+  call $root.Quit >/dev/null
+  e2e_wait_exit
+  [ "$E2E_STATUS" = 0 ] || e2e_fail "exit code $E2E_STATUS on the drive"
+fi
