@@ -40,6 +40,7 @@ bool CdioTakesCdText(const uint8_t* packs, size_t bytes) {
 bool CheckChunks(const std::vector<uint8_t>& chunks, NrgTrailer* trailer, bool* dao,
                  std::string* why) {
   int tracks = -1;
+  bool cdText = false;
   size_t at = 0;
   for (;;) {
     if (chunks.size() - at < 8) return Refuse(why, "its chunks run into the footer");
@@ -73,7 +74,10 @@ bool CheckChunks(const std::vector<uint8_t>& chunks, NrgTrailer* trailer, bool* 
       // libcdio aborts on a chunk of part packs.
       if (length % CdTextPackBytes != 0 || !CdioTakesCdText(chunk + 8, length))
         return Refuse(why, "its CD-Text chunk is damaged");
-      if (trailer->cdText.empty()) trailer->cdText.assign(chunk + 8, chunk + 8 + length);
+      // libcdio keeps the last and leaks the others.
+      if (cdText) return Refuse(why, "it holds its CD-Text twice");
+      cdText = true;
+      trailer->cdText.assign(chunk + 8, chunk + 8 + length);
     } else if (id == "NER5" || id == "NERO") {
       return Refuse(why, "a footer lies among its chunks");
     }
