@@ -58,6 +58,7 @@ struct Sense {
   uint8_t key = 0;
   uint8_t asc = 0;
   uint8_t ascq = 0;
+  int32_t information = -1;  // the failing sector's address, where there is one
   bool Failed() const { return key != 0; }
 };
 

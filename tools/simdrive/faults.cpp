@@ -66,6 +66,20 @@ bool ApplyOne(const std::string& setting, Faults* faults) {
     faults->ejectAt = static_cast<int32_t>(number);
     return true;
   }
+  if (key == "retry-time") return count(600000, &faults->retryTimeMs);
+  if (key == "c2") return choice("yes", "no", &faults->c2);
+  if (key == "wrong") {
+    const bool unflagged =
+        value.size() > 10 && value.compare(value.size() - 10, 10, ":unflagged") == 0;
+    if (unflagged) value.resize(value.size() - 10);
+    size_t dash = value.find('-');
+    long first, last;
+    if (dash == std::string::npos || !ParseNumber(value.substr(0, dash), 0, 450000, &first) ||
+        !ParseNumber(value.substr(dash + 1), first, 450000, &last))
+      return false;
+    faults->wrong.push_back({static_cast<int32_t>(first), static_cast<int32_t>(last), !unflagged});
+    return true;
+  }
   if (key == "scratch") {
     Scratch scratch;
     if (!ParseScratch(value, &scratch)) return false;

@@ -12,6 +12,13 @@
 //   speed=N              the fastest the drive reads, in multiples of 75 sectors/s
 //   scratch=A-B:N        sectors A to B fail N reads before they read
 //   scratch=A-B:always   sectors A to B never read
+//   retry-time=MS        a read that meets a failing sector fails only after
+//                        MS of the drive's own retries (MEDIUM ERROR, with
+//                        the failing sector's address in the sense data)
+//   wrong=A-B            sectors A to B read with a burst of wrong samples,
+//                        flagged in the C2 error pointers when asked for
+//   wrong=A-B:unflagged  the same, with no C2 flag set
+//   c2=yes|no            the drive reports C2 error pointers (default yes)
 //   eject-at=LSN         the disc is taken out when a read reaches LSN
 //   permission=no|yes    the device node cannot (can) be opened for reading
 #ifndef KORVANE_TOOLS_SIMDRIVE_FAULTS_H
@@ -31,6 +38,12 @@ struct Scratch {
   int failures = 0;  // per sector, or Always
 };
 
+struct WrongSectors {
+  int32_t first = 0;
+  int32_t last = 0;
+  bool flagged = true;
+};
+
 struct Faults {
   bool discIn = true;
   bool trayOpen = false;
@@ -42,6 +55,9 @@ struct Faults {
   int maxSpeed = 24;
   int32_t ejectAt = -1;
   std::vector<Scratch> scratches;
+  int retryTimeMs = 0;
+  std::vector<WrongSectors> wrong;
+  bool c2 = true;
 };
 
 // Applies `text` over `faults`; false with `error` naming the first

@@ -25,6 +25,9 @@ constexpr Sense OutOfRange{0x05, 0x21, 0x00};
 constexpr Sense IllegalMode{0x05, 0x64, 0x00};  // ILLEGAL MODE FOR THIS TRACK
 constexpr Sense UnrecoveredRead{0x03, 0x11, 0x00};
 constexpr int KilobytesPerX = 176;
+// The bytes of a sector that read wrong.
+constexpr size_t WrongFrom = 4 * 300;
+constexpr size_t WrongTo = WrongFrom + 4 * 150;
 
 uint32_t Big(const uint8_t* bytes, int count) {
   uint32_t value = 0;
@@ -130,6 +133,11 @@ std::string SubChannel(const Sheet& sheet, int32_t lsn, uint8_t selection) {
 void PutSense(uint8_t* raw, const Sense& sense) {
   memset(raw, 0, 18);
   raw[0] = 0x70;  // current error
+  if (sense.information >= 0) {
+    raw[0] |= 0x80;  // the information field holds the failing address
+    for (int i = 0; i < 4; i++)
+      raw[3 + i] = static_cast<uint8_t>(static_cast<uint32_t>(sense.information) >> (24 - 8 * i));
+  }
   raw[2] = sense.key;
   raw[7] = 10;  // additional length
   raw[12] = sense.asc;
@@ -434,7 +442,9 @@ Sense Drive::ModeSenseLocked(const uint8_t* cdb, bool ten, std::string* reply) {
   body[1] = 20;
   body[2] = 0x03;  // reads CD-R and CD-RW
   body[4] = 0x41;  // plays audio, reads multisession discs
-  body[5] = 0x03;  // CD-DA commands supported, CD-DA stream accurate
+  // CD-DA commands supported, CD-DA stream accurate, and C2 pointers as
+  // GET CONFIGURATION says.
+  body[5] = static_cast<char>(0x03 | (faults_.c2 ? 0x10 : 0));
   body[6] = 0x29;  // tray loading, ejects, locks
   body[7] = 0x03;
   auto put16 = [&](size_t at, int value) {
@@ -478,7 +488,7 @@ Sense Drive::ConfigurationLocked(const uint8_t* cdb, std::string* reply) {
   feature(0x0001, 0x0B, std::string("\x00\x00\x00\x02\x00\x00\x00\x00", 8));  // core, ATAPI
   feature(0x0003, 0x03, std::string("\x29\x00\x00\x00", 4));  // removable medium, tray
   feature(0x001E, static_cast<uint8_t>(0x08 | (present ? 1 : 0)),
-          std::string("\x02\x00\x00\x00", 4));  // CD read, with C2 flags
+          std::string(faults_.c2 ? "\x02" : "\x00", 1) + std::string(3, '\0'));  // CD read
   PutBig(reply, static_cast<uint32_t>(4 + features.size()), 4);
   reply->append(2, '\0');
   PutBig(reply, present ? 0x0008 : 0x0000, 2);
@@ -515,17 +525,17 @@ Sense Drive::FetchLocked(int32_t lsn, int32_t count, std::string* raw) {
     const Scratch& scratch = faults_.scratches[scratchesApplied_];
     for (int32_t at = scratch.first; at <= scratch.last; at++) failuresLeft_[at] = scratch.failures;
   }
-  bool failed = false;
+  // The drive stops at the first sector it cannot read, after its own
+  // retries, and says which it was.
   for (auto it = failuresLeft_.lower_bound(lsn);
        it != failuresLeft_.end() && it->first < lsn + count; ++it) {
-    if (it->second == Always) {
-      failed = true;
-    } else if (it->second > 0) {
-      it->second--;
-      failed = true;
-    }
+    if (it->second == 0) continue;
+    if (it->second != Always) it->second--;
+    std::this_thread::sleep_for(std::chrono::milliseconds(faults_.retryTimeMs));
+    Sense failure = UnrecoveredRead;
+    failure.information = it->first;
+    return failure;
   }
-  if (failed) return UnrecoveredRead;
   raw->resize(static_cast<size_t>(count) * SectorBytes);
   ssize_t got = pread(binFd_, &(*raw)[0], raw->size(), static_cast<off_t>(lsn) * SectorBytes);
   if (got != static_cast<ssize_t>(raw->size())) return UnrecoveredRead;
@@ -545,7 +555,7 @@ Sense Drive::ReadCdLocked(int32_t lsn, int32_t count, int expected, uint8_t fiel
     if ((expected == 1 && !track->audio) || (expected >= 2 && track->audio)) return IllegalMode;
     if (expected >= 3) return IllegalMode;  // the discs here hold mode 1 data only
     int each = FieldBytes(track->audio, fields, subchannel);
-    if (each < 0) return InvalidField;
+    if (each < 0 || (!faults_.c2 && (fields & 0x06))) return InvalidField;
     bytes.push_back(each);
   }
   std::string raw;
@@ -556,8 +566,15 @@ Sense Drive::ReadCdLocked(int32_t lsn, int32_t count, int expected, uint8_t fiel
     const char* sector = raw.data() + static_cast<size_t>(i) * SectorBytes;
     std::string out;
     const SheetTrack* track = sheet_.TrackAt(lsn + i);
+    const WrongSectors* wrong = nullptr;
+    for (const WrongSectors& range : faults_.wrong)
+      if (track->audio && lsn + i >= range.first && lsn + i <= range.last) wrong = &range;
     if (track->audio) {
       if (fields & 0x10) out.assign(sector, SectorBytes);
+      // What the drive's error correction could not mend: a burst of
+      // wrong bytes, 150 stereo samples long.
+      if (wrong && (fields & 0x10))
+        for (size_t b = WrongFrom; b < WrongTo; b++) out[b] = static_cast<char>(out[b] ^ 0x5A);
     } else {
       if (fields & 0x80) out.append(sector, 12);
       if (fields & 0x20) out.append(sector + 12, 4);
@@ -568,7 +585,11 @@ Sense Drive::ReadCdLocked(int32_t lsn, int32_t count, int expected, uint8_t fiel
         static_cast<size_t>(bytes[static_cast<size_t>(i)]) - (subchannel == 2   ? 16
                                                               : subchannel != 0 ? 96
                                                                                 : 0);
-    out.resize(withC2, '\0');  // C2 flags: none set
+    const size_t c2At = out.size();
+    out.resize(withC2, '\0');  // C2 flags: none set, but for the wrong bytes
+    if (wrong && wrong->flagged && (fields & 0x06) && (fields & 0x10))
+      for (size_t b = WrongFrom; b < WrongTo; b++)
+        out[c2At + b / 8] = static_cast<char>(out[c2At + b / 8] | (0x80 >> (b % 8)));
     if (subchannel != 0) out += SubChannel(sheet_, lsn + i, subchannel);
     size_t room = size > at ? size - at : 0;
     size_t copy = std::min(room, out.size());

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Drives: their sectors, read in batches through libcdio's driver, with a cap
 // on the retries of a sector that fails: it is tried a few times, within
-// a time budget, and then given as silence; a disc taken out ends the
-// read at once. Paranoia's interface to the drive vets it at start-up.
+// a time budget, and then concealed, as are the samples the drive's C2
+// error pointers flag; a disc taken out ends the read at once. Paranoia's
+// interface to the drive vets it at start-up.
 //
 // Paranoia is not used for reading. Its interface retries a failed read
 // nine times over, whatever the drive's sense data says. Its reading loop,
@@ -13,6 +14,7 @@
 // CD-DA accurately, so the jitter it would mend is not there.
 #include <cdio/cdio.h>
 #include <cdio/mmc.h>
+#include <cdio/mmc_ll_cmds.h>
 #include <cdio/paranoia/cdda.h>
 #include <grp.h>
 #include <sys/stat.h>
@@ -26,6 +28,7 @@
 #include <set>
 #include <vector>
 
+#include "platform/linux/disc/conceal.h"
 #include "platform/linux/disc/sources.h"
 
 namespace disc {
@@ -47,10 +50,14 @@ constexpr int PlaybackSpeed = 4;
 constexpr int32_t ReadAheadSectors = 10 * SectorsPerSecond;
 constexpr int32_t LowWaterSectors = 5 * SectorsPerSecond;
 
+// What one sector's C2 error pointers take: a bit for each byte.
+constexpr int C2Bytes = SectorBytes / 8;
+constexpr size_t FramesPerSector = SectorBytes / SampleBytes;
+
 class DriveReader : public SectorReader {
  public:
-  DriveReader(CdIo_t* cdio, cdrom_drive_t* drive, int32_t end)
-      : cdio_(cdio), drive_(drive), end_(end) {
+  DriveReader(CdIo_t* cdio, cdrom_drive_t* drive, int32_t end, bool c2)
+      : cdio_(cdio), drive_(drive), end_(end), c2_(c2) {
     cdio_set_speed(cdio_, PlaybackSpeed);
   }
   ~DriveReader() override {
@@ -68,8 +75,12 @@ class DriveReader : public SectorReader {
       cdio_set_speed(cdio_, PlaybackSpeed);
     }
     deadline_ = Clock::now() + RetryBudget;
+    flagged_.assign(static_cast<size_t>(count) * FramesPerSector, false);
     Guard(out, lsn, count);
-    return !gone_;
+    if (gone_) return false;
+    Conceal(out, flagged_.size(), flagged_, lsn == next_, &edge_);
+    next_ = lsn + count;
+    return true;
   }
 
   int32_t PreferredBatch() const override { return 25; }
@@ -78,49 +89,103 @@ class DriveReader : public SectorReader {
   bool DiscGone() const override { return gone_; }
 
  private:
-  // Runs of sectors between the ones known to be unreadable, each in one read.
+  uint8_t* Sector(uint8_t* out, int32_t i) { return out + static_cast<size_t>(i) * SectorBytes; }
+
+  // Sector `i` of the batch is lost: silence, to be concealed.
+  void Lose(uint8_t* out, int32_t i) {
+    std::memset(Sector(out, i), 0, SectorBytes);
+    std::fill_n(flagged_.begin() + static_cast<std::ptrdiff_t>(i * FramesPerSector),
+                FramesPerSector, true);
+  }
+
+  // Runs of sectors between the ones known to be unreadable, each in one
+  // read. Where a run fails, the drive's sense data says at which sector;
+  // that one alone is tried again while the budget lasts and the run is
+  // read again around it. A drive that does not say has each sector of
+  // the run tried on its own.
   void Guard(uint8_t* out, int32_t begin, int32_t sectors) {
-    auto sector = [out](int32_t i) { return out + static_cast<size_t>(i) * SectorBytes; };
     int32_t i = 0;
     while (i < sectors) {
       if (unreadable_.count(begin + i)) {
-        std::memset(sector(i), 0, SectorBytes);
-        i++;
+        Lose(out, i++);
         continue;
       }
       int32_t j = i;
       while (j < sectors && !unreadable_.count(begin + j)) j++;
-      if (!ReadRun(sector(i), begin + i, j - i)) {
-        bool gone = MediumAbsent();
-        for (int32_t k = i; k < j && !gone; k++) gone = !RetrySector(sector(k), begin + k);
-        if (gone) {
-          // The disc was taken out: the whole batch is silence.
-          gone_ = true;
-          std::memset(out, 0, static_cast<size_t>(sectors) * SectorBytes);
-          return;
-        }
+      int32_t failed = -1;
+      if (ReadRun(out, begin, i, j - i, &failed)) {
+        i = j;
+        continue;
       }
-      i = j;
+      bool gone = MediumAbsent();
+      if (!gone && failed >= begin + i && failed < begin + j) {
+        gone = !RetrySector(out, begin, failed - begin, 0);
+      } else {
+        for (int32_t k = i; k < j && !gone; k++) gone = !RetrySector(out, begin, k, 1);
+        i = j;
+      }
+      if (gone) {
+        // The disc was taken out: the whole batch is silence.
+        gone_ = true;
+        std::memset(out, 0, static_cast<size_t>(sectors) * SectorBytes);
+        return;
+      }
     }
   }
 
-  // Reads one sector of a run that failed, a few times while the budget
-  // lasts, once after; a sector that fails is silence from then on. False
-  // when the disc is gone.
-  bool RetrySector(uint8_t* sector, int32_t lsn) {
-    int attempts = Clock::now() < deadline_ ? SectorAttempts : 1;
+  // Reads sector `i` of the batch alone, a few times while the budget
+  // lasts and at least `least` times; a sector that fails is lost from
+  // then on. False when the disc is gone.
+  bool RetrySector(uint8_t* out, int32_t begin, int32_t i, int least) {
+    const int attempts = Clock::now() < deadline_ ? SectorAttempts : least;
+    int32_t failed;
     for (int attempt = 0; attempt < attempts; attempt++) {
-      if (ReadRun(sector, lsn, 1)) return true;
+      if (ReadRun(out, begin, i, 1, &failed)) return true;
       if (MediumAbsent()) return false;
     }
-    unreadable_.insert(lsn);
-    std::memset(sector, 0, SectorBytes);
+    unreadable_.insert(begin + i);
+    Lose(out, i);
     return true;
   }
 
-  bool ReadRun(uint8_t* out, int32_t lsn, int32_t count) {
-    return cdio_read_audio_sectors(cdio_, out, lsn, static_cast<uint32_t>(count)) ==
-           DRIVER_OP_SUCCESS;
+  // Reads `count` sectors from sector `i` of the batch, with their C2
+  // error pointers where the drive gives them; false with `failed` the
+  // sector the drive could not read, or -1 when it does not say.
+  bool ReadRun(uint8_t* out, int32_t begin, int32_t i, int32_t count, int32_t* failed) {
+    const int32_t lsn = begin + i;
+    bool read;
+    if (c2_) {
+      raw_.resize(static_cast<size_t>(count) * (SectorBytes + C2Bytes));
+      read = mmc_read_cd(cdio_, raw_.data(), lsn, CDIO_MMC_READ_TYPE_CDDA, false, false, 0, true,
+                         false, 1, 0, SectorBytes + C2Bytes,
+                         static_cast<uint32_t>(count)) == DRIVER_OP_SUCCESS;
+      for (int32_t s = 0; read && s < count; s++) {
+        const uint8_t* sector = raw_.data() + static_cast<size_t>(s) * (SectorBytes + C2Bytes);
+        std::memcpy(Sector(out, i + s), sector, SectorBytes);
+        const uint8_t* c2 = sector + SectorBytes;
+        for (int byte = 0; byte < SectorBytes; byte++)
+          if (c2[byte / 8] & (0x80 >> (byte % 8)))
+            flagged_[static_cast<size_t>(i + s) * FramesPerSector + byte / SampleBytes] = true;
+      }
+    } else {
+      read = cdio_read_audio_sectors(cdio_, Sector(out, i), lsn, static_cast<uint32_t>(count)) ==
+             DRIVER_OP_SUCCESS;
+    }
+    if (!read) *failed = FailingSector();
+    return read;
+  }
+
+  // The sector the last command's sense data names, or -1.
+  int32_t FailingSector() {
+    cdio_mmc_request_sense_t* sense = nullptr;
+    int32_t sector = -1;
+    if (mmc_last_cmd_sense(cdio_, &sense) > 0 && sense->valid && sense->sense_key == 3)
+      sector = static_cast<int32_t>(static_cast<uint32_t>(sense->information[0]) << 24 |
+                                    static_cast<uint32_t>(sense->information[1]) << 16 |
+                                    static_cast<uint32_t>(sense->information[2]) << 8 |
+                                    sense->information[3]);
+    std::free(sense);
+    return sector;
   }
 
   // The last command's sense data says MEDIUM NOT PRESENT.
@@ -135,9 +200,14 @@ class DriveReader : public SectorReader {
   CdIo_t* cdio_;
   cdrom_drive_t* drive_;
   int32_t end_;
+  bool c2_;  // the drive gives C2 error pointers
   bool gone_ = false;
   std::set<int32_t> unreadable_;
   Clock::time_point deadline_;
+  std::vector<bool> flagged_;  // the batch's samples to conceal
+  std::vector<uint8_t> raw_;   // sectors as read with their C2 pointers
+  ConcealEdge edge_;
+  int32_t next_ = -1;  // the sector after the last batch
 };
 
 }  // namespace
@@ -155,7 +225,14 @@ bool OpenDriveReader(CdIo_t* cdio, int32_t end, std::unique_ptr<SectorReader>* r
     return false;
   }
   cdio_cddap_verbose_set(drive, CDDA_MESSAGE_FORGETIT, CDDA_MESSAGE_FORGETIT);
-  reader->reset(new DriveReader(cdio, drive, end));
+  // A drive that flags what its error correction could not mend lets the
+  // player conceal it rather than play it as a click.
+  cdio_drive_read_cap_t read = 0;
+  cdio_drive_write_cap_t write = 0;
+  cdio_drive_misc_cap_t misc = 0;
+  cdio_get_drive_cap(cdio, &read, &write, &misc);
+  const bool c2 = (read & CDIO_DRIVE_CAP_READ_C2_ERRS) && !(read & CDIO_DRIVE_CAP_ERROR);
+  reader->reset(new DriveReader(cdio, drive, end, c2));
   return true;
 }
 

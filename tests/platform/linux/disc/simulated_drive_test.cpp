@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "platform/linux/disc/conceal.h"
 #include "platform/linux/disc/disc.h"
 #include "platform/linux/disc/sources.h"
 #include "tools/disc_image.h"
@@ -137,7 +138,38 @@ TEST_F(SimulatedDriveTest, TheDiscsCdTextGivesItsTitlesInJapaneseWhereItHasThem)
   EXPECT_TRUE(loaded.text.tracks.empty());
 }
 
-TEST_F(SimulatedDriveTest, AScratchIsMendedAndADeepOneTurnsToSilenceWithinTheCap) {
+// The stereo sample `frame` of `pcm`, channel `channel`.
+int Sample(const Bytes& pcm, size_t frame, int channel) {
+  const size_t at = frame * 4 + static_cast<size_t>(channel) * 2;
+  return static_cast<int16_t>(pcm[at] | pcm[at + 1] << 8);
+}
+
+// The largest step from one sample to the next in frames [from, to).
+int LargestStep(const Bytes& pcm, size_t from, size_t to) {
+  int largest = 0;
+  for (size_t frame = from + 1; frame < to; frame++)
+    for (int c = 0; c < 2; c++)
+      largest = std::max(largest, std::abs(Sample(pcm, frame, c) - Sample(pcm, frame - 1, c)));
+  return largest;
+}
+
+// Frames [from, to) of `read` differ from `wanted` but lie on a line from
+// the sample before to the one after: bridged, neither a click nor a hole.
+void ExpectBridged(const Bytes& read, const Bytes& wanted, size_t from, size_t to) {
+  EXPECT_NE(
+      Bytes(read.begin() + static_cast<long>(from * 4), read.begin() + static_cast<long>(to * 4)),
+      Bytes(wanted.begin() + static_cast<long>(from * 4),
+            wanted.begin() + static_cast<long>(to * 4)));
+  for (int c = 0; c < 2; c++) {
+    const int left = Sample(wanted, from - 1, c), right = Sample(wanted, to, c);
+    for (size_t frame = from; frame < to; frame++) {
+      const double t = static_cast<double>(frame - from + 1) / static_cast<double>(to - from + 1);
+      ASSERT_NEAR(Sample(read, frame, c), left + (right - left) * t, 1.0) << "frame " << frame;
+    }
+  }
+}
+
+TEST_F(SimulatedDriveTest, AScratchIsMendedAndADeepOneConcealedWithinTheCap) {
   mkdisc::DiscImage image =
       Insert({600}, "speed=48;latency=2;scratch=100-102:2;scratch=300-304:always");
   disc::Disc loaded;
@@ -148,24 +180,66 @@ TEST_F(SimulatedDriveTest, AScratchIsMendedAndADeepOneTurnsToSilenceWithinTheCap
   ASSERT_TRUE(ReadAll(loaded.reader.get(), 0, 600, &read)) << "a scratch is no reason to stop";
   double seconds = std::chrono::duration<double>(Clock::now() - start).count();
 
-  Bytes wanted = mkdisc::ReadBin(image.binPath, 0, 600);
-  std::fill(wanted.begin() + 300 * disc::SectorBytes, wanted.begin() + 305 * disc::SectorBytes, 0);
+  const Bytes wanted = mkdisc::ReadBin(image.binPath, 0, 600);
   for (int32_t sector = 0; sector < 600; sector++) {
+    if (sector >= 300 && sector <= 304) continue;
     auto at = static_cast<long>(sector) * disc::SectorBytes;
     EXPECT_TRUE(
         std::equal(read.begin() + at, read.begin() + at + disc::SectorBytes, wanted.begin() + at))
-        << "sector " << sector << ": 100-102 mended, 300-304 silent, the rest exact"
-        << (std::all_of(read.begin() + at, read.begin() + at + disc::SectorBytes,
-                        [](uint8_t b) { return b == 0; })
-                ? " (silent)"
-                : "");
+        << "sector " << sector << ": 100-102 mended, the rest exact";
   }
+  // The deep scratch fades out and back in: silent within, and no step
+  // larger than the music's own.
+  const size_t from = 300 * 588, to = 305 * 588;
+  for (size_t frame = from + disc::FadeFrames; frame < to - disc::FadeFrames; frame++)
+    ASSERT_EQ(Sample(read, frame, 0) | Sample(read, frame, 1), 0) << "frame " << frame;
+  EXPECT_LE(LargestStep(read, from - 1, to + 1), LargestStep(wanted, 0, 600 * 588));
   int failed = Journaled("sense 3/11/00");
   EXPECT_GE(failed, 5);
   EXPECT_LE(failed, 120) << "the deep scratch was retried without end";
   EXPECT_LT(seconds, 10);
   fprintf(stderr, "600 sectors with two scratches: %.2f s, %d failed reads, %d reads\n", seconds,
           failed, Journaled("packet READ_CD"));
+}
+
+TEST_F(SimulatedDriveTest, ASlowBadSectorAndFlaggedSamplesAreConcealedInTime) {
+  // The drive spends two seconds of its own retries on sector 100 before
+  // it fails, naming it; sector 200 reads with a burst of wrong samples
+  // that its C2 pointers flag, sector 250 with one they do not.
+  mkdisc::DiscImage image =
+      Insert({400},
+             "speed=48;latency=2;retry-time=2000;scratch=100-100:always;wrong=200-200;"
+             "wrong=250-250:unflagged");
+  disc::Disc loaded;
+  std::string why;
+  ASSERT_EQ(disc::LoadDisc("/dev/sr0", &loaded, &why), disc::DiscState::Ready) << why;
+  Bytes read(400 * disc::SectorBytes);
+  double longest = 0;
+  for (int32_t at = 0; at < 400; at += 25) {
+    const Clock::time_point start = Clock::now();
+    ASSERT_TRUE(
+        loaded.reader->Read(at, 25, read.data() + static_cast<size_t>(at) * disc::SectorBytes));
+    longest = std::max(longest, std::chrono::duration<double>(Clock::now() - start).count());
+  }
+  // The drive's own retries were enough: the sector is given up at once,
+  // well inside the five seconds the output still holds.
+  EXPECT_EQ(Journaled("sense 3/11/00"), 1);
+  EXPECT_LT(longest, 3.0);
+
+  const Bytes wanted = mkdisc::ReadBin(image.binPath, 0, 400);
+  ExpectBridged(read, wanted, 100 * 588, 101 * 588);
+  ExpectBridged(read, wanted, 200 * 588 + 300, 200 * 588 + 450);
+  auto same = [&](size_t from, size_t to) {
+    return std::equal(read.begin() + static_cast<long>(from * 4),
+                      read.begin() + static_cast<long>(to * 4),
+                      wanted.begin() + static_cast<long>(from * 4));
+  };
+  EXPECT_TRUE(same(0, 100 * 588));
+  EXPECT_TRUE(same(101 * 588, 200 * 588 + 300));
+  EXPECT_TRUE(same(200 * 588 + 450, 250 * 588));
+  // Unflagged, a wrong burst cannot be told from music: it plays as read.
+  EXPECT_FALSE(same(250 * 588, 251 * 588));
+  EXPECT_TRUE(same(251 * 588, 400 * 588));
 }
 
 TEST_F(SimulatedDriveTest, EmptyDriveOpenTrayAndADiscTakenOutAndPutBack) {
