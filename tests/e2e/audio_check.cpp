@@ -22,6 +22,12 @@
 //     prints the frames from the first sound to the end of the last, and
 //     the longest run of silent frames between them (a break, where the
 //     sound was resampled and cannot be compared with the disc's)
+//   audio_check faults CAPTURE BIN
+//     how a disc with faults sounded: "CLICKS OTHER INSERTED LONGEST",
+//     the steps from one sample to the next larger than any in the disc,
+//     the milliseconds of sound that are not the disc's, the milliseconds
+//     the sound lasted beyond the disc's length (negative: lost), and the
+//     longest silence within it, in milliseconds
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -147,8 +153,47 @@ int main(int argc, char** argv) {
     printf("%zu %zu\n", first < frames ? last - first : 0, longest);
     return 0;
   }
+  if (argc == 4 && strcmp(argv[1], "faults") == 0) {
+    Bytes capture = ReadAll(argv[2]);
+    Bytes disc = ReadAll(argv[3]);
+    auto sample = [](const Bytes& pcm, size_t frame, int c) {
+      return static_cast<int16_t>(pcm[frame * 4 + 2 * c] | pcm[frame * 4 + 2 * c + 1] << 8);
+    };
+    auto largestSteps = [&](const Bytes& pcm, size_t from, size_t to, int above, size_t* count) {
+      int largest = 0;
+      for (size_t frame = from + 1; frame < to; frame++) {
+        int step = 0;
+        for (int c = 0; c < 2; c++)
+          step = std::max(step, std::abs(sample(pcm, frame, c) - sample(pcm, frame - 1, c)));
+        largest = std::max(largest, step);
+        if (count && step > above) ++*count;
+      }
+      return largest;
+    };
+    const int discLargest = largestSteps(disc, 0, disc.size() / 4, 0, nullptr);
+    size_t frames = capture.size() / 4, first = frames, last = 0, longest = 0, run = 0;
+    for (size_t frame = 0; frame < frames; frame++) {
+      if (sample(capture, frame, 0) == 0 && sample(capture, frame, 1) == 0) {
+        run++;
+        continue;
+      }
+      if (first < frames) longest = std::max(longest, run);
+      first = std::min(first, frame);
+      last = frame + 1;
+      run = 0;
+    }
+    size_t clicks = 0;
+    if (first < frames) largestSteps(capture, first, last, discLargest, &clicks);
+    std::vector<Span> spans;
+    const size_t other = FindRuns(capture, disc, &spans);
+    const double sounded = first < frames ? static_cast<double>(last - first) : 0;
+    printf("%zu %.1f %.1f %.1f\n", clicks, static_cast<double>(other) / 176.4,
+           (sounded - static_cast<double>(disc.size() / 4)) / 44.1,
+           static_cast<double>(longest) / 44.1);
+    return 0;
+  }
   fprintf(stderr,
           "usage: audio_check count CAPTURE BIN LSN | ends-with CAPTURE BIN START COUNT | "
-          "runs|spans CAPTURE BIN | sound CAPTURE FROM | hush CAPTURE\n");
+          "runs|spans CAPTURE BIN | sound CAPTURE FROM | hush CAPTURE | faults CAPTURE BIN\n");
   return 2;
 }

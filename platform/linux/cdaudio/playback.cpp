@@ -86,6 +86,7 @@ Playback::Playback(disc::SectorReader* reader, NotifySlot* slot)
     if (!SoundingKinds[kind]->passedOver || !SoundingKinds[kind]->passedOver())
       sounding_[kind]->Prepare();
   worker_ = std::thread(&Playback::Run, this);
+  readerThread_ = std::thread(&Playback::ReadUntilQuit, this);
 }
 
 Playback::~Playback() {
@@ -119,7 +120,9 @@ Playback::~Playback() {
     quit_ = true;
   }
   wake_.notify_all();
+  readerWake_.notify_all();
   worker_.join();
+  readerThread_.join();
   CloseOutput();
 }
 
@@ -263,41 +266,68 @@ bool Playback::WantsReadLocked() const {
 Playback::Step Playback::NextStepLocked() const {
   size_t batch = buffer_.size();
   if (state_ == State::PlayingRange && read_ < end_)
-    return queue_.Space() >= std::min(batch, Bytes(end_ - read_)) && WantsReadLocked()
+    return !reading_ && queue_.Space() >= std::min(batch, Bytes(end_ - read_)) && WantsReadLocked()
                ? Step::ReadRange
                : Step::Wait;
   if (state_ == State::PlayingRange) return Step::AwaitEnd;
-  if (CanReadAheadLocked() && WantsReadLocked()) return Step::ReadPastEnd;
+  if (!reading_ && CanReadAheadLocked() && WantsReadLocked()) return Step::ReadPastEnd;
   return Step::Wait;
 }
 
-// Reads the next batch with the lock released; false when the disc failed.
-bool Playback::ReadLocked(std::unique_lock<std::mutex>& lock) {
-  bool speculative = read_ >= end_;
-  int32_t limit = speculative ? readable_ : end_;
-  int32_t batch = fresh_ ? FirstBatch : std::min(reader_->PreferredBatch(), 2 * batch_);
-  int32_t count =
+// Hands the next batch to the reader's thread.
+void Playback::StartReadLocked() {
+  const bool speculative = read_ >= end_;
+  const int32_t limit = speculative ? readable_ : end_;
+  const int32_t batch = fresh_ ? FirstBatch : std::min(reader_->PreferredBatch(), 2 * batch_);
+  job_.from = read_;
+  job_.count =
       std::min({batch, limit - read_, static_cast<int32_t>(queue_.Space() / disc::SectorBytes)});
-  int32_t from = read_;
-  uint64_t cuts = cuts_;
-  lock.unlock();
-  bool ok = reader_->Read(from, count, buffer_.data());
-  lock.lock();
-  if (cuts != cuts_) return true;  // the range changed while reading: the sectors are stale
-  if (!ok) {
-    if (speculative) {
-      readable_ = read_;  // nothing more to read ahead; the range itself is whole
-      return true;
-    }
-    return false;
+  job_.cuts = cuts_;
+  job_.speculative = speculative;
+  reading_ = true;
+  readerWake_.notify_one();
+}
+
+// The reader's thread: the disc is read here, with the lock released, so
+// that a read that takes seconds (a scratch, the drive's own retries)
+// never holds up the timing of a range's end.
+void Playback::ReadUntilQuit() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    readerWake_.wait(lock, [this] { return quit_ || reading_; });
+    if (quit_) return;
+    const ReadJob job = job_;
+    lock.unlock();
+    const bool ok = reader_->Read(job.from, job.count, buffer_.data());
+    lock.lock();
+    FinishReadLocked(job, ok);
+    reading_ = false;
+    reads_++;
+    wake_.notify_all();
   }
-  queue_.Push(buffer_.data(), Bytes(count));
-  read_ += count;
+}
+
+void Playback::FinishReadLocked(const ReadJob& job, bool ok) {
+  if (job.cuts != cuts_) return;  // the range changed while reading: the sectors are stale
+  if (!ok && job.speculative) {
+    readable_ = read_;  // nothing more to read ahead; the range itself is whole
+    return;
+  }
+  if (!ok) {
+    // A read the disc could not serve ends the play; a disc taken out
+    // falls silent at once.
+    slot_->Complete(request_, MCI_NOTIFY_FAILURE);
+    state_ = State::Idle;
+    if (reader_->DiscGone()) queue_.Clear();
+    readable_ = end_ = read_;
+    return;
+  }
+  queue_.Push(buffer_.data(), Bytes(job.count));
+  read_ += job.count;
   fresh_ = false;
-  batch_ = count;
+  batch_ = job.count;
   filling_ = queue_.Space() >= buffer_.size();  // a burst ends when the queue is full
-  if (!speculative) kick_ = true;
-  return true;
+  if (!job.speculative) kick_ = true;
 }
 
 // The whole range has been read: it is complete once all but the
@@ -314,11 +344,14 @@ void Playback::AwaitEndLocked(std::unique_lock<std::mutex>& lock) {
     state_ = State::HandedOver;
     return;
   }
-  if (CanReadAheadLocked() && WantsReadLocked()) {
-    ReadLocked(lock);
+  if (!reading_ && CanReadAheadLocked() && WantsReadLocked()) {
+    StartReadLocked();
     return;
   }
-  auto changed = [&] { return quit_ || choose_ || kick_ || cuts != cuts_ || request != request_; };
+  const uint64_t reads = reads_;
+  auto changed = [&] {
+    return quit_ || choose_ || kick_ || cuts != cuts_ || request != request_ || reads != reads_;
+  };
   wake_.wait_for(lock, Duration(left - HandoverBytes) + std::chrono::milliseconds(1), changed);
 }
 
@@ -359,20 +392,11 @@ void Playback::RunUntilQuit() {
     }
     switch (NextStepLocked()) {
       case Step::ReadRange:
-        if (!ReadLocked(lock)) {
-          // A read the disc could not serve ends the play; a disc taken
-          // out falls silent at once.
-          slot_->Complete(request_, MCI_NOTIFY_FAILURE);
-          state_ = State::Idle;
-          if (reader_->DiscGone()) queue_.Clear();
-          readable_ = end_ = read_;
-        }
+      case Step::ReadPastEnd:
+        StartReadLocked();
         break;
       case Step::AwaitEnd:
         AwaitEndLocked(lock);
-        break;
-      case Step::ReadPastEnd:
-        ReadLocked(lock);
         break;
       case Step::Wait:
         if (state_ != State::PlayingRange && PlayableLocked() == 0 && outputOpen_)

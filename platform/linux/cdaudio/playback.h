@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Playing a range of the disc: one worker thread per open device reads
-// ahead of the audio output, and the completion of each play request is
-// posted to the window that asked for it.
+// Playing a range of the disc: per open device, one worker thread times
+// the ranges and feeds the audio output, and posts the completion of each
+// play request to the window that asked for it; another reads the disc
+// ahead of the output, so a slow read never delays a completion.
 //
 // A range counts as played once all but the last HandoverBytes of it
 // have sounded, as the output reports it. Its tail then keeps sounding
@@ -115,7 +116,16 @@ class Playback {
   size_t SpeculativeLocked() const;
   // The reader's rest is over: too little is read ahead, or a burst is on.
   bool WantsReadLocked() const;
-  bool ReadLocked(std::unique_lock<std::mutex>& lock);
+  // A batch of sectors for the reader's thread to read.
+  struct ReadJob {
+    int32_t from = 0;
+    int32_t count = 0;
+    uint64_t cuts = 0;         // cuts_ when it was asked for
+    bool speculative = false;  // past the range's end
+  };
+  void StartReadLocked();
+  void ReadUntilQuit();
+  void FinishReadLocked(const ReadJob& job, bool ok);
   void CutLocked(int32_t position);
   // Reads the range again from `position`, which is sounding now.
   void ResumeAtLocked(int32_t position);
@@ -142,24 +152,29 @@ class Playback {
   PcmQueue queue_;
   State state_ = State::Idle;
   bool quit_ = false;
-  bool outputOpen_ = false;   // as the worker knows it
-  bool choose_ = false;       // the output is to be chosen again
-  bool drained_ = true;       // the output was told nothing follows what it holds
-  bool flushing_ = false;     // nothing is handed over until the flush is done
-  bool choosing_ = false;     // nor while the output is chosen again
-  size_t taking_ = SIZE_MAX;  // the output chosen, the only one that takes PCM (SIZE_MAX: none)
-  bool kick_ = false;         // there is new PCM for the output
-  bool fresh_ = false;        // no sector of the range read yet
-  int32_t batch_ = 0;         // sectors the last read delivered
-  bool filling_ = true;       // reading on to ReadAhead(), not yet down to LowWater()
-  uint64_t request_ = 0;      // tags the pending notification
-  uint64_t cuts_ = 0;         // counts jumps of read_ that void a read in flight
-  int32_t read_ = 0;          // next sector to read
-  int32_t start_ = 0;         // start of the range being played
-  int32_t end_ = 0;           // end of the range being played
-  int32_t readable_ = 0;      // reading ahead stops here
-  std::vector<uint8_t> buffer_;
+  bool outputOpen_ = false;      // as the worker knows it
+  bool choose_ = false;          // the output is to be chosen again
+  bool drained_ = true;          // the output was told nothing follows what it holds
+  bool flushing_ = false;        // nothing is handed over until the flush is done
+  bool choosing_ = false;        // nor while the output is chosen again
+  size_t taking_ = SIZE_MAX;     // the output chosen, the only one that takes PCM (SIZE_MAX: none)
+  bool kick_ = false;            // there is new PCM for the output
+  bool fresh_ = false;           // no sector of the range read yet
+  int32_t batch_ = 0;            // sectors the last read delivered
+  bool filling_ = true;          // reading on to ReadAhead(), not yet down to LowWater()
+  uint64_t request_ = 0;         // tags the pending notification
+  uint64_t cuts_ = 0;            // counts jumps of read_ that void a read in flight
+  int32_t read_ = 0;             // next sector to read
+  int32_t start_ = 0;            // start of the range being played
+  int32_t end_ = 0;              // end of the range being played
+  int32_t readable_ = 0;         // reading ahead stops here
+  std::vector<uint8_t> buffer_;  // the reader's thread's alone
+  bool reading_ = false;         // a job is with the reader's thread
+  ReadJob job_;
+  uint64_t reads_ = 0;  // counts the reads done
+  std::condition_variable readerWake_;
   std::thread worker_;
+  std::thread readerThread_;
 
   // The outputs come last, so they are destroyed first: an output's own
   // thread pulls into the queue and takes mutex_ until the output is
