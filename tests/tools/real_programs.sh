@@ -3,8 +3,8 @@
 # Real CD programs, none of them ours, over the simulated drive: each must
 # read the disc's table of contents as the image has it (pregaps of 30
 # sectors before tracks 2 and 3, which cdrdao finds from the Q
-# sub-channel; track 2 recorded with pre-emphasis) and rip its samples
-# bit-exact. cdparanoia, icedax and
+# sub-channel; track 2 recorded with pre-emphasis), its CD-Text, and rip
+# its samples bit-exact. cdparanoia, icedax and
 # cdrdao speak SG_IO; cd-paranoia and cd-info go through libcdio.
 # Usage: real_programs.sh LIBSIMDRIVE MKDISC
 set -euo pipefail
@@ -12,7 +12,8 @@ library=$1 mkdisc=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
-"$mkdisc" --pregap 30 --pre-emphasis 2 disc.cue 300 200 150 >/dev/null
+"$mkdisc" --pregap 30 --pre-emphasis 2 --title "Dawn Songs" --title "夜明けの歌" disc.cue \
+  300 200 150 >/dev/null
 drive() { LD_PRELOAD=$library SIMDRIVE_IMAGE=$work/disc.cue timeout 120 "$@"; }
 status=0
 check() { # check WHAT COMMAND...
@@ -35,6 +36,15 @@ check "cdrdao reads the table and finds the pregaps" diff <(grep -E 'EMPHASIS|^F
     'FILE "cdrdao.bin" 00:04:00 00:02:50' 'START 00:00:30' 'NO PRE_EMPHASIS' \
     'FILE "cdrdao.bin" 00:06:50 00:02:00' 'START 00:00:30')
 check "cdrdao finds no Q sub-channel CRC errors" bash -c '! grep -q "CRC errors" cdrdao.log'
+
+# The CD-Text: an English block, and a Japanese one in MS-JIS for the title
+# Latin-1 cannot write.
+drive cd-info --no-header --no-device-info --no-cddb /dev/sr0 >cd-info.text 2>&1 || true
+check "cd-info reads both blocks of the CD-Text" diff \
+  <(grep -E "^Language|TITLE" cd-info.text) \
+  <(printf '%s\n' "Language 0 'English':" $'\tTITLE: Dawn Songs' "Language 1 'Japanese':" \
+    $'\tTITLE: Ｄａｗｎ\u3000Ｓｏｎｇｓ' $'\tTITLE: 夜明けの歌')
+check "cdrdao finds the CD-Text" grep -q 'TITLE "Dawn Songs"' cdrdao.toc
 
 # The rips, against the image's own samples.
 drive cdparanoia -d /dev/sr0 -r -- 1- cdparanoia.raw >/dev/null 2>&1 || true
