@@ -235,6 +235,17 @@ TEST_F(SimDriveTest, AnEmptyDriveAnOpenTrayAndALateDisc) {
   EXPECT_EQ(header.cdth_trk1, 1);
   EXPECT_EQ(close(fd), 0);
 
+  // A blocking open closes an open tray, as the kernel's autoclose does,
+  // and finds the disc in it; unless autoclose is off.
+  Control("tray=open;auto-close=no");
+  EXPECT_EQ(open("/dev/sr0", O_RDONLY), -1);
+  EXPECT_EQ(errno, ENOMEDIUM);
+  Control("auto-close=yes");
+  fd = open("/dev/sr0", O_RDONLY);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(ioctl(fd, CDROM_DRIVE_STATUS, CDSL_CURRENT), CDS_DISC_OK);
+  EXPECT_EQ(close(fd), 0);
+
   // A disc that arrives a moment after the drive first answers.
   Insert({300}, "insert-after=300");
   fd = open("/dev/sr0", O_RDONLY | O_NONBLOCK);

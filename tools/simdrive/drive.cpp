@@ -113,6 +113,13 @@ int Drive::Open(int flags) {
   std::lock_guard<std::mutex> lock(mutex_);
   PollControlLocked();
   int error = 0;
+  // A blocking open closes an open tray first (the kernel's autoclose),
+  // then finds whether a disc is there.
+  if (faults_.permitted && !(flags & O_NONBLOCK) && faults_.trayOpen && faults_.autoClose) {
+    journal_.Note("tray closed by open");
+    faults_.trayOpen = false;
+    mediaChanged_ = true;
+  }
   if (!faults_.permitted)
     error = EACCES;
   else if (!(flags & O_NONBLOCK) && !PresentLocked())

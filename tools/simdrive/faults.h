@@ -9,6 +9,10 @@
 //   spin-up=MS           the first read after idle waits MS for the disc to spin
 //   spin-down=MS         idle this long and the disc stops (default 10000)
 //   latency=MS           every read command takes MS longer
+//   seek=MS              a read away from where the head is takes up to MS
+//                        more: a tenth of it to settle, the rest by distance
+//   auto-close=yes|no    a blocking open closes an open tray first, as the
+//                        kernel's cdrom driver does by default (yes)
 //   speed=N              the fastest the drive reads, in multiples of 75 sectors/s
 //   scratch=A-B:N        sectors A to B fail N reads before they read
 //   scratch=A-B:always   sectors A to B never read
@@ -52,6 +56,8 @@ struct Faults {
   int spinUpMs = 0;
   int spinDownMs = 10000;
   int latencyMs = 0;
+  int seekMs = 0;
+  bool autoClose = true;
   int maxSpeed = 24;
   int32_t ejectAt = -1;
   std::vector<Scratch> scratches;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -511,6 +512,12 @@ Sense Drive::FetchLocked(int32_t lsn, int32_t count, std::string* raw) {
   // the head at the current speed.
   auto busy = std::chrono::milliseconds(faults_.latencyMs) +
               std::chrono::microseconds(static_cast<int64_t>(count) * 1000000 / (75 * speed_));
+  if (count > 0 && lsn != head_ && faults_.seekMs > 0) {
+    const int64_t distance = std::abs(static_cast<int64_t>(lsn) - head_);
+    busy += std::chrono::microseconds(faults_.seekMs *
+                                      (100 + 900 * std::min<int64_t>(distance, sheet_.leadout) /
+                                                 std::max<int32_t>(sheet_.leadout, 1)));
+  }
   std::this_thread::sleep_for(busy);
   lastRead_ = Clock::now();
   head_ = lsn + count;
