@@ -155,7 +155,9 @@ int Drive::Access(int mode) {
 }
 
 void Drive::SelectSpeedLocked(int speed, const char* how) {
-  speed_ = speed <= 0 ? faults_.maxSpeed : std::min(speed, faults_.maxSpeed);
+  // Some drives take the command and go on at full speed.
+  speed_ =
+      speed <= 0 || faults_.speedIgnored ? faults_.maxSpeed : std::min(speed, faults_.maxSpeed);
   journal_.Note(std::string("speed ") + how + " " + std::to_string(speed_) + "x");
 }
 

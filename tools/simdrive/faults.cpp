@@ -61,6 +61,7 @@ bool ApplyOne(const std::string& setting, Faults* faults) {
   if (key == "spin-down") return count(3600000, &faults->spinDownMs);
   if (key == "latency") return count(600000, &faults->latencyMs);
   if (key == "seek") return count(600000, &faults->seekMs);
+  if (key == "speed-ignored") return choice("yes", "no", &faults->speedIgnored);
   if (key == "auto-close") return choice("yes", "no", &faults->autoClose);
   if (key == "speed") return count(100, &faults->maxSpeed) && faults->maxSpeed > 0;
   if (key == "eject-at") {

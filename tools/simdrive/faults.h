@@ -14,6 +14,7 @@
 //   auto-close=yes|no    a blocking open closes an open tray first, as the
 //                        kernel's cdrom driver does by default (yes)
 //   speed=N              the fastest the drive reads, in multiples of 75 sectors/s
+//   speed-ignored=yes|no the drive accepts a speed and reads at its fastest
 //   scratch=A-B:N        sectors A to B fail N reads before they read
 //   scratch=A-B:always   sectors A to B never read
 //   retry-time=MS        a read that meets a failing sector fails only after
@@ -59,6 +60,7 @@ struct Faults {
   int seekMs = 0;
   bool autoClose = true;
   int maxSpeed = 24;
+  bool speedIgnored = false;
   int32_t ejectAt = -1;
   std::vector<Scratch> scratches;
   int retryTimeMs = 0;
