@@ -3,8 +3,8 @@
 # Real CD programs, none of them ours, over the simulated drive: each must
 # read the disc's table of contents as the image has it (pregaps of 30
 # sectors before tracks 2 and 3, which cdrdao finds from the Q
-# sub-channel; track 2 recorded with pre-emphasis), its CD-Text, and rip
-# its samples bit-exact. cdparanoia, icedax and
+# sub-channel; track 2 recorded with pre-emphasis), its catalogue number
+# and ISRC, its CD-Text, and rip its samples bit-exact. cdparanoia, icedax and
 # cdrdao speak SG_IO; cd-paranoia and cd-info go through libcdio.
 # Usage: real_programs.sh LIBSIMDRIVE MKDISC
 set -euo pipefail
@@ -14,6 +14,9 @@ trap 'rm -rf "$work"' EXIT
 cd "$work"
 "$mkdisc" --pregap 30 --pre-emphasis 2 --title "Dawn Songs" --title "夜明けの歌" disc.cue \
   300 200 150 >/dev/null
+# A catalogue number for the disc and an ISRC for track 2, which the Q
+# sub-channel carries.
+sed -i -e '1i CATALOG 4006381333931' -e '/TRACK 02 AUDIO/a\    ISRC JPK631400002' disc.cue
 # A drive that takes time to seek, as paranoia's cache check expects.
 drive() { LD_PRELOAD=$library SIMDRIVE_IMAGE=$work/disc.cue SIMDRIVE_FAULTS=seek=100 timeout 120 "$@"; }
 status=0
@@ -37,6 +40,10 @@ check "cdrdao reads the table and finds the pregaps" diff <(grep -E 'EMPHASIS|^F
     'FILE "cdrdao.bin" 00:04:00 00:02:50' 'START 00:00:30' 'NO PRE_EMPHASIS' \
     'FILE "cdrdao.bin" 00:06:50 00:02:00' 'START 00:00:30')
 check "cdrdao finds no Q sub-channel CRC errors" bash -c '! grep -q "CRC errors" cdrdao.log'
+check "cdrdao finds the catalogue number and the ISRC" diff <(grep -E '^(CATALOG|ISRC)' cdrdao.toc) \
+  <(printf '%s\n' 'CATALOG "4006381333931"' 'ISRC "JPK631400002"')
+check "cd-info finds the catalogue number" grep -q 'Media Catalog Number (MCN): 4006381333931' \
+  cd-info.toc
 
 # The CD-Text: an English block, and a Japanese one in MS-JIS for the title
 # Latin-1 cannot write.

@@ -291,7 +291,8 @@ int Drive::Ioctl(unsigned long request, void* argument, bool writable) {
       if (!PresentLocked())
         result = -ENOMEDIUM;
       else
-        memset(argument, 0, sizeof(cdrom_mcn));
+        snprintf(reinterpret_cast<char*>(static_cast<cdrom_mcn*>(argument)->medium_catalog_number),
+                 sizeof(cdrom_mcn), "%s", sheet_.catalog.c_str());
       break;
     case CDROMSUBCHNL:
       name = "CDROMSUBCHNL";

@@ -83,23 +83,48 @@ const char* CommandName(uint8_t opcode) {
 
 uint8_t Bcd(int value) { return static_cast<uint8_t>(value / 10 << 4 | value % 10); }
 
-// The Q sub-channel of sector `lsn` in mode 1 (position), with its CRC:
-// the inverted CRC-16 (x^16 + x^12 + x^5 + 1) of its first ten bytes.
+// The ISRC's letters and digits as its Q sub-channel codes them.
+uint8_t IsrcCode(char c) { return static_cast<uint8_t>(c >= 'A' ? c - 'A' + 0x11 : c - '0'); }
+
+// The Q sub-channel of sector `lsn`, with its CRC: the inverted CRC-16
+// (x^16 + x^12 + x^5 + 1) of its first ten bytes. As on a pressed disc,
+// one sector in a hundred gives the catalogue number (mode 2) and another
+// the track's ISRC (mode 3), where the disc has them; all others the
+// position (mode 1).
 void PutQ(const Sheet& sheet, int32_t lsn, uint8_t* q) {
   const SheetTrack* track = sheet.QTrackAt(lsn);
   const bool pregap = track && lsn < track->start;
   const int32_t relative = track ? (pregap ? track->start - lsn : lsn - track->start) : 0;
   const int32_t absolute = lsn + 150;
-  const uint8_t bytes[10] = {static_cast<uint8_t>((track ? track->Control() : 0) << 4 | 1),
-                             Bcd(track ? track->number : 0),
-                             Bcd(pregap ? 0 : 1),
-                             Bcd(relative / 4500),
-                             Bcd(relative / 75 % 60),
-                             Bcd(relative % 75),
-                             0,
-                             Bcd(absolute / 4500),
-                             Bcd(absolute / 75 % 60),
-                             Bcd(absolute % 75)};
+  const uint8_t control = static_cast<uint8_t>((track ? track->Control() : 0) << 4);
+  uint8_t bytes[10] = {static_cast<uint8_t>(control | 1),
+                       Bcd(track ? track->number : 0),
+                       Bcd(pregap ? 0 : 1),
+                       Bcd(relative / 4500),
+                       Bcd(relative / 75 % 60),
+                       Bcd(relative % 75),
+                       0,
+                       Bcd(absolute / 4500),
+                       Bcd(absolute / 75 % 60),
+                       Bcd(absolute % 75)};
+  if (!sheet.catalog.empty() && lsn % 100 == 10) {
+    memset(bytes, 0, sizeof bytes);
+    bytes[0] = static_cast<uint8_t>(control | 2);
+    for (size_t i = 0; i < 13; i++)
+      bytes[1 + i / 2] |= static_cast<uint8_t>((sheet.catalog[i] - '0') << (i % 2 ? 0 : 4));
+    bytes[9] = Bcd(absolute % 75);
+  } else if (track && !pregap && !track->isrc.empty() && lsn % 100 == 60) {
+    memset(bytes, 0, sizeof bytes);
+    bytes[0] = static_cast<uint8_t>(control | 3);
+    uint32_t letters = 0;  // five characters of six bits, then two zero bits
+    for (size_t i = 0; i < 5; i++) letters = letters << 6 | IsrcCode(track->isrc[i]);
+    letters <<= 2;
+    for (int i = 0; i < 4; i++) bytes[1 + i] = static_cast<uint8_t>(letters >> (24 - 8 * i));
+    for (size_t i = 5; i < 12; i++)
+      bytes[5 + (i - 5) / 2] |=
+          static_cast<uint8_t>((track->isrc[i] - '0') << ((i - 5) % 2 ? 0 : 4));
+    bytes[9] = Bcd(absolute % 75);
+  }
   uint16_t crc = 0;
   for (uint8_t byte : bytes) {
     crc ^= static_cast<uint16_t>(byte << 8);
@@ -284,6 +309,23 @@ Sense Drive::RunPacketLocked(const uint8_t* cdb, uint8_t* buffer, size_t size, s
     case 0x42:  // READ SUB-CHANNEL
       if (!PresentLocked()) return NotPresentLocked();
       reply = std::string("\x00\x15\x00\x00", 4);  // no audio status to report
+      if ((cdb[2] & 0x40) && (cdb[3] == 2 || cdb[3] == 3)) {
+        // The catalogue number, or the ISRC of track cdb[6], in ASCII.
+        const SheetTrack* track = nullptr;
+        for (const SheetTrack& each : sheet_.tracks)
+          if (each.number == cdb[6]) track = &each;
+        if (cdb[3] == 3 && !track) return InvalidField;
+        const std::string& code = cdb[3] == 2 ? sheet_.catalog : track->isrc;
+        reply[3] = 20;
+        reply += static_cast<char>(cdb[3]);
+        reply += cdb[3] == 3 ? static_cast<char>(0x10 | track->Control()) : '\0';
+        reply += cdb[3] == 3 ? static_cast<char>(track->number) : '\0';
+        reply += '\0';
+        reply += code.empty() ? '\0' : '\x80';  // valid
+        reply += code;
+        reply.resize(24, '\0');
+      }
+      reply.resize(std::min<size_t>(reply.size(), Big(cdb + 7, 2)));
       break;
     case 0x43:
       sense = ReadTocPacketLocked(cdb, &reply);

@@ -56,11 +56,12 @@ bool ReadSheet(const std::string& cuePath, Sheet* sheet, std::string* error) {
   *sheet = Sheet();
   sheet->binPath = cue.files[0].path;
   sheet->text.disc = cue.text;
+  sheet->catalog = cue.catalog;
   for (const disc::CueTrack& entry : cue.tracks) sheet->text.tracks.push_back(entry.text);
   for (const disc::CueTrack& entry : cue.tracks)
     sheet->tracks.push_back(SheetTrack{entry.number, entry.audio, entry.index1.sector,
                                        entry.session, entry.audio && entry.preEmphasis,
-                                       entry.index0.sector});
+                                       entry.index0.sector, entry.audio ? entry.isrc : ""});
   struct stat info;
   if (stat(sheet->binPath.c_str(), &info) != 0) {
     *error = sheet->binPath + ": missing";

@@ -21,6 +21,7 @@ struct SheetTrack {
   int session = 1;
   bool preEmphasis = false;
   int32_t pregap = -1;  // LSN of INDEX 00, or -1
+  std::string isrc;     // its recording code, or empty
   // The control bits of the track's TOC entry and Q sub-channel.
   uint8_t Control() const {
     return static_cast<uint8_t>((audio ? 0 : 0x04) | (preEmphasis ? 0x01 : 0));
@@ -34,6 +35,7 @@ struct Sheet {
   // Where each session's area ends (its lead-out), by session number - 1.
   std::vector<int32_t> sessionEnds;
   disc::DiscText text;  // the sheet's TITLE and PERFORMER lines, for its CD-Text
+  std::string catalog;  // the disc's catalogue number, or empty
   int Sessions() const { return static_cast<int>(sessionEnds.size()); }
   // The track holding `lsn`, or nullptr outside every session's tracks.
   const SheetTrack* TrackAt(int32_t lsn) const;

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Cue sheets parsed, and the files they name found.
+#include <algorithm>
+#include <cctype>
 #include <iterator>
 #include <sstream>
 
@@ -151,14 +153,26 @@ std::string Parse(const std::string& text, const std::string& folder, CueSheet* 
       // Before the first TRACK they name the disc, after it that track.
       TrackText& text = sheet->tracks.empty() ? sheet->text : sheet->tracks.back().text;
       (keyword == "TITLE" ? text.title : text.performer) = ReadText(line);
+    } else if (keyword == "CATALOG" || keyword == "ISRC") {
+      // The disc's catalogue number and a track's recording code, as its
+      // Q sub-channel carries them; ill-formed ones are left out.
+      const std::string code = common::AsciiUpper(ReadArgument(line));
+      const bool catalog = keyword == "CATALOG";
+      const bool formed = code.size() == (catalog ? 13u : 12u) &&
+                          std::all_of(code.begin(), code.end(), [&](char c) {
+                            return isdigit(static_cast<unsigned char>(c)) ||
+                                   (!catalog && isupper(static_cast<unsigned char>(c)));
+                          });
+      if (formed && catalog) sheet->catalog = code;
+      if (formed && !catalog && !sheet->tracks.empty()) sheet->tracks.back().isrc = code;
     } else if (keyword == "REM") {
       std::string what;
       line >> what;
       if (common::AsciiUpper(what) == "SESSION" && !(line >> session))
         return where + "bad session number";
     }
-    // CATALOG, SONGWRITER, ISRC, CDTEXTFILE and the like carry nothing
-    // the device plays or the desktop shows.
+    // SONGWRITER, CDTEXTFILE and the like carry nothing the device plays
+    // or the desktop shows.
   }
   if (sheet->tracks.empty()) return "the cue sheet lists no tracks";
   for (const CueTrack& track : sheet->tracks)

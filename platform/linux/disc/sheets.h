@@ -45,12 +45,14 @@ struct CueTrack {
   int32_t pregapSilence = 0;   // PREGAP: sectors of silence before INDEX 01
   int32_t postgapSilence = 0;  // POSTGAP: sectors of silence after the track
   TrackText text;              // its TITLE and PERFORMER
+  std::string isrc;            // ISRC: its recording code, 12 letters and digits
 };
 
 struct CueSheet {
   std::vector<CueFile> files;
   std::vector<CueTrack> tracks;
-  TrackText text;  // the disc's TITLE and PERFORMER, before the first TRACK
+  TrackText text;       // the disc's TITLE and PERFORMER, before the first TRACK
+  std::string catalog;  // CATALOG: the disc's catalogue number, 13 digits
 };
 
 // Reads the text (UTF-8) of a cue sheet that lives in `folder`, finding
