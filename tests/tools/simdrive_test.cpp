@@ -426,4 +426,51 @@ TEST_F(SimDriveTest, SgIoCarriesTheStatusAndSenseInItsHeader) {
   EXPECT_EQ(close(fd), 0);
 }
 
+// The mode pages a drive has: error recovery, CD parameters, audio control
+// and capabilities, each alone or all at once; MODE SELECT, allowed only on
+// a node opened for writing as the kernel allows it, changes the volume
+// that CDROMVOLREAD then reads.
+TEST_F(SimDriveTest, ModePagesAndTheAnalogVolume) {
+  Insert({300}, "");
+  auto run = [](int fd, std::vector<uint8_t> cdb, uint8_t* data, size_t size, int direction) {
+    sg_io_hdr header{};
+    header.interface_id = 'S';
+    header.dxfer_direction = direction;
+    header.cmd_len = static_cast<unsigned char>(cdb.size());
+    header.cmdp = cdb.data();
+    header.dxferp = data;
+    header.dxfer_len = static_cast<unsigned>(size);
+    if (ioctl(fd, SG_IO, &header) != 0) return -errno;
+    return static_cast<int>(header.status);
+  };
+  int fd = open("/dev/sr0", O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  uint8_t page[256] = {};
+  ASSERT_EQ(run(fd, {0x5A, 0, 0x3F, 0, 0, 0, 0, 1, 0, 0}, page, sizeof page, SG_DXFER_FROM_DEV), 0);
+  std::vector<int> pages;
+  for (size_t at = 8; at + 2 <= 8 + static_cast<size_t>(page[0] << 8 | page[1]) - 6;
+       at += 2 + page[at + 1])
+    pages.push_back(page[at] & 0x3F);
+  EXPECT_EQ(pages, (std::vector<int>{0x01, 0x0D, 0x0E, 0x2A}));
+  ASSERT_EQ(run(fd, {0x5A, 0, 0x0E, 0, 0, 0, 0, 0, 24, 0}, page, 24, SG_DXFER_FROM_DEV), 0);
+  EXPECT_EQ(page[8], 0x0E);
+  EXPECT_EQ(page[17], 0xFF);  // port 0 at full volume
+  EXPECT_NE(run(fd, {0x5A, 0, 0x05, 0, 0, 0, 0, 0, 24, 0}, page, 24, SG_DXFER_FROM_DEV), 0)
+      << "no write parameters page on a reader";
+
+  page[17] = 0x40;
+  page[19] = 0x80;
+  page[0] = page[1] = 0;
+  EXPECT_EQ(run(fd, {0x55, 0x10, 0, 0, 0, 0, 0, 0, 24, 0}, page, 24, SG_DXFER_TO_DEV), -EPERM);
+  const int writable = open("/dev/sr0", O_RDWR | O_NONBLOCK);
+  ASSERT_GE(writable, 0);
+  EXPECT_EQ(run(writable, {0x55, 0x10, 0, 0, 0, 0, 0, 0, 24, 0}, page, 24, SG_DXFER_TO_DEV), 0);
+  cdrom_volctrl volume{};
+  ASSERT_EQ(ioctl(fd, CDROMVOLREAD, &volume), 0);
+  EXPECT_EQ(volume.channel0, 0x40);
+  EXPECT_EQ(volume.channel1, 0x80);
+  EXPECT_EQ(close(writable), 0);
+  EXPECT_EQ(close(fd), 0);
+}
+
 }  // namespace

@@ -294,6 +294,23 @@ int Drive::Ioctl(unsigned long request, void* argument, bool writable) {
         snprintf(reinterpret_cast<char*>(static_cast<cdrom_mcn*>(argument)->medium_catalog_number),
                  sizeof(cdrom_mcn), "%s", sheet_.catalog.c_str());
       break;
+    case CDROMVOLREAD:
+    case CDROMVOLCTRL: {
+      // The kernel asks mode page 0E and, to set, selects it back.
+      const bool read = request == CDROMVOLREAD;
+      name = read ? "CDROMVOLREAD" : "CDROMVOLCTRL";
+      auto* volume = static_cast<cdrom_volctrl*>(argument);
+      if (!PresentLocked()) {
+        result = -ENOMEDIUM;
+      } else if (read) {
+        volume->channel0 = mode_.volume[0];
+        volume->channel1 = mode_.volume[1];
+        volume->channel2 = volume->channel3 = 0;
+      } else {
+        mode_.volume = {volume->channel0, volume->channel1};
+      }
+      break;
+    }
     case CDROMSUBCHNL:
       name = "CDROMSUBCHNL";
       result = SubChannelLocked(argument);

@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -60,6 +61,13 @@ struct Sense {
   uint8_t ascq = 0;
   int32_t information = -1;  // the failing sector's address, where there is one
   bool Failed() const { return key != 0; }
+};
+
+// What MODE SELECT may change, as the drive starts.
+struct ModeSettings {
+  uint8_t readRetries = 16;                    // page 1
+  std::array<uint8_t, 2> ports = {1, 2};       // page 0E: the channel each output plays
+  std::array<uint8_t, 2> volume = {255, 255};  // and its volume
 };
 
 class Drive {
@@ -116,6 +124,10 @@ class Drive {
                         bool* denied, bool writable);
   Sense ReadTocPacketLocked(const uint8_t* cdb, std::string* reply);
   Sense ModeSenseLocked(const uint8_t* cdb, bool ten, std::string* reply);
+  // A mode page as the drive holds it now (control 0), which of its bytes
+  // may change (1), or as the drive starts (2).
+  std::string ModePageLocked(int page, int control) const;
+  Sense ModeSelectLocked(const uint8_t* cdb, bool ten, const uint8_t* data, size_t size);
   Sense ConfigurationLocked(const uint8_t* cdb, std::string* reply);
   Sense ReadCdLocked(int32_t lsn, int32_t count, int expected, uint8_t fields, uint8_t subchannel,
                      uint8_t* buffer, size_t size, size_t* filled);
@@ -136,7 +148,8 @@ class Drive {
   Clock::time_point lastRead_;
   bool spinning_ = false;
   bool mediaChanged_ = false;
-  int speed_ = 0;         // current read speed, in multiples of 75 sectors/s
+  int speed_ = 0;  // current read speed, in multiples of 75 sectors/s
+  ModeSettings mode_;
   int32_t head_ = 0;      // the sector after the last one read or played
   int sgTimeout_ = 6000;  // SG_SET_TIMEOUT, in jiffies
   // An analog play: of [playFrom_, playTo_), started (or resumed) at

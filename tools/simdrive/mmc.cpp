@@ -54,24 +54,16 @@ struct Command {
   const char* name;
 };
 constexpr Command Commands[] = {
-    {0x00, "TEST_UNIT_READY"},
-    {0x03, "REQUEST_SENSE"},
-    {0x12, "INQUIRY"},
-    {0x1A, "MODE_SENSE_6"},
-    {0x1B, "START_STOP_UNIT"},
-    {0x1E, "PREVENT_ALLOW"},
-    {0x25, "READ_CAPACITY"},
-    {0x28, "READ_10"},
-    {0x42, "READ_SUBCHANNEL"},
-    {0x43, "READ_TOC"},
-    {0x46, "GET_CONFIGURATION"},
-    {0x4A, "GET_EVENT_STATUS"},
-    {0x51, "READ_DISC_INFORMATION"},
-    {0x5A, "MODE_SENSE_10"},
-    {0xB6, "SET_STREAMING"},
-    {0xB9, "READ_CD_MSF"},
-    {0xBB, "SET_CD_SPEED"},
-    {0xBD, "MECHANISM_STATUS"},
+    {0x00, "TEST_UNIT_READY"},  {0x03, "REQUEST_SENSE"},
+    {0x12, "INQUIRY"},          {0x15, "MODE_SELECT_6"},
+    {0x1A, "MODE_SENSE_6"},     {0x1B, "START_STOP_UNIT"},
+    {0x1E, "PREVENT_ALLOW"},    {0x25, "READ_CAPACITY"},
+    {0x28, "READ_10"},          {0x42, "READ_SUBCHANNEL"},
+    {0x43, "READ_TOC"},         {0x46, "GET_CONFIGURATION"},
+    {0x4A, "GET_EVENT_STATUS"}, {0x51, "READ_DISC_INFORMATION"},
+    {0x55, "MODE_SELECT_10"},   {0x5A, "MODE_SENSE_10"},
+    {0xB6, "SET_STREAMING"},    {0xB9, "READ_CD_MSF"},
+    {0xBB, "SET_CD_SPEED"},     {0xBD, "MECHANISM_STATUS"},
     {0xBE, "READ_CD"},
 };
 
@@ -284,6 +276,13 @@ Sense Drive::RunPacketLocked(const uint8_t* cdb, uint8_t* buffer, size_t size, s
       reply = std::string("\x05\x80\x05\x32\x1F\x00\x00\x00", 8) + "SIMDRIVE" + "Simulated CD-RW " +
               "1.00";
       break;
+    case 0x15:  // MODE SELECT: the kernel passes it only on a node opened for writing
+    case 0x55:
+      if (!writable) {
+        *denied = true;
+        return Sense();
+      }
+      return ModeSelectLocked(cdb, cdb[0] == 0x55, buffer, size);
     case 0x1A:
     case 0x5A:
       sense = ModeSenseLocked(cdb, cdb[0] == 0x5A, &reply);
@@ -476,28 +475,75 @@ Sense Drive::ReadTocPacketLocked(const uint8_t* cdb, std::string* reply) {
   return Sense();
 }
 
-Sense Drive::ModeSenseLocked(const uint8_t* cdb, bool ten, std::string* reply) {
-  int page = cdb[2] & 0x3F;
-  if (page != 0x2A && page != 0x3F) return InvalidField;
-  // The capabilities and mechanical status page.
-  std::string body(22, '\0');
-  body[0] = 0x2A;
-  body[1] = 20;
-  body[2] = 0x03;  // reads CD-R and CD-RW
-  body[4] = 0x41;  // plays audio, reads multisession discs
-  // CD-DA commands supported, CD-DA stream accurate, and C2 pointers as
-  // GET CONFIGURATION says.
-  body[5] = static_cast<char>(0x03 | (faults_.c2 ? 0x10 : 0));
-  body[6] = 0x29;  // tray loading, ejects, locks
-  body[7] = 0x03;
+std::string Drive::ModePageLocked(int page, int control) const {
+  const bool changeable = control == 1;
+  const ModeSettings& mode = control == 2 ? ModeSettings() : mode_;
+  std::string body;
   auto put16 = [&](size_t at, int value) {
     body[at] = static_cast<char>(value >> 8 & 0xFF);
     body[at + 1] = static_cast<char>(value & 0xFF);
   };
-  put16(8, faults_.maxSpeed * KilobytesPerX);
-  put16(10, 256);
-  put16(12, 2048);
-  put16(14, speed_ * KilobytesPerX);
+  switch (page) {
+    case 0x01:  // read error recovery: the retry count, to be changed
+      body.assign(12, '\0');
+      body[0] = 0x01;
+      body[1] = 10;
+      body[3] = static_cast<char>(changeable ? 0xFF : mode.readRetries);
+      return body;
+    case 0x0D:  // CD parameters: 60 seconds a minute, 75 frames a second
+      body.assign(8, '\0');
+      body[0] = 0x0D;
+      body[1] = 6;
+      if (!changeable) {
+        put16(4, 60);
+        put16(6, 75);
+      }
+      return body;
+    case 0x0E:  // CD audio control: the analog output's ports and volumes
+      body.assign(16, '\0');
+      body[0] = 0x0E;
+      body[1] = 14;
+      body[2] = 0x04;  // plays return at once
+      for (size_t port = 0; port < 2; port++) {
+        body[8 + 2 * port] = static_cast<char>(changeable ? 0x0F : mode.ports[port]);
+        body[9 + 2 * port] = static_cast<char>(changeable ? 0xFF : mode.volume[port]);
+      }
+      return body;
+    case 0x2A: {  // capabilities and mechanical status
+      body.assign(22, '\0');
+      if (changeable) {
+        body[0] = 0x2A;
+        body[1] = 20;
+        return body;
+      }
+      body[0] = 0x2A;
+      body[1] = 20;
+      body[2] = 0x03;  // reads CD-R and CD-RW
+      body[4] = 0x41;  // plays audio, reads multisession discs
+      // CD-DA commands supported, CD-DA stream accurate, and C2 pointers as
+      // GET CONFIGURATION says.
+      body[5] = static_cast<char>(0x03 | (faults_.c2 ? 0x10 : 0));
+      body[6] = 0x29;  // tray loading, ejects, locks
+      body[7] = 0x03;  // separate volume and mute per channel
+      put16(8, faults_.maxSpeed * KilobytesPerX);
+      put16(10, 256);
+      put16(12, 2048);
+      put16(14, speed_ * KilobytesPerX);
+      return body;
+    }
+    default:
+      return "";
+  }
+}
+
+Sense Drive::ModeSenseLocked(const uint8_t* cdb, bool ten, std::string* reply) {
+  const int page = cdb[2] & 0x3F;
+  const int control = cdb[2] >> 6;                   // current, changeable, default, saved
+  if (control == 3) return Sense{0x05, 0x39, 0x00};  // SAVING PARAMETERS NOT SUPPORTED
+  std::string body;
+  for (int each : {0x01, 0x0D, 0x0E, 0x2A})
+    if (page == each || page == 0x3F) body += ModePageLocked(each, control);
+  if (body.empty()) return InvalidField;
   if (ten) {
     *reply = std::string(8, '\0');
     uint32_t length = static_cast<uint32_t>(6 + body.size());
@@ -510,6 +556,32 @@ Sense Drive::ModeSenseLocked(const uint8_t* cdb, bool ten, std::string* reply) {
   *reply += body;
   size_t allowed = ten ? Big(cdb + 7, 2) : cdb[4];
   reply->resize(std::min(reply->size(), allowed));
+  return Sense();
+}
+
+Sense Drive::ModeSelectLocked(const uint8_t* cdb, bool ten, const uint8_t* data, size_t size) {
+  const size_t length = std::min<size_t>(size, ten ? Big(cdb + 7, 2) : cdb[4]);
+  const size_t header = ten ? 8 : 4;
+  if (!data || length < header) return InvalidField;
+  size_t at = header + (ten ? Big(data + 6, 2) : data[3]);  // past the block descriptors
+  while (at + 2 <= length) {
+    const int page = data[at] & 0x3F;
+    const size_t bytes = 2 + data[at + 1];
+    if (at + bytes > length) return Sense{0x05, 0x26, 0x00};  // INVALID FIELD IN PARAMETER LIST
+    const uint8_t* body = data + at;
+    if (page == 0x01 && bytes >= 4) {
+      mode_.readRetries = body[3];
+    } else if (page == 0x0E && bytes >= 12) {
+      for (size_t port = 0; port < 2; port++) {
+        mode_.ports[port] = body[8 + 2 * port] & 0x0F;
+        mode_.volume[port] = body[9 + 2 * port];
+      }
+    } else if (page != 0x0D && page != 0x2A) {
+      return Sense{0x05, 0x26, 0x00};
+    }
+    journal_.Note("mode page " + std::to_string(page) + " selected");
+    at += bytes;
+  }
   return Sense();
 }
 
