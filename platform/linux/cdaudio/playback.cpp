@@ -327,7 +327,9 @@ void Playback::FinishReadLocked(const ReadJob& job, bool ok) {
   fresh_ = false;
   batch_ = job.count;
   filling_ = queue_.Space() >= buffer_.size();  // a burst ends when the queue is full
-  if (!job.speculative) kick_ = true;
+  // Read past a range's end, it may belong to the range played now: the
+  // window's next one, asked for while it was read.
+  if (job.from < end_) kick_ = true;
 }
 
 // The whole range has been read: it is complete once all but the
