@@ -429,8 +429,9 @@ TEST_F(SimDriveTest, SgIoCarriesTheStatusAndSenseInItsHeader) {
 // The mode pages a drive has: error recovery, CD parameters, audio control
 // and capabilities, each alone or all at once; MODE SELECT, allowed only on
 // a node opened for writing as the kernel allows it, changes the volume
-// that CDROMVOLREAD then reads.
-TEST_F(SimDriveTest, ModePagesAndTheAnalogVolume) {
+// that CDROMVOLREAD then reads; the analog output played and followed
+// through packets.
+TEST_F(SimDriveTest, ModePagesAndTheAnalogOutputThroughPackets) {
   Insert({300}, "");
   auto run = [](int fd, std::vector<uint8_t> cdb, uint8_t* data, size_t size, int direction) {
     sg_io_hdr header{};
@@ -470,6 +471,19 @@ TEST_F(SimDriveTest, ModePagesAndTheAnalogVolume) {
   EXPECT_EQ(volume.channel0, 0x40);
   EXPECT_EQ(volume.channel1, 0x80);
   EXPECT_EQ(close(writable), 0);
+
+  // PLAY AUDIO MSF from 00:02:00 to 00:04:00, and READ SUB-CHANNEL's
+  // current position (LBA) moving on with it.
+  ASSERT_EQ(run(fd, {0x47, 0, 0, 0, 2, 0, 0, 4, 0, 0}, nullptr, 0, SG_DXFER_NONE), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  uint8_t position[16] = {};
+  ASSERT_EQ(run(fd, {0x42, 0, 0x40, 1, 0, 0, 0, 0, 16, 0}, position, 16, SG_DXFER_FROM_DEV), 0);
+  EXPECT_EQ(position[1], 0x11);  // playing
+  EXPECT_EQ(position[6], 1);     // track 1
+  const uint32_t at = static_cast<uint32_t>(position[8] << 24 | position[9] << 16 |
+                                            position[10] << 8 | position[11]);
+  EXPECT_GE(at, 10u);
+  EXPECT_LT(at, 150u);  // not yet at the end, however late this thread wakes
   EXPECT_EQ(close(fd), 0);
 }
 

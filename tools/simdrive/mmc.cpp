@@ -54,16 +54,13 @@ struct Command {
   const char* name;
 };
 constexpr Command Commands[] = {
-    {0x00, "TEST_UNIT_READY"},  {0x03, "REQUEST_SENSE"},
-    {0x12, "INQUIRY"},          {0x15, "MODE_SELECT_6"},
-    {0x1A, "MODE_SENSE_6"},     {0x1B, "START_STOP_UNIT"},
-    {0x1E, "PREVENT_ALLOW"},    {0x25, "READ_CAPACITY"},
-    {0x28, "READ_10"},          {0x42, "READ_SUBCHANNEL"},
-    {0x43, "READ_TOC"},         {0x46, "GET_CONFIGURATION"},
-    {0x4A, "GET_EVENT_STATUS"}, {0x51, "READ_DISC_INFORMATION"},
-    {0x55, "MODE_SELECT_10"},   {0x5A, "MODE_SENSE_10"},
-    {0xB6, "SET_STREAMING"},    {0xB9, "READ_CD_MSF"},
-    {0xBB, "SET_CD_SPEED"},     {0xBD, "MECHANISM_STATUS"},
+    {0x00, "TEST_UNIT_READY"},   {0x03, "REQUEST_SENSE"},    {0x12, "INQUIRY"},
+    {0x15, "MODE_SELECT_6"},     {0x1A, "MODE_SENSE_6"},     {0x1B, "START_STOP_UNIT"},
+    {0x1E, "PREVENT_ALLOW"},     {0x25, "READ_CAPACITY"},    {0x28, "READ_10"},
+    {0x42, "READ_SUBCHANNEL"},   {0x43, "READ_TOC"},         {0x47, "PLAY_AUDIO_MSF"},
+    {0x46, "GET_CONFIGURATION"}, {0x4A, "GET_EVENT_STATUS"}, {0x51, "READ_DISC_INFORMATION"},
+    {0x55, "MODE_SELECT_10"},    {0x5A, "MODE_SENSE_10"},    {0xB6, "SET_STREAMING"},
+    {0xB9, "READ_CD_MSF"},       {0xBB, "SET_CD_SPEED"},     {0xBD, "MECHANISM_STATUS"},
     {0xBE, "READ_CD"},
 };
 
@@ -305,9 +302,36 @@ Sense Drive::RunPacketLocked(const uint8_t* cdb, uint8_t* buffer, size_t size, s
     case 0x28:  // READ (10): the user data of mode 1 sectors
       return ReadCdLocked(static_cast<int32_t>(Big(cdb + 2, 4)),
                           static_cast<int32_t>(Big(cdb + 7, 2)), 2, 0x10, 0, buffer, size, filled);
+    case 0x47: {  // PLAY AUDIO MSF: the analog output, as CDROMPLAYMSF
+      cdrom_msf range{cdb[3], cdb[4], cdb[5], cdb[6], cdb[7], cdb[8]};
+      const int played = PlayAudioLocked(&range);
+      if (played == -ENOMEDIUM) return NotPresentLocked();
+      if (played == -EIO) return IllegalMode;
+      if (played != 0) return OutOfRange;
+      break;
+    }
     case 0x42:  // READ SUB-CHANNEL
       if (!PresentLocked()) return NotPresentLocked();
       reply = std::string("\x00\x15\x00\x00", 4);  // no audio status to report
+      if ((cdb[2] & 0x40) && cdb[3] == 1) {
+        // The current position, and where the analog output is.
+        cdrom_subchnl channel{};
+        channel.cdsc_format = (cdb[1] & 0x02) ? CDROM_MSF : CDROM_LBA;
+        SubChannelLocked(&channel);
+        reply[1] = static_cast<char>(channel.cdsc_audiostatus);
+        reply[3] = 12;
+        reply +=
+            std::string{1, static_cast<char>(channel.cdsc_adr << 4 | channel.cdsc_ctrl),
+                        static_cast<char>(channel.cdsc_trk), static_cast<char>(channel.cdsc_ind)};
+        for (const cdrom_addr* address : {&channel.cdsc_absaddr, &channel.cdsc_reladdr}) {
+          if (channel.cdsc_format == CDROM_MSF)
+            reply += std::string{0, static_cast<char>(address->msf.minute),
+                                 static_cast<char>(address->msf.second),
+                                 static_cast<char>(address->msf.frame)};
+          else
+            PutBig(&reply, static_cast<uint32_t>(address->lba), 4);
+        }
+      }
       if ((cdb[2] & 0x40) && (cdb[3] == 2 || cdb[3] == 3)) {
         // The catalogue number, or the ISRC of track cdb[6], in ASCII.
         const SheetTrack* track = nullptr;
