@@ -472,9 +472,9 @@ TEST_F(SimDriveTest, ModePagesAndTheAnalogOutputThroughPackets) {
   EXPECT_EQ(volume.channel1, 0x80);
   EXPECT_EQ(close(writable), 0);
 
-  // PLAY AUDIO MSF from 00:02:00 to 00:04:00, and READ SUB-CHANNEL's
+  // PLAY AUDIO MSF from 00:02:00 to the end, 00:06:00, and READ SUB-CHANNEL's
   // current position (LBA) moving on with it.
-  ASSERT_EQ(run(fd, {0x47, 0, 0, 0, 2, 0, 0, 4, 0, 0}, nullptr, 0, SG_DXFER_NONE), 0);
+  ASSERT_EQ(run(fd, {0x47, 0, 0, 0, 2, 0, 0, 6, 0, 0}, nullptr, 0, SG_DXFER_NONE), 0);
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   uint8_t position[16] = {};
   ASSERT_EQ(run(fd, {0x42, 0, 0x40, 1, 0, 0, 0, 0, 16, 0}, position, 16, SG_DXFER_FROM_DEV), 0);
@@ -483,7 +483,7 @@ TEST_F(SimDriveTest, ModePagesAndTheAnalogOutputThroughPackets) {
   const uint32_t at = static_cast<uint32_t>(position[8] << 24 | position[9] << 16 |
                                             position[10] << 8 | position[11]);
   EXPECT_GE(at, 10u);
-  EXPECT_LT(at, 150u);  // not yet at the end, however late this thread wakes
+  EXPECT_LT(at, 300u);  // not yet at the end
   EXPECT_EQ(close(fd), 0);
 }
 
