@@ -6,10 +6,10 @@
 // time of concealment over the same audio at its worst: in every sector
 // a burst the drive flagged, and every fifth sector lost.
 #include <sys/resource.h>
-#include <time.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <memory>
