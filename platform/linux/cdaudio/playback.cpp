@@ -223,6 +223,10 @@ void Playback::FlushOutput() {
 
 size_t Playback::SpeculativeLocked() const { return Bytes(read_ - end_); }
 
+bool Playback::IdleLocked() const {
+  return state_ != State::PlayingRange && PlayableLocked() == 0 && outputOpen_;
+}
+
 size_t Playback::PlayableLocked() const {
   return queue_.Size() - std::min(queue_.Size(), SpeculativeLocked());
 }
@@ -237,10 +241,11 @@ size_t Playback::Pull(size_t output, uint8_t* out, size_t bytes) {
     if (output == taking_ && !flushing_ && !choosing_)
       taken = queue_.Pop(out, std::min(bytes, PlayableLocked()));
     // The worker sleeps until there is room to read into, and once more
-    // when the range has all been handed over, to time its end.
+    // when all there is to play has been handed over: to time the range's
+    // end, or to tell the output that nothing follows.
     Step step = NextStepLocked();
     wake = step == Step::ReadRange || step == Step::ReadPastEnd ||
-           (taken > 0 && PlayableLocked() == 0 && state_ == State::PlayingRange);
+           (taken > 0 && PlayableLocked() == 0);
   }
   if (wake) wake_.notify_all();
   return taken;
@@ -401,11 +406,12 @@ void Playback::RunUntilQuit() {
         AwaitEndLocked(lock);
         break;
       case Step::Wait:
-        if (state_ != State::PlayingRange && PlayableLocked() == 0 && outputOpen_)
+        if (IdleLocked())
           CloseWhenIdleLocked(lock);
         else
           wake_.wait(lock, [this] {
-            return quit_ || choose_ || (kick_ && !flushing_) || NextStepLocked() != Step::Wait;
+            return quit_ || choose_ || (kick_ && !flushing_) || NextStepLocked() != Step::Wait ||
+                   IdleLocked();
           });
         break;
     }

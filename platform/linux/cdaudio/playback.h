@@ -114,6 +114,8 @@ class Playback {
   // to the output.
   size_t PlayableLocked() const;
   size_t SpeculativeLocked() const;
+  // No range plays and all there was has been handed to the open output.
+  bool IdleLocked() const;
   // The reader's rest is over: too little is read ahead, or a burst is on.
   bool WantsReadLocked() const;
   // A batch of sectors for the reader's thread to read.
