@@ -78,6 +78,33 @@ static size_t FindRuns(const Bytes& capture, const Bytes& disc, std::vector<Span
   return other;
 }
 
+// Where a capture sounds, in frames: from its first sound to the end of
+// its last (both 0 when silent), and its longest silence in between.
+struct Sounded {
+  size_t first = 0;
+  size_t last = 0;
+  size_t longest = 0;
+};
+
+static Sounded FindSound(const Bytes& capture) {
+  Sounded sounded;
+  bool heard = false;
+  size_t run = 0;
+  for (size_t frame = 0; frame < capture.size() / 4; frame++) {
+    auto at = capture.begin() + static_cast<std::ptrdiff_t>(4 * frame);
+    if (std::all_of(at, at + 4, [](uint8_t b) { return b == 0; })) {
+      run++;
+      continue;
+    }
+    if (heard) sounded.longest = std::max(sounded.longest, run);
+    if (!heard) sounded.first = frame;
+    heard = true;
+    sounded.last = frame + 1;
+    run = 0;
+  }
+  return sounded;
+}
+
 int main(int argc, char** argv) {
   if (argc == 5 && strcmp(argv[1], "count") == 0) {
     Bytes capture = ReadAll(argv[2]);
@@ -137,20 +164,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (argc == 3 && strcmp(argv[1], "hush") == 0) {
-    Bytes capture = ReadAll(argv[2]);
-    size_t frames = capture.size() / 4, first = frames, last = 0, longest = 0, run = 0;
-    for (size_t frame = 0; frame < frames; frame++) {
-      auto at = capture.begin() + static_cast<std::ptrdiff_t>(4 * frame);
-      if (std::all_of(at, at + 4, [](uint8_t b) { return b == 0; })) {
-        run++;
-        continue;
-      }
-      if (first < frames) longest = std::max(longest, run);
-      first = std::min(first, frame);
-      last = frame + 1;
-      run = 0;
-    }
-    printf("%zu %zu\n", first < frames ? last - first : 0, longest);
+    const Sounded sounded = FindSound(ReadAll(argv[2]));
+    printf("%zu %zu\n", sounded.last - sounded.first, sounded.longest);
     return 0;
   }
   if (argc == 4 && strcmp(argv[1], "faults") == 0) {
@@ -171,25 +186,16 @@ int main(int argc, char** argv) {
       return largest;
     };
     const int discLargest = largestSteps(disc, 0, disc.size() / 4, 0, nullptr);
-    size_t frames = capture.size() / 4, first = frames, last = 0, longest = 0, run = 0;
-    for (size_t frame = 0; frame < frames; frame++) {
-      if (sample(capture, frame, 0) == 0 && sample(capture, frame, 1) == 0) {
-        run++;
-        continue;
-      }
-      if (first < frames) longest = std::max(longest, run);
-      first = std::min(first, frame);
-      last = frame + 1;
-      run = 0;
-    }
+    const Sounded sounded = FindSound(capture);
     size_t clicks = 0;
-    if (first < frames) largestSteps(capture, first, last, discLargest, &clicks);
+    largestSteps(capture, sounded.first, sounded.last, discLargest, &clicks);
     std::vector<Span> spans;
     const size_t other = FindRuns(capture, disc, &spans);
-    const double sounded = first < frames ? static_cast<double>(last - first) : 0;
-    printf("%zu %.1f %.1f %.1f\n", clicks, static_cast<double>(other) / 176.4,
-           (sounded - static_cast<double>(disc.size() / 4)) / 44.1,
-           static_cast<double>(longest) / 44.1);
+    printf(
+        "%zu %.1f %.1f %.1f\n", clicks, static_cast<double>(other) / 176.4,
+        (static_cast<double>(sounded.last - sounded.first) - static_cast<double>(disc.size() / 4)) /
+            44.1,
+        static_cast<double>(sounded.longest) / 44.1);
     return 0;
   }
   fprintf(stderr,
