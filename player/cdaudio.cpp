@@ -103,7 +103,7 @@ DWORD QueryTrackLength(INT track) {
 BOOL QueryStopped(void) {
   MCIERROR error;
   DWORD mode = QueryStatus(MCI_STATUS_ITEM, MCI_STATUS_MODE, 0, &error);
-  return error == 0 && mode != MCI_MODE_PLAY;
+  return error == 0 && LOWORD(mode) == MCI_MODE_STOP;
 }
 
 BOOL QueryPosition(DWORD* position) {

@@ -17,8 +17,10 @@ BOOL SendPlayRequest(HWND dialog, INT track, BOOL toEnd);
 void SendStopRequest(void);
 // The length of `track` as MSF: minutes in byte 0, seconds in byte 1.
 DWORD QueryTrackLength(INT track);
-// TRUE when the device says it is not playing; FALSE while it plays or
-// when it cannot say.
+// TRUE when the device says it stands stopped; FALSE while it plays, when
+// its tray is open or it is not ready, or when it cannot say. A driver may
+// return the mode as a resource (its number in both words): the low word
+// is the mode.
 BOOL QueryStopped(void);
 // The device's position as TMSF; FALSE when it cannot say.
 BOOL QueryPosition(DWORD* position);

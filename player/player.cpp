@@ -108,9 +108,12 @@ void OnPlayNotify(HWND dialog, WPARAM code) {
 // Some devices never notify the end of a play. Once the track's time has
 // run out by a second, the device is asked whether it has stopped at the
 // end of the track (or past it); within a second of it counts, as a
-// device may report the last block it read. A stopped device whose
-// position lies on no track of the disc cannot say where it stopped:
-// with the track's time run out, its play is over.
+// device may report the last block it read. Only a device that says it
+// is stopped has ended the play: an open tray, a drive not ready or a
+// failed request is no end. A stopped device whose position lies on no
+// track of the disc (one that played the samples itself answers 0)
+// cannot say where it stopped: with the track's time run out, its play
+// is over.
 static BOOL PlayedThroughUnannounced(void) {
   if (!Player.Playing || !Player.PlayStarted) return FALSE;
   if (Player.ElapsedSeconds * FramesPerSecond < Player.TrackFrames + FramesPerSecond) return FALSE;

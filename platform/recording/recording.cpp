@@ -182,7 +182,7 @@ MCIERROR Status(MCI_STATUS_PARMS* status, DWORD flags) {
       status->dwReturn = track <= disc.lengths.size() ? disc.lengths[track - 1] : 0;
       return 0;
     case MCI_STATUS_MODE:
-      status->dwReturn = P().sounding ? MCI_MODE_PLAY : MCI_MODE_STOP;
+      status->dwReturn = P().sounding ? MCI_MODE_PLAY : disc.idleMode;
       return 0;
     case MCI_STATUS_POSITION:
       status->dwReturn = trackGiven ? track : P().position;
@@ -256,8 +256,6 @@ HWND Dialog() { return DialogHandle; }
 Control& ControlOf(int id) { return P().controls[id]; }
 bool TimerRunning() { return P().timer; }
 bool DialogEnded() { return P().ended; }
-bool DevicePlaying() { return P().pending; }
-bool DeviceSounding() { return P().sounding; }
 std::map<std::string, std::string>& Profile() { return P().profile; }
 
 void SetIconic(bool iconic, RECT restored) {

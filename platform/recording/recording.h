@@ -34,6 +34,9 @@ struct Disc {
   // Whether the position is known once a play has finished; a driver that
   // plays the disc's samples itself may answer 0, a place on no track.
   bool knowsEndPosition = true;
+  // What MODE answers while no play sounds: stopped, or the tray opened
+  // (MCI_MODE_OPEN), or the drive not ready (MCI_MODE_NOT_READY).
+  DWORD idleMode = MCI_MODE_STOP;
 };
 
 // A disc of `lengths.size()` audio tracks.
@@ -79,8 +82,6 @@ HWND Dialog();
 Control& ControlOf(int id);
 bool TimerRunning();
 bool DialogEnded();
-bool DevicePlaying();                           // a play request with notification is pending
-bool DeviceSounding();                          // a play has started and not ended or stopped
 std::map<std::string, std::string>& Profile();  // "SECTION/key" -> value
 void SetIconic(bool iconic, RECT restored);
 

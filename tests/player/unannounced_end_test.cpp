@@ -104,6 +104,56 @@ TEST_F(PlayerTest, AStoppedDeviceAwayFromTheTracksEndIsNotTakenAsHavingFinishedI
   ExpectPlayingButtons();
 }
 
+// Once the track's time has run out, a tray opened, a disc taken out or a
+// drive not ready is no end of the track: only a device stopped at the
+// range's end moves the player on.
+TEST_F(PlayerTest, AnOpenTrayARemovedDiscOrADriveNotReadyIsNoEndOfTheTrack) {
+  recording::Disc disc = ShortDisc();
+  disc.notifiesEnd = false;
+  Start(disc);
+  Click(IDC_PLAY);
+  recording::FinishPlay();
+
+  // The tray opened: asked each second, and nothing moves.
+  recording::CurrentDisc().idleMode = MCI_MODE_OPEN;
+  TickAndDeliver(6);
+  ClearCalls();
+  TickAndDeliver(3);
+  EXPECT_THAT(CallsStartingWith("mci"), ElementsAre(ModeRequest, ModeRequest, ModeRequest));
+  EXPECT_EQ(Counter(), "1 / 3");
+  ExpectPlayingButtons();
+
+  // The drive not ready, as while it spins up again.
+  recording::CurrentDisc().idleMode = MCI_MODE_NOT_READY;
+  TickAndDeliver(3);
+  EXPECT_EQ(Counter(), "1 / 3");
+
+  // The disc taken out: the device cannot say its mode at all.
+  recording::CurrentDisc().failures[{MCI_STATUS, MCI_STATUS_MODE}] = MCIERR_DEVICE_NOT_READY;
+  TickAndDeliver(3);
+  EXPECT_EQ(Counter(), "1 / 3");
+  ExpectPlayingButtons();
+
+  // Stopped where the play ended: that is the end, and the player goes on.
+  recording::CurrentDisc().failures.clear();
+  recording::CurrentDisc().idleMode = MCI_MODE_STOP;
+  TickAndDeliver(1);
+  EXPECT_EQ(Counter(), "2 / 3");
+  ExpectPlayingButtons();
+}
+
+// A driver may answer the mode as a resource, its number in both words.
+TEST_F(PlayerTest, AModeAnsweredAsAResourceIsReadFromItsLowWord) {
+  recording::Disc disc = ShortDisc();
+  disc.notifiesEnd = false;
+  disc.idleMode = MCI_MODE_STOP | MCI_MODE_STOP << 16;
+  Start(disc);
+  Click(IDC_PLAY);
+  recording::FinishPlay();
+  TickAndDeliver(7);
+  EXPECT_EQ(Counter(), "2 / 3");
+}
+
 TEST_F(PlayerTest, ADeviceThatNotifiesMovesTheTrackOnOncePerEnd) {
   Start(ShortDisc());
   Click(IDC_PLAY);
