@@ -18,11 +18,11 @@
 #include <vector>
 
 #include "platform/linux/cdaudio/watch.h"
+#include "platform/linux/mpris/controls.h"
 #include "platform/linux/mpris/model.h"
 #include "platform/linux/ui/dialog.h"
 #include "platform/linux/ui/message_loop.h"
 #include "platform/platform.h"
-#include "window/resource.h"
 
 namespace mpris {
 
@@ -125,12 +125,12 @@ Seen Look() {
   seen.windowThere = true;
   seen.windowUsable = Usable(dialog);
   char counter[64];
-  GetDlgItemTextA(dialog->Hwnd(), IDC_TRACK, counter, sizeof counter);
+  GetDlgItemTextA(dialog->Hwnd(), TrackCounter, counter, sizeof counter);
   seen.counter = counter;
-  seen.playEnabled = ButtonEnabled(dialog, IDC_PLAY);
-  seen.stopEnabled = ButtonEnabled(dialog, IDC_STOP);
-  seen.prevEnabled = ButtonEnabled(dialog, IDC_PREV);
-  seen.nextEnabled = ButtonEnabled(dialog, IDC_NEXT);
+  seen.playEnabled = ButtonEnabled(dialog, PlayButton);
+  seen.stopEnabled = ButtonEnabled(dialog, StopButton);
+  seen.prevEnabled = ButtonEnabled(dialog, PreviousButton);
+  seen.nextEnabled = ButtonEnabled(dialog, NextButton);
   return seen;
 }
 
@@ -138,7 +138,7 @@ Seen Look() {
 void OnSent(HWND window, UINT message, WPARAM, LPARAM lParam) {
   if (message != TBM_SETPOS) return;
   ui::Dialog* dialog = PlayerDialog();
-  if (dialog && GetDlgItem(dialog->Hwnd(), IDC_SLIDER) == window) observed.SetElapsed(lParam);
+  if (dialog && GetDlgItem(dialog->Hwnd(), Slider) == window) observed.SetElapsed(lParam);
 }
 
 // A click on the button, delivered by the window's loop as the window gets
@@ -166,36 +166,36 @@ int OnQuit(sd_bus_message* call, void*, sd_bus_error*) {
 }
 
 int OnPlay(sd_bus_message* call, void*, sd_bus_error*) {
-  Click(IDC_PLAY);
+  Click(PlayButton);
   return Done(call);
 }
 
 int OnStop(sd_bus_message* call, void*, sd_bus_error*) {
-  Click(IDC_STOP);
+  Click(StopButton);
   return Done(call);
 }
 
 // There is no pause: the nearest the window has is Stop, as the media
 // keys' play/pause finds it.
 int OnPause(sd_bus_message* call, void*, sd_bus_error*) {
-  Click(IDC_STOP);
+  Click(StopButton);
   return Done(call);
 }
 
 int OnPlayPause(sd_bus_message* call, void*, sd_bus_error*) {
   ui::Dialog* dialog = PlayerDialog();
-  Click(dialog && ButtonEnabled(dialog, IDC_STOP) ? IDC_STOP : IDC_PLAY);
+  Click(dialog && ButtonEnabled(dialog, StopButton) ? StopButton : PlayButton);
   return Done(call);
 }
 
 // At the last track Next does nothing, at the first Previous: no wrap.
 int OnNext(sd_bus_message* call, void*, sd_bus_error*) {
-  if (Publish(Look()).canGoNext) Click(IDC_NEXT);
+  if (Publish(Look()).canGoNext) Click(NextButton);
   return Done(call);
 }
 
 int OnPrevious(sd_bus_message* call, void*, sd_bus_error*) {
-  if (Publish(Look()).canGoPrevious) Click(IDC_PREV);
+  if (Publish(Look()).canGoPrevious) Click(PreviousButton);
   return Done(call);
 }
 
