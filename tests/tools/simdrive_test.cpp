@@ -29,6 +29,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/temp_folder.h"
 #include "tools/disc_image.h"
 #include "tools/simdrive/journal.h"
 
@@ -42,14 +43,10 @@ class SimDriveTest : public ::testing::Test {
  protected:
   void SetUp() override {
     cdio_log_set_handler(Quiet);
-    char pattern[] = "/tmp/simdrive-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder_ = pattern;
+    ASSERT_TRUE(temp_.Made());
+    folder_ = temp_.Path();
   }
-  void TearDown() override {
-    simdrive::Install({});
-    ASSERT_EQ(system(("rm -rf " + folder_).c_str()), 0);
-  }
+  void TearDown() override { simdrive::Install({}); }
 
   // A disc of audio tracks, with a data track in a second session when
   // `dataSession` is non-zero, in the default drive with `faults`.
@@ -82,6 +79,7 @@ class SimDriveTest : public ::testing::Test {
     return simdrive::JournalCount(folder_ + "/journal", what);
   }
 
+  tests::TempFolder temp_{"simdrive-test"};
   std::string folder_;
 };
 

@@ -35,17 +35,14 @@
 }
 
 void DeviceTest::SetUp() {
-  char pattern[] = "/tmp/korvane-cdaudio-XXXXXX";
-  ASSERT_TRUE(mkdtemp(pattern));
-  folder_ = pattern;
+  ASSERT_TRUE(temp_.Made());
+  folder_ = temp_.Path();
   unsetenv("CDAUDIO_DEVICE");
   TakePosted();
 }
 
 void DeviceTest::TearDown() {
   if (id_) Close();
-  std::string command = "rm -rf '" + folder_ + "'";
-  ASSERT_EQ(system(command.c_str()), 0);
 }
 
 mkdisc::DiscImage DeviceTest::MakeImage(const mkdisc::DiscImageSpec& spec,

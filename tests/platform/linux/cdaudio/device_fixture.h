@@ -13,6 +13,7 @@
 #include "platform/platform.h"
 #include "tests/platform/linux/cdaudio/device_requests.h"
 #include "tests/platform/linux/cdaudio/posted.h"
+#include "tests/temp_folder.h"
 #include "tools/disc_image.h"
 
 // `wanted` occurs once in `captured`, with nothing but silence around it.
@@ -44,6 +45,7 @@ class DeviceTest : public ::testing::Test, public DeviceRequests {
   Bytes Captured() const { return ReadBytes(Path("capture.raw")); }
 
  private:
+  tests::TempFolder temp_{"korvane-cdaudio"};
   std::string folder_;
 };
 

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/temp_folder.h"
 #include "tools/disc_image.h"
 #include "tools/simdrive/simdrive.h"
 
@@ -84,14 +85,10 @@ Bytes ReadFile(const std::string& path) {
 class DeemphasisTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/korvane-deemph-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder_ = pattern;
+    ASSERT_TRUE(temp_.Made());
+    folder_ = temp_.Path();
   }
-  void TearDown() override {
-    simdrive::Install({});
-    ASSERT_EQ(system(("rm -rf " + folder_).c_str()), 0);
-  }
+  void TearDown() override { simdrive::Install({}); }
 
   // Four tracks of two seconds, the middle two flagged.
   mkdisc::DiscImage MakeDisc(const std::string& name) {
@@ -140,6 +137,7 @@ class DeemphasisTest : public ::testing::Test {
                 static_cast<int16_t>(disc[380 * 2352] | disc[380 * 2352 + 1] << 8), 1);
   }
 
+  tests::TempFolder temp_{"korvane-deemph"};
   std::string folder_;
 };
 
@@ -157,9 +155,9 @@ TEST(DeemphasisFilterTest, FollowsTheCdCurveWithinATenthOfADecibelFrom20HzTo20kH
 // sox's "deemph" is another implementation of the same curve; tones and
 // noise through both come out at the same levels.
 TEST(DeemphasisFilterTest, AgreesWithSoxsDeemphasis) {
-  char pattern[] = "/tmp/korvane-sox-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  const std::string folder = pattern;
+  const tests::TempFolder temp("korvane-sox");
+  ASSERT_TRUE(temp.Made());
+  const std::string& folder = temp.Path();
   Bytes input;
   for (double hertz : {100.0, 1000.0, 4000.0, 8000.0, 12000.0, 16000.0, 19000.0}) {
     const Bytes tone = Tone(hertz, 12000, 0.5);
@@ -187,7 +185,6 @@ TEST(DeemphasisFilterTest, AgreesWithSoxsDeemphasis) {
     const Bytes b(theirs.begin() + at, theirs.begin() + at + piece);
     EXPECT_NEAR(20 * std::log10(Rms(a, 0.05) / Rms(b, 0.05)), 0, 0.3) << "piece " << at / piece;
   }
-  ASSERT_EQ(system(("rm -rf " + folder).c_str()), 0);
 }
 
 TEST_F(DeemphasisTest, ACueSheetsFlagsPre) {

@@ -14,6 +14,7 @@
 #include "platform/linux/disc/conceal.h"
 #include "platform/linux/disc/disc.h"
 #include "platform/linux/disc/sources.h"
+#include "tests/temp_folder.h"
 #include "tools/disc_image.h"
 #include "tools/simdrive/journal.h"
 #include "tools/simdrive/simdrive.h"
@@ -26,16 +27,12 @@ using Clock = std::chrono::steady_clock;
 class SimulatedDriveTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/korvane-drive-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder_ = pattern;
+    ASSERT_TRUE(temp_.Made());
+    folder_ = temp_.Path();
     unsetenv("CDAUDIO_DEVICE");
     disc::QuietCdio();
   }
-  void TearDown() override {
-    simdrive::Install({});
-    ASSERT_EQ(system(("rm -rf " + folder_).c_str()), 0);
-  }
+  void TearDown() override { simdrive::Install({}); }
 
   mkdisc::DiscImage MakeDisc(const std::string& name, std::vector<int> tracks,
                              const disc::DiscText& text = {}) {
@@ -86,6 +83,7 @@ class SimulatedDriveTest : public ::testing::Test {
     return true;
   }
 
+  tests::TempFolder temp_{"korvane-drive"};
   std::string folder_;
 };
 

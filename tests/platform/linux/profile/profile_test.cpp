@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "platform/platform.h"
+#include "tests/temp_folder.h"
 
 namespace {
 
@@ -65,15 +66,12 @@ class ScopedEnv {
 class ProfileTest : public testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/korvane-profile-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    ASSERT_TRUE(temp_.Made());
+    dir_ = temp_.Path();
     ini_ = (dir_ / "korvane.ini").string();
   }
-  void TearDown() override {
-    chmod(dir_.c_str(), 0700);
-    fs::remove_all(dir_);
-  }
+  // A test may have taken the write bit away.
+  void TearDown() override { chmod(dir_.c_str(), 0700); }
 
   int Read(const char* key, int fallback = 100, const char* section = "KORVANE") {
     return static_cast<int>(GetPrivateProfileIntA(section, key, fallback, ini_.c_str()));
@@ -88,6 +86,7 @@ class ProfileTest : public testing::Test {
     return names;
   }
 
+  tests::TempFolder temp_{"korvane-profile"};
   fs::path dir_;
   std::string ini_;
 };
