@@ -8,10 +8,11 @@
 #                                         its own X server; artefacts (driver
 #                                         logs, screenshots) go to
 #                                         BUILD_DIR/artefacts/SCENARIO
-#   wine.sh wine-driver STATE BUILD_DIR SIMDRIVE32 HOST_TOOLS
+#   wine.sh wine-driver STATE BUILD_DIR SIMDRIVE HOST_TOOLS
 #                                         korvane.exe on Wine's own "cdaudio"
 #                                         driver over the simulated drive
-#                                         (SIMDRIVE32: its 32-bit library;
+#                                         (SIMDRIVE: its library, of the
+#                                         executable's word size;
 #                                         HOST_TOOLS: a Linux build with
 #                                         mkdisc and audio_check), heard
 #                                         through a private PulseAudio
@@ -226,6 +227,13 @@ run_wine_driver() {
   fi
 
   drive() { # drive SCENARIO IMAGE [FAULTS]
+    # The wineserver opens the drive's node for the program and hands it
+    # the descriptor, which the drive in the program then knows as its own.
+    # It must open the node itself: a server the drive were preloaded into
+    # (a 64-bit one, beside a 64-bit program) would hand on a descriptor of
+    # the drive's making, which only that server's process knows.
+    stop_wineserver
+    timeout 200 wineserver -p 5
     LD_PRELOAD=$simdrive SIMDRIVE_PATH=$scratch/sr0 SIMDRIVE_IMAGE=$2 SIMDRIVE_FAULTS=${3:-} \
       SIMDRIVE_JOURNAL=$out/$1.journal \
       in_wine 180 "$build/drive-korvane.exe" "$1" "$(windows_path "$build/korvane.exe")" \
