@@ -75,11 +75,10 @@ uint8_t Bcd(int value) { return static_cast<uint8_t>(value / 10 << 4 | value % 1
 // The ISRC's letters and digits as its Q sub-channel codes them.
 uint8_t IsrcCode(char c) { return static_cast<uint8_t>(c >= 'A' ? c - 'A' + 0x11 : c - '0'); }
 
-// The Q sub-channel of sector `lsn`, with its CRC: the inverted CRC-16
-// (x^16 + x^12 + x^5 + 1) of its first ten bytes. As on a pressed disc,
-// one sector in a hundred gives the catalogue number (mode 2) and another
-// the track's ISRC (mode 3), where the disc has them; all others the
-// position (mode 1).
+// The Q sub-channel of sector `lsn`, with the CRC of its first ten bytes,
+// the one CD-Text packs carry. As on a pressed disc, one sector in a
+// hundred gives the catalogue number (mode 2) and another the track's ISRC
+// (mode 3), where the disc has them; all others the position (mode 1).
 void PutQ(const Sheet& sheet, int32_t lsn, uint8_t* q) {
   const SheetTrack* track = sheet.QTrackAt(lsn);
   const bool pregap = track && lsn < track->start;
@@ -114,13 +113,7 @@ void PutQ(const Sheet& sheet, int32_t lsn, uint8_t* q) {
           static_cast<uint8_t>((track->isrc[i] - '0') << ((i - 5) % 2 ? 0 : 4));
     bytes[9] = Bcd(absolute % 75);
   }
-  uint16_t crc = 0;
-  for (uint8_t byte : bytes) {
-    crc ^= static_cast<uint16_t>(byte << 8);
-    for (int bit = 0; bit < 8; bit++)
-      crc = static_cast<uint16_t>(crc & 0x8000 ? crc << 1 ^ 0x1021 : crc << 1);
-  }
-  crc = static_cast<uint16_t>(~crc);
+  const uint16_t crc = mkdisc::SubcodeCrc(bytes, sizeof bytes);
   memcpy(q, bytes, 10);
   q[10] = static_cast<uint8_t>(crc >> 8);
   q[11] = static_cast<uint8_t>(crc & 0xFF);
