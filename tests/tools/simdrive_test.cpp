@@ -93,6 +93,23 @@ std::vector<uint8_t> ReadAudio(CdIo_t* cdio, int32_t lsn, int32_t count, int* re
   return out;
 }
 
+// An SG_IO request reading into `data`, with room for sense data in
+// `sense` where it is given.
+template <size_t CdbBytes, size_t DataBytes>
+sg_io_hdr SgIoRead(uint8_t (&cdb)[CdbBytes], uint8_t (&data)[DataBytes], uint8_t* sense = nullptr,
+                   unsigned char senseBytes = 0) {
+  sg_io_hdr header{};
+  header.interface_id = 'S';
+  header.dxfer_direction = SG_DXFER_FROM_DEV;
+  header.cmd_len = CdbBytes;
+  header.cmdp = cdb;
+  header.dxferp = data;
+  header.dxfer_len = DataBytes;
+  header.sbp = sense;
+  header.mx_sb_len = senseBytes;
+  return header;
+}
+
 TEST_F(SimDriveTest, TheGnuLinuxDriverFindsTheDriveAndReadsItsDiscExactly) {
   mkdisc::DiscImage image = Insert({300, 200, 150}, "", 400);
   char* found = cdio_get_default_device(nullptr);
@@ -404,15 +421,7 @@ TEST_F(SimDriveTest, SgIoCarriesTheStatusAndSenseInItsHeader) {
 
   uint8_t cdb[12] = {0xBE, 0, 0, 0, 0x01, 0x2C, 0, 0, 1, 0x10};  // READ CD at LSN 300: past the end
   uint8_t data[2352], sense[32] = {};
-  sg_io_hdr header{};
-  header.interface_id = 'S';
-  header.dxfer_direction = SG_DXFER_FROM_DEV;
-  header.cmd_len = sizeof cdb;
-  header.cmdp = cdb;
-  header.dxferp = data;
-  header.dxfer_len = sizeof data;
-  header.sbp = sense;
-  header.mx_sb_len = sizeof sense;
+  sg_io_hdr header = SgIoRead(cdb, data, sense, sizeof sense);
   ASSERT_EQ(ioctl(fd, SG_IO, &header), 0);
   EXPECT_EQ(header.status, 0x02);
   EXPECT_EQ(header.info & SG_INFO_CHECK, static_cast<unsigned>(SG_INFO_CHECK));
@@ -574,13 +583,7 @@ TEST_F(SimDriveTest, TheJournalNamesEveryRequestAndTheUnknownAreRefused) {
         command.buflen = sizeof reply;
         ioctl(fd, CDROM_SEND_PACKET, &command);
       } else {
-        sg_io_hdr header{};
-        header.interface_id = 'S';
-        header.dxfer_direction = SG_DXFER_FROM_DEV;
-        header.cmd_len = sizeof cdb;
-        header.cmdp = cdb;
-        header.dxferp = reply;
-        header.dxfer_len = sizeof reply;
+        sg_io_hdr header = SgIoRead(cdb, reply);
         EXPECT_EQ(ioctl(fd, SG_IO, &header), 0) << known.name;
       }
       char line[96];
@@ -590,15 +593,7 @@ TEST_F(SimDriveTest, TheJournalNamesEveryRequestAndTheUnknownAreRefused) {
   }
   uint8_t cdb[12] = {0xA8};  // READ (12): not a command this drive knows
   uint8_t sense[32] = {};
-  sg_io_hdr header{};
-  header.interface_id = 'S';
-  header.dxfer_direction = SG_DXFER_FROM_DEV;
-  header.cmd_len = sizeof cdb;
-  header.cmdp = cdb;
-  header.dxferp = reply;
-  header.dxfer_len = sizeof reply;
-  header.sbp = sense;
-  header.mx_sb_len = sizeof sense;
+  sg_io_hdr header = SgIoRead(cdb, reply, sense, sizeof sense);
   ASSERT_EQ(ioctl(fd, SG_IO, &header), 0);
   EXPECT_EQ(header.status, 0x02);
   EXPECT_EQ(sense[2] & 0x0F, 0x05);  // ILLEGAL REQUEST
