@@ -45,20 +45,4 @@ bool WriteAudioFile(const std::string& path, const std::vector<uint8_t>& samples
   return written;
 }
 
-std::vector<uint8_t> ReadAudioFile(const std::string& path) {
-  SF_INFO info;
-  memset(&info, 0, sizeof info);
-  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-  if (!file) return {};
-  std::vector<short> values(static_cast<size_t>(info.frames * info.channels));
-  sf_count_t got = sf_readf_short(file, values.data(), info.frames);
-  sf_close(file);
-  std::vector<uint8_t> bytes(static_cast<size_t>(got * info.channels) * 2);
-  for (size_t i = 0; i < bytes.size() / 2; i++) {
-    bytes[2 * i] = static_cast<uint8_t>(values[i]);
-    bytes[2 * i + 1] = static_cast<uint8_t>(static_cast<uint16_t>(values[i]) >> 8);
-  }
-  return bytes;
-}
-
 }  // namespace mkdisc

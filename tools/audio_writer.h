@@ -26,9 +26,6 @@ AudioShape CdShape(const std::string& extension);
 bool WriteAudioFile(const std::string& path, const std::vector<uint8_t>& samples,
                     const AudioShape& shape, std::string* error);
 
-// Decodes a whole audio file as 16-bit little-endian samples; empty on failure.
-std::vector<uint8_t> ReadAudioFile(const std::string& path);
-
 }  // namespace mkdisc
 
 #endif

@@ -31,13 +31,7 @@ std::string FullWidth(const std::string& utf8) {
 }
 
 uint16_t Crc(const std::string& pack) {
-  uint16_t crc = 0;
-  for (size_t i = 0; i < 16; i++) {
-    crc ^= static_cast<uint16_t>(static_cast<uint8_t>(pack[i]) << 8);
-    for (int bit = 0; bit < 8; bit++)
-      crc = static_cast<uint16_t>(crc & 0x8000 ? (crc << 1) ^ 0x1021 : crc << 1);
-  }
-  return static_cast<uint16_t>(~crc);
+  return SubcodeCrc(reinterpret_cast<const uint8_t*>(pack.data()), 16);
 }
 
 class Block {
@@ -91,6 +85,16 @@ class Block {
 };
 
 }  // namespace
+
+uint16_t SubcodeCrc(const uint8_t* bytes, size_t count) {
+  uint16_t crc = 0;
+  for (size_t i = 0; i < count; i++) {
+    crc ^= static_cast<uint16_t>(bytes[i] << 8);
+    for (int bit = 0; bit < 8; bit++)
+      crc = static_cast<uint16_t>(crc & 0x8000 ? (crc << 1) ^ 0x1021 : crc << 1);
+  }
+  return static_cast<uint16_t>(~crc);
+}
 
 std::vector<CdTextBlock> CdTextBlocks(const disc::DiscText& text) {
   std::vector<const disc::TrackText*> all = {&text.disc};

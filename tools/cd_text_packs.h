@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // CD-Text as a pressed disc carries it in its lead-in: 18-byte packs with
 // their CRCs, as a drive answers READ TOC format 5 and a Nero image keeps
-// them. For the simulated drive and the disc maker.
+// them, and the CRC the Q sub-channel carries too. For the simulated drive
+// and the disc maker.
 #ifndef KORVANE_TOOLS_CD_TEXT_PACKS_H
 #define KORVANE_TOOLS_CD_TEXT_PACKS_H
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -26,6 +29,10 @@ std::vector<CdTextBlock> CdTextBlocks(const disc::DiscText& text);
 
 // The packs of `blocks` for tracks `first` to `last`.
 std::string CdTextPacks(const std::vector<CdTextBlock>& blocks, int first, int last);
+
+// The CRC of a CD-Text pack's first 16 bytes and of a Q sub-channel's
+// first 10: CRC-16 (x^16 + x^12 + x^5 + 1), inverted.
+uint16_t SubcodeCrc(const uint8_t* bytes, size_t count);
 
 }  // namespace mkdisc
 

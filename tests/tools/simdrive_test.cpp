@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/cdrom.h>
+#include <scsi/scsi.h>
 #include <scsi/sg.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -22,6 +23,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -87,6 +89,23 @@ std::vector<uint8_t> ReadAudio(CdIo_t* cdio, int32_t lsn, int32_t count, int* re
   std::vector<uint8_t> out(static_cast<size_t>(count) * disc::SectorBytes);
   *result = cdio_read_audio_sectors(cdio, out.data(), lsn, static_cast<uint32_t>(count));
   return out;
+}
+
+// An SG_IO request reading into `data`, with room for sense data in
+// `sense` where it is given.
+template <size_t CdbBytes, size_t DataBytes>
+sg_io_hdr SgIoRead(uint8_t (&cdb)[CdbBytes], uint8_t (&data)[DataBytes], uint8_t* sense = nullptr,
+                   unsigned char senseBytes = 0) {
+  sg_io_hdr header{};
+  header.interface_id = 'S';
+  header.dxfer_direction = SG_DXFER_FROM_DEV;
+  header.cmd_len = CdbBytes;
+  header.cmdp = cdb;
+  header.dxferp = data;
+  header.dxfer_len = DataBytes;
+  header.sbp = sense;
+  header.mx_sb_len = senseBytes;
+  return header;
 }
 
 TEST_F(SimDriveTest, TheGnuLinuxDriverFindsTheDriveAndReadsItsDiscExactly) {
@@ -400,15 +419,7 @@ TEST_F(SimDriveTest, SgIoCarriesTheStatusAndSenseInItsHeader) {
 
   uint8_t cdb[12] = {0xBE, 0, 0, 0, 0x01, 0x2C, 0, 0, 1, 0x10};  // READ CD at LSN 300: past the end
   uint8_t data[2352], sense[32] = {};
-  sg_io_hdr header{};
-  header.interface_id = 'S';
-  header.dxfer_direction = SG_DXFER_FROM_DEV;
-  header.cmd_len = sizeof cdb;
-  header.cmdp = cdb;
-  header.dxferp = data;
-  header.dxfer_len = sizeof data;
-  header.sbp = sense;
-  header.mx_sb_len = sizeof sense;
+  sg_io_hdr header = SgIoRead(cdb, data, sense, sizeof sense);
   ASSERT_EQ(ioctl(fd, SG_IO, &header), 0);
   EXPECT_EQ(header.status, 0x02);
   EXPECT_EQ(header.info & SG_INFO_CHECK, static_cast<unsigned>(SG_INFO_CHECK));
@@ -482,6 +493,112 @@ TEST_F(SimDriveTest, ModePagesAndTheAnalogOutputThroughPackets) {
                                             position[10] << 8 | position[11]);
   EXPECT_GE(at, 10u);
   EXPECT_LT(at, 300u);  // not yet at the end
+  EXPECT_EQ(close(fd), 0);
+}
+
+// Every request the drive answers is journalled under its own name, the
+// same for an ioctl and for a packet through either path, and one it does
+// not know is refused as a drive and the kernel refuse it: ENOTTY for an
+// ioctl, INVALID COMMAND OPERATION CODE for a packet.
+TEST_F(SimDriveTest, TheJournalNamesEveryRequestAndTheUnknownAreRefused) {
+  Insert({300}, "");
+  const int fd = open("/dev/sr0", O_RDWR | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  struct Known {
+    unsigned long request;
+    const char* name;
+  };
+  // Those that take their argument by value or eject the disc come last.
+  const Known ioctls[] = {
+      {CDROM_GET_CAPABILITY, "CDROM_GET_CAPABILITY"},
+      {CDROM_DRIVE_STATUS, "CDROM_DRIVE_STATUS"},
+      {CDROM_DISC_STATUS, "CDROM_DISC_STATUS"},
+      {CDROM_MEDIA_CHANGED, "CDROM_MEDIA_CHANGED"},
+      {CDROMREADTOCHDR, "CDROMREADTOCHDR"},
+      {CDROMREADTOCENTRY, "CDROMREADTOCENTRY"},
+      {CDROMMULTISESSION, "CDROMMULTISESSION"},
+      {CDROMREADAUDIO, "CDROMREADAUDIO"},
+      {CDROM_LOCKDOOR, "CDROM_LOCKDOOR"},
+      {CDROM_GET_MCN, "CDROM_GET_MCN"},
+      {CDROMVOLREAD, "CDROMVOLREAD"},
+      {CDROMVOLCTRL, "CDROMVOLCTRL"},
+      {CDROMSUBCHNL, "CDROMSUBCHNL"},
+      {CDROMPLAYMSF, "CDROMPLAYMSF"},
+      {CDROMSTART, "CDROMSTART"},
+      {CDROMSTOP, "CDROMSTOP"},
+      {CDROMPAUSE, "CDROMPAUSE"},
+      {CDROMRESUME, "CDROMRESUME"},
+      {SCSI_IOCTL_GET_IDLUN, "SCSI_IOCTL_GET_IDLUN"},
+      {SCSI_IOCTL_GET_BUS_NUMBER, "SCSI_IOCTL_GET_BUS_NUMBER"},
+      {SG_GET_VERSION_NUM, "SG_GET_VERSION_NUM"},
+      {SG_EMULATED_HOST, "SG_EMULATED_HOST"},
+      {SG_SET_TIMEOUT, "SG_SET_TIMEOUT"},
+      {SG_GET_TIMEOUT, "SG_GET_TIMEOUT"},
+      {SG_GET_RESERVED_SIZE, "SG_GET_RESERVED_SIZE"},
+      {SG_SET_RESERVED_SIZE, "SG_SET_RESERVED_SIZE"},
+      {CDROM_SELECT_SPEED, "CDROM_SELECT_SPEED"},
+      {CDROMEJECT, "CDROMEJECT"},
+      {CDROMCLOSETRAY, "CDROMCLOSETRAY"},
+  };
+  for (const Known& known : ioctls) {
+    // Room for the largest argument, zeroed: each request answers it,
+    // well or with an error, and is journalled either way.
+    alignas(8) uint8_t argument[512] = {};
+    void* pointer = known.request == CDROM_SELECT_SPEED ? nullptr : argument;
+    ioctl(fd, known.request, pointer);
+    char line[96];
+    snprintf(line, sizeof line, "ioctl %s 0x%lx ", known.name, known.request);
+    EXPECT_EQ(JournalCount(line), 1) << known.name;
+  }
+  EXPECT_EQ(ioctl(fd, CDROMREADTOCHDR + 0x40, nullptr), -1);
+  EXPECT_EQ(errno, ENOTTY);
+  char unknown[64];
+  snprintf(unknown, sizeof unknown, "ioctl unknown 0x%lx ENOTTY",
+           static_cast<unsigned long>(CDROMREADTOCHDR + 0x40));
+  EXPECT_EQ(JournalCount(unknown), 1);
+
+  const Known packets[] = {
+      {0x00, "TEST_UNIT_READY"},   {0x03, "REQUEST_SENSE"},
+      {0x12, "INQUIRY"},           {0x15, "MODE_SELECT_6"},
+      {0x1A, "MODE_SENSE_6"},      {0x1E, "PREVENT_ALLOW"},
+      {0x25, "READ_CAPACITY"},     {0x28, "READ_10"},
+      {0x42, "READ_SUBCHANNEL"},   {0x43, "READ_TOC"},
+      {0x46, "GET_CONFIGURATION"}, {0x47, "PLAY_AUDIO_MSF"},
+      {0x4A, "GET_EVENT_STATUS"},  {0x51, "READ_DISC_INFORMATION"},
+      {0x55, "MODE_SELECT_10"},    {0x5A, "MODE_SENSE_10"},
+      {0xB6, "SET_STREAMING"},     {0xB9, "READ_CD_MSF"},
+      {0xBB, "SET_CD_SPEED"},      {0xBD, "MECHANISM_STATUS"},
+      {0xBE, "READ_CD"},           {0x1B, "START_STOP_UNIT"},
+  };
+  uint8_t reply[256];
+  for (const Known& known : packets) {
+    for (const char* via : {"packet", "sg_io"}) {
+      uint8_t cdb[12] = {static_cast<uint8_t>(known.request)};
+      if (strcmp(via, "packet") == 0) {
+        cdrom_generic_command command{};
+        memcpy(command.cmd, cdb, sizeof cdb);
+        command.buffer = reply;
+        command.buflen = sizeof reply;
+        ioctl(fd, CDROM_SEND_PACKET, &command);
+      } else {
+        sg_io_hdr header = SgIoRead(cdb, reply);
+        EXPECT_EQ(ioctl(fd, SG_IO, &header), 0) << known.name;
+      }
+      char line[96];
+      snprintf(line, sizeof line, "%s %s 0x%02lX ", via, known.name, known.request);
+      EXPECT_EQ(JournalCount(line), 1) << line;
+    }
+  }
+  uint8_t cdb[12] = {0xA8};  // READ (12): not a command this drive knows
+  uint8_t sense[32] = {};
+  sg_io_hdr header = SgIoRead(cdb, reply, sense, sizeof sense);
+  ASSERT_EQ(ioctl(fd, SG_IO, &header), 0);
+  EXPECT_EQ(header.status, 0x02);
+  EXPECT_EQ(sense[2] & 0x0F, 0x05);  // ILLEGAL REQUEST
+  EXPECT_EQ(sense[12], 0x20);        // INVALID COMMAND OPERATION CODE
+  EXPECT_EQ(JournalCount("sg_io unknown 0xA8 sense 5/20/00"), 1);
+  EXPECT_EQ(JournalCount("ioctl CDROM_SEND_PACKET"), 0) << "a packet is journalled as itself";
+  EXPECT_EQ(JournalCount("ioctl SG_IO"), 0);
   EXPECT_EQ(close(fd), 0);
 }
 

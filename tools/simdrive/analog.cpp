@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The drive's analog output: CDROMPLAYMSF plays a range through the
-// drive's own converter, the head moving at one sector per 1/75 s, and
-// CDROMSUBCHNL reports where it is. Programs that cannot play the disc's
-// samples themselves fall back to it.
+// drive's own converter, the head moving at one sector per 1/75 s,
+// CDROMSUBCHNL reports where it is, and the rest of the audio ioctls
+// pause, resume and stop it and set its volume. Programs that cannot play
+// the disc's samples themselves fall back to it.
 #include <linux/cdrom.h>
 
 #include <algorithm>
@@ -47,7 +48,7 @@ int32_t Drive::HeadLocked(uint8_t* status) {
   return head_;
 }
 
-int Drive::PlayAudioLocked(void* argument) {
+int Drive::PlayAudioLocked(void* argument, bool) {
   if (!PresentLocked()) return -ENOMEDIUM;
   const auto* range = static_cast<const cdrom_msf*>(argument);
   int32_t from = SectorOf(range->cdmsf_min0, range->cdmsf_sec0, range->cdmsf_frame0);
@@ -64,7 +65,7 @@ int Drive::PlayAudioLocked(void* argument) {
   return 0;
 }
 
-int Drive::SubChannelLocked(void* argument) {
+int Drive::SubChannelLocked(void* argument, bool) {
   auto* channel = static_cast<cdrom_subchnl*>(argument);
   uint8_t format = channel->cdsc_format;
   memset(channel, 0, sizeof *channel);
@@ -82,6 +83,47 @@ int Drive::SubChannelLocked(void* argument) {
   channel->cdsc_ind = 1;
   PutAddress(&channel->cdsc_absaddr, format, head, true);
   PutAddress(&channel->cdsc_reladdr, format, track ? head - track->start : 0, false);
+  return 0;
+}
+
+int Drive::VolumeReadLocked(void* argument, bool) {
+  // The kernel asks mode page 0E for it.
+  if (!PresentLocked()) return -ENOMEDIUM;
+  auto* volume = static_cast<cdrom_volctrl*>(argument);
+  volume->channel0 = mode_.volume[0];
+  volume->channel1 = mode_.volume[1];
+  volume->channel2 = volume->channel3 = 0;
+  return 0;
+}
+
+int Drive::VolumeControlLocked(void* argument, bool) {
+  // The kernel asks mode page 0E and selects it back, changed.
+  if (!PresentLocked()) return -ENOMEDIUM;
+  const auto* volume = static_cast<const cdrom_volctrl*>(argument);
+  mode_.volume = {volume->channel0, volume->channel1};
+  return 0;
+}
+
+int Drive::StartLocked(void*, bool) { return PresentLocked() ? 0 : -ENOMEDIUM; }
+
+int Drive::StopLocked(void*, bool) {
+  HeadLocked(nullptr);
+  analog_ = Analog::Idle;
+  return 0;
+}
+
+int Drive::PauseLocked(void*, bool) {
+  HeadLocked(nullptr);
+  if (analog_ == Analog::Playing) analog_ = Analog::Paused;
+  return 0;
+}
+
+int Drive::ResumeLocked(void*, bool) {
+  if (analog_ == Analog::Paused) {
+    analog_ = Analog::Playing;
+    playFrom_ = head_;
+    playClock_ = Clock::now();
+  }
   return 0;
 }
 

@@ -23,6 +23,11 @@ namespace {
 constexpr int ScsiCdromMajor = 11;
 constexpr gid_t CdromGroup = 24;  // Debian's "cdrom"
 
+// Whether an ioctl's line in the journal is its own, or the packet's it
+// carries.
+constexpr bool Journaled = true;
+constexpr bool CarriesPacket = false;
+
 std::string Errno(int error) { return error == 0 ? "ok" : strerrorname_np(error); }
 
 }  // namespace
@@ -104,11 +109,6 @@ void Drive::RemoveDiscLocked(const char* why) {
   journal_.Note(std::string("disc removed ") + why);
 }
 
-int Drive::DriveStatusLocked() {
-  if (PresentLocked()) return CDS_DISC_OK;
-  return faults_.trayOpen ? CDS_TRAY_OPEN : CDS_NO_DISC;
-}
-
 int Drive::Open(int flags) {
   std::lock_guard<std::mutex> lock(mutex_);
   PollControlLocked();
@@ -161,7 +161,117 @@ void Drive::SelectSpeedLocked(int speed, const char* how) {
   journal_.Note(std::string("speed ") + how + " " + std::to_string(speed_) + "x");
 }
 
-int Drive::TocHeaderLocked(void* argument) {
+const Drive::IoctlCommand Drive::IoctlCommands[] = {
+    {CDROM_GET_CAPABILITY, "CDROM_GET_CAPABILITY", &Drive::CapabilityLocked, Journaled},
+    {CDROM_DRIVE_STATUS, "CDROM_DRIVE_STATUS", &Drive::DriveStatusLocked, Journaled},
+    {CDROM_DISC_STATUS, "CDROM_DISC_STATUS", &Drive::DiscStatusLocked, Journaled},
+    {CDROM_MEDIA_CHANGED, "CDROM_MEDIA_CHANGED", &Drive::MediaChangedLocked, Journaled},
+    {CDROMREADTOCHDR, "CDROMREADTOCHDR", &Drive::TocHeaderLocked, Journaled},
+    {CDROMREADTOCENTRY, "CDROMREADTOCENTRY", &Drive::TocEntryLocked, Journaled},
+    {CDROMMULTISESSION, "CDROMMULTISESSION", &Drive::MultiSessionLocked, Journaled},
+    {CDROMREADAUDIO, "CDROMREADAUDIO", &Drive::ReadAudioIoctlLocked, Journaled},
+    {CDROM_SELECT_SPEED, "CDROM_SELECT_SPEED", &Drive::SelectSpeedIoctlLocked, Journaled},
+    {CDROM_LOCKDOOR, "CDROM_LOCKDOOR", &Drive::LockDoorLocked, Journaled},
+    {CDROMEJECT, "CDROMEJECT", &Drive::EjectLocked, Journaled},
+    {CDROMCLOSETRAY, "CDROMCLOSETRAY", &Drive::CloseTrayLocked, Journaled},
+    {CDROM_GET_MCN, "CDROM_GET_MCN", &Drive::McnLocked, Journaled},
+    {CDROMVOLREAD, "CDROMVOLREAD", &Drive::VolumeReadLocked, Journaled},
+    {CDROMVOLCTRL, "CDROMVOLCTRL", &Drive::VolumeControlLocked, Journaled},
+    {CDROMSUBCHNL, "CDROMSUBCHNL", &Drive::SubChannelLocked, Journaled},
+    {CDROMPLAYMSF, "CDROMPLAYMSF", &Drive::PlayAudioLocked, Journaled},
+    {CDROMSTART, "CDROMSTART", &Drive::StartLocked, Journaled},
+    {CDROMSTOP, "CDROMSTOP", &Drive::StopLocked, Journaled},
+    {CDROMPAUSE, "CDROMPAUSE", &Drive::PauseLocked, Journaled},
+    {CDROMRESUME, "CDROMRESUME", &Drive::ResumeLocked, Journaled},
+    {SCSI_IOCTL_GET_IDLUN, "SCSI_IOCTL_GET_IDLUN", &Drive::IdLunLocked, Journaled},
+    {SCSI_IOCTL_GET_BUS_NUMBER, "SCSI_IOCTL_GET_BUS_NUMBER", &Drive::BusNumberLocked, Journaled},
+    {CDROM_SEND_PACKET, "CDROM_SEND_PACKET", &Drive::PacketLocked, CarriesPacket},
+    {SG_IO, "SG_IO", &Drive::SgIoLocked, CarriesPacket},
+    {SG_GET_VERSION_NUM, "SG_GET_VERSION_NUM", &Drive::SgVersionLocked, Journaled},
+    {SG_EMULATED_HOST, "SG_EMULATED_HOST", &Drive::SgEmulatedHostLocked, Journaled},
+    {SG_SET_TIMEOUT, "SG_SET_TIMEOUT", &Drive::SgSetTimeoutLocked, Journaled},
+    {SG_GET_TIMEOUT, "SG_GET_TIMEOUT", &Drive::SgGetTimeoutLocked, Journaled},
+    {SG_GET_RESERVED_SIZE, "SG_GET_RESERVED_SIZE", &Drive::SgReservedSizeLocked, Journaled},
+    {SG_SET_RESERVED_SIZE, "SG_SET_RESERVED_SIZE", &Drive::SgSetReservedSizeLocked, Journaled},
+};
+
+const Drive::IoctlCommand* Drive::FindIoctl(unsigned long request) {
+  for (const IoctlCommand& command : IoctlCommands)
+    if (command.request == request) return &command;
+  return nullptr;
+}
+
+int Drive::Ioctl(unsigned long request, void* argument, bool writable) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  PollControlLocked();
+  const IoctlCommand* command = FindIoctl(request);
+  const int result = command ? (this->*command->handler)(argument, writable) : -ENOTTY;
+  if (command && !command->journaled) return result;
+  char line[96];
+  snprintf(line, sizeof line, "ioctl %s 0x%lx %s", command ? command->name : "unknown", request,
+           result < 0 ? Errno(-result).c_str() : ("-> " + std::to_string(result)).c_str());
+  journal_.Note(line);
+  return result;
+}
+
+int Drive::CapabilityLocked(void*, bool) {
+  return CDC_CLOSE_TRAY | CDC_OPEN_TRAY | CDC_LOCK | CDC_SELECT_SPEED | CDC_MULTI_SESSION |
+         CDC_MCN | CDC_MEDIA_CHANGED | CDC_PLAY_AUDIO | CDC_RESET | CDC_DRIVE_STATUS |
+         CDC_GENERIC_PACKET | CDC_CD_R | CDC_CD_RW;
+}
+
+int Drive::DriveStatusLocked(void*, bool) {
+  if (PresentLocked()) return CDS_DISC_OK;
+  return faults_.trayOpen ? CDS_TRAY_OPEN : CDS_NO_DISC;
+}
+
+int Drive::DiscStatusLocked(void*, bool) {
+  if (!PresentLocked()) return faults_.trayOpen ? CDS_TRAY_OPEN : CDS_NO_DISC;
+  const bool audio = std::all_of(sheet_.tracks.begin(), sheet_.tracks.end(),
+                                 [](const SheetTrack& t) { return t.audio; });
+  return audio ? CDS_AUDIO : CDS_MIXED;
+}
+
+int Drive::MediaChangedLocked(void*, bool) {
+  PresentLocked();
+  const bool changed = mediaChanged_;
+  mediaChanged_ = false;
+  return changed ? 1 : 0;
+}
+
+int Drive::SelectSpeedIoctlLocked(void* argument, bool) {
+  // The speed is the argument itself, not what it points to.
+  SelectSpeedLocked(static_cast<int>(reinterpret_cast<intptr_t>(argument)), "ioctl");
+  return 0;
+}
+
+int Drive::LockDoorLocked(void*, bool) { return 0; }
+
+int Drive::EjectLocked(void*, bool) {
+  faults_.trayOpen = true;
+  mediaChanged_ = true;
+  spinning_ = false;
+  return 0;
+}
+
+int Drive::CloseTrayLocked(void*, bool) {
+  if (faults_.trayOpen) mediaChanged_ = true;
+  faults_.trayOpen = false;
+  return 0;
+}
+
+int Drive::IdLunLocked(void* argument, bool) {
+  static_cast<int*>(argument)[0] = setup_.minor;  // target, lun 0, channel 0, host 0
+  static_cast<int*>(argument)[1] = 0;
+  return 0;
+}
+
+int Drive::BusNumberLocked(void* argument, bool) {
+  *static_cast<int*>(argument) = 0;
+  return 0;
+}
+
+int Drive::TocHeaderLocked(void* argument, bool) {
   if (!PresentLocked()) return -ENOMEDIUM;
   auto* header = static_cast<cdrom_tochdr*>(argument);
   header->cdth_trk0 = static_cast<uint8_t>(sheet_.tracks.front().number);
@@ -169,7 +279,7 @@ int Drive::TocHeaderLocked(void* argument) {
   return 0;
 }
 
-int Drive::TocEntryLocked(void* argument) {
+int Drive::TocEntryLocked(void* argument, bool) {
   if (!PresentLocked()) return -ENOMEDIUM;
   auto* entry = static_cast<cdrom_tocentry*>(argument);
   int32_t lsn;
@@ -193,7 +303,7 @@ int Drive::TocEntryLocked(void* argument) {
   return PutAddress(&entry->cdte_addr, entry->cdte_format, lsn) ? 0 : -EINVAL;
 }
 
-int Drive::MultiSessionLocked(void* argument) {
+int Drive::MultiSessionLocked(void* argument, bool) {
   if (!PresentLocked()) return -ENOMEDIUM;
   auto* session = static_cast<cdrom_multisession*>(argument);
   bool multi = sheet_.Sessions() > 1;
@@ -202,7 +312,7 @@ int Drive::MultiSessionLocked(void* argument) {
   return PutAddress(&session->addr, session->addr_format, lsn) ? 0 : -EINVAL;
 }
 
-int Drive::ReadAudioIoctlLocked(void* argument) {
+int Drive::ReadAudioIoctlLocked(void* argument, bool) {
   auto* request = static_cast<cdrom_read_audio*>(argument);
   int32_t lsn;
   if (request->addr_format == CDROM_LBA)
@@ -220,177 +330,38 @@ int Drive::ReadAudioIoctlLocked(void* argument) {
   return sense.key == 0x02 ? -ENOMEDIUM : -EIO;
 }
 
-int Drive::Ioctl(unsigned long request, void* argument, bool writable) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  PollControlLocked();
-  int result = 0;
-  const char* name = "unknown";
-  switch (request) {
-    case CDROM_GET_CAPABILITY:
-      name = "CDROM_GET_CAPABILITY";
-      result = CDC_CLOSE_TRAY | CDC_OPEN_TRAY | CDC_LOCK | CDC_SELECT_SPEED | CDC_MULTI_SESSION |
-               CDC_MCN | CDC_MEDIA_CHANGED | CDC_PLAY_AUDIO | CDC_RESET | CDC_DRIVE_STATUS |
-               CDC_GENERIC_PACKET | CDC_CD_R | CDC_CD_RW;
-      break;
-    case CDROM_DRIVE_STATUS:
-      name = "CDROM_DRIVE_STATUS";
-      result = DriveStatusLocked();
-      break;
-    case CDROM_DISC_STATUS:
-      name = "CDROM_DISC_STATUS";
-      if (!PresentLocked())
-        result = faults_.trayOpen ? CDS_TRAY_OPEN : CDS_NO_DISC;
-      else
-        result = std::all_of(sheet_.tracks.begin(), sheet_.tracks.end(),
-                             [](const SheetTrack& t) { return t.audio; })
-                     ? CDS_AUDIO
-                     : CDS_MIXED;
-      break;
-    case CDROM_MEDIA_CHANGED:
-      name = "CDROM_MEDIA_CHANGED";
-      PresentLocked();
-      result = mediaChanged_ ? 1 : 0;
-      mediaChanged_ = false;
-      break;
-    case CDROMREADTOCHDR:
-      name = "CDROMREADTOCHDR";
-      result = TocHeaderLocked(argument);
-      break;
-    case CDROMREADTOCENTRY:
-      name = "CDROMREADTOCENTRY";
-      result = TocEntryLocked(argument);
-      break;
-    case CDROMMULTISESSION:
-      name = "CDROMMULTISESSION";
-      result = MultiSessionLocked(argument);
-      break;
-    case CDROMREADAUDIO:
-      name = "CDROMREADAUDIO";
-      result = ReadAudioIoctlLocked(argument);
-      break;
-    case CDROM_SELECT_SPEED:
-      name = "CDROM_SELECT_SPEED";
-      SelectSpeedLocked(static_cast<int>(reinterpret_cast<intptr_t>(argument)), "ioctl");
-      break;
-    case CDROM_LOCKDOOR:
-      name = "CDROM_LOCKDOOR";
-      break;
-    case CDROMEJECT:
-      name = "CDROMEJECT";
-      faults_.trayOpen = true;
-      mediaChanged_ = true;
-      spinning_ = false;
-      break;
-    case CDROMCLOSETRAY:
-      name = "CDROMCLOSETRAY";
-      if (faults_.trayOpen) mediaChanged_ = true;
-      faults_.trayOpen = false;
-      break;
-    case CDROM_GET_MCN:
-      name = "CDROM_GET_MCN";
-      if (!PresentLocked())
-        result = -ENOMEDIUM;
-      else
-        snprintf(reinterpret_cast<char*>(static_cast<cdrom_mcn*>(argument)->medium_catalog_number),
-                 sizeof(cdrom_mcn), "%s", sheet_.catalog.c_str());
-      break;
-    case CDROMVOLREAD:
-    case CDROMVOLCTRL: {
-      // The kernel asks mode page 0E and, to set, selects it back.
-      const bool read = request == CDROMVOLREAD;
-      name = read ? "CDROMVOLREAD" : "CDROMVOLCTRL";
-      auto* volume = static_cast<cdrom_volctrl*>(argument);
-      if (!PresentLocked()) {
-        result = -ENOMEDIUM;
-      } else if (read) {
-        volume->channel0 = mode_.volume[0];
-        volume->channel1 = mode_.volume[1];
-        volume->channel2 = volume->channel3 = 0;
-      } else {
-        mode_.volume = {volume->channel0, volume->channel1};
-      }
-      break;
-    }
-    case CDROMSUBCHNL:
-      name = "CDROMSUBCHNL";
-      result = SubChannelLocked(argument);
-      break;
-    case CDROMPLAYMSF:
-      name = "CDROMPLAYMSF";
-      result = PlayAudioLocked(argument);
-      break;
-    case CDROMSTART:
-      name = "CDROMSTART";
-      if (!PresentLocked()) result = -ENOMEDIUM;
-      break;
-    case CDROMSTOP:
-      name = "CDROMSTOP";
-      HeadLocked(nullptr);
-      analog_ = Analog::Idle;
-      break;
-    case CDROMPAUSE:
-      name = "CDROMPAUSE";
-      HeadLocked(nullptr);
-      if (analog_ == Analog::Playing) analog_ = Analog::Paused;
-      break;
-    case CDROMRESUME:
-      name = "CDROMRESUME";
-      if (analog_ == Analog::Paused) {
-        analog_ = Analog::Playing;
-        playFrom_ = head_;
-        playClock_ = Clock::now();
-      }
-      break;
-    case SCSI_IOCTL_GET_IDLUN:
-      name = "SCSI_IOCTL_GET_IDLUN";
-      static_cast<int*>(argument)[0] = setup_.minor;  // target, lun 0, channel 0, host 0
-      static_cast<int*>(argument)[1] = 0;
-      break;
-    case SCSI_IOCTL_GET_BUS_NUMBER:
-      name = "SCSI_IOCTL_GET_BUS_NUMBER";
-      *static_cast<int*>(argument) = 0;
-      break;
-    case CDROM_SEND_PACKET:
-      return PacketLocked(static_cast<cdrom_generic_command*>(argument), writable);
-    case SG_IO:
-      return SgIoLocked(static_cast<sg_io_hdr*>(argument), writable);
-    // The rest of the sg family the block layer answers for any SCSI disk.
-    case SG_GET_VERSION_NUM:
-      name = "SG_GET_VERSION_NUM";
-      *static_cast<int*>(argument) = 30527;
-      break;
-    case SG_EMULATED_HOST:
-      name = "SG_EMULATED_HOST";
-      *static_cast<int*>(argument) = 0;
-      break;
-    case SG_SET_TIMEOUT:
-      name = "SG_SET_TIMEOUT";
-      if (*static_cast<int*>(argument) < 0)
-        result = -EIO;
-      else
-        sgTimeout_ = *static_cast<int*>(argument);
-      break;
-    case SG_GET_TIMEOUT:
-      name = "SG_GET_TIMEOUT";
-      result = sgTimeout_;
-      break;
-    case SG_GET_RESERVED_SIZE:
-      name = "SG_GET_RESERVED_SIZE";
-      *static_cast<int*>(argument) = 128 * 1024;  // the queue's largest transfer
-      break;
-    case SG_SET_RESERVED_SIZE:
-      name = "SG_SET_RESERVED_SIZE";
-      if (*static_cast<int*>(argument) < 0) result = -EINVAL;
-      break;
-    default:
-      result = -ENOTTY;
-      break;
-  }
-  char line[96];
-  snprintf(line, sizeof line, "ioctl %s 0x%lx %s", name, request,
-           result < 0 ? Errno(-result).c_str() : ("-> " + std::to_string(result)).c_str());
-  journal_.Note(line);
-  return result;
+int Drive::McnLocked(void* argument, bool) {
+  if (!PresentLocked()) return -ENOMEDIUM;
+  snprintf(reinterpret_cast<char*>(static_cast<cdrom_mcn*>(argument)->medium_catalog_number),
+           sizeof(cdrom_mcn), "%s", sheet_.catalog.c_str());
+  return 0;
+}
+
+int Drive::SgVersionLocked(void* argument, bool) {
+  *static_cast<int*>(argument) = 30527;
+  return 0;
+}
+
+int Drive::SgEmulatedHostLocked(void* argument, bool) {
+  *static_cast<int*>(argument) = 0;
+  return 0;
+}
+
+int Drive::SgSetTimeoutLocked(void* argument, bool) {
+  if (*static_cast<int*>(argument) < 0) return -EIO;
+  sgTimeout_ = *static_cast<int*>(argument);
+  return 0;
+}
+
+int Drive::SgGetTimeoutLocked(void*, bool) { return sgTimeout_; }
+
+int Drive::SgReservedSizeLocked(void* argument, bool) {
+  *static_cast<int*>(argument) = 128 * 1024;  // the queue's largest transfer
+  return 0;
+}
+
+int Drive::SgSetReservedSizeLocked(void* argument, bool) {
+  return *static_cast<int*>(argument) < 0 ? -EINVAL : 0;
 }
 
 }  // namespace simdrive

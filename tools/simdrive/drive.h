@@ -19,9 +19,7 @@
 #include "tools/simdrive/journal.h"
 #include "tools/simdrive/sheet.h"
 
-struct cdrom_generic_command;
 union cdrom_addr;
-struct sg_io_hdr;
 
 namespace simdrive {
 
@@ -52,6 +50,32 @@ struct NodeInfo {
   ino_t ino;
   nlink_t nlink;
   blksize_t blksize;
+};
+
+// The SCSI and MMC operation codes the drive answers.
+enum class Opcode : uint8_t {
+  TestUnitReady = 0x00,
+  RequestSense = 0x03,
+  Inquiry = 0x12,
+  ModeSelect6 = 0x15,
+  ModeSense6 = 0x1A,
+  StartStopUnit = 0x1B,
+  PreventAllow = 0x1E,
+  ReadCapacity = 0x25,
+  Read10 = 0x28,
+  ReadSubChannel = 0x42,
+  ReadToc = 0x43,
+  GetConfiguration = 0x46,
+  PlayAudioMsf = 0x47,
+  GetEventStatus = 0x4A,
+  ReadDiscInformation = 0x51,
+  ModeSelect10 = 0x55,
+  ModeSense10 = 0x5A,
+  SetStreaming = 0xB6,
+  ReadCdMsf = 0xB9,
+  SetCdSpeed = 0xBB,
+  MechanismStatus = 0xBD,
+  ReadCd = 0xBE,
 };
 
 // Sense data: what a drive reports with CHECK CONDITION.
@@ -97,40 +121,130 @@ class Drive {
   bool PresentLocked();
   Sense NotPresentLocked();
   void RemoveDiscLocked(const char* why);
-  int DriveStatusLocked();
 
-  int TocHeaderLocked(void* argument);
-  int TocEntryLocked(void* argument);
-  int MultiSessionLocked(void* argument);
-  int ReadAudioIoctlLocked(void* argument);
+  // The ioctls the node answers: one table, `IoctlCommands` in drive.cpp,
+  // gives each its handler and the name the journal gives it. A handler
+  // answers the ioctl's result or -errno.
+  using IoctlHandler = int (Drive::*)(void* argument, bool writable);
+  struct IoctlCommand {
+    unsigned long request;
+    const char* name;
+    IoctlHandler handler;
+    bool journaled;  // false: the packet it carries is journaled instead
+  };
+  static const IoctlCommand IoctlCommands[];
+  static const IoctlCommand* FindIoctl(unsigned long request);
+
+  // The drive's state, the disc's and the tray's (drive.cpp).
+  int CapabilityLocked(void* argument, bool writable);
+  int DriveStatusLocked(void* argument, bool writable);
+  int DiscStatusLocked(void* argument, bool writable);
+  int MediaChangedLocked(void* argument, bool writable);
+  int SelectSpeedIoctlLocked(void* argument, bool writable);
+  int LockDoorLocked(void* argument, bool writable);
+  int EjectLocked(void* argument, bool writable);
+  int CloseTrayLocked(void* argument, bool writable);
+  int IdLunLocked(void* argument, bool writable);
+  int BusNumberLocked(void* argument, bool writable);
+  // The disc's table of contents, catalogue number and samples.
+  int TocHeaderLocked(void* argument, bool writable);
+  int TocEntryLocked(void* argument, bool writable);
+  int MultiSessionLocked(void* argument, bool writable);
+  int McnLocked(void* argument, bool writable);
+  int ReadAudioIoctlLocked(void* argument, bool writable);
+  // The rest of the sg family, which the block layer answers for any
+  // SCSI disk.
+  int SgVersionLocked(void* argument, bool writable);
+  int SgEmulatedHostLocked(void* argument, bool writable);
+  int SgSetTimeoutLocked(void* argument, bool writable);
+  int SgGetTimeoutLocked(void* argument, bool writable);
+  int SgReservedSizeLocked(void* argument, bool writable);
+  int SgSetReservedSizeLocked(void* argument, bool writable);
 
   // The analog output: playing a range of the disc in real time, as a
-  // drive does through its own converter, and the sub-channel's position.
-  int PlayAudioLocked(void* argument);
-  int SubChannelLocked(void* argument);
+  // drive does through its own converter, and the sub-channel's position
+  // (analog.cpp).
+  int PlayAudioLocked(void* argument, bool writable);
+  int SubChannelLocked(void* argument, bool writable);
+  int VolumeReadLocked(void* argument, bool writable);
+  int VolumeControlLocked(void* argument, bool writable);
+  int StartLocked(void* argument, bool writable);
+  int StopLocked(void* argument, bool writable);
+  int PauseLocked(void* argument, bool writable);
+  int ResumeLocked(void* argument, bool writable);
   // Where the head is now, with the play's state as CDROMSUBCHNL gives it.
   int32_t HeadLocked(uint8_t* status);
 
-  // The MMC packet layer.
-  int PacketLocked(cdrom_generic_command* command, bool writable);
+  // The MMC packet layer (mmc.cpp): CDROM_SEND_PACKET, and SG_IO as the
+  // block layer answers it for a CD drive, where CHECK CONDITION is a
+  // status in the header, not an error of the call.
+  int PacketLocked(void* argument, bool writable);
+  int SgIoLocked(void* argument, bool writable);
+
+  // One packet's data: the caller's buffer, what the command put in it,
+  // and what the caller's descriptor allows.
+  struct Transfer {
+    uint8_t* buffer = nullptr;  // none when the command moves no data
+    size_t size = 0;
+    bool writable = false;  // the node was opened for writing
+    size_t filled = 0;      // bytes of `buffer` the command wrote
+    bool denied = false;    // the kernel refused it on this node (EPERM)
+    std::string reply;      // what the command answers, copied to `buffer`
+  };
+  // The commands the drive knows: one table, `PacketCommands` in mmc.cpp,
+  // gives each its handler and the name the journal gives it. A command
+  // not in it gets ILLEGAL REQUEST, INVALID COMMAND OPERATION CODE.
+  using PacketHandler = Sense (Drive::*)(const uint8_t* cdb, Transfer* transfer);
+  struct PacketCommand {
+    Opcode opcode;
+    const char* name;
+    PacketHandler handler;
+    bool writeOnly;  // the kernel passes it only on a node opened for writing
+  };
+  static const PacketCommand PacketCommands[];
+  static const PacketCommand* FindPacket(uint8_t opcode);
+
   // Runs a packet that came in through `via` ("packet", "sg_io") and
   // journals it; false when the descriptor may not send it.
-  bool JournaledPacketLocked(const char* via, const uint8_t* cdb, uint8_t* buffer, size_t size,
-                             size_t* filled, bool writable, Sense* sense);
-  // SG_IO, as the block layer answers it for a CD drive: CHECK CONDITION
-  // is a status in the header, not an error of the call.
-  int SgIoLocked(sg_io_hdr* header, bool writable);
-  Sense RunPacketLocked(const uint8_t* cdb, uint8_t* buffer, size_t size, size_t* filled,
-                        bool* denied, bool writable);
-  Sense ReadTocPacketLocked(const uint8_t* cdb, std::string* reply);
-  Sense ModeSenseLocked(const uint8_t* cdb, bool ten, std::string* reply);
+  bool JournaledPacketLocked(const char* via, const uint8_t* cdb, Transfer* transfer, Sense* sense);
+  Sense RunPacketLocked(const PacketCommand& command, const uint8_t* cdb, Transfer* transfer);
+
+  Sense TestUnitReadyLocked(const uint8_t* cdb, Transfer* transfer);
+  Sense RequestSenseLocked(const uint8_t* cdb, Transfer* transfer);
+  Sense InquiryLocked(const uint8_t* cdb, Transfer* transfer);
+  Sense StartStopLocked(const uint8_t* cdb, Transfer* transfer);
+  Sense PreventAllowLocked(const uint8_t* cdb, Transfer* transfer);
+  Sense ReadCapacityLocked(const uint8_t* cdb, Transfer* transfer);
+  Sense Read10Locked(const uint8_t* cdb, Transfer* transfer);
+  Sense ReadCdMsfLocked(const uint8_t* cdb, Transfer* transfer);
+  Sense ReadCdCommandLocked(const uint8_t* cdb, Transfer* transfer);
+  Sense PlayAudioMsfLocked(const uint8_t* cdb, Transfer* transfer);
+  Sense ReadSubChannelLocked(const uint8_t* cdb, Transfer* transfer);
+  // READ SUB-CHANNEL's data formats: the current position (1), the
+  // catalogue number (2) and a track's ISRC (3).
+  void PositionReplyLocked(bool msf, std::string* reply);
+  Sense CodeReplyLocked(int format, int track, std::string* reply);
+  Sense ReadTocLocked(const uint8_t* cdb, Transfer* transfer);
+  void FullTocLocked(std::string* reply);
+  Sense ConfigurationLocked(const uint8_t* cdb, Transfer* transfer);
+  Sense EventStatusLocked(const uint8_t* cdb, Transfer* transfer);
+  Sense DiscInformationLocked(const uint8_t* cdb, Transfer* transfer);
+  Sense SetStreamingLocked(const uint8_t* cdb, Transfer* transfer);
+  Sense SetCdSpeedLocked(const uint8_t* cdb, Transfer* transfer);
+  Sense MechanismStatusLocked(const uint8_t* cdb, Transfer* transfer);
+  // MODE SENSE and MODE SELECT, of 6 bytes and of 10.
+  Sense ModeSenseLocked(const uint8_t* cdb, Transfer* transfer);
+  Sense ModeSelectLocked(const uint8_t* cdb, Transfer* transfer);
   // A mode page as the drive holds it now (control 0), which of its bytes
   // may change (1), or as the drive starts (2).
   std::string ModePageLocked(int page, int control) const;
-  Sense ModeSelectLocked(const uint8_t* cdb, bool ten, const uint8_t* data, size_t size);
-  Sense ConfigurationLocked(const uint8_t* cdb, std::string* reply);
+  std::string CapabilitiesPageLocked(bool changeable) const;
   Sense ReadCdLocked(int32_t lsn, int32_t count, int expected, uint8_t fields, uint8_t subchannel,
                      uint8_t* buffer, size_t size, size_t* filled);
+  // What READ CD gives of the raw sector `lsn` for `fields`, with its
+  // C2 flags and sub-channel; `bytes` in all.
+  std::string SectorOutLocked(int32_t lsn, const char* sector, uint8_t fields, uint8_t subchannel,
+                              size_t bytes) const;
 
   // Reads raw sectors from the image, with the drive's delays and errors,
   // once ReadCdLocked has found them on the disc in a session's tracks.

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The MMC packets a drive answers through CDROM_SEND_PACKET. A command
-// the drive does not know gets CHECK CONDITION with ILLEGAL REQUEST,
-// INVALID COMMAND OPERATION CODE, as a real drive answers.
+// The MMC packets a drive answers through CDROM_SEND_PACKET and SG_IO,
+// from one table of the commands it knows. A command the drive does not
+// know gets CHECK CONDITION with ILLEGAL REQUEST, INVALID COMMAND
+// OPERATION CODE, as a real drive answers.
 #include <linux/cdrom.h>
 #include <scsi/sg.h>
 #include <unistd.h>
@@ -48,38 +49,32 @@ void PutMsf(std::string* out, int32_t lsn, bool padded) {
   out->push_back(static_cast<char>(position % 75));
 }
 
-// The names the journal gives the commands the drive knows.
-struct Command {
-  uint8_t opcode;
-  const char* name;
-};
-constexpr Command Commands[] = {
-    {0x00, "TEST_UNIT_READY"},   {0x03, "REQUEST_SENSE"},    {0x12, "INQUIRY"},
-    {0x15, "MODE_SELECT_6"},     {0x1A, "MODE_SENSE_6"},     {0x1B, "START_STOP_UNIT"},
-    {0x1E, "PREVENT_ALLOW"},     {0x25, "READ_CAPACITY"},    {0x28, "READ_10"},
-    {0x42, "READ_SUBCHANNEL"},   {0x43, "READ_TOC"},         {0x47, "PLAY_AUDIO_MSF"},
-    {0x46, "GET_CONFIGURATION"}, {0x4A, "GET_EVENT_STATUS"}, {0x51, "READ_DISC_INFORMATION"},
-    {0x55, "MODE_SELECT_10"},    {0x5A, "MODE_SENSE_10"},    {0xB6, "SET_STREAMING"},
-    {0xB9, "READ_CD_MSF"},       {0xBB, "SET_CD_SPEED"},     {0xBD, "MECHANISM_STATUS"},
-    {0xBE, "READ_CD"},
-};
+Opcode OpcodeOf(const uint8_t* cdb) { return static_cast<Opcode>(cdb[0]); }
 
-const char* CommandName(uint8_t opcode) {
-  for (const Command& command : Commands)
-    if (command.opcode == opcode) return command.name;
-  return "unknown";
+// Whether a command may be sent on any node or only on one opened for
+// writing, where the kernel passes it.
+constexpr bool AnyNode = false;
+constexpr bool WritableNode = true;
+
+void Put16(std::string* out, size_t at, int value) {
+  (*out)[at] = static_cast<char>(value >> 8 & 0xFF);
+  (*out)[at + 1] = static_cast<char>(value & 0xFF);
 }
+
+// A table of contents entry's byte of ADR 1 and the control bits.
+char AdrControl(uint8_t bits) { return static_cast<char>(0x10 | bits); }
+// The control bits of a track: a data track's, or none for audio.
+uint8_t DataBits(bool audio) { return static_cast<uint8_t>(audio ? 0 : 0x04); }
 
 uint8_t Bcd(int value) { return static_cast<uint8_t>(value / 10 << 4 | value % 10); }
 
 // The ISRC's letters and digits as its Q sub-channel codes them.
 uint8_t IsrcCode(char c) { return static_cast<uint8_t>(c >= 'A' ? c - 'A' + 0x11 : c - '0'); }
 
-// The Q sub-channel of sector `lsn`, with its CRC: the inverted CRC-16
-// (x^16 + x^12 + x^5 + 1) of its first ten bytes. As on a pressed disc,
-// one sector in a hundred gives the catalogue number (mode 2) and another
-// the track's ISRC (mode 3), where the disc has them; all others the
-// position (mode 1).
+// The Q sub-channel of sector `lsn`, with the CRC of its first ten bytes,
+// the one CD-Text packs carry. As on a pressed disc, one sector in a
+// hundred gives the catalogue number (mode 2) and another the track's ISRC
+// (mode 3), where the disc has them; all others the position (mode 1).
 void PutQ(const Sheet& sheet, int32_t lsn, uint8_t* q) {
   const SheetTrack* track = sheet.QTrackAt(lsn);
   const bool pregap = track && lsn < track->start;
@@ -114,13 +109,7 @@ void PutQ(const Sheet& sheet, int32_t lsn, uint8_t* q) {
           static_cast<uint8_t>((track->isrc[i] - '0') << ((i - 5) % 2 ? 0 : 4));
     bytes[9] = Bcd(absolute % 75);
   }
-  uint16_t crc = 0;
-  for (uint8_t byte : bytes) {
-    crc ^= static_cast<uint16_t>(byte << 8);
-    for (int bit = 0; bit < 8; bit++)
-      crc = static_cast<uint16_t>(crc & 0x8000 ? crc << 1 ^ 0x1021 : crc << 1);
-  }
-  crc = static_cast<uint16_t>(~crc);
+  const uint16_t crc = mkdisc::SubcodeCrc(bytes, sizeof bytes);
   memcpy(q, bytes, 10);
   q[10] = static_cast<uint8_t>(crc >> 8);
   q[11] = static_cast<uint8_t>(crc & 0xFF);
@@ -188,16 +177,48 @@ int FieldBytes(bool audio, uint8_t fields, uint8_t subchannel) {
 
 }  // namespace
 
-bool Drive::JournaledPacketLocked(const char* via, const uint8_t* cdb, uint8_t* buffer, size_t size,
-                                  size_t* filled, bool writable, Sense* sense) {
-  bool denied = false;
-  *sense = RunPacketLocked(cdb, buffer, size, filled, &denied, writable);
+const Drive::PacketCommand Drive::PacketCommands[] = {
+    {Opcode::TestUnitReady, "TEST_UNIT_READY", &Drive::TestUnitReadyLocked, AnyNode},
+    {Opcode::RequestSense, "REQUEST_SENSE", &Drive::RequestSenseLocked, AnyNode},
+    {Opcode::Inquiry, "INQUIRY", &Drive::InquiryLocked, AnyNode},
+    {Opcode::ModeSelect6, "MODE_SELECT_6", &Drive::ModeSelectLocked, WritableNode},
+    {Opcode::ModeSense6, "MODE_SENSE_6", &Drive::ModeSenseLocked, AnyNode},
+    {Opcode::StartStopUnit, "START_STOP_UNIT", &Drive::StartStopLocked, AnyNode},
+    {Opcode::PreventAllow, "PREVENT_ALLOW", &Drive::PreventAllowLocked, AnyNode},
+    {Opcode::ReadCapacity, "READ_CAPACITY", &Drive::ReadCapacityLocked, AnyNode},
+    {Opcode::Read10, "READ_10", &Drive::Read10Locked, AnyNode},
+    {Opcode::ReadSubChannel, "READ_SUBCHANNEL", &Drive::ReadSubChannelLocked, AnyNode},
+    {Opcode::ReadToc, "READ_TOC", &Drive::ReadTocLocked, AnyNode},
+    {Opcode::GetConfiguration, "GET_CONFIGURATION", &Drive::ConfigurationLocked, AnyNode},
+    {Opcode::PlayAudioMsf, "PLAY_AUDIO_MSF", &Drive::PlayAudioMsfLocked, AnyNode},
+    {Opcode::GetEventStatus, "GET_EVENT_STATUS", &Drive::EventStatusLocked, AnyNode},
+    {Opcode::ReadDiscInformation, "READ_DISC_INFORMATION", &Drive::DiscInformationLocked, AnyNode},
+    {Opcode::ModeSelect10, "MODE_SELECT_10", &Drive::ModeSelectLocked, WritableNode},
+    {Opcode::ModeSense10, "MODE_SENSE_10", &Drive::ModeSenseLocked, AnyNode},
+    {Opcode::SetStreaming, "SET_STREAMING", &Drive::SetStreamingLocked, WritableNode},
+    {Opcode::ReadCdMsf, "READ_CD_MSF", &Drive::ReadCdMsfLocked, AnyNode},
+    {Opcode::SetCdSpeed, "SET_CD_SPEED", &Drive::SetCdSpeedLocked, WritableNode},
+    {Opcode::MechanismStatus, "MECHANISM_STATUS", &Drive::MechanismStatusLocked, AnyNode},
+    {Opcode::ReadCd, "READ_CD", &Drive::ReadCdCommandLocked, AnyNode},
+};
+
+const Drive::PacketCommand* Drive::FindPacket(uint8_t opcode) {
+  for (const PacketCommand& command : PacketCommands)
+    if (command.opcode == static_cast<Opcode>(opcode)) return &command;
+  return nullptr;
+}
+
+bool Drive::JournaledPacketLocked(const char* via, const uint8_t* cdb, Transfer* transfer,
+                                  Sense* sense) {
+  const PacketCommand* command = FindPacket(cdb[0]);
+  *sense = command ? RunPacketLocked(*command, cdb, transfer) : InvalidOpcode;
   char line[160];
-  int length = snprintf(line, sizeof line, "%s %s 0x%02X", via, CommandName(cdb[0]), cdb[0]);
-  if (cdb[0] == 0xBE)
+  int length =
+      snprintf(line, sizeof line, "%s %s 0x%02X", via, command ? command->name : "unknown", cdb[0]);
+  if (command && command->opcode == Opcode::ReadCd)
     length += snprintf(line + length, sizeof line - static_cast<size_t>(length), " lsn=%d count=%u",
                        static_cast<int32_t>(Big(cdb + 2, 4)), Big(cdb + 6, 3));
-  if (denied)
+  if (transfer->denied)
     snprintf(line + length, sizeof line - static_cast<size_t>(length), " EPERM");
   else if (sense->Failed())
     snprintf(line + length, sizeof line - static_cast<size_t>(length), " sense %X/%02X/%02X",
@@ -206,15 +227,30 @@ bool Drive::JournaledPacketLocked(const char* via, const uint8_t* cdb, uint8_t* 
     snprintf(line + length, sizeof line - static_cast<size_t>(length), " ok");
   journal_.Note(line);
   if (sense->Failed()) lastSense_ = *sense;
-  return !denied;
+  return !transfer->denied;
 }
 
-int Drive::PacketLocked(cdrom_generic_command* command, bool writable) {
-  size_t filled = 0;
+Sense Drive::RunPacketLocked(const PacketCommand& command, const uint8_t* cdb, Transfer* transfer) {
+  if (command.writeOnly && !transfer->writable) {
+    transfer->denied = true;
+    return Sense();
+  }
+  const Sense sense = (this->*command.handler)(cdb, transfer);
+  // The reads fill the buffer themselves; the rest answer a reply.
+  if (sense.Failed() || transfer->reply.empty()) return sense;
+  transfer->filled = std::min(transfer->size, transfer->reply.size());
+  if (transfer->buffer) memcpy(transfer->buffer, transfer->reply.data(), transfer->filled);
+  return sense;
+}
+
+int Drive::PacketLocked(void* argument, bool writable) {
+  auto* command = static_cast<cdrom_generic_command*>(argument);
+  Transfer transfer;
+  transfer.buffer = command->buffer;
+  transfer.size = command->buflen;
+  transfer.writable = writable;
   Sense sense;
-  if (!JournaledPacketLocked("packet", command->cmd, command->buffer, command->buflen, &filled,
-                             writable, &sense))
-    return -EPERM;
+  if (!JournaledPacketLocked("packet", command->cmd, &transfer, &sense)) return -EPERM;
   if (!sense.Failed()) {
     command->stat = 0;
     return 0;
@@ -224,22 +260,24 @@ int Drive::PacketLocked(cdrom_generic_command* command, bool writable) {
   return -EIO;
 }
 
-int Drive::SgIoLocked(sg_io_hdr* header, bool writable) {
+int Drive::SgIoLocked(void* argument, bool writable) {
+  auto* header = static_cast<sg_io_hdr*>(argument);
   if (header->interface_id != 'S') return -ENOSYS;
   if (header->cmd_len < 6 || header->cmd_len > 16 || !header->cmdp) return -EINVAL;
   if (header->iovec_count != 0) return -EINVAL;  // no scatter lists here
-  auto* buffer = static_cast<uint8_t*>(header->dxfer_len ? header->dxferp : nullptr);
-  size_t filled = 0;
+  Transfer transfer;
+  transfer.buffer = static_cast<uint8_t*>(header->dxfer_len ? header->dxferp : nullptr);
+  transfer.size = transfer.buffer ? header->dxfer_len : 0;
+  transfer.writable = writable;
   Sense sense;
-  if (!JournaledPacketLocked("sg_io", header->cmdp, buffer, buffer ? header->dxfer_len : 0, &filled,
-                             writable, &sense))
-    return -EPERM;
+  if (!JournaledPacketLocked("sg_io", header->cmdp, &transfer, &sense)) return -EPERM;
   header->status = header->masked_status = header->msg_status = 0;
   header->host_status = header->driver_status = 0;
   header->sb_len_wr = 0;
   header->info = 0;
   header->duration = 0;
-  header->resid = static_cast<int>(header->dxfer_len - std::min<size_t>(filled, header->dxfer_len));
+  header->resid =
+      static_cast<int>(header->dxfer_len - std::min<size_t>(transfer.filled, header->dxfer_len));
   if (sense.Failed()) {
     header->status = 0x02;         // CHECK CONDITION
     header->masked_status = 0x01;  // its value shifted right by one
@@ -255,183 +293,183 @@ int Drive::SgIoLocked(sg_io_hdr* header, bool writable) {
   return 0;
 }
 
-Sense Drive::RunPacketLocked(const uint8_t* cdb, uint8_t* buffer, size_t size, size_t* filled,
-                             bool* denied, bool writable) {
-  std::string reply;
-  Sense sense;
-  switch (cdb[0]) {
-    case 0x00:  // TEST UNIT READY
-      if (!PresentLocked()) return NotPresentLocked();
-      break;
-    case 0x03:  // REQUEST SENSE
-      reply.assign(18, '\0');
-      PutSense(reinterpret_cast<uint8_t*>(&reply[0]), lastSense_);
-      lastSense_ = Sense();
-      break;
-    case 0x12:                                 // INQUIRY
-      if (cdb[1] & 0x01) return InvalidField;  // no vital product data pages
-      reply = std::string("\x05\x80\x05\x32\x1F\x00\x00\x00", 8) + "SIMDRIVE" + "Simulated CD-RW " +
-              "1.00";
-      break;
-    case 0x15:  // MODE SELECT: the kernel passes it only on a node opened for writing
-    case 0x55:
-      if (!writable) {
-        *denied = true;
-        return Sense();
-      }
-      return ModeSelectLocked(cdb, cdb[0] == 0x55, buffer, size);
-    case 0x1A:
-    case 0x5A:
-      sense = ModeSenseLocked(cdb, cdb[0] == 0x5A, &reply);
-      break;
-    case 0x1B:  // START STOP UNIT
-      if (cdb[4] & 0x02) {
-        bool close = cdb[4] & 0x01;
-        if (close != !faults_.trayOpen) mediaChanged_ = true;
-        faults_.trayOpen = !close;
-        spinning_ = false;
-      }
-      break;
-    case 0x1E:  // PREVENT ALLOW MEDIUM REMOVAL
-      break;
-    case 0x25:  // READ CAPACITY
-      if (!PresentLocked()) return NotPresentLocked();
-      PutBig(&reply, static_cast<uint32_t>(sheet_.leadout - 1), 4);
-      PutBig(&reply, 2048, 4);
-      break;
-    case 0x28:  // READ (10): the user data of mode 1 sectors
-      return ReadCdLocked(static_cast<int32_t>(Big(cdb + 2, 4)),
-                          static_cast<int32_t>(Big(cdb + 7, 2)), 2, 0x10, 0, buffer, size, filled);
-    case 0x47: {  // PLAY AUDIO MSF: the analog output, as CDROMPLAYMSF
-      cdrom_msf range{cdb[3], cdb[4], cdb[5], cdb[6], cdb[7], cdb[8]};
-      const int played = PlayAudioLocked(&range);
-      if (played == -ENOMEDIUM) return NotPresentLocked();
-      if (played == -EIO) return IllegalMode;
-      if (played != 0) return OutOfRange;
-      break;
-    }
-    case 0x42:  // READ SUB-CHANNEL
-      if (!PresentLocked()) return NotPresentLocked();
-      reply = std::string("\x00\x15\x00\x00", 4);  // no audio status to report
-      if ((cdb[2] & 0x40) && cdb[3] == 1) {
-        // The current position, and where the analog output is.
-        cdrom_subchnl channel{};
-        channel.cdsc_format = (cdb[1] & 0x02) ? CDROM_MSF : CDROM_LBA;
-        SubChannelLocked(&channel);
-        reply[1] = static_cast<char>(channel.cdsc_audiostatus);
-        reply[3] = 12;
-        reply +=
-            std::string{1, static_cast<char>(channel.cdsc_adr << 4 | channel.cdsc_ctrl),
-                        static_cast<char>(channel.cdsc_trk), static_cast<char>(channel.cdsc_ind)};
-        for (const cdrom_addr* address : {&channel.cdsc_absaddr, &channel.cdsc_reladdr}) {
-          if (channel.cdsc_format == CDROM_MSF)
-            reply += std::string{0, static_cast<char>(address->msf.minute),
-                                 static_cast<char>(address->msf.second),
-                                 static_cast<char>(address->msf.frame)};
-          else
-            PutBig(&reply, static_cast<uint32_t>(address->lba), 4);
-        }
-      }
-      if ((cdb[2] & 0x40) && (cdb[3] == 2 || cdb[3] == 3)) {
-        // The catalogue number, or the ISRC of track cdb[6], in ASCII.
-        const SheetTrack* track = nullptr;
-        for (const SheetTrack& each : sheet_.tracks)
-          if (each.number == cdb[6]) track = &each;
-        if (cdb[3] == 3 && !track) return InvalidField;
-        const std::string& code = cdb[3] == 2 ? sheet_.catalog : track->isrc;
-        reply[3] = 20;
-        reply += static_cast<char>(cdb[3]);
-        reply += cdb[3] == 3 ? static_cast<char>(0x10 | track->Control()) : '\0';
-        reply += cdb[3] == 3 ? static_cast<char>(track->number) : '\0';
-        reply += '\0';
-        reply += code.empty() ? '\0' : '\x80';  // valid
-        reply += code;
-        reply.resize(24, '\0');
-      }
-      reply.resize(std::min<size_t>(reply.size(), Big(cdb + 7, 2)));
-      break;
-    case 0x43:
-      sense = ReadTocPacketLocked(cdb, &reply);
-      break;
-    case 0x46:
-      sense = ConfigurationLocked(cdb, &reply);
-      break;
-    case 0x4A: {  // GET EVENT STATUS NOTIFICATION, polled
-      if (!(cdb[1] & 0x01)) return InvalidField;
-      bool present = PresentLocked();
-      if (cdb[4] & 0x10) {
-        reply = std::string("\x00\x06\x04\x10", 4);
-        reply.push_back(mediaChanged_ ? (present ? 2 : 3) : 0);
-        reply.push_back(static_cast<char>((present ? 0x02 : 0) | (faults_.trayOpen ? 0x01 : 0)));
-        reply.append(2, '\0');
-        mediaChanged_ = false;
-      } else {
-        reply = std::string("\x00\x02\x80\x10", 4);
-      }
-      break;
-    }
-    case 0x51: {  // READ DISC INFORMATION
-      if (!PresentLocked()) return NotPresentLocked();
-      reply.assign(34, '\0');
-      reply[1] = 32;
-      reply[2] = 0x0E;  // complete disc, complete last session
-      reply[3] = static_cast<char>(sheet_.tracks.front().number);
-      reply[4] = static_cast<char>(sheet_.Sessions());
-      reply[5] = static_cast<char>(sheet_.LastSessionFirst().number);
-      reply[6] = static_cast<char>(sheet_.tracks.back().number);
-      reply[7] = 0x20;  // unrestricted use
-      reply[8] = sheet_.Sessions() > 1 ? 0x20 : 0x00;
-      break;
-    }
-    case 0xB6:  // SET STREAMING
-    case 0xBB:  // SET CD SPEED
-      // The kernel passes these only on a node opened for writing.
-      if (!writable) {
-        *denied = true;
-        return Sense();
-      }
-      if (cdb[0] == 0xBB) {
-        uint32_t rate = Big(cdb + 2, 2);
-        SelectSpeedLocked(
-            rate == 0xFFFF
-                ? 0
-                : std::max<int>(1, static_cast<int>((rate + KilobytesPerX / 2) / KilobytesPerX)),
-            "packet");
-      }
-      break;
-    case 0xBD:  // MECHANISM STATUS
-      reply.assign(8, '\0');
-      reply[1] = faults_.trayOpen ? 0x10 : 0;
-      break;
-    case 0xB9: {  // READ CD MSF
-      int32_t from = (cdb[3] * 60 + cdb[4]) * 75 + cdb[5] - 150;
-      int32_t to = (cdb[6] * 60 + cdb[7]) * 75 + cdb[8] - 150;
-      if (to < from) return InvalidField;
-      return ReadCdLocked(from, to - from, (cdb[1] >> 2) & 7, cdb[9], cdb[10] & 7, buffer, size,
-                          filled);
-    }
-    case 0xBE:
-      return ReadCdLocked(static_cast<int32_t>(Big(cdb + 2, 4)),
-                          static_cast<int32_t>(Big(cdb + 6, 3)), (cdb[1] >> 2) & 7, cdb[9],
-                          cdb[10] & 7, buffer, size, filled);
-    default:
-      return InvalidOpcode;
-  }
-  if (sense.Failed()) return sense;
-  *filled = std::min(size, reply.size());
-  if (buffer) memcpy(buffer, reply.data(), *filled);
+Sense Drive::TestUnitReadyLocked(const uint8_t*, Transfer*) {
+  return PresentLocked() ? Sense() : NotPresentLocked();
+}
+
+Sense Drive::RequestSenseLocked(const uint8_t*, Transfer* transfer) {
+  transfer->reply.assign(18, '\0');
+  PutSense(reinterpret_cast<uint8_t*>(&transfer->reply[0]), lastSense_);
+  lastSense_ = Sense();
   return Sense();
 }
 
-Sense Drive::ReadTocPacketLocked(const uint8_t* cdb, std::string* reply) {
+Sense Drive::InquiryLocked(const uint8_t* cdb, Transfer* transfer) {
+  if (cdb[1] & 0x01) return InvalidField;  // no vital product data pages
+  transfer->reply =
+      std::string("\x05\x80\x05\x32\x1F\x00\x00\x00", 8) + "SIMDRIVE" + "Simulated CD-RW " + "1.00";
+  return Sense();
+}
+
+Sense Drive::StartStopLocked(const uint8_t* cdb, Transfer*) {
+  if (cdb[4] & 0x02) {  // load or eject
+    const bool close = cdb[4] & 0x01;
+    if (close != !faults_.trayOpen) mediaChanged_ = true;
+    faults_.trayOpen = !close;
+    spinning_ = false;
+  }
+  return Sense();
+}
+
+Sense Drive::PreventAllowLocked(const uint8_t*, Transfer*) { return Sense(); }
+
+Sense Drive::ReadCapacityLocked(const uint8_t*, Transfer* transfer) {
   if (!PresentLocked()) return NotPresentLocked();
-  bool msf = cdb[1] & 0x02;
+  PutBig(&transfer->reply, static_cast<uint32_t>(sheet_.leadout - 1), 4);
+  PutBig(&transfer->reply, 2048, 4);
+  return Sense();
+}
+
+Sense Drive::Read10Locked(const uint8_t* cdb, Transfer* transfer) {
+  // The user data of mode 1 sectors.
+  return ReadCdLocked(static_cast<int32_t>(Big(cdb + 2, 4)), static_cast<int32_t>(Big(cdb + 7, 2)),
+                      2, 0x10, 0, transfer->buffer, transfer->size, &transfer->filled);
+}
+
+Sense Drive::ReadCdMsfLocked(const uint8_t* cdb, Transfer* transfer) {
+  const int32_t from = (cdb[3] * 60 + cdb[4]) * 75 + cdb[5] - 150;
+  const int32_t to = (cdb[6] * 60 + cdb[7]) * 75 + cdb[8] - 150;
+  if (to < from) return InvalidField;
+  return ReadCdLocked(from, to - from, (cdb[1] >> 2) & 7, cdb[9], cdb[10] & 7, transfer->buffer,
+                      transfer->size, &transfer->filled);
+}
+
+Sense Drive::ReadCdCommandLocked(const uint8_t* cdb, Transfer* transfer) {
+  return ReadCdLocked(static_cast<int32_t>(Big(cdb + 2, 4)), static_cast<int32_t>(Big(cdb + 6, 3)),
+                      (cdb[1] >> 2) & 7, cdb[9], cdb[10] & 7, transfer->buffer, transfer->size,
+                      &transfer->filled);
+}
+
+Sense Drive::PlayAudioMsfLocked(const uint8_t* cdb, Transfer*) {
+  // The analog output, as CDROMPLAYMSF plays it.
+  cdrom_msf range{cdb[3], cdb[4], cdb[5], cdb[6], cdb[7], cdb[8]};
+  const int played = PlayAudioLocked(&range, false);
+  if (played == -ENOMEDIUM) return NotPresentLocked();
+  if (played == -EIO) return IllegalMode;
+  if (played != 0) return OutOfRange;
+  return Sense();
+}
+
+Sense Drive::ReadSubChannelLocked(const uint8_t* cdb, Transfer* transfer) {
+  if (!PresentLocked()) return NotPresentLocked();
+  std::string* reply = &transfer->reply;
+  *reply = std::string("\x00\x15\x00\x00", 4);  // no audio status to report
+  const bool subQ = cdb[2] & 0x40;
+  const int format = cdb[3];
+  if (subQ && format == 1) PositionReplyLocked(cdb[1] & 0x02, reply);
+  if (subQ && (format == 2 || format == 3)) {
+    const Sense sense = CodeReplyLocked(format, cdb[6], reply);
+    if (sense.Failed()) return sense;
+  }
+  reply->resize(std::min<size_t>(reply->size(), Big(cdb + 7, 2)));
+  return Sense();
+}
+
+void Drive::PositionReplyLocked(bool msf, std::string* reply) {
+  // The current position, and where the analog output is.
+  cdrom_subchnl channel{};
+  channel.cdsc_format = msf ? CDROM_MSF : CDROM_LBA;
+  SubChannelLocked(&channel, false);
+  (*reply)[1] = static_cast<char>(channel.cdsc_audiostatus);
+  (*reply)[3] = 12;
+  *reply += std::string{1, static_cast<char>(channel.cdsc_adr << 4 | channel.cdsc_ctrl),
+                        static_cast<char>(channel.cdsc_trk), static_cast<char>(channel.cdsc_ind)};
+  for (const cdrom_addr* address : {&channel.cdsc_absaddr, &channel.cdsc_reladdr}) {
+    if (channel.cdsc_format == CDROM_MSF)
+      *reply += std::string{0, static_cast<char>(address->msf.minute),
+                            static_cast<char>(address->msf.second),
+                            static_cast<char>(address->msf.frame)};
+    else
+      PutBig(reply, static_cast<uint32_t>(address->lba), 4);
+  }
+}
+
+Sense Drive::CodeReplyLocked(int format, int number, std::string* reply) {
+  // The catalogue number (format 2), or the ISRC of track `number` (3),
+  // in ASCII.
+  const SheetTrack* track = nullptr;
+  for (const SheetTrack& each : sheet_.tracks)
+    if (each.number == number) track = &each;
+  if (format == 3 && !track) return InvalidField;
+  const std::string& code = format == 2 ? sheet_.catalog : track->isrc;
+  (*reply)[3] = 20;
+  *reply += static_cast<char>(format);
+  *reply += format == 3 ? static_cast<char>(0x10 | track->Control()) : '\0';
+  *reply += format == 3 ? static_cast<char>(track->number) : '\0';
+  *reply += '\0';
+  *reply += code.empty() ? '\0' : '\x80';  // valid
+  *reply += code;
+  reply->resize(24, '\0');
+  return Sense();
+}
+
+Sense Drive::EventStatusLocked(const uint8_t* cdb, Transfer* transfer) {
+  // Polled only.
+  if (!(cdb[1] & 0x01)) return InvalidField;
+  const bool present = PresentLocked();
+  std::string* reply = &transfer->reply;
+  if (!(cdb[4] & 0x10)) {  // no media class asked: no event to report
+    *reply = std::string("\x00\x02\x80\x10", 4);
+    return Sense();
+  }
+  *reply = std::string("\x00\x06\x04\x10", 4);
+  reply->push_back(mediaChanged_ ? (present ? 2 : 3) : 0);
+  reply->push_back(static_cast<char>((present ? 0x02 : 0) | (faults_.trayOpen ? 0x01 : 0)));
+  reply->append(2, '\0');
+  mediaChanged_ = false;
+  return Sense();
+}
+
+Sense Drive::DiscInformationLocked(const uint8_t*, Transfer* transfer) {
+  if (!PresentLocked()) return NotPresentLocked();
+  std::string& reply = transfer->reply;
+  reply.assign(34, '\0');
+  reply[1] = 32;
+  reply[2] = 0x0E;  // complete disc, complete last session
+  reply[3] = static_cast<char>(sheet_.tracks.front().number);
+  reply[4] = static_cast<char>(sheet_.Sessions());
+  reply[5] = static_cast<char>(sheet_.LastSessionFirst().number);
+  reply[6] = static_cast<char>(sheet_.tracks.back().number);
+  reply[7] = 0x20;  // unrestricted use
+  reply[8] = sheet_.Sessions() > 1 ? 0x20 : 0x00;
+  return Sense();
+}
+
+Sense Drive::SetStreamingLocked(const uint8_t*, Transfer*) { return Sense(); }
+
+Sense Drive::SetCdSpeedLocked(const uint8_t* cdb, Transfer*) {
+  const uint32_t rate = Big(cdb + 2, 2);  // kilobytes a second; FFFF: the fastest
+  SelectSpeedLocked(
+      rate == 0xFFFF
+          ? 0
+          : std::max<int>(1, static_cast<int>((rate + KilobytesPerX / 2) / KilobytesPerX)),
+      "packet");
+  return Sense();
+}
+
+Sense Drive::MechanismStatusLocked(const uint8_t*, Transfer* transfer) {
+  transfer->reply.assign(8, '\0');
+  transfer->reply[1] = faults_.trayOpen ? 0x10 : 0;
+  return Sense();
+}
+
+Sense Drive::ReadTocLocked(const uint8_t* cdb, Transfer* transfer) {
+  if (!PresentLocked()) return NotPresentLocked();
+  std::string* reply = &transfer->reply;
+  const bool msf = cdb[1] & 0x02;
   int format = cdb[2] & 0x0F;
   if (format == 0 && (cdb[9] & 0xC0)) format = cdb[9] >> 6;  // the older place for it
-  int from = cdb[6];
-  // ADR 1 with the control bits.
-  auto control = [](uint8_t bits) { return static_cast<char>(0x10 | bits); };
-  auto dataBits = [](bool audio) { return static_cast<uint8_t>(audio ? 0 : 0x04); };
+  const int from = cdb[6];
   auto address = [&](int32_t lsn) {
     if (msf)
       PutMsf(reply, lsn, true);
@@ -439,54 +477,27 @@ Sense Drive::ReadTocPacketLocked(const uint8_t* cdb, std::string* reply) {
       PutBig(reply, static_cast<uint32_t>(lsn), 4);
   };
   const SheetTrack& last = sheet_.tracks.back();
+  reply->assign(4, '\0');
   if (format == 0) {  // the table of contents
     if (from > last.number && from != 0xAA) return InvalidField;
-    reply->assign(4, '\0');
     (*reply)[2] = static_cast<char>(sheet_.tracks.front().number);
     (*reply)[3] = static_cast<char>(last.number);
     for (const SheetTrack& track : sheet_.tracks) {
       if (track.number < from) continue;
-      *reply += std::string{0, control(track.Control()), static_cast<char>(track.number), 0};
+      *reply += std::string{0, AdrControl(track.Control()), static_cast<char>(track.number), 0};
       address(track.start);
     }
-    *reply += std::string{0, control(dataBits(last.audio)), static_cast<char>(0xAA), 0};
+    *reply += std::string{0, AdrControl(DataBits(last.audio)), static_cast<char>(0xAA), 0};
     address(sheet_.leadout);
   } else if (format == 1) {  // the last session's first track
     const SheetTrack& first = sheet_.LastSessionFirst();
-    reply->assign(4, '\0');
     (*reply)[2] = 1;
     (*reply)[3] = static_cast<char>(sheet_.Sessions());
-    *reply += std::string{0, control(first.Control()), static_cast<char>(first.number), 0};
+    *reply += std::string{0, AdrControl(first.Control()), static_cast<char>(first.number), 0};
     address(first.start);
   } else if (format == 2) {  // the full table, session by session, always MSF
-    reply->assign(4, '\0');
-    (*reply)[2] = 1;
-    (*reply)[3] = static_cast<char>(sheet_.Sessions());
-    auto entry = [&](int session, uint8_t bits, int point, int32_t lsn, int pmin, int psec) {
-      *reply += std::string{
-          static_cast<char>(session), control(bits), 0, static_cast<char>(point), 0, 0, 0, 0};
-      if (lsn >= 0) {
-        PutMsf(reply, lsn, false);
-      } else {
-        reply->push_back(static_cast<char>(pmin));
-        reply->push_back(static_cast<char>(psec));
-        reply->push_back(0);
-      }
-    };
-    for (int session = 1; session <= sheet_.Sessions(); session++) {
-      std::vector<const SheetTrack*> tracks;
-      for (const SheetTrack& track : sheet_.tracks)
-        if (track.session == session) tracks.push_back(&track);
-      entry(session, dataBits(tracks.front()->audio), 0xA0, -1, tracks.front()->number,
-            sheet_.Sessions() > 1 ? 0x20 : 0);
-      entry(session, dataBits(tracks.back()->audio), 0xA1, -1, tracks.back()->number, 0);
-      entry(session, dataBits(tracks.back()->audio), 0xA2,
-            sheet_.sessionEnds[static_cast<size_t>(session - 1)], 0, 0);
-      for (const SheetTrack* track : tracks)
-        entry(session, track->Control(), track->number, track->start, 0, 0);
-    }
+    FullTocLocked(reply);
   } else if (format == 5) {  // the CD-Text of the lead-in, in its packs
-    reply->assign(4, '\0');
     *reply += mkdisc::CdTextPacks(mkdisc::CdTextBlocks(sheet_.text), sheet_.tracks.front().number,
                                   last.number);
   } else {
@@ -499,14 +510,38 @@ Sense Drive::ReadTocPacketLocked(const uint8_t* cdb, std::string* reply) {
   return Sense();
 }
 
+void Drive::FullTocLocked(std::string* reply) {
+  (*reply)[2] = 1;
+  (*reply)[3] = static_cast<char>(sheet_.Sessions());
+  auto entry = [&](int session, uint8_t bits, int point, int32_t lsn, int pmin, int psec) {
+    *reply += std::string{
+        static_cast<char>(session), AdrControl(bits), 0, static_cast<char>(point), 0, 0, 0, 0};
+    if (lsn >= 0) {
+      PutMsf(reply, lsn, false);
+    } else {
+      reply->push_back(static_cast<char>(pmin));
+      reply->push_back(static_cast<char>(psec));
+      reply->push_back(0);
+    }
+  };
+  for (int session = 1; session <= sheet_.Sessions(); session++) {
+    std::vector<const SheetTrack*> tracks;
+    for (const SheetTrack& track : sheet_.tracks)
+      if (track.session == session) tracks.push_back(&track);
+    entry(session, DataBits(tracks.front()->audio), 0xA0, -1, tracks.front()->number,
+          sheet_.Sessions() > 1 ? 0x20 : 0);
+    entry(session, DataBits(tracks.back()->audio), 0xA1, -1, tracks.back()->number, 0);
+    entry(session, DataBits(tracks.back()->audio), 0xA2,
+          sheet_.sessionEnds[static_cast<size_t>(session - 1)], 0, 0);
+    for (const SheetTrack* track : tracks)
+      entry(session, track->Control(), track->number, track->start, 0, 0);
+  }
+}
+
 std::string Drive::ModePageLocked(int page, int control) const {
   const bool changeable = control == 1;
   const ModeSettings& mode = control == 2 ? ModeSettings() : mode_;
   std::string body;
-  auto put16 = [&](size_t at, int value) {
-    body[at] = static_cast<char>(value >> 8 & 0xFF);
-    body[at + 1] = static_cast<char>(value & 0xFF);
-  };
   switch (page) {
     case 0x01:  // read error recovery: the retry count, to be changed
       body.assign(12, '\0');
@@ -519,8 +554,8 @@ std::string Drive::ModePageLocked(int page, int control) const {
       body[0] = 0x0D;
       body[1] = 6;
       if (!changeable) {
-        put16(4, 60);
-        put16(6, 75);
+        Put16(&body, 4, 60);
+        Put16(&body, 6, 75);
       }
       return body;
     case 0x0E:  // CD audio control: the analog output's ports and volumes
@@ -533,34 +568,35 @@ std::string Drive::ModePageLocked(int page, int control) const {
         body[9 + 2 * port] = static_cast<char>(changeable ? 0xFF : mode.volume[port]);
       }
       return body;
-    case 0x2A: {  // capabilities and mechanical status
-      body.assign(22, '\0');
-      if (changeable) {
-        body[0] = 0x2A;
-        body[1] = 20;
-        return body;
-      }
-      body[0] = 0x2A;
-      body[1] = 20;
-      body[2] = 0x03;  // reads CD-R and CD-RW
-      body[4] = 0x41;  // plays audio, reads multisession discs
-      // CD-DA commands supported, CD-DA stream accurate, and C2 pointers as
-      // GET CONFIGURATION says.
-      body[5] = static_cast<char>(0x03 | (faults_.c2 ? 0x10 : 0));
-      body[6] = 0x29;  // tray loading, ejects, locks
-      body[7] = 0x03;  // separate volume and mute per channel
-      put16(8, faults_.maxSpeed * KilobytesPerX);
-      put16(10, 256);
-      put16(12, 2048);
-      put16(14, speed_ * KilobytesPerX);
-      return body;
-    }
+    case 0x2A:  // capabilities and mechanical status
+      return CapabilitiesPageLocked(changeable);
     default:
       return "";
   }
 }
 
-Sense Drive::ModeSenseLocked(const uint8_t* cdb, bool ten, std::string* reply) {
+std::string Drive::CapabilitiesPageLocked(bool changeable) const {
+  std::string body(22, '\0');
+  body[0] = 0x2A;
+  body[1] = 20;
+  if (changeable) return body;
+  body[2] = 0x03;  // reads CD-R and CD-RW
+  body[4] = 0x41;  // plays audio, reads multisession discs
+  // CD-DA commands supported, CD-DA stream accurate, and C2 pointers as
+  // GET CONFIGURATION says.
+  body[5] = static_cast<char>(0x03 | (faults_.c2 ? 0x10 : 0));
+  body[6] = 0x29;  // tray loading, ejects, locks
+  body[7] = 0x03;  // separate volume and mute per channel
+  Put16(&body, 8, faults_.maxSpeed * KilobytesPerX);
+  Put16(&body, 10, 256);
+  Put16(&body, 12, 2048);
+  Put16(&body, 14, speed_ * KilobytesPerX);
+  return body;
+}
+
+Sense Drive::ModeSenseLocked(const uint8_t* cdb, Transfer* transfer) {
+  const bool ten = OpcodeOf(cdb) == Opcode::ModeSense10;
+  std::string* reply = &transfer->reply;
   const int page = cdb[2] & 0x3F;
   const int control = cdb[2] >> 6;                   // current, changeable, default, saved
   if (control == 3) return Sense{0x05, 0x39, 0x00};  // SAVING PARAMETERS NOT SUPPORTED
@@ -583,7 +619,10 @@ Sense Drive::ModeSenseLocked(const uint8_t* cdb, bool ten, std::string* reply) {
   return Sense();
 }
 
-Sense Drive::ModeSelectLocked(const uint8_t* cdb, bool ten, const uint8_t* data, size_t size) {
+Sense Drive::ModeSelectLocked(const uint8_t* cdb, Transfer* transfer) {
+  const bool ten = OpcodeOf(cdb) == Opcode::ModeSelect10;
+  const uint8_t* data = transfer->buffer;
+  const size_t size = transfer->size;
   const size_t length = std::min<size_t>(size, ten ? Big(cdb + 7, 2) : cdb[4]);
   const size_t header = ten ? 8 : 4;
   if (!data || length < header) return InvalidField;
@@ -609,7 +648,8 @@ Sense Drive::ModeSelectLocked(const uint8_t* cdb, bool ten, const uint8_t* data,
   return Sense();
 }
 
-Sense Drive::ConfigurationLocked(const uint8_t* cdb, std::string* reply) {
+Sense Drive::ConfigurationLocked(const uint8_t* cdb, Transfer* transfer) {
+  std::string* reply = &transfer->reply;
   int type = cdb[1] & 0x03;
   uint32_t start = Big(cdb + 2, 2);
   bool present = PresentLocked();
@@ -708,34 +748,9 @@ Sense Drive::ReadCdLocked(int32_t lsn, int32_t count, int expected, uint8_t fiel
   if (sense.Failed()) return sense;
   size_t at = 0;
   for (int32_t i = 0; i < count; i++) {
-    const char* sector = raw.data() + static_cast<size_t>(i) * SectorBytes;
-    std::string out;
-    const SheetTrack* track = sheet_.TrackAt(lsn + i);
-    const WrongSectors* wrong = nullptr;
-    for (const WrongSectors& range : faults_.wrong)
-      if (track->audio && lsn + i >= range.first && lsn + i <= range.last) wrong = &range;
-    if (track->audio) {
-      if (fields & 0x10) out.assign(sector, SectorBytes);
-      // What the drive's error correction could not mend: a burst of
-      // wrong bytes, 150 stereo samples long.
-      if (wrong && (fields & 0x10))
-        for (size_t b = WrongFrom; b < WrongTo; b++) out[b] = static_cast<char>(out[b] ^ 0x5A);
-    } else {
-      if (fields & 0x80) out.append(sector, 12);
-      if (fields & 0x20) out.append(sector + 12, 4);
-      if (fields & 0x10) out.append(sector + 16, 2048);
-      if (fields & 0x08) out.append(sector + 2064, 288);
-    }
-    const size_t withC2 =
-        static_cast<size_t>(bytes[static_cast<size_t>(i)]) - (subchannel == 2   ? 16
-                                                              : subchannel != 0 ? 96
-                                                                                : 0);
-    const size_t c2At = out.size();
-    out.resize(withC2, '\0');  // C2 flags: none set, but for the wrong bytes
-    if (wrong && wrong->flagged && (fields & 0x06) && (fields & 0x10))
-      for (size_t b = WrongFrom; b < WrongTo; b++)
-        out[c2At + b / 8] = static_cast<char>(out[c2At + b / 8] | (0x80 >> (b % 8)));
-    if (subchannel != 0) out += SubChannel(sheet_, lsn + i, subchannel);
+    const std::string out =
+        SectorOutLocked(lsn + i, raw.data() + static_cast<size_t>(i) * SectorBytes, fields,
+                        subchannel, static_cast<size_t>(bytes[static_cast<size_t>(i)]));
     size_t room = size > at ? size - at : 0;
     size_t copy = std::min(room, out.size());
     if (buffer && copy) memcpy(buffer + at, out.data(), copy);
@@ -743,6 +758,35 @@ Sense Drive::ReadCdLocked(int32_t lsn, int32_t count, int expected, uint8_t fiel
   }
   *filled = at;
   return Sense();
+}
+
+std::string Drive::SectorOutLocked(int32_t lsn, const char* sector, uint8_t fields,
+                                   uint8_t subchannel, size_t bytes) const {
+  std::string out;
+  const SheetTrack* track = sheet_.TrackAt(lsn);
+  const WrongSectors* wrong = nullptr;
+  for (const WrongSectors& range : faults_.wrong)
+    if (track->audio && lsn >= range.first && lsn <= range.last) wrong = &range;
+  if (track->audio) {
+    if (fields & 0x10) out.assign(sector, SectorBytes);
+    // What the drive's error correction could not mend: a burst of
+    // wrong bytes, 150 stereo samples long.
+    if (wrong && (fields & 0x10))
+      for (size_t b = WrongFrom; b < WrongTo; b++) out[b] = static_cast<char>(out[b] ^ 0x5A);
+  } else {
+    if (fields & 0x80) out.append(sector, 12);
+    if (fields & 0x20) out.append(sector + 12, 4);
+    if (fields & 0x10) out.append(sector + 16, 2048);
+    if (fields & 0x08) out.append(sector + 2064, 288);
+  }
+  const size_t withC2 = bytes - (subchannel == 2 ? 16 : subchannel != 0 ? 96 : 0);
+  const size_t c2At = out.size();
+  out.resize(withC2, '\0');  // C2 flags: none set, but for the wrong bytes
+  if (wrong && wrong->flagged && (fields & 0x06) && (fields & 0x10))
+    for (size_t b = WrongFrom; b < WrongTo; b++)
+      out[c2At + b / 8] = static_cast<char>(out[c2At + b / 8] | (0x80 >> (b % 8)));
+  if (subchannel != 0) out += SubChannel(sheet_, lsn, subchannel);
+  return out;
 }
 
 }  // namespace simdrive
