@@ -73,11 +73,19 @@ std::string Chunk(const char* id, const std::string& body) {
   return chunk + body;
 }
 
-// The chunks and footer Nero writes after a disc-at-once image's sectors,
-// which start with track 1's 150-sector pregap: so byte offsets in the
-// file are (LSN + 150) * 2352, and index 0 of track 1 is LSN -150.
+bool IsTao(NrgLayout layout) { return layout == NrgLayout::TaoNew || layout == NrgLayout::TaoOld; }
+bool IsNew(NrgLayout layout) { return layout == NrgLayout::DaoNew || layout == NrgLayout::TaoNew; }
+
+// The chunks and footer Nero writes after an image's sectors. A
+// disc-at-once image starts with track 1's 150-sector pregap, so byte
+// offsets in the file are (LSN + 150) * 2352 and index 0 of track 1 is
+// LSN -150; each session has its cue and DAO chunk. A track-at-once image
+// lists where each track lies in the file and its sector there.
 std::string NrgTrailer(const std::vector<DiscImageTrack>& tracks, int32_t leadout,
-                       uint64_t chunksAt, const disc::DiscText& text) {
+                       const std::vector<int32_t>& fileSectors, uint64_t chunksAt,
+                       const disc::DiscText& text, NrgLayout layout) {
+  const bool wide = IsNew(layout);
+  const int offsetBytes = wide ? 8 : 4;
   auto index0 = [&](size_t i) {
     return i == 0 ? -150 : tracks[i].pregap >= 0 ? tracks[i].pregap : tracks[i].start;
   };
@@ -85,47 +93,85 @@ std::string NrgTrailer(const std::vector<DiscImageTrack>& tracks, int32_t leadou
     return static_cast<uint64_t>(lsn + disc::MsfOffset) * disc::SectorBytes;
   };
   auto bcd = [](int v) { return static_cast<char>(v / 10 * 16 + v % 10); };
-  // CUEX: the lead-in, index 0 and 1 of each track, the lead-out; each
-  // entry ADR/control, track, index (BCD), a zero byte and the LSN.
-  std::string cue;
-  auto entry = [&](int track, int index, int32_t lsn) {
-    cue += std::string{1, bcd(track), bcd(index), 0};
-    cue += BigEndian(static_cast<uint32_t>(lsn), 4);
-  };
-  entry(0, 0, -150);
-  for (size_t i = 0; i < tracks.size(); i++) {
-    entry(tracks[i].number, 0, index0(i));
-    entry(tracks[i].number, 1, tracks[i].start);
+  std::string trailer;
+  std::vector<size_t> sessionTracks;
+  if (IsTao(layout)) {
+    // ETN2/ETNF: per track its offset and length in the file, its mode
+    // (7: audio) and its first sector in the file.
+    std::string etn;
+    int32_t fileSector = 0;
+    for (size_t i = 0; i < tracks.size(); i++) {
+      etn += BigEndian(static_cast<uint64_t>(fileSector) * disc::SectorBytes, offsetBytes);
+      etn += BigEndian(static_cast<uint64_t>(fileSectors[i]) * disc::SectorBytes, offsetBytes);
+      etn += BigEndian(7, 4) + BigEndian(static_cast<uint32_t>(fileSector), 4);
+      etn += std::string(static_cast<size_t>(offsetBytes), '\0');
+      fileSector += fileSectors[i];
+    }
+    trailer += Chunk(wide ? "ETN2" : "ETNF", etn);
+    sessionTracks.push_back(tracks.size());
   }
-  cue += std::string{1, static_cast<char>(0xAA), 1, 0};
-  cue += BigEndian(static_cast<uint32_t>(leadout), 4);
-  // DAOX: a header (its own size, the catalogue number, the disc's type,
-  // the first and last track), then per track its ISRC, sector size, mode
-  // (7: audio, 2352 bytes) and the file offsets of index 0, index 1 and
-  // its end.
-  std::string dao;
-  uint32_t daoSize = 22 + 42 * static_cast<uint32_t>(tracks.size());
-  for (int i = 0; i < 4; i++) dao += static_cast<char>(daoSize >> (8 * i) & 0xFF);
-  dao += std::string(14 + 2, '\0');
-  dao += static_cast<char>(tracks.front().number);
-  dao += static_cast<char>(tracks.back().number);
-  for (size_t i = 0; i < tracks.size(); i++) {
-    dao += std::string(12, '\0');
-    dao += BigEndian(disc::SectorBytes, 2);
-    dao += std::string{7, 0, 0, 0};
-    dao += BigEndian(offset(index0(i)), 8);
-    dao += BigEndian(offset(tracks[i].start), 8);
-    dao += BigEndian(offset(i + 1 < tracks.size() ? index0(i + 1) : leadout), 8);
+  for (size_t first = 0; !IsTao(layout) && first < tracks.size();) {
+    // One session: its tracks run up to the next data track after audio.
+    size_t last = first;
+    while (last + 1 < tracks.size() && tracks[last + 1].audio == tracks[first].audio) last++;
+    const int32_t sessionEnd = last + 1 < tracks.size() ? index0(last + 1) : leadout;
+    // CUEX (CUES): the lead-in, index 0 and 1 of each track, the lead-out;
+    // each entry ADR/control, track, index (BCD), a zero byte and the LSN
+    // (in CUES a zero and the MSF time).
+    std::string cue;
+    auto entry = [&](int control, int track, int index, int32_t lsn) {
+      cue += std::string{static_cast<char>(control << 4 | 1),
+                         track == 0xAA ? static_cast<char>(0xAA) : bcd(track), bcd(index), 0};
+      if (wide) {
+        cue += BigEndian(static_cast<uint32_t>(lsn), 4);
+      } else {
+        const int32_t time = lsn + disc::MsfOffset;
+        cue += std::string{0, static_cast<char>(time / 4500), static_cast<char>(time / 75 % 60),
+                           static_cast<char>(time % 75)};
+      }
+    };
+    const int control = tracks[first].audio ? 0 : 4;
+    entry(control, 0, 0, first == 0 ? -150 : index0(first) - 150);
+    for (size_t i = first; i <= last; i++) {
+      entry(control, tracks[i].number, 0, index0(i));
+      entry(control, tracks[i].number, 1, tracks[i].start);
+    }
+    entry(control, 0xAA, 1, sessionEnd);
+    // DAOX (DAOI): a header (its own size, the catalogue number, the
+    // disc's type, the first and last track), then per track its ISRC,
+    // sector size, mode (7: audio; 5: data, whole raw sectors) and the file
+    // offsets of index 0, index 1 and its end.
+    const uint32_t count = static_cast<uint32_t>(last - first + 1);
+    std::string dao;
+    const uint32_t daoSize = 22 + (18 + 3 * static_cast<uint32_t>(offsetBytes)) * count;
+    for (int i = 0; i < 4; i++) dao += static_cast<char>(daoSize >> (8 * i) & 0xFF);
+    dao += std::string(14 + 2, '\0');
+    dao += static_cast<char>(tracks[first].number);
+    dao += static_cast<char>(tracks[last].number);
+    for (size_t i = first; i <= last; i++) {
+      dao += std::string(12, '\0');
+      dao += BigEndian(disc::SectorBytes, 2);
+      dao += std::string{static_cast<char>(tracks[i].audio ? 7 : 5), 0, 0, 0};
+      dao += BigEndian(offset(i == 0 ? -150 : index0(i)), offsetBytes);
+      dao += BigEndian(offset(tracks[i].start), offsetBytes);
+      // A session ends where its data ends; the gap after it is the next
+      // session's lead-in, not its own.
+      const int32_t end = i < last                   ? index0(i + 1)
+                          : last + 1 < tracks.size() ? index0(last + 1) - disc::SessionGap
+                                                     : leadout;
+      dao += BigEndian(offset(end), offsetBytes);
+    }
+    trailer += Chunk(wide ? "CUEX" : "CUES", cue) + Chunk(wide ? "DAOX" : "DAOI", dao);
+    sessionTracks.push_back(count);
+    first = last + 1;
   }
-  std::string session;
-  session += BigEndian(tracks.size(), 4);
-  std::string trailer = Chunk("CUEX", cue) + Chunk("DAOX", dao) + Chunk("SINF", session);
+  for (size_t count : sessionTracks) trailer += Chunk("SINF", BigEndian(count, 4));
   const std::vector<CdTextBlock> blocks = CdTextBlocks(text);
   if (!blocks.empty())
     trailer += Chunk("CDTX", CdTextPacks(blocks, tracks.front().number, tracks.back().number));
+  trailer += Chunk("MTYP", BigEndian(1, 4));
   trailer += Chunk("END!", "");
-  trailer += "NER5";
-  trailer += BigEndian(chunksAt, 8);
+  trailer += wide ? "NER5" + BigEndian(chunksAt, 8) : "NERO" + BigEndian(chunksAt, 4);
   return trailer;
 }
 
@@ -193,8 +239,17 @@ bool WriteDiscImage(const std::string& sheetPath, const DiscImageSpec& spec, Dis
     *error = "a .toc holds one session: no data session";
     return false;
   }
-  if (spec.nrg && (spec.toc || spec.dataFirst > 0 || spec.dataSession > 0)) {
-    *error = "a .nrg is made of audio tracks only";
+  const bool tao = spec.nrg && IsTao(spec.nrgLayout);
+  if (spec.nrg && (spec.toc || spec.dataFirst > 0)) {
+    *error = "a .nrg begins with audio";
+    return false;
+  }
+  if (tao && (spec.dataSession > 0 || spec.pregap > 0)) {
+    *error = "a track-at-once .nrg is audio tracks without pregaps";
+    return false;
+  }
+  if (!spec.cdTextFile.empty() && (spec.toc || spec.nrg)) {
+    *error = "a CD-Text file belongs to a cue sheet";
     return false;
   }
   if (spec.swap && !spec.toc) {
@@ -221,7 +276,7 @@ bool WriteDiscImage(const std::string& sheetPath, const DiscImageSpec& spec, Dis
   // A .toc's raw audio is big-endian unless its FILE lines say SWAP.
   bool audio = false;
   bool bigEndian = spec.toc && !spec.swap;
-  if (spec.nrg) binFile << std::string(static_cast<size_t>(150) * disc::SectorBytes, '\0');
+  if (spec.nrg && !tao) binFile << std::string(static_cast<size_t>(150) * disc::SectorBytes, '\0');
   std::function<void()> flush = [&] {
     if (audio && bigEndian)
       for (size_t i = 0; i + 1 < bin.size(); i += 2) std::swap(bin[i], bin[i + 1]);
@@ -232,7 +287,11 @@ bool WriteDiscImage(const std::string& sheetPath, const DiscImageSpec& spec, Dis
   };
   Noise noise{12345};
   const std::vector<CdTextBlock> blocks = CdTextBlocks(spec.text);
-  std::string cue = CueText(spec.text.disc, "") + "FILE \"" + binName + "\" BINARY\n";
+  // The sheet's text, or its CD-Text file.
+  const bool sheetText = spec.cdTextFile.empty();
+  std::string cue =
+      sheetText ? CueText(spec.text.disc, "") : "CDTEXTFILE \"" + spec.cdTextFile + "\"\n";
+  cue += "FILE \"" + binName + "\" BINARY\n";
   std::string toc = (spec.dataFirst > 0 ? "CD_ROM\n" : "CD_DA\n") + TocText(blocks, -1);
   int number = 1;
   if (spec.dataFirst > 0) {
@@ -249,7 +308,7 @@ bool WriteDiscImage(const std::string& sheetPath, const DiscImageSpec& spec, Dis
     const bool emphasised = std::find(spec.preEmphasis.begin(), spec.preEmphasis.end(),
                                       static_cast<int>(i)) != spec.preEmphasis.end();
     if (emphasised) cue += "    FLAGS PRE\n";
-    if (i < spec.text.tracks.size()) cue += CueText(spec.text.tracks[i], "    ");
+    if (sheetText && i < spec.text.tracks.size()) cue += CueText(spec.text.tracks[i], "    ");
     int32_t here = written;
     int32_t pregap = -1;
     int sectors = spec.audioSectors[i];
@@ -286,10 +345,26 @@ bool WriteDiscImage(const std::string& sheetPath, const DiscImageSpec& spec, Dis
     flush();
   }
   image->sectors = written;
-  if (spec.nrg)
+  if (spec.nrg) {
+    const uint64_t chunksAt =
+        static_cast<uint64_t>(written + (tao ? 0 : disc::MsfOffset)) * disc::SectorBytes;
+    // Track-at-once: each track after its gap on the disc.
+    for (size_t i = 0; tao && i < image->tracks.size(); i++)
+      image->tracks[i].start += disc::MsfOffset * static_cast<int32_t>(i);
     binFile << NrgTrailer(image->tracks, written,
-                          static_cast<uint64_t>(written + disc::MsfOffset) * disc::SectorBytes,
-                          spec.text);
+                          std::vector<int32_t>(spec.audioSectors.begin(), spec.audioSectors.end()),
+                          chunksAt, spec.text, spec.nrgLayout);
+  }
+  if (!sheetText) {
+    std::ofstream packs(Folder(sheetPath) + spec.cdTextFile, std::ios::binary);
+    const int first = image->tracks.front().number;
+    packs << CdTextPacks(CdTextBlocks(spec.text), first,
+                         first + static_cast<int>(spec.audioSectors.size()) - 1);
+    if (!packs) {
+      *error = "cannot write " + Folder(sheetPath) + spec.cdTextFile;
+      return false;
+    }
+  }
   binFile.close();
   std::ofstream cueFile;
   if (!spec.nrg) {

@@ -15,6 +15,14 @@
 
 namespace mkdisc {
 
+// How a .nrg lays out its disc: disc-at-once (a cue and a DAO chunk per
+// session, the file starting with track 1's 150-sector pregap) or
+// track-at-once (a list of the tracks' places, each track after the first
+// following a two-second gap the file leaves out), with the footer and
+// chunks of Nero 5.5 on (64-bit offsets: NER5, CUEX, DAOX, ETN2) or of
+// the versions before it (32-bit: NERO, CUES with MSF times, DAOI, ETNF).
+enum class NrgLayout { DaoNew, DaoOld, TaoNew, TaoOld };
+
 struct DiscImageSpec {
   std::vector<int> audioSectors;  // one entry per audio track, in sectors (1/75 s)
   int pregap = 0;       // INDEX 00 this many sectors before each audio track but the first
@@ -26,10 +34,12 @@ struct DiscImageSpec {
   // A .toc holds one session, so no dataSession.
   bool toc = false;
   bool swap = false;
-  // A Nero v2 disc-at-once .nrg instead: the sectors (little-endian audio)
-  // after the 150 silent sectors of track 1's pregap, then the CUEX, DAOX,
-  // SINF and END! chunks and the NER5 footer. Audio only, one session.
+  // A Nero .nrg instead: the sectors (little-endian audio), then the
+  // chunks (per session), SINF, CDTX, MTYP and END!, and the footer. A
+  // disc-at-once one may have a data session after its audio; a
+  // track-at-once one is audio only, without pregaps.
   bool nrg = false;
+  NrgLayout nrgLayout = NrgLayout::DaoNew;
   // Audio tracks (by index into audioSectors) recorded with pre-emphasis:
   // FLAGS PRE in a cue sheet, PRE_EMPHASIS in a .toc. The samples are
   // written as they are, emphasised or not.
@@ -39,6 +49,9 @@ struct DiscImageSpec {
   // and a Japanese language in code page 932 where Latin-1 cannot write
   // it), a CDTX chunk in a .nrg.
   disc::DiscText text;
+  // A cue sheet's text as the raw CD-Text packs in a file of this name
+  // beside it, named in CDTEXTFILE, instead of TITLE and PERFORMER lines.
+  std::string cdTextFile;
 };
 
 struct DiscImageTrack {
@@ -72,8 +85,10 @@ std::string Stem(const std::string& path);
 std::string Folder(const std::string& path);
 
 // Reads `count` sectors from `lsn` of a bin as stored: for a cue sheet's
-// bin, or a .toc's with SWAP, as the device should play them. (A .nrg's
-// sector `lsn` lies at `lsn` + 150.)
+// bin, or a .toc's with SWAP, as the device should play them. (A
+// disc-at-once .nrg's sector `lsn` lies at `lsn` + 150; a track-at-once
+// one's track i, from 0, lies 150 * i sectors later on the disc than in
+// the file.)
 std::vector<uint8_t> ReadBin(const std::string& binPath, int32_t lsn, int32_t count);
 
 }  // namespace mkdisc

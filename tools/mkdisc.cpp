@@ -15,6 +15,10 @@
 //                     recorded with pre-emphasis
 //   --title TEXT      the disc's title; given again, each audio track's in turn
 //   --performer TEXT  the same for the performers
+//   --cdtextfile NAME the cue sheet's titles and performers as CD-Text packs
+//                     in the file NAME beside it, named in CDTEXTFILE
+//   --nrg LAYOUT      a .nrg's layout: dao (default), dao-old, tao or
+//                     tao-old (footers and chunks of before Nero 5.5)
 // A cue sheet can instead be that of a rip (the bin stays, as the record
 // of the disc's samples):
 //   --rip LAYOUT      one: one audio file for the disc; previous: a file
@@ -41,7 +45,8 @@
 static int Usage() {
   fprintf(stderr,
           "usage: mkdisc [--pregap N] [--data-first N] [--data-session N] [--bin NAME] [--swap] "
-          "[--pre-emphasis LIST] [--title TEXT]... [--performer TEXT]... "
+          "[--pre-emphasis LIST] [--title TEXT]... [--performer TEXT]... [--cdtextfile NAME] "
+          "[--nrg dao|dao-old|tao|tao-old] "
           "[--rip one|previous|own|bin] [--audio TYPE] [--type WORD] [--upper-names] [--unquoted] "
           "[--decorate] [--crlf] [--bom] [--trim N] OUT.cue|OUT.toc|OUT.nrg SECTORS...\n");
   return 2;
@@ -104,6 +109,22 @@ int main(int argc, char** argv) {
       else
         spec.text.tracks[given - 1].*field = argv[i];
       given++;
+    } else if (arg == "--cdtextfile") {
+      if (++i == argc) return Usage();
+      spec.cdTextFile = argv[i];
+    } else if (arg == "--nrg") {
+      if (++i == argc) return Usage();
+      const std::string layout = argv[i];
+      if (layout == "dao")
+        spec.nrgLayout = mkdisc::NrgLayout::DaoNew;
+      else if (layout == "dao-old")
+        spec.nrgLayout = mkdisc::NrgLayout::DaoOld;
+      else if (layout == "tao")
+        spec.nrgLayout = mkdisc::NrgLayout::TaoNew;
+      else if (layout == "tao-old")
+        spec.nrgLayout = mkdisc::NrgLayout::TaoOld;
+      else
+        return Usage();
     } else if (arg == "--swap") {
       spec.swap = true;
     } else if (arg == "--pre-emphasis") {  // a comma-separated list of audio track numbers

@@ -5,7 +5,8 @@
 # playerctl would refuse by itself), its properties read back and its
 # signals watched. The disc is a cue sheet written in code page 932 with
 # titles for the disc and some of its tracks. Then the player without a
-# session bus, and with one that goes away.
+# session bus, and with one that goes away; a rip titled by its CD-Text
+# file; a pressed disc's CD-Text in a drive.
 [ -n "${MPRIS_BUS:-}" ] || MPRIS_BUS=1 exec dbus-run-session -- "$0" "$@"
 source "$(dirname "$0")/harness.sh"
 e2e_start_x 1024x768
@@ -207,6 +208,30 @@ e2e_wait_trace control.1006.enabled 1
 e2e_click_close "$window"
 e2e_wait_exit
 [ "$E2E_STATUS" = 0 ] || e2e_fail "exit code $E2E_STATUS after the bus went away"
+
+# A rip that keeps the disc's titles only as the CD-Text packs its sheet
+# names in CDTEXTFILE (the performers after the first by the tab
+# indicator, as pressed discs give them): the desktop shows them, and the
+# player says nothing of the file.
+"$MKDISC" --cdtextfile ripped.cdt --title "Songs of Dawn" --performer "Trio Café" \
+  --title "Morning" --performer "Mika" --title "Noon" --performer $'\t' "$E2E_TMP/ripped.cue" 150 75
+grep -q CDTEXTFILE "$E2E_TMP/ripped.cue" && ! grep -qE 'TITLE|PERFORMER' "$E2E_TMP/ripped.cue" ||
+  e2e_fail "the rip's sheet has titles of its own: $(cat "$E2E_TMP/ripped.cue")"
+e2e_start env CDAUDIO_DEVICE="$E2E_TMP/ripped.cue" "$KORVANE"
+window=$(e2e_wait_player)
+e2e_until "$E2E_TIMEOUT" listed korvane || e2e_fail "the rip's player is not listed"
+expect_tags "1|Morning|Songs of Dawn|Mika|2000000|'/org/korvane/Korvane/Track/1'"
+echo "playerctl -p korvane metadata, track 1 of a rip titled by its CDTEXTFILE:"
+ctl metadata
+ctl next
+e2e_wait_trace control.1000.text "2 / 2"
+e2e_until "$E2E_TIMEOUT" test "$(tags | cut -d'|' -f1-4)" = "2|Noon|Songs of Dawn|Mika" ||
+  e2e_fail "the rip's track 2 metadata '$(tags)'"
+ctl metadata
+call $root.Quit >/dev/null
+e2e_wait_exit
+[ "$E2E_STATUS" = 0 ] || e2e_fail "exit code $E2E_STATUS on the rip"
+[ ! -s "$E2E_TMP/program.log" ] || e2e_fail "on the rip: $(cat "$E2E_TMP/program.log")"
 
 # A pressed disc in a drive (simulated, preloaded where no sanitizer
 # forbids it): its CD-Text's Japanese block, read as code page 932, is

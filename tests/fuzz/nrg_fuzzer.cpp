@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Nero images: whatever a file ends with, the trailer check either refuses
-// it with a reason or hands libcdio chunks it reads without a memory fault;
-// what libcdio then reports is a table the device accepts or refuses.
+// Nero images: whatever a file ends with, the reader either refuses it
+// with a reason that names it, or gives a table the device accepts and a
+// reader that keeps to it; the front door reads it alike, whatever its name.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -14,19 +14,25 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string path =
       fuzz::WriteScratch("image.nrg", std::string(reinterpret_cast<const char*>(data), size));
-  disc::NrgTrailer trailer;
+  disc::Disc direct;
   std::string problem;
-  disc::CheckNrgTrailer(path, &trailer, &problem);
-  if (!problem.empty() && !trailer.present) std::abort();  // a refusal is of a Nero footer
+  const bool read = disc::LoadNrgImage(path, &direct, &problem);
+  if (!read && problem.find(path) != 0) std::abort();  // a refusal names the file
 
   disc::Disc loaded;
   std::string why;
-  if (disc::LoadDisc(path, &loaded, &why) != disc::DiscState::Ready) {
+  const bool ready = disc::LoadDisc(path, &loaded, &why) == disc::DiscState::Ready;
+  if (ready != read) std::abort();
+  if (!ready) {
     if (why.empty()) std::abort();
     return 0;
   }
-  if (!problem.empty() || !trailer.present) std::abort();  // libcdio saw what was refused
+  std::string unchecked;
+  if (!disc::CheckTrackTable(loaded.table, loaded.table.leadout, &unchecked)) std::abort();
+  if (loaded.text.tracks.size() > loaded.table.tracks.size()) std::abort();
   std::vector<uint8_t> sector(disc::SectorBytes);
-  loaded.reader->Read(loaded.table.tracks.front().start, 1, sector.data());
+  for (const disc::Track& track : loaded.table.tracks)
+    loaded.reader->Read(track.start, 1, sector.data());
+  if (loaded.reader->Read(loaded.table.leadout, 1, sector.data())) std::abort();
   return 0;
 }

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // CD-Text: the titles a pressed disc carries in its lead-in, as 18-byte
-// packs. A drive gives them for READ TOC format 5 and a Nero image keeps
-// them in its CDTX chunk.
+// packs. A drive gives them for READ TOC format 5, a Nero image keeps
+// them in its CDTX chunk and a ripper in the file a cue sheet's
+// CDTEXTFILE names.
 //
 // libcdio's reader decodes a Japanese block as SHIFT_JIS, which lacks the
 // circled digits and wave dash that code page 932 adds and such discs
 // use, and when it rejects a block it frees memory twice on the Nero
 // path. So the packs are read here.
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <utility>
@@ -141,13 +143,25 @@ bool DecodeCdText(const uint8_t* packs, size_t bytes, const TrackTable& table, D
   const size_t count = bytes / CdTextPackBytes;
   bool anyCrc = false;
   for (size_t i = 0; i < count && !anyCrc; i++) anyCrc = CrcHolds(packs + i * CdTextPackBytes);
-  std::vector<Block> blocks(Blocks, Block(table.first));
+  // A drive that gives CRCs gives them right unless the pack is damaged;
+  // some give none at all. Files and images may hold the packs out of
+  // order or more than once: each block's are read in their sequence,
+  // each once.
+  std::vector<Pack> sorted;
   for (size_t i = 0; i < count; i++) {
     const uint8_t* bytesOf = packs + i * CdTextPackBytes;
-    // A drive that gives CRCs gives them right unless the pack is damaged;
-    // some give none at all.
-    if (anyCrc && !CrcHolds(bytesOf)) continue;
-    const Pack pack = ReadPack(bytesOf);
+    if (!anyCrc || CrcHolds(bytesOf)) sorted.push_back(ReadPack(bytesOf));
+  }
+  std::stable_sort(sorted.begin(), sorted.end(), [](const Pack& a, const Pack& b) {
+    return a.block != b.block ? a.block < b.block : a.sequence < b.sequence;
+  });
+  sorted.erase(std::unique(sorted.begin(), sorted.end(),
+                           [](const Pack& a, const Pack& b) {
+                             return a.block == b.block && a.sequence == b.sequence;
+                           }),
+               sorted.end());
+  std::vector<Block> blocks(Blocks, Block(table.first));
+  for (const Pack& pack : sorted) {
     Block& block = blocks[static_cast<size_t>(pack.block)];
     block.present = true;
     block.doubleByte = block.doubleByte || pack.doubleByte;

@@ -187,6 +187,7 @@ bool LoadCueImage(const std::string& path, const CueSheet& sheet, Disc* disc, st
   disc->text.disc = sheet.text;
   disc->text.tracks.clear();
   for (const CueTrack& entry : sheet.tracks) disc->text.tracks.push_back(entry.text);
+  if (!sheet.cdTextFile.empty()) AddCdTextFile(sheet.cdTextFile, disc->table, &disc->text);
   return true;
 }
 

@@ -165,13 +165,20 @@ std::string Parse(const std::string& text, const std::string& folder, CueSheet* 
                           });
       if (formed && catalog) sheet->catalog = code;
       if (formed && !catalog && !sheet->tracks.empty()) sheet->tracks.back().isrc = code;
+    } else if (keyword == "CDTEXTFILE") {
+      // The titles as the disc's own CD-Text packs, read when the image
+      // is loaded; a file that is not there costs only the titles.
+      const std::string name = ReadText(line);
+      std::string problem;
+      if (!name.empty() && !FindSheetFile(folder, name, false, &sheet->cdTextFile, &problem))
+        sheet->cdTextFile = ResolveIn(folder, name);
     } else if (keyword == "REM") {
       std::string what;
       line >> what;
       if (common::AsciiUpper(what) == "SESSION" && !(line >> session))
         return where + "bad session number";
     }
-    // SONGWRITER, CDTEXTFILE and the like carry nothing the device plays
+    // SONGWRITER and the like carry nothing the device plays
     // or the desktop shows.
   }
   if (sheet->tracks.empty()) return "the cue sheet lists no tracks";

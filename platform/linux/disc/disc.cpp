@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The folder's front door: LoadDisc sends a source to the loader of its
-// kind. Cue sheets, .toc files and bins are read by the device itself
-// (cue_image.cpp, toc.cpp); drives and the images libcdio reads well
-// (.nrg) go through libcdio here. Drives are read by drive.cpp; Nero
-// images by plain sector reads clamped to the checked table.
+// kind. Images are read by the device itself (cue_image.cpp, toc.cpp,
+// nrg.cpp); drives go through libcdio here and are read by drive.cpp.
 #include "platform/linux/disc/disc.h"
 
 #include <cdio/cdio.h>
@@ -27,29 +25,13 @@ namespace {
 
 void DiscardLog(cdio_log_level_t, const char*) {}
 
-class ImageReader : public SectorReader {
- public:
-  ImageReader(CdIo_t* cdio, int32_t end) : cdio_(cdio), end_(end) {}
-  ~ImageReader() override { cdio_destroy(cdio_); }
-
-  bool Read(int32_t lsn, int32_t count, uint8_t* out) override {
-    if (lsn < 0 || count < 0 || lsn + count > end_) return false;
-    return cdio_read_audio_sectors(cdio_, out, lsn, static_cast<uint32_t>(count)) ==
-           DRIVER_OP_SUCCESS;
-  }
-
- private:
-  CdIo_t* cdio_;
-  int32_t end_;
-};
-
 // Reads the table libcdio reports; false when there is none (no disc).
-bool ReadTable(CdIo_t* cdio, bool drive, TrackTable* table) {
+bool ReadTable(CdIo_t* cdio, TrackTable* table) {
   track_t first = cdio_get_first_track_num(cdio);
   track_t count = cdio_get_num_tracks(cdio);
   if (first == CDIO_INVALID_TRACK || count == CDIO_INVALID_TRACK || count == 0) return false;
   lsn_t sessionStart = CDIO_INVALID_LSN;
-  if (drive && cdio_get_last_session(cdio, &sessionStart) != DRIVER_OP_SUCCESS)
+  if (cdio_get_last_session(cdio, &sessionStart) != DRIVER_OP_SUCCESS)
     sessionStart = CDIO_INVALID_LSN;
   table->first = first;
   for (int number = first; number < first + count; number++) {
@@ -66,11 +48,6 @@ bool ReadTable(CdIo_t* cdio, bool drive, TrackTable* table) {
   }
   table->leadout = cdio_get_track_lsn(cdio, CDIO_CDROM_LEADOUT_TRACK);
   return true;
-}
-
-bool IsDrive(CdIo_t* cdio) {
-  driver_id_t id = cdio_get_driver_id(cdio);
-  return id != DRIVER_BINCUE && id != DRIVER_NRG && id != DRIVER_CDRDAO;
 }
 
 }  // namespace
@@ -138,53 +115,35 @@ std::string DefaultSource() {
 
 namespace {
 
-// Drives and Nero images, through libcdio.
+// Drives through libcdio; any other regular file is read as a Nero image
+// (whose footer, not its name, says what it is), never by libcdio.
 DiscState LoadCdioDisc(const std::string& source, Disc* disc, std::string* why) {
   QuietCdio();
-  // libcdio takes any file that ends in a Nero footer for a .nrg, whatever
-  // its name, and trusts the chunks the footer points at.
-  // So a file goes to libcdio only as a Nero image whose every chunk has
-  // been checked, and to its Nero driver alone. A FIFO, socket or folder
-  // is no drive: opening one could wait for ever.
-  NrgTrailer nrg;
-  driver_id_t driver = DRIVER_UNKNOWN;
+  // A FIFO, socket or folder is no drive: opening one could wait for ever.
   struct stat info;
   if (stat(source.c_str(), &info) == 0 && !S_ISBLK(info.st_mode) && !S_ISCHR(info.st_mode)) {
     if (!S_ISREG(info.st_mode)) {
       *why = source + ": not a CD drive or disc image";
       return DiscState::Unreadable;
     }
-    std::string problem;
-    if (CheckNrgTrailer(source, &nrg, &problem) && !nrg.present) problem = "it has no Nero footer";
-    if (!problem.empty()) {
-      *why = source + ": not a disc image that can be read: " + problem;
-      return DiscState::Unreadable;
-    }
-    driver = DRIVER_NRG;
+    return LoadNrgImage(source, disc, why) ? DiscState::Ready : DiscState::Unreadable;
   }
-  CdIo_t* cdio = cdio_open(source.c_str(), driver);
+  CdIo_t* cdio = cdio_open(source.c_str(), DRIVER_LINUX);
   if (!cdio) {
     *why = source + ": not a CD drive or disc image that can be read";
     return DiscState::Unreadable;
   }
-  bool drive = IsDrive(cdio);
   TrackTable table;
-  if (!ReadTable(cdio, drive, &table)) {
+  if (!ReadTable(cdio, &table)) {
     cdio_destroy(cdio);
     *why = source + ": no disc";
-    return drive ? DiscState::NoDisc : DiscState::Unreadable;
+    return DiscState::NoDisc;
   }
   std::string problem;
-  if (!CheckTrackTable(table, nrg.audioSectors, &problem)) {
+  if (!CheckTrackTable(table, -1, &problem)) {
     cdio_destroy(cdio);
     *why = source + ": " + problem;
     return DiscState::Unreadable;
-  }
-  if (!drive) {
-    disc->table = table;
-    DecodeCdText(nrg.cdText.data(), nrg.cdText.size(), table, &disc->text);
-    disc->reader.reset(new ImageReader(cdio, table.leadout));
-    return DiscState::Ready;
   }
   ReadDriveText(cdio, table, &disc->text);
   if (!OpenDriveReader(cdio, table.leadout, &disc->reader, &problem)) {

@@ -52,9 +52,9 @@ enum class DiscState {
   Unreadable,  // the image or disc cannot be played as it stands
 };
 
-// Loads the disc in `source`: a drive's device file or an image (.cue, .toc
-// and .bin are read by the device itself; .nrg and drives go through
-// libcdio). No exception leaves it (disc.cpp).
+// Loads the disc in `source`: a drive's device file (through libcdio) or an
+// image, which the device reads itself (.cue, .toc, .bin, and any other
+// file as a Nero image). No exception leaves it (disc.cpp).
 DiscState LoadDisc(const std::string& source, Disc* disc, std::string* why);
 
 // Why the user cannot use the drive `path` names (a device node they may

@@ -51,8 +51,9 @@ struct CueTrack {
 struct CueSheet {
   std::vector<CueFile> files;
   std::vector<CueTrack> tracks;
-  TrackText text;       // the disc's TITLE and PERFORMER, before the first TRACK
-  std::string catalog;  // CATALOG: the disc's catalogue number, 13 digits
+  TrackText text;          // the disc's TITLE and PERFORMER, before the first TRACK
+  std::string catalog;     // CATALOG: the disc's catalogue number, 13 digits
+  std::string cdTextFile;  // CDTEXTFILE: the raw CD-Text packs, found from the sheet's folder
 };
 
 // Reads the text (UTF-8) of a cue sheet that lives in `folder`, finding

@@ -43,22 +43,11 @@ bool LoadTocImage(const std::string& path, Disc* disc, std::string* why);
 
 // ---- Nero images (nrg.cpp) ----
 
-// A Nero .nrg keeps its table in chunks after the sectors, found through a
-// footer. libcdio trusts those chunks: lengths that run past the trailer,
-// a track list longer than its DAO entries or than 99 tracks, or a footer
-// pointing anywhere but at the trailer make it read out of bounds or crash.
-// So the device checks them first.
-struct NrgTrailer {
-  bool present = false;         // the file ends in a Nero footer
-  int32_t audioSectors = -1;    // sectors from LSN 0 that a disc-at-once image
-                                // holds before its trailer; -1: another layout
-  std::vector<uint8_t> cdText;  // the packs of its CDTX chunk, if any
-};
-
-// False when the file at `path` is a Nero image libcdio must not be given,
-// with `why` saying so; `trailer` says what was found. A file without a
-// Nero footer is no concern of this check.
-bool CheckNrgTrailer(const std::string& path, NrgTrailer* trailer, std::string* why);
+// A Nero image, whatever its name: a file that ends in a Nero footer,
+// read in disc-at-once and track-at-once layouts, with its sessions and
+// its CD-Text. False with `why` naming the file when it has no footer or
+// its chunks describe no disc its sectors hold.
+bool LoadNrgImage(const std::string& path, Disc* disc, std::string* why);
 
 // ---- CD-Text (cd_text.cpp) ----
 
@@ -71,6 +60,20 @@ constexpr size_t CdTextPackBytes = 18;
 // says. Packs that fail their CRC are left out, unless none has one. False
 // when the packs hold no title or performer at all.
 bool DecodeCdText(const uint8_t* packs, size_t bytes, const TrackTable& table, DiscText* text);
+
+// ---- A cue sheet's CDTEXTFILE (cd_text_file.cpp) ----
+
+// The CD-Text packs in the file at `path`, as rippers write them beside a
+// cue sheet: bare, or after READ TOC format 5's 4-byte header, either
+// with or without one trailing zero byte. False with `why` naming the
+// file when it is missing, empty, cut short or too large.
+bool ReadCdTextFile(const std::string& path, std::vector<uint8_t>* packs, std::string* why);
+
+// Fills what `text` leaves empty with the titles and performers in the
+// packs of the file at `path`, for the tracks of `table`; a file that
+// cannot be read or holds none leaves `text` as it is, with one line on
+// stderr naming the file.
+void AddCdTextFile(const std::string& path, const TrackTable& table, DiscText* text);
 
 // ---- Drives (drive.cpp) ----
 

@@ -132,6 +132,29 @@ TEST_F(PlaybackTest, PlaysAnNrgsAudioAsTheDiscsSamples) {
   PlaysLikeTheCue(spec, "disc.nrg");
 }
 
+// The older footer and chunks, and the track-at-once layouts, whose gaps
+// the file leaves out: the same samples, the gaps silent.
+TEST_F(PlaybackTest, PlaysAnOldDiscAtOnceNrgsAudioAsTheDiscsSamples) {
+  mkdisc::DiscImageSpec spec;
+  spec.nrg = true;
+  spec.nrgLayout = mkdisc::NrgLayout::DaoOld;
+  PlaysLikeTheCue(spec, "disc.nrg");
+}
+
+TEST_F(PlaybackTest, PlaysATrackAtOnceNrgsAudioAsTheDiscsSamples) {
+  mkdisc::DiscImageSpec spec;
+  spec.nrg = true;
+  spec.nrgLayout = mkdisc::NrgLayout::TaoNew;
+  PlaysLikeTheCue(spec, "disc.nrg");
+}
+
+TEST_F(PlaybackTest, PlaysAnOldTrackAtOnceNrgsAudioAsTheDiscsSamples) {
+  mkdisc::DiscImageSpec spec;
+  spec.nrg = true;
+  spec.nrgLayout = mkdisc::NrgLayout::TaoOld;
+  PlaysLikeTheCue(spec, "disc.nrg");
+}
+
 TEST_F(PlaybackTest, ThePlayersStopAndPlayCycleRunsTheDiscWithoutAGap) {
   CaptureOutput();
   mkdisc::DiscImageSpec spec;
