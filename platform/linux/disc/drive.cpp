@@ -52,7 +52,6 @@ constexpr int32_t LowWaterSectors = 5 * SectorsPerSecond;
 
 // What one sector's C2 error pointers take: a bit for each byte.
 constexpr int C2Bytes = SectorBytes / 8;
-constexpr size_t FramesPerSector = SectorBytes / SampleBytes;
 
 class DriveReader : public SectorReader {
  public:

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/linux/common/file.h"
@@ -166,6 +167,19 @@ constexpr int64_t MaxImageSectors = INT32_MAX / 4;
 // `reader`; else false, with `why` naming `path` and the problem.
 bool FinishImage(const std::string& path, const TrackTable& table,
                  std::unique_ptr<SpanReader> reader, Disc* disc, std::string* why);
+
+// FinishImage for an image a sheet describes (a CueSheet or a TocSheet),
+// with the titles and performers the sheet gives the disc and its tracks.
+template <typename Sheet>
+bool FinishSheetImage(const std::string& path, const TrackTable& table,
+                      std::unique_ptr<SpanReader> reader, const Sheet& sheet, Disc* disc,
+                      std::string* why) {
+  if (!FinishImage(path, table, std::move(reader), disc, why)) return false;
+  disc->text.disc = sheet.text;
+  disc->text.tracks.clear();
+  for (const auto& track : sheet.tracks) disc->text.tracks.push_back(track.text);
+  return true;
+}
 
 }  // namespace disc
 
