@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <utility>
@@ -29,17 +30,16 @@ void DiscardLog(cdio_log_level_t, const char*) {}
 
 class ImageReader : public SectorReader {
  public:
-  ImageReader(CdIo_t* cdio, int32_t end) : cdio_(cdio), end_(end) {}
-  ~ImageReader() override { cdio_destroy(cdio_); }
+  ImageReader(CdioHandle cdio, int32_t end) : cdio_(std::move(cdio)), end_(end) {}
 
   bool Read(int32_t lsn, int32_t count, uint8_t* out) override {
     if (lsn < 0 || count < 0 || lsn + count > end_) return false;
-    return cdio_read_audio_sectors(cdio_, out, lsn, static_cast<uint32_t>(count)) ==
+    return cdio_read_audio_sectors(cdio_.get(), out, lsn, static_cast<uint32_t>(count)) ==
            DRIVER_OP_SUCCESS;
   }
 
  private:
-  CdIo_t* cdio_;
+  CdioHandle cdio_;
   int32_t end_;
 };
 
@@ -75,6 +75,8 @@ bool IsDrive(CdIo_t* cdio) {
 
 }  // namespace
 
+void CdioCloser::operator()(CdIo_t* cdio) const { cdio_destroy(cdio); }
+
 void QuietCdio() {
   static std::once_flag once;
   std::call_once(once, [] { cdio_log_set_handler(DiscardLog); });
@@ -84,14 +86,12 @@ namespace {
 
 // The drive holds a disc the player accepts: one that begins with audio.
 bool HoldsAudioDisc(const std::string& drive) {
-  CdIo_t* cdio = cdio_open(drive.c_str(), DRIVER_LINUX);
+  const CdioHandle cdio(cdio_open(drive.c_str(), DRIVER_LINUX));
   if (!cdio) return false;
-  track_t first = cdio_get_first_track_num(cdio);
-  track_t count = cdio_get_num_tracks(cdio);
-  bool audio = first != CDIO_INVALID_TRACK && count != CDIO_INVALID_TRACK && count > 0 &&
-               cdio_get_track_format(cdio, first) == TRACK_FORMAT_AUDIO;
-  cdio_destroy(cdio);
-  return audio;
+  track_t first = cdio_get_first_track_num(cdio.get());
+  track_t count = cdio_get_num_tracks(cdio.get());
+  return first != CDIO_INVALID_TRACK && count != CDIO_INVALID_TRACK && count > 0 &&
+         cdio_get_track_format(cdio.get(), first) == TRACK_FORMAT_AUDIO;
 }
 
 // The node's device number, by which the kernel numbers its drives (sr0
@@ -162,32 +162,30 @@ DiscState LoadCdioDisc(const std::string& source, Disc* disc, std::string* why) 
     }
     driver = DRIVER_NRG;
   }
-  CdIo_t* cdio = cdio_open(source.c_str(), driver);
+  CdioHandle cdio(cdio_open(source.c_str(), driver));
   if (!cdio) {
     *why = source + ": not a CD drive or disc image that can be read";
     return DiscState::Unreadable;
   }
-  bool drive = IsDrive(cdio);
+  bool drive = IsDrive(cdio.get());
   TrackTable table;
-  if (!ReadTable(cdio, drive, &table)) {
-    cdio_destroy(cdio);
+  if (!ReadTable(cdio.get(), drive, &table)) {
     *why = source + ": no disc";
     return drive ? DiscState::NoDisc : DiscState::Unreadable;
   }
   std::string problem;
   if (!CheckTrackTable(table, nrg.audioSectors, &problem)) {
-    cdio_destroy(cdio);
     *why = source + ": " + problem;
     return DiscState::Unreadable;
   }
   if (!drive) {
     disc->table = table;
     DecodeCdText(nrg.cdText.data(), nrg.cdText.size(), table, &disc->text);
-    disc->reader.reset(new ImageReader(cdio, table.leadout));
+    disc->reader = std::make_unique<ImageReader>(std::move(cdio), table.leadout);
     return DiscState::Ready;
   }
-  ReadDriveText(cdio, table, &disc->text);
-  if (!OpenDriveReader(cdio, table.leadout, &disc->reader, &problem)) {
+  ReadDriveText(cdio.get(), table, &disc->text);
+  if (!OpenDriveReader(std::move(cdio), table.leadout, &disc->reader, &problem)) {
     *why = source + ": " + problem;
     return DiscState::Unreadable;
   }

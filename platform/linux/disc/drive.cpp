@@ -25,7 +25,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "platform/linux/disc/conceal.h"
@@ -55,14 +57,12 @@ constexpr int C2Bytes = SectorBytes / 8;
 
 class DriveReader : public SectorReader {
  public:
-  DriveReader(CdIo_t* cdio, cdrom_drive_t* drive, int32_t end, bool c2)
-      : cdio_(cdio), drive_(drive), end_(end), c2_(c2) {
-    cdio_set_speed(cdio_, PlaybackSpeed);
+  DriveReader(CdioHandle cdio, cdrom_drive_t* drive, int32_t end, bool c2)
+      : cdio_(std::move(cdio)), drive_(drive), end_(end), c2_(c2) {
+    cdio_set_speed(cdio_.get(), PlaybackSpeed);
   }
-  ~DriveReader() override {
-    cdio_cddap_close_no_free_cdio(drive_);
-    cdio_destroy(cdio_);
-  }
+  // Paranoia's interface lets go of the drive before libcdio's handle goes.
+  ~DriveReader() override { cdio_cddap_close_no_free_cdio(drive_); }
 
   bool Read(int32_t lsn, int32_t count, uint8_t* out) override {
     if (lsn < 0 || count < 0 || lsn + count > end_) return false;
@@ -71,7 +71,7 @@ class DriveReader : public SectorReader {
       // could not be read of the one taken out says nothing about it.
       gone_ = false;
       unreadable_.clear();
-      cdio_set_speed(cdio_, PlaybackSpeed);
+      cdio_set_speed(cdio_.get(), PlaybackSpeed);
     }
     deadline_ = Clock::now() + RetryBudget;
     flagged_.assign(static_cast<size_t>(count) * FramesPerSector, false);
@@ -155,8 +155,8 @@ class DriveReader : public SectorReader {
     bool read;
     if (c2_) {
       raw_.resize(static_cast<size_t>(count) * (SectorBytes + C2Bytes));
-      read = mmc_read_cd(cdio_, raw_.data(), lsn, CDIO_MMC_READ_TYPE_CDDA, false, false, 0, true,
-                         false, 1, 0, SectorBytes + C2Bytes,
+      read = mmc_read_cd(cdio_.get(), raw_.data(), lsn, CDIO_MMC_READ_TYPE_CDDA, false, false, 0,
+                         true, false, 1, 0, SectorBytes + C2Bytes,
                          static_cast<uint32_t>(count)) == DRIVER_OP_SUCCESS;
       for (int32_t s = 0; read && s < count; s++) {
         const uint8_t* sector = raw_.data() + static_cast<size_t>(s) * (SectorBytes + C2Bytes);
@@ -167,8 +167,8 @@ class DriveReader : public SectorReader {
             flagged_[static_cast<size_t>(i + s) * FramesPerSector + byte / SampleBytes] = true;
       }
     } else {
-      read = cdio_read_audio_sectors(cdio_, Sector(out, i), lsn, static_cast<uint32_t>(count)) ==
-             DRIVER_OP_SUCCESS;
+      read = cdio_read_audio_sectors(cdio_.get(), Sector(out, i), lsn,
+                                     static_cast<uint32_t>(count)) == DRIVER_OP_SUCCESS;
     }
     if (!read) *failed = FailingSector();
     return read;
@@ -178,7 +178,7 @@ class DriveReader : public SectorReader {
   int32_t FailingSector() {
     cdio_mmc_request_sense_t* sense = nullptr;
     int32_t sector = -1;
-    if (mmc_last_cmd_sense(cdio_, &sense) > 0 && sense->valid && sense->sense_key == 3)
+    if (mmc_last_cmd_sense(cdio_.get(), &sense) > 0 && sense->valid && sense->sense_key == 3)
       sector = static_cast<int32_t>(static_cast<uint32_t>(sense->information[0]) << 24 |
                                     static_cast<uint32_t>(sense->information[1]) << 16 |
                                     static_cast<uint32_t>(sense->information[2]) << 8 |
@@ -191,12 +191,12 @@ class DriveReader : public SectorReader {
   bool MediumAbsent() {
     cdio_mmc_request_sense_t* sense = nullptr;
     bool absent =
-        mmc_last_cmd_sense(cdio_, &sense) > 0 && sense->sense_key == 2 && sense->asc == 0x3A;
+        mmc_last_cmd_sense(cdio_.get(), &sense) > 0 && sense->sense_key == 2 && sense->asc == 0x3A;
     std::free(sense);
     return absent;
   }
 
-  CdIo_t* cdio_;
+  CdioHandle cdio_;
   cdrom_drive_t* drive_;
   int32_t end_;
   bool c2_;  // the drive gives C2 error pointers
@@ -211,15 +211,14 @@ class DriveReader : public SectorReader {
 
 }  // namespace
 
-bool OpenDriveReader(CdIo_t* cdio, int32_t end, std::unique_ptr<SectorReader>* reader,
+bool OpenDriveReader(CdioHandle cdio, int32_t end, std::unique_ptr<SectorReader>* reader,
                      std::string* why) {
-  cdrom_drive_t* drive = cdio_cddap_identify_cdio(cdio, CDDA_MESSAGE_FORGETIT, nullptr);
+  cdrom_drive_t* drive = cdio_cddap_identify_cdio(cdio.get(), CDDA_MESSAGE_FORGETIT, nullptr);
   // The GNU/Linux driver speaks MMC, and MMC drives deliver little-endian
   // samples: no need for paranoia to read the disc at start-up to find out.
   if (drive) drive->bigendianp = 0;
   if (!drive || cdio_cddap_open(drive) != 0) {
     if (drive) cdio_cddap_close_no_free_cdio(drive);
-    cdio_destroy(cdio);
     *why = "the drive cannot read audio digitally";
     return false;
   }
@@ -229,9 +228,9 @@ bool OpenDriveReader(CdIo_t* cdio, int32_t end, std::unique_ptr<SectorReader>* r
   cdio_drive_read_cap_t read = 0;
   cdio_drive_write_cap_t write = 0;
   cdio_drive_misc_cap_t misc = 0;
-  cdio_get_drive_cap(cdio, &read, &write, &misc);
+  cdio_get_drive_cap(cdio.get(), &read, &write, &misc);
   const bool c2 = (read & CDIO_DRIVE_CAP_READ_C2_ERRS) && !(read & CDIO_DRIVE_CAP_ERROR);
-  reader->reset(new DriveReader(cdio, drive, end, c2));
+  *reader = std::make_unique<DriveReader>(std::move(cdio), drive, end, c2);
   return true;
 }
 

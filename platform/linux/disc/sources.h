@@ -24,6 +24,14 @@ typedef struct _CdIo CdIo_t;
 
 namespace disc {
 
+// ---- libcdio's handle (disc.cpp) ----
+
+struct CdioCloser {
+  void operator()(CdIo_t* cdio) const;  // cdio_destroy
+};
+// A drive or image libcdio opened, destroyed with its last owner.
+using CdioHandle = std::unique_ptr<CdIo_t, CdioCloser>;
+
 // ---- Cue sheets and the bin beside one (cue_image.cpp) ----
 
 // The sheet at `path` read and parsed, whatever code page it was written in.
@@ -76,10 +84,11 @@ bool DecodeCdText(const uint8_t* packs, size_t bytes, const TrackTable& table, D
 // ---- Drives (drive.cpp) ----
 
 // A drive's reader: sectors read in batches up to `end`, at a quiet speed,
-// with a cap on the retries of what a scratch makes unreadable (it sounds
-// as silence); paranoia only vets the drive. Takes `cdio` over, and
-// releases it on failure, with `why` saying so.
-bool OpenDriveReader(CdIo_t* cdio, int32_t end, std::unique_ptr<SectorReader>* reader,
+// with a cap on the retries of what a scratch makes unreadable (then
+// concealed: bridged or faded, conceal.h); paranoia only vets the drive.
+// Takes `cdio` over; false when the drive cannot read audio, with `why`
+// saying so.
+bool OpenDriveReader(CdioHandle cdio, int32_t end, std::unique_ptr<SectorReader>* reader,
                      std::string* why);
 
 // The CD-Text of the disc in the drive, read into `text` where it has any.
