@@ -266,27 +266,26 @@ void ReadDriveText(CdIo_t* cdio, const TrackTable& table, DiscText* text) {
 
 // A drive the user may not read: its node exists, but opening it fails.
 // The one line that says so names the group that may read it.
-std::string DriveRefusal(const std::string& path) {
+bool DriveUsable(const std::string& path, std::string* why) {
   struct stat info;
   if (stat(path.c_str(), &info) != 0 || !(S_ISBLK(info.st_mode) || S_ISCHR(info.st_mode)))
-    return "";
-  if (access(path.c_str(), R_OK) == 0) return "";
+    return true;
+  if (access(path.c_str(), R_OK) == 0) return true;
   struct group* owner = getgrgid(info.st_gid);
   std::string group = owner ? owner->gr_name : std::to_string(info.st_gid);
   char mode[8];
   std::snprintf(mode, sizeof mode, "%03o", info.st_mode & 0777);
-  return path + ": no permission to read the CD drive (mode " + mode + ", group " + group +
+  *why = path + ": no permission to read the CD drive (mode " + mode + ", group " + group +
          "); add yourself to the group with \"sudo adduser $USER " + group + "\" and log in again";
+  return false;
 }
 
-std::string DefaultDriveRefusal() {
+bool DefaultDrivesUsable(std::string* why) {
   std::vector<std::string> nodes = {"/dev/cdrom", "/dev/dvd"};
   for (int i = 0; i < 28; i++) nodes.push_back("/dev/sr" + std::to_string(i));
-  for (const std::string& node : nodes) {
-    std::string refusal = DriveRefusal(node);
-    if (!refusal.empty()) return refusal;
-  }
-  return "";
+  for (const std::string& node : nodes)
+    if (!DriveUsable(node, why)) return false;
+  return true;
 }
 
 }  // namespace disc
