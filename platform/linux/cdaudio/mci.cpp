@@ -51,7 +51,7 @@ MCIERROR LoadTable(Device& device) {
   if (state == disc::DiscState::Ready) {
     device.loaded = true;
     // Made now, so the sound server is asked for before the first play.
-    device.playback.reset(new Playback(device.disc.reader.get(), &device.slot));
+    device.playback = std::make_unique<Playback>(device.disc.reader.get(), &device.slot);
     if (watcher) watcher->DiscLoaded(device.disc);
     return 0;
   }

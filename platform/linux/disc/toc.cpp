@@ -585,7 +585,7 @@ bool ReadWave(int fd, int64_t size, Contents* contents, std::string* why) {
       if (length < 16 || !common::ReadAt(fd, at + 8, chunk + 8, 16)) break;
       uint16_t tag = common::Le16(chunk + 8);
       if ((tag != 1 && tag != 0xFFFE) || common::Le16(chunk + 10) != 2 ||
-          common::Le32(chunk + 12) != SampleRate || common::Le16(chunk + 20) != 4 ||
+          common::Le32(chunk + 12) != SampleRate || common::Le16(chunk + 20) != SampleBytes ||
           common::Le16(chunk + 22) != 16)
         return fail("is not 16-bit stereo PCM at 44100 Hz");
       formatSeen = true;
