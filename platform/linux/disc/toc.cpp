@@ -375,8 +375,9 @@ class Parser {
 
   // ---- Tracks ----
 
-  // TRACK mode, its flags, its CD_TEXT, PREGAP, the statements of its
-  // data and its INDEX positions.
+  // TRACK mode, then in this order its flags, its CD_TEXT, PREGAP, the
+  // statements of its data and its INDEX positions; a word out of its
+  // place ends the track.
   bool Track() {
     if (sheet_->tracks.size() == MaxTracks) extraTrackLine_ = tokens_[at_].line;
     Take();
