@@ -55,14 +55,19 @@ constexpr int32_t LowWaterSectors = 5 * SectorsPerSecond;
 // What one sector's C2 error pointers take: a bit for each byte.
 constexpr int C2Bytes = SectorBytes / 8;
 
+// Paranoia's interface to a drive, closed without destroying libcdio's
+// handle under it: the handle's owner does that, after.
+struct ParanoiaCloser {
+  void operator()(cdrom_drive_t* drive) const { cdio_cddap_close_no_free_cdio(drive); }
+};
+using ParanoiaHandle = std::unique_ptr<cdrom_drive_t, ParanoiaCloser>;
+
 class DriveReader : public SectorReader {
  public:
-  DriveReader(CdioHandle cdio, cdrom_drive_t* drive, int32_t end, bool c2)
-      : cdio_(std::move(cdio)), drive_(drive), end_(end), c2_(c2) {
+  DriveReader(CdioHandle cdio, ParanoiaHandle drive, int32_t end, bool c2)
+      : cdio_(std::move(cdio)), drive_(std::move(drive)), end_(end), c2_(c2) {
     cdio_set_speed(cdio_.get(), PlaybackSpeed);
   }
-  // Paranoia's interface lets go of the drive before libcdio's handle goes.
-  ~DriveReader() override { cdio_cddap_close_no_free_cdio(drive_); }
 
   bool Read(int32_t lsn, int32_t count, uint8_t* out) override {
     if (lsn < 0 || count < 0 || lsn + count > end_) return false;
@@ -197,7 +202,7 @@ class DriveReader : public SectorReader {
   }
 
   CdioHandle cdio_;
-  cdrom_drive_t* drive_;
+  ParanoiaHandle drive_;  // declared after cdio_, so closed before it
   int32_t end_;
   bool c2_;  // the drive gives C2 error pointers
   bool gone_ = false;
@@ -213,16 +218,15 @@ class DriveReader : public SectorReader {
 
 bool OpenDriveReader(CdioHandle cdio, int32_t end, std::unique_ptr<SectorReader>* reader,
                      std::string* why) {
-  cdrom_drive_t* drive = cdio_cddap_identify_cdio(cdio.get(), CDDA_MESSAGE_FORGETIT, nullptr);
+  ParanoiaHandle drive(cdio_cddap_identify_cdio(cdio.get(), CDDA_MESSAGE_FORGETIT, nullptr));
   // The GNU/Linux driver speaks MMC, and MMC drives deliver little-endian
   // samples: no need for paranoia to read the disc at start-up to find out.
   if (drive) drive->bigendianp = 0;
-  if (!drive || cdio_cddap_open(drive) != 0) {
-    if (drive) cdio_cddap_close_no_free_cdio(drive);
+  if (!drive || cdio_cddap_open(drive.get()) != 0) {
     *why = "the drive cannot read audio digitally";
     return false;
   }
-  cdio_cddap_verbose_set(drive, CDDA_MESSAGE_FORGETIT, CDDA_MESSAGE_FORGETIT);
+  cdio_cddap_verbose_set(drive.get(), CDDA_MESSAGE_FORGETIT, CDDA_MESSAGE_FORGETIT);
   // A drive that flags what its error correction could not mend lets the
   // player conceal it rather than play it as a click.
   cdio_drive_read_cap_t read = 0;
@@ -230,7 +234,7 @@ bool OpenDriveReader(CdioHandle cdio, int32_t end, std::unique_ptr<SectorReader>
   cdio_drive_misc_cap_t misc = 0;
   cdio_get_drive_cap(cdio.get(), &read, &write, &misc);
   const bool c2 = (read & CDIO_DRIVE_CAP_READ_C2_ERRS) && !(read & CDIO_DRIVE_CAP_ERROR);
-  *reader = std::make_unique<DriveReader>(std::move(cdio), drive, end, c2);
+  *reader = std::make_unique<DriveReader>(std::move(cdio), std::move(drive), end, c2);
   return true;
 }
 
