@@ -51,7 +51,7 @@ MCIERROR LoadTable(Device& device) {
   if (state == disc::DiscState::Ready) {
     device.loaded = true;
     // Made now, so the sound server is asked for before the first play.
-    device.playback.reset(new Playback(device.disc.reader.get(), &device.slot));
+    device.playback = std::make_unique<Playback>(device.disc.reader.get(), &device.slot);
     if (watcher) watcher->DiscLoaded(device.disc);
     return 0;
   }
@@ -145,12 +145,16 @@ MCIERROR Open(DWORD_PTR flags, MCI_OPEN_PARMSA* parms) {
   // A drive the user may not read, or a name with nothing there, is no
   // drive to open: say which and why on stderr, beside the window's
   // warning.
-  std::string refusal = source.empty() ? disc::DefaultDriveRefusal() : disc::DriveRefusal(source);
+  std::string refusal;
+  bool usable =
+      source.empty() ? disc::DefaultDrivesUsable(&refusal) : disc::DriveUsable(source, &refusal);
   struct stat status;
-  if (refusal.empty() && !source.empty() && stat(source.c_str(), &status) != 0)
+  if (usable && !source.empty() && stat(source.c_str(), &status) != 0) {
+    usable = false;
     refusal = source + ": " + std::strerror(errno);
-  if (!refusal.empty()) common::Warn("%s", refusal.c_str());
-  if (source.empty() || !refusal.empty()) return MCIERR_CANNOT_LOAD_DRIVER;
+  }
+  if (!usable) common::Warn("%s", refusal.c_str());
+  if (source.empty() || !usable) return MCIERR_CANNOT_LOAD_DRIVER;
 
   bool shareable = (flags & MCI_OPEN_SHAREABLE) != 0;
   std::shared_ptr<Device> device;

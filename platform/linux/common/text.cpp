@@ -8,6 +8,15 @@
 
 namespace common {
 
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
+
+std::string TrimBlanks(std::string_view text) {
+  size_t first = 0, last = text.size();
+  while (first < last && IsBlank(text[first])) first++;
+  while (last > first && IsBlank(text[last - 1])) last--;
+  return std::string(text.substr(first, last - first));
+}
+
 std::string AsciiLower(std::string text) {
   for (char& c : text)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Text as the player meets it: names whose letter case may not matter,
-// files that start with a UTF-8 byte-order mark, and text in the Windows
-// code pages, converted through one iconv wrapper.
+// Text as the player meets it: blanks around names and values, names
+// whose letter case may not matter, files that start with a UTF-8
+// byte-order mark, and text in the Windows code pages, converted through
+// one iconv wrapper.
 #ifndef KORVANE_PLATFORM_LINUX_COMMON_TEXT_H
 #define KORVANE_PLATFORM_LINUX_COMMON_TEXT_H
 
@@ -13,6 +14,13 @@ namespace common {
 
 // What Windows programs put before UTF-8 text.
 constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
+
+// The blanks a line of text may have at its ends: space, tab, carriage
+// return, form feed, vertical tab (but no line feed).
+bool IsBlank(char c);
+
+// The text without the blanks at its ends.
+std::string TrimBlanks(std::string_view text);
 
 // Letter case folded for ASCII; other bytes (accented, Japanese) as they are.
 std::string AsciiLower(std::string text);

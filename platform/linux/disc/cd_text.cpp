@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/linux/common/text.h"
+#include "platform/linux/disc/cd_text_codes.h"
 #include "platform/linux/disc/sources.h"
 
 namespace disc {
@@ -24,8 +25,6 @@ namespace {
 constexpr uint8_t TitlePack = 0x80;
 constexpr uint8_t PerformerPack = 0x81;
 constexpr uint8_t SizeInfoPack = 0x8F;
-constexpr uint8_t JapaneseLanguage = 0x69;
-constexpr uint8_t MsJisCharacters = 0x80;
 constexpr int Blocks = 8;
 
 struct Pack {
@@ -129,15 +128,19 @@ struct Block {
 std::string Decode(std::string bytes, const Block& block) {
   // An odd number of bytes in a double-byte block is padded with a zero.
   while (!bytes.empty() && bytes.back() == '\0') bytes.pop_back();
-  std::string text;
-  const char* from = block.characters == MsJisCharacters || (!block.sized && block.doubleByte)
-                         ? "CP932"
-                         : "ISO-8859-1";  // ASCII too: discs that say so still use Latin-1
-  if (!common::ConvertText("UTF-8", from, bytes, &text, "\xEF\xBF\xBD")) return "";
-  return text;
+  return CdTextToUtf8(bytes,
+                      block.characters == MsJisCharacters || (!block.sized && block.doubleByte));
 }
 
 }  // namespace
+
+std::string CdTextToUtf8(std::string_view bytes, bool japanese) {
+  std::string text;
+  if (!common::ConvertText("UTF-8", japanese ? "CP932" : "ISO-8859-1", bytes, &text,
+                           "\xEF\xBF\xBD"))
+    return "";
+  return text;
+}
 
 bool DecodeCdText(const uint8_t* packs, size_t bytes, const TrackTable& table, DiscText* text) {
   const size_t count = bytes / CdTextPackBytes;

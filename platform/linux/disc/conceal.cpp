@@ -57,8 +57,8 @@ size_t Conceal(uint8_t* pcm, size_t frames, const std::vector<bool>& flagged, bo
   size_t frame = 0;
   // After a run faded out at the end of the batch before, what follows it
   // fades in.
-  const bool fadedOut = edge->fadeIn;
-  edge->fadeIn = false;
+  const bool fadedOut = edge->fadedOut;
+  edge->fadedOut = false;
   if (fadedOut)
     for (size_t k = 0; k < frames && k < FadeFrames && !flagged[k]; k++)
       for (int c = 0; c < 2; c++)
@@ -85,7 +85,7 @@ size_t Conceal(uint8_t* pcm, size_t frames, const std::vector<bool>& flagged, bo
     } else {
       // What comes after is in the next batch: fade out, and in there.
       Fade(pcm, frame, end, left, nullptr);
-      edge->fadeIn = true;
+      edge->fadedOut = true;
     }
     concealed += end - frame;
     frame = end;

@@ -11,10 +11,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/linux/disc/track_table.h"
+
 namespace disc {
 
 // Runs up to this many stereo samples (two sectors, 27 ms) are bridged.
-constexpr size_t BridgedFrames = 2 * 588;
+constexpr size_t BridgedFrames = 2 * FramesPerSector;
 // A fade's length (5 ms).
 constexpr size_t FadeFrames = 220;
 
@@ -22,7 +24,7 @@ constexpr size_t FadeFrames = 220;
 struct ConcealEdge {
   bool known = false;  // `last` is the sample just before the batch
   int16_t last[2] = {0, 0};
-  bool fadeIn = false;  // the batch before ended in a run faded out
+  bool fadedOut = false;  // the batch before ended in a run faded out, to fade back in
 };
 
 // Conceals the stereo samples of `pcm` (16-bit little-endian, `frames`

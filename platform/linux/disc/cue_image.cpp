@@ -18,8 +18,6 @@ namespace disc {
 
 namespace {
 
-constexpr int64_t FramesPerSector = SectorBytes / SampleBytes;
-
 // Silence the sheet adds at a place in its files.
 struct Gap {
   CuePosition at;
@@ -97,11 +95,12 @@ bool LoadCueImage(const std::string& path, Disc* disc, std::string* why) {
   return LoadCueImage(path, sheet, disc, why);
 }
 
-bool LoadCueImage(const std::string& path, const CueSheet& sheet, Disc* disc, std::string* why) {
-  std::string problem;
-  std::unique_ptr<SpanReader> reader(new SpanReader);
-  std::vector<ImageSpan> files;
-  std::vector<int32_t> sectors;
+namespace {
+
+// The files the sheet names, opened into `reader` as spans from LSN 0,
+// with the sectors each holds.
+bool OpenFiles(const CueSheet& sheet, SpanReader* reader, std::vector<ImageSpan>* files,
+               std::vector<int32_t>* sectors, std::string* why) {
   int64_t total = 0;
   for (const CueFile& named : sheet.files) {
     ImageSpan span;
@@ -109,50 +108,50 @@ bool LoadCueImage(const std::string& path, const CueSheet& sheet, Disc* disc, st
     if (named.audio) {
       // Positions count sectors of 588 frames whatever the file's header;
       // a last part-sector is made whole with silence.
-      std::unique_ptr<AudioFile> audio(new AudioFile);
-      if (!audio->Open(named.path, &problem)) {
-        *why = path + ": " + problem;
-        return false;
-      }
+      auto audio = std::make_unique<AudioFile>();
+      if (!audio->Open(named.path, why)) return false;
       whole = (audio->Frames() + FramesPerSector - 1) / FramesPerSector;
       span.audio = reader->AddAudio(std::move(audio));
     } else {
       int64_t size = 0;
-      if (!reader->Open(named.path, &span.file, &size, &problem)) {
-        *why = path + ": " + problem;
-        return false;
-      }
+      if (!reader->Open(named.path, &span.file, &size, why)) return false;
       span.bigEndian = named.bigEndian;
       whole = size / SectorBytes;
     }
-    files.push_back(span);
-    sectors.push_back(static_cast<int32_t>(std::min(whole, MaxImageSectors)));
+    files->push_back(span);
+    sectors->push_back(static_cast<int32_t>(std::min(whole, MaxImageSectors)));
     // Files far larger than any disc: sizes are added in 64 bits and
     // refused before a sector number could overflow.
     total += whole;
     if (total > MaxImageSectors) {
-      *why = path + ": its files hold more than a disc can";
+      *why = "its files hold more than a disc can";
       return false;
     }
   }
+  return true;
+}
 
-  // POSTGAP silence follows a track, up to where the next one begins in
-  // the files; PREGAP silence comes just before the track's INDEX 01.
+// POSTGAP silence follows a track, up to where the next one begins in
+// the files; PREGAP silence comes just before the track's INDEX 01.
+std::vector<Gap> Gaps(const CueSheet& sheet, const std::vector<int32_t>& sectors) {
   std::vector<Gap> gaps;
   for (size_t i = 0; i < sheet.tracks.size(); i++) {
     const CueTrack& entry = sheet.tracks[i];
     if (entry.pregapSilence > 0) gaps.push_back({entry.index1, entry.pregapSilence});
     if (entry.postgapSilence > 0) {
-      CuePosition end{static_cast<int>(files.size()) - 1, sectors.back()};
+      CuePosition end{static_cast<int>(sectors.size()) - 1, sectors.back()};
       if (i + 1 < sheet.tracks.size())
         end = sheet.tracks[i + 1].index0.file >= 0 ? sheet.tracks[i + 1].index0
                                                    : sheet.tracks[i + 1].index1;
       gaps.push_back({end, entry.postgapSilence});
     }
   }
-  Layout layout(sectors, gaps);
-  int32_t next = layout.Place(files, reader.get());
+  return gaps;
+}
 
+// The table of the tracks as `layout` places them, the disc `leadout`
+// sectors long.
+TrackTable Table(const CueSheet& sheet, const Layout& layout, int32_t leadout) {
   TrackTable table;
   table.first = sheet.tracks.front().number;
   for (const CueTrack& entry : sheet.tracks) {
@@ -167,26 +166,46 @@ bool LoadCueImage(const std::string& path, const CueSheet& sheet, Disc* disc, st
     track.session = entry.session;
     table.tracks.push_back(track);
   }
-  table.leadout = next;
-  // A position past the end of its own file is as wrong as one past the
-  // end of the disc, even when a later file makes up the sectors.
+  table.leadout = leadout;
+  return table;
+}
+
+// A position past the end of its own file is as wrong as one past the
+// end of the disc, even when a later file makes up the sectors.
+bool CheckPositions(const CueSheet& sheet, const std::vector<int32_t>& sectors, std::string* why) {
   for (const CueTrack& entry : sheet.tracks) {
-    if (!problem.empty()) break;
     const CueFile& file = sheet.files[static_cast<size_t>(entry.index1.file)];
-    if (entry.index1.sector >= sectors[static_cast<size_t>(entry.index1.file)])
-      problem = "track " + std::to_string(entry.number) + " starts past the end of " + file.path;
-    else if (!entry.audio && file.audio)
-      problem = "track " + std::to_string(entry.number) + " is data, but " + file.path +
-                " is an audio file";
+    const std::string name = "track " + std::to_string(entry.number);
+    if (entry.index1.sector >= sectors[static_cast<size_t>(entry.index1.file)]) {
+      *why = name + " starts past the end of " + file.path;
+      return false;
+    }
+    if (!entry.audio && file.audio) {
+      *why = name + " is data, but " + file.path + " is an audio file";
+      return false;
+    }
   }
-  if (!problem.empty()) {
+  return true;
+}
+
+}  // namespace
+
+bool LoadCueImage(const std::string& path, const CueSheet& sheet, Disc* disc, std::string* why) {
+  std::string problem;
+  auto reader = std::make_unique<SpanReader>();
+  std::vector<ImageSpan> files;
+  std::vector<int32_t> sectors;
+  if (!OpenFiles(sheet, reader.get(), &files, &sectors, &problem)) {
     *why = path + ": " + problem;
     return false;
   }
-  if (!FinishImage(path, table, std::move(reader), disc, why)) return false;
-  disc->text.disc = sheet.text;
-  disc->text.tracks.clear();
-  for (const CueTrack& entry : sheet.tracks) disc->text.tracks.push_back(entry.text);
+  Layout layout(sectors, Gaps(sheet, sectors));
+  const TrackTable table = Table(sheet, layout, layout.Place(files, reader.get()));
+  if (!CheckPositions(sheet, sectors, &problem)) {
+    *why = path + ": " + problem;
+    return false;
+  }
+  if (!FinishSheetImage(path, table, std::move(reader), sheet, disc, why)) return false;
   if (!sheet.cdTextFile.empty()) AddCdTextFile(sheet.cdTextFile, disc->table, &disc->text);
   return true;
 }
@@ -217,7 +236,7 @@ bool LoadBinImage(const std::string& path, Disc* disc, std::string* why) {
     return LoadCueImage(sheetPath, sheet, disc, why);
   }
 
-  std::unique_ptr<SpanReader> reader(new SpanReader);
+  auto reader = std::make_unique<SpanReader>();
   int file = 0;
   int64_t size = 0;
   if (!reader->Open(path, &file, &size, why)) return false;

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <utility>
@@ -52,6 +53,8 @@ bool ReadTable(CdIo_t* cdio, TrackTable* table) {
 
 }  // namespace
 
+void CdioCloser::operator()(CdIo_t* cdio) const { cdio_destroy(cdio); }
+
 void QuietCdio() {
   static std::once_flag once;
   std::call_once(once, [] { cdio_log_set_handler(DiscardLog); });
@@ -61,14 +64,12 @@ namespace {
 
 // The drive holds a disc the player accepts: one that begins with audio.
 bool HoldsAudioDisc(const std::string& drive) {
-  CdIo_t* cdio = cdio_open(drive.c_str(), DRIVER_LINUX);
+  const CdioHandle cdio(cdio_open(drive.c_str(), DRIVER_LINUX));
   if (!cdio) return false;
-  track_t first = cdio_get_first_track_num(cdio);
-  track_t count = cdio_get_num_tracks(cdio);
-  bool audio = first != CDIO_INVALID_TRACK && count != CDIO_INVALID_TRACK && count > 0 &&
-               cdio_get_track_format(cdio, first) == TRACK_FORMAT_AUDIO;
-  cdio_destroy(cdio);
-  return audio;
+  track_t first = cdio_get_first_track_num(cdio.get());
+  track_t count = cdio_get_num_tracks(cdio.get());
+  return first != CDIO_INVALID_TRACK && count != CDIO_INVALID_TRACK && count > 0 &&
+         cdio_get_track_format(cdio.get(), first) == TRACK_FORMAT_AUDIO;
 }
 
 // The node's device number, by which the kernel numbers its drives (sr0
@@ -128,25 +129,23 @@ DiscState LoadCdioDisc(const std::string& source, Disc* disc, std::string* why) 
     }
     return LoadNrgImage(source, disc, why) ? DiscState::Ready : DiscState::Unreadable;
   }
-  CdIo_t* cdio = cdio_open(source.c_str(), DRIVER_LINUX);
+  CdioHandle cdio(cdio_open(source.c_str(), DRIVER_LINUX));
   if (!cdio) {
     *why = source + ": not a CD drive or disc image that can be read";
     return DiscState::Unreadable;
   }
   TrackTable table;
-  if (!ReadTable(cdio, &table)) {
-    cdio_destroy(cdio);
+  if (!ReadTable(cdio.get(), &table)) {
     *why = source + ": no disc";
     return DiscState::NoDisc;
   }
   std::string problem;
   if (!CheckTrackTable(table, -1, &problem)) {
-    cdio_destroy(cdio);
     *why = source + ": " + problem;
     return DiscState::Unreadable;
   }
-  ReadDriveText(cdio, table, &disc->text);
-  if (!OpenDriveReader(cdio, table.leadout, &disc->reader, &problem)) {
+  ReadDriveText(cdio.get(), table, &disc->text);
+  if (!OpenDriveReader(std::move(cdio), table.leadout, &disc->reader, &problem)) {
     *why = source + ": " + problem;
     return DiscState::Unreadable;
   }

@@ -57,14 +57,15 @@ enum class DiscState {
 // file as a Nero image). No exception leaves it (disc.cpp).
 DiscState LoadDisc(const std::string& source, Disc* disc, std::string* why);
 
-// Why the user cannot use the drive `path` names (a device node they may
-// not read), as one line that says what to do; "" when they can, or when
-// `path` is no device node.
-std::string DriveRefusal(const std::string& path);
+// Whether the user may read the drive `path` names: true when they can,
+// or when `path` is no device node; else false, with `why` one line that
+// says what to do.
+bool DriveUsable(const std::string& path, std::string* why);
 
-// The refusal of the first drive node the default search would have found
-// but cannot read; "" when there is none.
-std::string DefaultDriveRefusal();
+// Whether the user may read every drive node the default search would
+// find: false at the first they cannot, with `why` saying so as
+// DriveUsable does.
+bool DefaultDrivesUsable(std::string* why);
 
 // The CD drives the system has, each once, in the kernel's order.
 std::vector<std::string> Drives();

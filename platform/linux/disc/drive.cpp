@@ -25,7 +25,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "platform/linux/disc/conceal.h"
@@ -52,17 +54,19 @@ constexpr int32_t LowWaterSectors = 5 * SectorsPerSecond;
 
 // What one sector's C2 error pointers take: a bit for each byte.
 constexpr int C2Bytes = SectorBytes / 8;
-constexpr size_t FramesPerSector = SectorBytes / SampleBytes;
+
+// Paranoia's interface to a drive, closed without destroying libcdio's
+// handle under it: the handle's owner does that, after.
+struct ParanoiaCloser {
+  void operator()(cdrom_drive_t* drive) const { cdio_cddap_close_no_free_cdio(drive); }
+};
+using ParanoiaHandle = std::unique_ptr<cdrom_drive_t, ParanoiaCloser>;
 
 class DriveReader : public SectorReader {
  public:
-  DriveReader(CdIo_t* cdio, cdrom_drive_t* drive, int32_t end, bool c2)
-      : cdio_(cdio), drive_(drive), end_(end), c2_(c2) {
-    cdio_set_speed(cdio_, PlaybackSpeed);
-  }
-  ~DriveReader() override {
-    cdio_cddap_close_no_free_cdio(drive_);
-    cdio_destroy(cdio_);
+  DriveReader(CdioHandle cdio, ParanoiaHandle drive, int32_t end, bool c2)
+      : cdio_(std::move(cdio)), drive_(std::move(drive)), end_(end), c2_(c2) {
+    cdio_set_speed(cdio_.get(), PlaybackSpeed);
   }
 
   bool Read(int32_t lsn, int32_t count, uint8_t* out) override {
@@ -72,7 +76,7 @@ class DriveReader : public SectorReader {
       // could not be read of the one taken out says nothing about it.
       gone_ = false;
       unreadable_.clear();
-      cdio_set_speed(cdio_, PlaybackSpeed);
+      cdio_set_speed(cdio_.get(), PlaybackSpeed);
     }
     deadline_ = Clock::now() + RetryBudget;
     flagged_.assign(static_cast<size_t>(count) * FramesPerSector, false);
@@ -156,8 +160,8 @@ class DriveReader : public SectorReader {
     bool read;
     if (c2_) {
       raw_.resize(static_cast<size_t>(count) * (SectorBytes + C2Bytes));
-      read = mmc_read_cd(cdio_, raw_.data(), lsn, CDIO_MMC_READ_TYPE_CDDA, false, false, 0, true,
-                         false, 1, 0, SectorBytes + C2Bytes,
+      read = mmc_read_cd(cdio_.get(), raw_.data(), lsn, CDIO_MMC_READ_TYPE_CDDA, false, false, 0,
+                         true, false, 1, 0, SectorBytes + C2Bytes,
                          static_cast<uint32_t>(count)) == DRIVER_OP_SUCCESS;
       for (int32_t s = 0; read && s < count; s++) {
         const uint8_t* sector = raw_.data() + static_cast<size_t>(s) * (SectorBytes + C2Bytes);
@@ -168,8 +172,8 @@ class DriveReader : public SectorReader {
             flagged_[static_cast<size_t>(i + s) * FramesPerSector + byte / SampleBytes] = true;
       }
     } else {
-      read = cdio_read_audio_sectors(cdio_, Sector(out, i), lsn, static_cast<uint32_t>(count)) ==
-             DRIVER_OP_SUCCESS;
+      read = cdio_read_audio_sectors(cdio_.get(), Sector(out, i), lsn,
+                                     static_cast<uint32_t>(count)) == DRIVER_OP_SUCCESS;
     }
     if (!read) *failed = FailingSector();
     return read;
@@ -179,7 +183,7 @@ class DriveReader : public SectorReader {
   int32_t FailingSector() {
     cdio_mmc_request_sense_t* sense = nullptr;
     int32_t sector = -1;
-    if (mmc_last_cmd_sense(cdio_, &sense) > 0 && sense->valid && sense->sense_key == 3)
+    if (mmc_last_cmd_sense(cdio_.get(), &sense) > 0 && sense->valid && sense->sense_key == 3)
       sector = static_cast<int32_t>(static_cast<uint32_t>(sense->information[0]) << 24 |
                                     static_cast<uint32_t>(sense->information[1]) << 16 |
                                     static_cast<uint32_t>(sense->information[2]) << 8 |
@@ -192,13 +196,13 @@ class DriveReader : public SectorReader {
   bool MediumAbsent() {
     cdio_mmc_request_sense_t* sense = nullptr;
     bool absent =
-        mmc_last_cmd_sense(cdio_, &sense) > 0 && sense->sense_key == 2 && sense->asc == 0x3A;
+        mmc_last_cmd_sense(cdio_.get(), &sense) > 0 && sense->sense_key == 2 && sense->asc == 0x3A;
     std::free(sense);
     return absent;
   }
 
-  CdIo_t* cdio_;
-  cdrom_drive_t* drive_;
+  CdioHandle cdio_;
+  ParanoiaHandle drive_;  // declared after cdio_, so closed before it
   int32_t end_;
   bool c2_;  // the drive gives C2 error pointers
   bool gone_ = false;
@@ -212,27 +216,25 @@ class DriveReader : public SectorReader {
 
 }  // namespace
 
-bool OpenDriveReader(CdIo_t* cdio, int32_t end, std::unique_ptr<SectorReader>* reader,
+bool OpenDriveReader(CdioHandle cdio, int32_t end, std::unique_ptr<SectorReader>* reader,
                      std::string* why) {
-  cdrom_drive_t* drive = cdio_cddap_identify_cdio(cdio, CDDA_MESSAGE_FORGETIT, nullptr);
+  ParanoiaHandle drive(cdio_cddap_identify_cdio(cdio.get(), CDDA_MESSAGE_FORGETIT, nullptr));
   // The GNU/Linux driver speaks MMC, and MMC drives deliver little-endian
   // samples: no need for paranoia to read the disc at start-up to find out.
   if (drive) drive->bigendianp = 0;
-  if (!drive || cdio_cddap_open(drive) != 0) {
-    if (drive) cdio_cddap_close_no_free_cdio(drive);
-    cdio_destroy(cdio);
+  if (!drive || cdio_cddap_open(drive.get()) != 0) {
     *why = "the drive cannot read audio digitally";
     return false;
   }
-  cdio_cddap_verbose_set(drive, CDDA_MESSAGE_FORGETIT, CDDA_MESSAGE_FORGETIT);
+  cdio_cddap_verbose_set(drive.get(), CDDA_MESSAGE_FORGETIT, CDDA_MESSAGE_FORGETIT);
   // A drive that flags what its error correction could not mend lets the
   // player conceal it rather than play it as a click.
   cdio_drive_read_cap_t read = 0;
   cdio_drive_write_cap_t write = 0;
   cdio_drive_misc_cap_t misc = 0;
-  cdio_get_drive_cap(cdio, &read, &write, &misc);
+  cdio_get_drive_cap(cdio.get(), &read, &write, &misc);
   const bool c2 = (read & CDIO_DRIVE_CAP_READ_C2_ERRS) && !(read & CDIO_DRIVE_CAP_ERROR);
-  reader->reset(new DriveReader(cdio, drive, end, c2));
+  *reader = std::make_unique<DriveReader>(std::move(cdio), std::move(drive), end, c2);
   return true;
 }
 
@@ -268,27 +270,26 @@ void ReadDriveText(CdIo_t* cdio, const TrackTable& table, DiscText* text) {
 
 // A drive the user may not read: its node exists, but opening it fails.
 // The one line that says so names the group that may read it.
-std::string DriveRefusal(const std::string& path) {
+bool DriveUsable(const std::string& path, std::string* why) {
   struct stat info;
   if (stat(path.c_str(), &info) != 0 || !(S_ISBLK(info.st_mode) || S_ISCHR(info.st_mode)))
-    return "";
-  if (access(path.c_str(), R_OK) == 0) return "";
+    return true;
+  if (access(path.c_str(), R_OK) == 0) return true;
   struct group* owner = getgrgid(info.st_gid);
   std::string group = owner ? owner->gr_name : std::to_string(info.st_gid);
   char mode[8];
   std::snprintf(mode, sizeof mode, "%03o", info.st_mode & 0777);
-  return path + ": no permission to read the CD drive (mode " + mode + ", group " + group +
+  *why = path + ": no permission to read the CD drive (mode " + mode + ", group " + group +
          "); add yourself to the group with \"sudo adduser $USER " + group + "\" and log in again";
+  return false;
 }
 
-std::string DefaultDriveRefusal() {
+bool DefaultDrivesUsable(std::string* why) {
   std::vector<std::string> nodes = {"/dev/cdrom", "/dev/dvd"};
   for (int i = 0; i < 28; i++) nodes.push_back("/dev/sr" + std::to_string(i));
-  for (const std::string& node : nodes) {
-    std::string refusal = DriveRefusal(node);
-    if (!refusal.empty()) return refusal;
-  }
-  return "";
+  for (const std::string& node : nodes)
+    if (!DriveUsable(node, why)) return false;
+  return true;
 }
 
 }  // namespace disc

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/linux/disc/disc_text.h"
+#include "platform/linux/disc/track_table.h"
 
 namespace disc {
 
@@ -83,8 +84,8 @@ struct TocPiece {
 
 struct TocTrack {
   bool audio = true;
-  bool preEmphasis = false;  // PRE_EMPHASIS
-  int blockBytes = 2352;     // bytes of one sector of the track's mode in the image
+  bool preEmphasis = false;      // PRE_EMPHASIS
+  int blockBytes = SectorBytes;  // bytes of one sector of the track's mode in the image
   std::vector<TocPiece> pieces;
   // Where index 1 lies: START with a position, in sectors from the track's
   // beginning, or START alone (and PREGAP) after this many pieces.

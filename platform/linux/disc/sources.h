@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/linux/common/file.h"
@@ -22,6 +23,14 @@
 typedef struct _CdIo CdIo_t;
 
 namespace disc {
+
+// ---- libcdio's handle (disc.cpp) ----
+
+struct CdioCloser {
+  void operator()(CdIo_t* cdio) const;  // cdio_destroy
+};
+// A drive or image libcdio opened, destroyed with its last owner.
+using CdioHandle = std::unique_ptr<CdIo_t, CdioCloser>;
 
 // ---- Cue sheets and the bin beside one (cue_image.cpp) ----
 
@@ -78,10 +87,11 @@ void AddCdTextFile(const std::string& path, const TrackTable& table, DiscText* t
 // ---- Drives (drive.cpp) ----
 
 // A drive's reader: sectors read in batches up to `end`, at a quiet speed,
-// with a cap on the retries of what a scratch makes unreadable (it sounds
-// as silence); paranoia only vets the drive. Takes `cdio` over, and
-// releases it on failure, with `why` saying so.
-bool OpenDriveReader(CdIo_t* cdio, int32_t end, std::unique_ptr<SectorReader>* reader,
+// with a cap on the retries of what a scratch makes unreadable (then
+// concealed: bridged or faded, conceal.h); paranoia only vets the drive.
+// Takes `cdio` over; false when the drive cannot read audio, with `why`
+// saying so.
+bool OpenDriveReader(CdioHandle cdio, int32_t end, std::unique_ptr<SectorReader>* reader,
                      std::string* why);
 
 // The CD-Text of the disc in the drive, read into `text` where it has any.
@@ -169,6 +179,19 @@ constexpr int64_t MaxImageSectors = INT32_MAX / 4;
 // `reader`; else false, with `why` naming `path` and the problem.
 bool FinishImage(const std::string& path, const TrackTable& table,
                  std::unique_ptr<SpanReader> reader, Disc* disc, std::string* why);
+
+// FinishImage for an image a sheet describes (a CueSheet or a TocSheet),
+// with the titles and performers the sheet gives the disc and its tracks.
+template <typename Sheet>
+bool FinishSheetImage(const std::string& path, const TrackTable& table,
+                      std::unique_ptr<SpanReader> reader, const Sheet& sheet, Disc* disc,
+                      std::string* why) {
+  if (!FinishImage(path, table, std::move(reader), disc, why)) return false;
+  disc->text.disc = sheet.text;
+  disc->text.tracks.clear();
+  for (const auto& track : sheet.tracks) disc->text.tracks.push_back(track.text);
+  return true;
+}
 
 }  // namespace disc
 

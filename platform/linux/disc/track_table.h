@@ -19,6 +19,8 @@ constexpr int MsfOffset = 150;     // MSF 00:02:00 is LSN 0
 constexpr int SessionGap = 11400;  // lead-out, lead-in and pregap between two sessions
 constexpr int DataPregap = 150;    // a data track's pregap after audio
 constexpr int MaxTracks = 99;
+// The stereo samples of one sector: 588.
+constexpr int FramesPerSector = SectorBytes / SampleBytes;
 
 struct Track {
   int32_t start = 0;    // LSN of index 1

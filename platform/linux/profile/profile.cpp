@@ -5,6 +5,7 @@
 // kept aside as "<file>.bak" before it is replaced.
 #include <cstring>
 
+#include "platform/linux/common/text.h"
 #include "platform/linux/profile/profile_internal.h"
 #include "platform/platform.h"
 
@@ -17,7 +18,7 @@ bool IsText(const std::string& bytes) { return bytes.find('\0') == std::string::
 
 // A section or key name as it is matched and written: without the blanks
 // at its ends. Empty when there is none.
-std::string Name(const char* name) { return name ? TrimBlanks(name) : std::string(); }
+std::string Name(const char* name) { return name ? common::TrimBlanks(name) : std::string(); }
 
 // Names and values that read back as they were written: each on one line,
 // a section without ']', a key that is neither a section nor a comment and

@@ -46,9 +46,6 @@ bool KeepCopy(const std::string& path, const std::string& bytes, mode_t mode);
 
 // ---- The text (profile_lines.cpp, profile_text.cpp) ----
 
-// The text without the blanks at its ends.
-std::string TrimBlanks(const std::string& text);
-
 // A profile file's bytes, read and changed line by line as the platform
 // does: a line is a section header "[name]", a comment starting with ';',
 // a key "name=value", or a key alone with an empty value; names and values

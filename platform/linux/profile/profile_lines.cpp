@@ -10,20 +10,11 @@ namespace profile {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
-
 bool StartsWithMark(const std::string& bytes) {
   return bytes.compare(0, common::ByteOrderMark.size(), common::ByteOrderMark) == 0;
 }
 
 }  // namespace
-
-std::string TrimBlanks(const std::string& text) {
-  size_t first = 0, last = text.size();
-  while (first < last && IsBlank(text[first])) first++;
-  while (last > first && IsBlank(text[last - 1])) last--;
-  return text.substr(first, last - first);
-}
 
 ProfileText::ProfileText(std::string bytes) : bytes_(std::move(bytes)) { Index(); }
 
@@ -41,8 +32,8 @@ void ProfileText::Index() {
     size_t end = newline == std::string::npos ? bytes_.size() : newline;
     size_t at = begin;
     if (begin == 0 && StartsWithMark(bytes_)) at = common::ByteOrderMark.size();
-    while (at < end && IsBlank(bytes_[at])) at++;
-    while (end > at && IsBlank(bytes_[end - 1])) end--;
+    while (at < end && common::IsBlank(bytes_[at])) at++;
+    while (end > at && common::IsBlank(bytes_[end - 1])) end--;
     line.nameBegin = at;
     if (at == end) {
       line.kind = Line::Blank;
@@ -53,14 +44,15 @@ void ProfileText::Index() {
       line.kind = Line::Section;
       size_t close = bytes_.find(']', at + 1);
       if (close == std::string::npos || close > end) close = end;
-      line.name = TrimBlanks(bytes_.substr(at + 1, close - at - 1));
+      line.name = common::TrimBlanks(bytes_.substr(at + 1, close - at - 1));
     } else {
       // "name=value", or "name" alone: a key with an empty value.
       line.kind = Line::Key;
       size_t equals = bytes_.find('=', at);
       if (equals == std::string::npos || equals > end) equals = end;
-      line.name = TrimBlanks(bytes_.substr(at, equals - at));
-      if (equals < end) line.value = TrimBlanks(bytes_.substr(equals + 1, end - equals - 1));
+      line.name = common::TrimBlanks(bytes_.substr(at, equals - at));
+      if (equals < end)
+        line.value = common::TrimBlanks(bytes_.substr(equals + 1, end - equals - 1));
     }
     lines_.push_back(line);
     begin = line.next;

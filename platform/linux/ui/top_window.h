@@ -13,11 +13,10 @@
 
 namespace ui {
 
-// A top-level window's outer frame on X: the window manager's decorations
-// included, as the platform measures a window. Without a window manager
-// the frame is the window itself.
-// The outer rectangle, border included, in screen coordinates. An
-// iconified window keeps its frame where it will be restored.
+// A top-level window's outer frame on X, as the platform measures a
+// window: the rectangle with the window manager's decorations and border
+// included, in screen coordinates (without a window manager, the window
+// itself). An iconified window keeps its frame where it will be restored.
 bool FrameRect(Window client, RECT* rect);
 
 // Moves the frame's top-left corner to (x, y), whatever the window manager

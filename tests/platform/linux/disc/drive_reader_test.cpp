@@ -4,6 +4,8 @@
 // exactly, wherever the reads start and however they jump.
 #include <cdio/cdio.h>
 
+#include <utility>
+
 #include "platform/linux/disc/disc.h"
 #include "platform/linux/disc/sources.h"
 #include "tests/platform/linux/cdaudio/device_fixture.h"
@@ -16,11 +18,11 @@ TEST_F(DriveReaderTest, DeliversTheDiscsSamplesThroughParanoia) {
   // libcdio's image driver opens the bin named after the cue sheet.
   mkdisc::DiscImage image = MakeTracks({300, 200});
   disc::QuietCdio();
-  CdIo_t* cdio = cdio_open(image.sheetPath.c_str(), DRIVER_BINCUE);
+  disc::CdioHandle cdio(cdio_open(image.sheetPath.c_str(), DRIVER_BINCUE));
   ASSERT_NE(cdio, nullptr);
   std::unique_ptr<disc::SectorReader> reader;
   std::string why;
-  ASSERT_TRUE(disc::OpenDriveReader(cdio, image.sectors, &reader, &why)) << why;
+  ASSERT_TRUE(disc::OpenDriveReader(std::move(cdio), image.sectors, &reader, &why)) << why;
   ASSERT_NE(reader, nullptr);
 
   auto expectSectors = [&](int32_t lsn, int32_t count) {

@@ -270,16 +270,20 @@ TEST_F(SimulatedDriveTest, EmptyDriveOpenTrayAndADiscTakenOutAndPutBack) {
 TEST_F(SimulatedDriveTest, ANodeTheUserMayNotReadIsNamedWithItsGroup) {
   Insert({300}, "permission=no");
   EXPECT_EQ(disc::DefaultSource(), "") << "libcdio's search passes it by";
-  std::string refusal = disc::DefaultDriveRefusal();
+  std::string refusal, named;
+  EXPECT_FALSE(disc::DefaultDrivesUsable(&refusal));
   EXPECT_NE(refusal.find("/dev/sr0"), std::string::npos) << refusal;
   EXPECT_NE(refusal.find("cdrom"), std::string::npos) << refusal;
   EXPECT_EQ(refusal.find('\n'), std::string::npos);
-  EXPECT_EQ(disc::DriveRefusal("/dev/sr0"), refusal);
+  EXPECT_FALSE(disc::DriveUsable("/dev/sr0", &named));
+  EXPECT_EQ(named, refusal);
 
   Control("permission=yes");
-  EXPECT_EQ(disc::DriveRefusal("/dev/sr0"), "");
-  EXPECT_EQ(disc::DefaultDriveRefusal(), "");
-  EXPECT_EQ(disc::DriveRefusal(folder_ + "/disc.cue"), "") << "an image is no drive";
+  std::string none;
+  EXPECT_TRUE(disc::DriveUsable("/dev/sr0", &none));
+  EXPECT_TRUE(disc::DefaultDrivesUsable(&none));
+  EXPECT_TRUE(disc::DriveUsable(folder_ + "/disc.cue", &none)) << "an image is no drive";
+  EXPECT_EQ(none, "") << "nothing is said of a drive the user may read";
 }
 
 // With no drive named, the first drive in the kernel's order that holds a
