@@ -105,8 +105,7 @@ TEST(Answer, WhatIsNotAsMusicBrainzWritesItIsRefusedWhole) {
   const std::string body = Answer("two_discs.json");
   // Cut anywhere, the answer is not JSON.
   for (size_t cut : {size_t{0}, size_t{1}, body.size() / 3, body.size() / 2, body.size() - 2})
-    EXPECT_NE(Refusal(body.substr(0, cut), SecondDisc).find("not JSON"), std::string::npos)
-        << cut;
+    EXPECT_NE(Refusal(body.substr(0, cut), SecondDisc).find("not JSON"), std::string::npos) << cut;
   EXPECT_NE(Refusal("\xFF\xFE{}", SecondDisc).find("not JSON"), std::string::npos);
   Refusal("[]", SecondDisc);
   Refusal("{\"error\": \"Not Found\"}", SecondDisc);

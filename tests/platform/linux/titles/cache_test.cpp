@@ -114,7 +114,8 @@ TEST_F(Cache, DamagedOrForeignFilesReadAsNothingKept) {
   std::string why;
   ASSERT_TRUE(cache.StoreAlbum(Disc, Sample(), &why)) << why;
   std::ifstream stored(folder_ + "/" + Disc + ".json", std::ios::binary);
-  const std::string good((std::istreambuf_iterator<char>(stored)), std::istreambuf_iterator<char>());
+  const std::string good((std::istreambuf_iterator<char>(stored)),
+                         std::istreambuf_iterator<char>());
   ASSERT_FALSE(good.empty());
 
   auto kept = [&](const std::string& bytes) {

@@ -36,9 +36,9 @@ const std::vector<int> SixTracks = {95462, 150, 15363, 32314, 46592, 63414, 8048
 TEST(DiscId, ThePublishedVectorsGiveTheirIds) {
   EXPECT_EQ(IdOf(TableOf(SixTracks)), "49HHV7Eb8UKF3aQiNmu1GR8vKTY-");
   // libdiscid's test table of 22 tracks.
-  EXPECT_EQ(IdOf(TableOf({303602, 150, 9700, 25887, 39297, 53795, 63735, 77517, 94877, 107270,
-                          123552, 135522, 148422, 161197, 174790, 192022, 205545, 218010, 228700,
-                          239590, 255470, 266932, 288750})),
+  EXPECT_EQ(IdOf(TableOf({303602, 150,    9700,   25887,  39297,  53795,  63735,  77517,
+                          94877,  107270, 123552, 135522, 148422, 161197, 174790, 192022,
+                          205545, 218010, 228700, 239590, 255470, 266932, 288750})),
             "xUp1F2NkfP8s8jaeFn_Av3jNEI4-");
   EXPECT_TRUE(titles::WellFormedDiscId("49HHV7Eb8UKF3aQiNmu1GR8vKTY-"));
 }

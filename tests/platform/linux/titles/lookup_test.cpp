@@ -103,7 +103,8 @@ class Lookup : public ::testing::Test {
 TEST_F(Lookup, TheSecondDiscOfASetGetsItsTitlesAndTheCoverThroughItsRedirect) {
   const std::string answer = Answer("two_discs.json");
   LoopbackServer server([&](const std::string& target) {
-    if (target == TitlesPath(SecondDisc)) return Http(200, answer, "Content-Type: application/json\r\n");
+    if (target == TitlesPath(SecondDisc))
+      return Http(200, answer, "Content-Type: application/json\r\n");
     if (target == "/caa/release/" + std::string(SetRelease) + "/front-500")
       return Http(307, "", "Location: /images/front.jpg\r\n");
     if (target == "/images/front.jpg") return Http(200, Jpeg, "Content-Type: image/jpeg\r\n");
@@ -182,8 +183,7 @@ TEST_F(Lookup, ADiscUnknownToMusicBrainzIsRememberedForADay) {
   titles::Lookup lookup(Hexad, At(server), titles::Cache(folder_));
   ASSERT_EQ(Run(&lookup), titles::Outcome::NotFound);
   titles::Album album;
-  EXPECT_EQ(titles::Cache(folder_).Load(Hexad, std::time(nullptr), &album),
-            titles::Kept::NotFound);
+  EXPECT_EQ(titles::Cache(folder_).Load(Hexad, std::time(nullptr), &album), titles::Kept::NotFound);
   EXPECT_EQ(server.Requests().size(), 1u);
 }
 
@@ -196,7 +196,8 @@ TEST_F(Lookup, ABadAnswerGivesNoTitlesSaysWhyAndKeepsNothing) {
     if (mode == "truncated" && titles) return Http(200, good.substr(0, good.size() / 2));
     if (mode == "huge json" && titles)
       return Http(200, std::string(titles::MaxAnswerBytes + 1, ' '), "", true);
-    if (mode == "huge length" && titles) return Http(200, std::string(titles::MaxAnswerBytes + 1, ' '));
+    if (mode == "huge length" && titles)
+      return Http(200, std::string(titles::MaxAnswerBytes + 1, ' '));
     if (mode == "loop") return Http(302, "", "Location: " + target + "\r\n");
     if (mode == "reset" && titles) {
       Reply reply;
@@ -206,7 +207,8 @@ TEST_F(Lookup, ABadAnswerGivesNoTitlesSaysWhyAndKeepsNothing) {
     if (mode == "server error" && titles) return Http(500, "oops");
     if (titles) return Http(200, good);
     if (mode == "not a picture") return Http(200, "<html>no picture here</html>");
-    if (mode == "huge picture") return Http(200, Jpeg + std::string(titles::MaxPictureBytes, 'x'), "", true);
+    if (mode == "huge picture")
+      return Http(200, Jpeg + std::string(titles::MaxPictureBytes, 'x'), "", true);
     if (mode == "picture reset") {
       Reply reply;
       reply.reset = true;

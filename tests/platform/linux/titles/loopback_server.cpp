@@ -16,12 +16,18 @@ namespace {
 
 const char* Reason(int status) {
   switch (status) {
-    case 200: return "OK";
-    case 302: return "Found";
-    case 307: return "Temporary Redirect";
-    case 404: return "Not Found";
-    case 503: return "Service Unavailable";
-    default: return "Status";
+    case 200:
+      return "OK";
+    case 302:
+      return "Found";
+    case 307:
+      return "Temporary Redirect";
+    case 404:
+      return "Not Found";
+    case 503:
+      return "Service Unavailable";
+    default:
+      return "Status";
   }
 }
 
