@@ -77,7 +77,7 @@ bool Metadata::operator==(const Metadata& other) const {
 }
 
 std::string FileUrl(const std::string& path) {
-  static const char hex[] = "0123456789ABCDEF";
+  static const char Hex[] = "0123456789ABCDEF";
   std::string url = "file://";
   for (unsigned char c : path) {
     bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
@@ -86,8 +86,8 @@ std::string FileUrl(const std::string& path) {
       url += static_cast<char>(c);
     } else {
       url += '%';
-      url += hex[c >> 4];
-      url += hex[c & 15];
+      url += Hex[c >> 4];
+      url += Hex[c & 15];
     }
   }
   return url;
