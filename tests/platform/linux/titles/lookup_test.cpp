@@ -167,15 +167,17 @@ TEST_F(Lookup, MusicBrainzIsAskedOnceASecondAtMostAndA503AfterItsRetryAfter) {
   // Another lookup right after waits for the second to be over; a 503
   // without Retry-After waits a second; the fourth 503 ends it.
   waits.clear();
-  refusals = 10;
-  retryAfter = false;
+  server.Change([&] {
+    refusals = 10;
+    retryAfter = false;
+  });
   titles::Lookup refused(Hexad, At(server), titles::Cache(folder_ + "/other"));
   testClock += 0.25;
   ASSERT_EQ(Run(&refused, &waits), titles::Outcome::Failed);
   EXPECT_NE(refused.Problem().find("503"), std::string::npos) << refused.Problem();
   EXPECT_EQ(waits, (std::vector<double>{0.75, 1, 1, 1}));
   EXPECT_EQ(server.Requests().size(), 8u);
-  EXPECT_EQ(refusals, 6);
+  server.Change([&] { EXPECT_EQ(refusals, 6); });
 }
 
 TEST_F(Lookup, ADiscUnknownToMusicBrainzIsRememberedForADay) {
@@ -218,7 +220,7 @@ TEST_F(Lookup, ABadAnswerGivesNoTitlesSaysWhyAndKeepsNothing) {
   });
   for (const char* each : {"garbage", "truncated", "huge json", "huge length", "loop", "reset",
                            "server error", "not a picture", "huge picture", "picture reset"}) {
-    mode = each;
+    server.Change([&] { mode = each; });
     titles::Lookup lookup(Hexad, At(server), titles::Cache(folder_));
     EXPECT_EQ(Run(&lookup), titles::Outcome::Failed) << mode;
     EXPECT_TRUE(lookup.Found().Empty()) << mode;
@@ -228,7 +230,7 @@ TEST_F(Lookup, ABadAnswerGivesNoTitlesSaysWhyAndKeepsNothing) {
   }
   // Once the services answer well, the same lookup succeeds: the failures
   // above were the answers'.
-  mode = "well";
+  server.Change([&] { mode = "well"; });
   titles::Lookup lookup(Hexad, At(server), titles::Cache(folder_));
   EXPECT_EQ(Run(&lookup), titles::Outcome::Found) << lookup.Problem();
   EXPECT_EQ(Kept().size(), 2u);

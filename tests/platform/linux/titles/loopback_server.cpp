@@ -81,6 +81,11 @@ std::vector<std::string> LoopbackServer::Requests() const {
   return requests_;
 }
 
+void LoopbackServer::Change(const std::function<void()>& change) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  change();
+}
+
 void LoopbackServer::Serve() {
   for (;;) {
     pollfd fds[2] = {{listener_, POLLIN, 0}, {stop_[0], POLLIN, 0}};
@@ -95,14 +100,15 @@ void LoopbackServer::Serve() {
       if (n <= 0) break;
       head.append(buffer, static_cast<size_t>(n));
     }
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      requests_.push_back(head);
-    }
     // "GET <target> HTTP/1.1"
     size_t start = head.find(' ') + 1;
     std::string target = head.substr(start, head.find(' ', start) - start);
-    Reply reply = handler_(target);
+    Reply reply;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      requests_.push_back(head);
+      reply = handler_(target);
+    }
     if (reply.reset) {
       linger abort{1, 0};
       setsockopt(client, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);

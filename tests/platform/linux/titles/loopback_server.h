@@ -33,6 +33,8 @@ class LoopbackServer {
   std::string Base() const;
   // The heads of the requests received, in order.
   std::vector<std::string> Requests() const;
+  // Runs `change` while no handler runs: for what the handler reads.
+  void Change(const std::function<void()>& change);
 
  private:
   void Serve();
