@@ -14,6 +14,25 @@ constexpr int64_t MicrosecondsPerSecond = 1000000;
 // A text the disc gives, if D-Bus can carry it.
 std::string Shown(const std::string& text) { return common::ValidUtf8(text) ? text : ""; }
 
+// The titles found online, for a disc that names nothing itself: by the
+// track's position on the medium.
+Metadata Found(const Seen& seen, Metadata metadata) {
+  const titles::Album& album = seen.found;
+  const size_t index = static_cast<size_t>(metadata.trackNumber - seen.table.first);
+  const titles::Song none;
+  const titles::Song& song = index < album.songs.size() ? album.songs[index] : none;
+  metadata.title = Shown(song.title);
+  if (metadata.title.empty()) metadata.title = "Track " + std::to_string(metadata.trackNumber);
+  metadata.album = Shown(album.title);
+  metadata.albumArtist = Shown(album.artist);
+  std::string artist = Shown(song.artist);
+  if (artist.empty()) artist = metadata.albumArtist;
+  if (!artist.empty()) metadata.artists.push_back(artist);
+  metadata.discNumber = album.discNumber;
+  if (!album.coverPath.empty()) metadata.artUrl = FileUrl(album.coverPath);
+  return metadata;
+}
+
 Metadata MetadataOf(const Seen& seen, int track) {
   Metadata metadata;
   metadata.trackNumber = track;
@@ -28,6 +47,7 @@ Metadata MetadataOf(const Seen& seen, int track) {
           ? seen.text.tracks[index]
           : none;
   const disc::TrackText& album = seen.discLoaded ? seen.text.disc : none;
+  if (seen.discLoaded && table.Has(track) && !seen.found.Empty()) return Found(seen, metadata);
   metadata.title = Shown(own.title);
   if (metadata.title.empty()) metadata.title = "Track " + std::to_string(track);
   metadata.album = Shown(album.title);
@@ -42,7 +62,25 @@ Metadata MetadataOf(const Seen& seen, int track) {
 bool Metadata::operator==(const Metadata& other) const {
   return trackNumber == other.trackNumber && trackId == other.trackId &&
          lengthMicroseconds == other.lengthMicroseconds && title == other.title &&
-         album == other.album && artists == other.artists;
+         album == other.album && artists == other.artists && albumArtist == other.albumArtist &&
+         discNumber == other.discNumber && artUrl == other.artUrl;
+}
+
+std::string FileUrl(const std::string& path) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string url = "file://";
+  for (unsigned char c : path) {
+    bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                 c == '/' || c == '-' || c == '_' || c == '.' || c == '~';
+    if (plain) {
+      url += static_cast<char>(c);
+    } else {
+      url += '%';
+      url += hex[c >> 4];
+      url += hex[c & 15];
+    }
+  }
+  return url;
 }
 
 bool ParseCounter(const std::string& text, int* track, int* count) {

@@ -12,6 +12,7 @@
 
 #include "platform/linux/disc/disc_text.h"
 #include "platform/linux/disc/track_table.h"
+#include "platform/linux/titles/album.h"
 
 namespace mpris {
 
@@ -31,6 +32,8 @@ struct Seen {
   bool discLoaded = false;
   disc::TrackTable table;
   disc::DiscText text;
+  // What was found on MusicBrainz for a disc that names nothing itself.
+  titles::Album found;
 };
 
 struct Metadata {
@@ -40,6 +43,9 @@ struct Metadata {
   std::string title;
   std::string album;                 // "" when the disc has no title
   std::vector<std::string> artists;  // empty when nobody is named
+  std::string albumArtist;           // "" when the album's artist is not known
+  int discNumber = 0;                // 0: not one of several discs
+  std::string artUrl;                // a file:// URL, "" when there is no cover
 
   bool operator==(const Metadata& other) const;
   bool operator!=(const Metadata& other) const { return !(*this == other); }
@@ -57,6 +63,9 @@ struct Published {
 
 // The track counter's "3 / 12"; false for any other text.
 bool ParseCounter(const std::string& text, int* track, int* count);
+
+// A file's path as a file:// URL.
+std::string FileUrl(const std::string& path);
 
 // A track's exact length on the disc (not the window's whole seconds), in
 // microseconds.

@@ -19,6 +19,7 @@
 
 #include "platform/linux/cdaudio/watch.h"
 #include "platform/linux/mpris/model.h"
+#include "platform/linux/titles/finder.h"
 #include "platform/linux/ui/dialog.h"
 #include "platform/linux/ui/message_loop.h"
 #include "platform/platform.h"
@@ -120,6 +121,13 @@ bool ButtonEnabled(ui::Dialog* dialog, int id) {
 Seen Look() {
   Seen seen;
   observed.Fill(&seen);
+  // Titles are looked for once the window is there, so that loading the
+  // lookup's libraries never holds its first appearance.
+  ui::Dialog* shown = PlayerDialog();
+  if (seen.discLoaded && shown && shown->IsShown()) {
+    titles::DiscSeen(seen.table, seen.text);
+    seen.found = titles::Found();
+  }
   ui::Dialog* dialog = PlayerDialog();
   if (!dialog) return seen;
   seen.windowThere = true;
@@ -227,13 +235,13 @@ int AppendEntry(sd_bus_message* reply, const char* key, const char* type, Value 
   return sd_bus_message_close_container(reply);
 }
 
-int AppendArtists(sd_bus_message* reply, const std::vector<std::string>& artists) {
+int AppendArtists(sd_bus_message* reply, const char* key, const std::vector<std::string>& artists) {
   std::vector<char*> list;
   for (const std::string& artist : artists) list.push_back(const_cast<char*>(artist.c_str()));
   list.push_back(nullptr);
   int r;
   if ((r = sd_bus_message_open_container(reply, 'e', "sv")) < 0 ||
-      (r = sd_bus_message_append(reply, "s", "xesam:artist")) < 0 ||
+      (r = sd_bus_message_append(reply, "s", key)) < 0 ||
       (r = sd_bus_message_open_container(reply, 'v', "as")) < 0 ||
       (r = sd_bus_message_append_strv(reply, list.data())) < 0 ||
       (r = sd_bus_message_close_container(reply)) < 0)
@@ -253,7 +261,17 @@ int AppendMetadata(sd_bus_message* reply, const Metadata& metadata) {
   if (!metadata.album.empty() &&
       (r = AppendEntry(reply, "xesam:album", "s", metadata.album.c_str())) < 0)
     return r;
-  if (!metadata.artists.empty() && (r = AppendArtists(reply, metadata.artists)) < 0) return r;
+  if (!metadata.artists.empty() && (r = AppendArtists(reply, "xesam:artist", metadata.artists)) < 0)
+    return r;
+  if (!metadata.albumArtist.empty() &&
+      (r = AppendArtists(reply, "xesam:albumArtist", {metadata.albumArtist})) < 0)
+    return r;
+  if (metadata.discNumber > 0 &&
+      (r = AppendEntry(reply, "xesam:discNumber", "i", metadata.discNumber)) < 0)
+    return r;
+  if (!metadata.artUrl.empty() &&
+      (r = AppendEntry(reply, "mpris:artUrl", "s", metadata.artUrl.c_str())) < 0)
+    return r;
   return sd_bus_message_close_container(reply);
 }
 
