@@ -84,6 +84,12 @@ quit() {
 }
 # The lines the player wrote on stderr (and stdout).
 said() { grep -c . "$E2E_TMP/program.log" || true; }
+said_something() { [ "$(said)" -ge 1 ]; }
+has_art() { [ -n "$(field mpris:artUrl)" ]; }
+# Whether the player has cached anything.
+cached() { [ -n "$(ls -A "$CACHE" 2>/dev/null)" ]; }
+# asked_times N: the stand-in has had N requests for the plain disc.
+asked_times() { [ "$(grep -c "/ws/2/discid/$plain" "$LOG")" = "$1" ]; }
 
 # ---- answers in the service's shapes ----------------------------------------
 # credit NAME JOIN [NAME JOIN]...: an artist-credit array.
@@ -173,7 +179,7 @@ scenario_titles() {
   lookup_start cache
   wait_tags "1|Morning Tide|Harbour Lights|Ana Sol feat. Bo Rim|Ana Sol feat. Bo Rim|"
   # The cover: a file:// URL of a PNG the player keeps in its cache.
-  e2e_until "$E2E_TIMEOUT" test -n "$(field mpris:artUrl)" || e2e_fail "no mpris:artUrl"
+  e2e_until "$E2E_TIMEOUT" has_art || e2e_fail "no mpris:artUrl"
   local art
   art=$(field mpris:artUrl)
   [[ "$art" == "file://$CACHE/"* ]] || e2e_fail "mpris:artUrl $art is not a file in the cache $CACHE"
@@ -183,7 +189,8 @@ scenario_titles() {
   # the official release through its redirect, all under Korvane's name.
   grep -q " GET /ws/2/discid/$plain?inc=artist-credits+recordings&fmt=json $agent\$" "$LOG" ||
     e2e_fail "no discid request as the service documents it: $(cat "$LOG")"
-  grep -Eq " GET /release/$official/front-(250|500) $agent\$" "$LOG" ||
+  grep -q -e " GET /release/$official/front-500 $agent\$" -e " GET /release/$official/front-250 $agent\$" \
+    "$LOG" ||
     e2e_fail "the official release's cover was not asked for: $(cat "$LOG")"
   grep -q " GET /img/$official.png $agent\$" "$LOG" || e2e_fail "the cover's redirect was not followed"
   grep -q "$bootleg" "$LOG" && e2e_fail "the bootleg's cover was asked for"
@@ -325,7 +332,7 @@ scenario_faults() {
   expect_tags "1|Track 1||||"
   E2E_TIMEOUT=3 quit
   lookup_start hang-cache
-  e2e_until "$E2E_TIMEOUT" test "$(grep -c "/ws/2/discid/$plain" "$LOG")" = 2 ||
+  e2e_until "$E2E_TIMEOUT" asked_times 2 ||
     e2e_fail "the second start asked nothing"
   e2e_click_control "$WINDOW" 1005
   e2e_wait_trace control.1006.enabled 1
@@ -340,7 +347,7 @@ scenario_faults() {
   standin_start unknown
   lookup_start unknown-cache
   e2e_until "$E2E_TIMEOUT" grep -q "/ws/2/discid/$plain" "$LOG" || e2e_fail "the lookup asked nothing"
-  e2e_until "$E2E_TIMEOUT" test -n "$(ls -A "$CACHE" 2>/dev/null)" || e2e_fail "not found, not kept"
+  e2e_until "$E2E_TIMEOUT" cached || e2e_fail "not found, not kept"
   expect_tags "1|Track 1||||"
   quit
   lookup_start unknown-cache
@@ -365,11 +372,16 @@ scenario_faults() {
     e2e_fail "the service was asked more than once a second: $(cat "$LOG")"
   standin_stop
 
-  # Bad answers: the disc keeps "Track N", the player says so in one
-  # line, caches nothing, and plays on.
-  local fault
-  for fault in garbage truncate oversize reset loop wrongtypes; do
-    standin_start "bad-$fault" --fault "$fault"
+  # Bad answers, of the title service (its fault on the left) or of the
+  # cover service (on the right, the titles themselves fine): the disc
+  # keeps "Track N" and no cover, the player says so in one line, caches
+  # nothing, and plays on.
+  local fault flag
+  for fault in garbage truncate oversize reset loop wrongtypes \
+    cover-notpicture cover-oversize cover-loop cover-reset; do
+    flag=--fault
+    [[ $fault == cover-* ]] && flag=--cover-fault
+    standin_start "bad-$fault" "$flag" "${fault#cover-}"
     if [ $fault = wrongtypes ]; then
       # Fields of the wrong type where the titles are: a number for a
       # title, an object for the media, a string for a position.
@@ -380,7 +392,7 @@ scenario_faults() {
     fi
     cover "bad-$fault" $mbid
     lookup_start "bad-$fault-cache"
-    e2e_until "$E2E_TIMEOUT" test "$(said)" -ge 1 || e2e_fail "$fault: the player said nothing"
+    e2e_until "$E2E_TIMEOUT" said_something || e2e_fail "$fault: the player said nothing"
     ctl play
     e2e_wait_trace control.1006.enabled 1
     expect_tags "1|Track 1||||"
@@ -388,25 +400,14 @@ scenario_faults() {
     quit
     [ "$(said)" = 1 ] || e2e_fail "$fault: not one line: $(cat "$E2E_TMP/program.log")"
     grep -q '^korvane: ' "$E2E_TMP/program.log" || e2e_fail "$fault: $(cat "$E2E_TMP/program.log")"
-    [ -z "$(ls -A "$CACHE" 2>/dev/null)" ] || e2e_fail "$fault: cached $(ls "$CACHE")"
-    [ "$fault" = loop ] && [ "$(grep -c "/ws/2/discid/" "$LOG")" -gt 8 ] &&
-      e2e_fail "a redirect loop was followed $(grep -c "/ws/2/discid/" "$LOG") times"
-    standin_stop
-  done
-
-  # Bad covers: the titles arrive, the cover does not, nothing of it is
-  # kept, and the player says so in one line.
-  for fault in notpicture oversize loop reset; do
-    standin_start "cover-$fault" --cover-fault "$fault"
-    answer "cover-$fault" "$plain" "$good"
-    cover "cover-$fault" $mbid
-    lookup_start "cover-$fault-cache"
-    wait_tags "1|Fine 1|Fine Album|Gil Ray|Gil Ray|"
-    e2e_until "$E2E_TIMEOUT" test "$(said)" -ge 1 || e2e_fail "cover $fault: the player said nothing"
-    [ -z "$(field mpris:artUrl)" ] || e2e_fail "cover $fault: art $(field mpris:artUrl)"
-    quit
-    [ "$(said)" = 1 ] || e2e_fail "cover $fault: not one line: $(cat "$E2E_TMP/program.log")"
-    ls "$CACHE" 2>/dev/null | grep -qv '\.json$' && e2e_fail "cover $fault: kept $(ls "$CACHE")"
+    ! cached || e2e_fail "$fault: cached $(ls "$CACHE")"
+    # Asked once (a redirect loop: followed a few times, then given up).
+    if [[ $fault == *loop ]]; then
+      [ "$(wc -l <"$LOG")" -le 8 ] || e2e_fail "a redirect loop was followed $(wc -l <"$LOG") times"
+    else
+      [ "$(grep -c "/ws/2/discid/" "$LOG")" = 1 ] ||
+        e2e_fail "$fault: the titles were asked for more than once: $(cat "$LOG")"
+    fi
     standin_stop
   done
 }
