@@ -376,6 +376,18 @@ scenario_faults() {
   grep "/ws/2/" "$LOG" | awk '{ if (NR > 1 && $1 - last < 0.98) bad = 1; last = $1 } END { exit bad }' ||
     e2e_fail "the service was asked more than once a second: $(cat "$LOG")"
   standin_stop
+  # A service that stays busy is asked three times more, then given up:
+  # one line, nothing cached.
+  standin_start busier --fault 503:9
+  answer busier "$plain" "$good"
+  lookup_start busier-cache
+  e2e_until 15 said_something || e2e_fail "503s: the player said nothing"
+  sleep 1.5
+  quit
+  [ "$(grep -c "/ws/2/discid/$plain" "$LOG")" = 4 ] || e2e_fail "not asked four times: $(cat "$LOG")"
+  [ "$(said)" = 1 ] || e2e_fail "503s: not one line: $(cat "$E2E_TMP/program.log")"
+  ! cached || e2e_fail "503s: cached $(ls "$CACHE")"
+  standin_stop
 
   # Bad answers, of the title service (its fault on the left) or of the
   # cover service (on the right, the titles themselves fine): the disc
