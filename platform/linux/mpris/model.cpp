@@ -14,6 +14,15 @@ constexpr int64_t MicrosecondsPerSecond = 1000000;
 // A text the disc gives, if D-Bus can carry it.
 std::string Shown(const std::string& text) { return common::ValidUtf8(text) ? text : ""; }
 
+// A disc or sheet that names anything keeps its own titles.
+bool NamesAnything(const disc::DiscText& text) {
+  auto named = [](const disc::TrackText& t) { return !t.title.empty() || !t.performer.empty(); };
+  if (named(text.disc)) return true;
+  for (const disc::TrackText& track : text.tracks)
+    if (named(track)) return true;
+  return false;
+}
+
 // The titles found online, for a disc that names nothing itself: by the
 // track's position on the medium.
 Metadata Found(const Seen& seen, Metadata metadata) {
@@ -47,7 +56,8 @@ Metadata MetadataOf(const Seen& seen, int track) {
           ? seen.text.tracks[index]
           : none;
   const disc::TrackText& album = seen.discLoaded ? seen.text.disc : none;
-  if (seen.discLoaded && table.Has(track) && !seen.found.Empty()) return Found(seen, metadata);
+  if (seen.discLoaded && table.Has(track) && !seen.found.Empty() && !NamesAnything(seen.text))
+    return Found(seen, metadata);
   metadata.title = Shown(own.title);
   if (metadata.title.empty()) metadata.title = "Track " + std::to_string(track);
   metadata.album = Shown(album.title);
@@ -67,7 +77,7 @@ bool Metadata::operator==(const Metadata& other) const {
 }
 
 std::string FileUrl(const std::string& path) {
-  static const char hex[] = "0123456789ABCDEF";
+  static const char Hex[] = "0123456789ABCDEF";
   std::string url = "file://";
   for (unsigned char c : path) {
     bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
@@ -76,8 +86,8 @@ std::string FileUrl(const std::string& path) {
       url += static_cast<char>(c);
     } else {
       url += '%';
-      url += hex[c >> 4];
-      url += hex[c & 15];
+      url += Hex[c >> 4];
+      url += Hex[c & 15];
     }
   }
   return url;

@@ -15,10 +15,10 @@ struct Song {
 };
 
 struct Album {
-  std::string releaseId;  // the release's MBID
-  std::string title;      // the release's title
-  std::string artist;     // the release's artist credit, joined
-  int discNumber = 0;     // the medium's position when the release has several, else 0
+  std::string releaseId;    // the release's MBID
+  std::string title;        // the release's title
+  std::string artist;       // the release's artist credit, joined
+  int discNumber = 0;       // the medium's position when the release has several, else 0
   std::vector<Song> songs;  // by position on the medium: songs[0] is its track 1
   bool frontCover = false;  // the Cover Art Archive has a front cover of the release
   std::string coverPath;    // the cached cover, an absolute path; "" when there is none
@@ -34,8 +34,8 @@ inline bool operator==(const Song& a, const Song& b) {
 
 inline bool Album::operator==(const Album& other) const {
   return releaseId == other.releaseId && title == other.title && artist == other.artist &&
-         discNumber == other.discNumber && songs == other.songs &&
-         frontCover == other.frontCover && coverPath == other.coverPath;
+         discNumber == other.discNumber && songs == other.songs && frontCover == other.frontCover &&
+         coverPath == other.coverPath;
 }
 
 }  // namespace titles

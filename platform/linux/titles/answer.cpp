@@ -5,7 +5,6 @@
 #include "platform/linux/titles/answer.h"
 
 #include <nlohmann/json.hpp>
-
 #include <utility>
 
 namespace titles {
@@ -165,7 +164,8 @@ bool ReadAnswer(const std::string& body, const std::string& discId, Album* album
     if (reader.Array(*chosen, "media", true)->size() > 1)
       found.discNumber = reader.Position(*chosenMedium);
     if (const Json* art = reader.Member(*chosen, "cover-art-archive"))
-      if (reader.IsObject(*art, "\"cover-art-archive\"")) found.frontCover = reader.Flag(*art, "front");
+      if (reader.IsObject(*art, "\"cover-art-archive\""))
+        found.frontCover = reader.Flag(*art, "front");
     if (const Json* tracks = reader.Array(*chosenMedium, "tracks", false)) {
       for (const Json& track : *tracks) {
         if (!reader.IsObject(track, "a track")) break;

@@ -19,8 +19,7 @@ namespace titles {
 //
 // False, with `why`, when the body is not JSON, a field has another type
 // than MusicBrainz documents, or no medium holds the disc.
-bool ReadAnswer(const std::string& body, const std::string& discId, Album* album,
-                std::string* why);
+bool ReadAnswer(const std::string& body, const std::string& discId, Album* album, std::string* why);
 
 // Whether `mbid` has the form of a MusicBrainz ID (a lower-case UUID), and so
 // is safe in a URL and a file as it is.

@@ -125,8 +125,8 @@ Kept Cache::Load(const std::string& discId, time_t now, Album* album, std::strin
       const std::string cover = kept["found"]["cover"].get<std::string>();
       const std::string prefix = discId + ".";
       struct stat coverInfo;
-      if (cover.compare(0, prefix.size(), prefix) == 0 &&
-          cover.find('/') == std::string::npos && cover.size() <= prefix.size() + 4 &&
+      if (cover.compare(0, prefix.size(), prefix) == 0 && cover.find('/') == std::string::npos &&
+          cover.size() <= prefix.size() + 4 &&
           stat((folder_ + "/" + cover).c_str(), &coverInfo) == 0 && S_ISREG(coverInfo.st_mode))
         found.coverPath = folder_ + "/" + cover;
     }
@@ -166,19 +166,24 @@ bool Cache::StoreAlbum(const std::string& discId, const Album& album, std::strin
   Json tracks = Json::array();
   for (const Song& song : album.songs)
     tracks.push_back(Json{{"title", song.title}, {"artist", song.artist}});
-  Json found = {{"release", album.releaseId}, {"title", album.title}, {"artist", album.artist},
-                {"disc-number", album.discNumber}, {"tracks", tracks}};
+  Json found = {{"release", album.releaseId},
+                {"title", album.title},
+                {"artist", album.artist},
+                {"disc-number", album.discNumber},
+                {"tracks", tracks}};
   if (!album.coverPath.empty()) {
     size_t slash = album.coverPath.rfind('/');
     found["cover"] = album.coverPath.substr(slash == std::string::npos ? 0 : slash + 1);
   }
   Json kept = {{"format", Format}, {"disc", discId}, {"found", found}};
-  return Store(PathOf(discId, "json"), kept.dump(1, ' ', false, Json::error_handler_t::replace), why);
+  return Store(PathOf(discId, "json"), kept.dump(1, ' ', false, Json::error_handler_t::replace),
+               why);
 }
 
 bool Cache::StoreNotFound(const std::string& discId, time_t now, std::string* why) const {
   Json kept = {{"format", Format}, {"disc", discId}, {"not-found", static_cast<int64_t>(now)}};
-  return Store(PathOf(discId, "json"), kept.dump(1, ' ', false, Json::error_handler_t::replace), why);
+  return Store(PathOf(discId, "json"), kept.dump(1, ' ', false, Json::error_handler_t::replace),
+               why);
 }
 
 bool Cache::StoreCover(const std::string& discId, const std::string& picture,

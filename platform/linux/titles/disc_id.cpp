@@ -23,7 +23,8 @@ bool AudioTocOf(const disc::TrackTable& table, AudioToc* toc, std::string* why) 
   toc->first = table.first;
   toc->last = table.first + static_cast<int>(count) - 1;
   toc->offsets.assign(1, leadout + disc::MsfOffset);
-  for (size_t i = 0; i < count; ++i) toc->offsets.push_back(table.tracks[i].start + disc::MsfOffset);
+  for (size_t i = 0; i < count; ++i)
+    toc->offsets.push_back(table.tracks[i].start + disc::MsfOffset);
   return true;
 }
 

@@ -23,7 +23,7 @@ const char* UserAgent();
 
 struct Request {
   std::string url;
-  size_t limit = 0;  // the most bytes of body accepted
+  size_t limit = 0;   // the most bytes of body accepted
   bool json = false;  // asks for JSON
 };
 

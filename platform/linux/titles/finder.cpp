@@ -202,9 +202,7 @@ class Finder {
   static void OnWritable(int socket, void* self) {
     static_cast<Finder*>(self)->Act(socket, CURL_CSELECT_OUT);
   }
-  static void OnCurlTimeout(void* self) {
-    static_cast<Finder*>(self)->Act(CURL_SOCKET_TIMEOUT, 0);
-  }
+  static void OnCurlTimeout(void* self) { static_cast<Finder*>(self)->Act(CURL_SOCKET_TIMEOUT, 0); }
 
   void Act(curl_socket_t socket, int events) {
     int running = 0;

@@ -123,7 +123,8 @@ void Lookup::TakeCover(const Answer& answer) {
   if (answer.status != 200)
     return Fail(service + " answered HTTP " + std::to_string(answer.status));
   const std::string type = PictureType(answer.body);
-  if (type.empty()) return Fail(service + " sent a cover that is no JPEG, PNG, GIF or WebP picture");
+  if (type.empty())
+    return Fail(service + " sent a cover that is no JPEG, PNG, GIF or WebP picture");
   std::string why;
   if (!cache_.StoreCover(discId_, answer.body, type, &album_.coverPath, &why)) {
     // Without a file there is nothing to show: the titles go on alone.

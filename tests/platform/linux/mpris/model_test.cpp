@@ -134,3 +134,57 @@ TEST(MprisModel, AChangeNamesTheTouchedPropertiesOnlyAndNeverPosition) {
 }
 
 }  // namespace
+
+namespace {
+
+titles::Album FoundOnline() {
+  titles::Album album;
+  album.releaseId = "7a1c2f3e-4b5d-4e6f-8a9b-0c1d2e3f4a5b";
+  album.title = "Songs of the Two Rivers";
+  album.artist = "Ana Vale & The Weirs";
+  album.discNumber = 2;
+  album.songs = {{"Delta", "Ana Vale feat. Oskar Lind"}, {"Estuary", ""}};  // no third
+  album.coverPath = "/home/a b/.cache/korvane/Qx2nBvYJ3sVWZbCdzE8RkdPtK1w-.jpg";
+  return album;
+}
+
+TEST(MprisModel, TitlesFoundOnlineNameATrackByItsPositionWithTheAlbumsCreditAndCover) {
+  mpris::Seen seen = Window("1 / 3");
+  seen.found = FoundOnline();
+  mpris::Metadata first = mpris::Publish(seen).metadata;
+  EXPECT_EQ(first.title, "Delta");
+  EXPECT_EQ(first.album, "Songs of the Two Rivers");
+  EXPECT_EQ(first.artists, std::vector<std::string>{"Ana Vale feat. Oskar Lind"});
+  EXPECT_EQ(first.albumArtist, "Ana Vale & The Weirs");
+  EXPECT_EQ(first.discNumber, 2);
+  EXPECT_EQ(first.artUrl, "file:///home/a%20b/.cache/korvane/Qx2nBvYJ3sVWZbCdzE8RkdPtK1w-.jpg");
+
+  // A track without a credit of its own carries the release's; one the
+  // medium does not list is "Track N", on the same album.
+  seen.counter = "2 / 3";
+  mpris::Metadata second = mpris::Publish(seen).metadata;
+  EXPECT_EQ(second.artists, std::vector<std::string>{"Ana Vale & The Weirs"});
+  seen.counter = "3 / 3";
+  mpris::Metadata third = mpris::Publish(seen).metadata;
+  EXPECT_EQ(third.title, "Track 3");
+  EXPECT_EQ(third.album, "Songs of the Two Rivers");
+
+  // Titles arriving mid-play change the metadata, and so are told.
+  mpris::Seen before = seen;
+  before.found = titles::Album();
+  EXPECT_EQ(Names(mpris::Publish(before), mpris::Publish(seen)),
+            std::vector<std::string>{"Metadata"});
+  EXPECT_EQ(mpris::Publish(before).metadata.discNumber, 0);
+  EXPECT_EQ(mpris::Publish(before).metadata.artUrl, "");
+
+  // A disc that names anything itself keeps its own titles.
+  seen.counter = "1 / 3";
+  seen.text.tracks = {{"", "Solo"}};
+  mpris::Metadata own = mpris::Publish(seen).metadata;
+  EXPECT_EQ(own.title, "Track 1");
+  EXPECT_EQ(own.artists, std::vector<std::string>{"Solo"});
+  EXPECT_EQ(own.albumArtist, "");
+  EXPECT_EQ(own.artUrl, "");
+}
+
+}  // namespace
