@@ -185,6 +185,8 @@ scenario_titles() {
   [[ "$art" == "file://$CACHE/"* ]] || e2e_fail "mpris:artUrl $art is not a file in the cache $CACHE"
   [ -f "${art#file://}" ] && is_png "${art#file://}" || e2e_fail "mpris:artUrl $art is no PNG"
   cmp -s "${art#file://}" "$E2E_TMP/svc/img/$official.png" || e2e_fail "the cover is not the release's"
+  echo "--- playerctl -p korvane metadata, looked up:"
+  ctl metadata
   # What was asked, and how: the disc ID with the includes, the cover of
   # the official release through its redirect, all under Korvane's name.
   grep -q " GET /ws/2/discid/$plain?inc=artist-credits+recordings&fmt=json $agent\$" "$LOG" ||
