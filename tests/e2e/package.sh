@@ -14,11 +14,13 @@ done
 cpack --config "$CPACK_CONFIG" -B "$E2E_TMP/deb" >"$E2E_TMP/cpack.log" 2>&1 || e2e_fail "cpack failed"
 deb=$E2E_TMP/deb/korvane_1.00_$(dpkg --print-architecture).deb
 [ -f "$deb" ] || e2e_fail "no $(basename "$deb"); made: $(ls "$E2E_TMP/deb")"
-# The libraries' packages were found: the player links FLTK, SDL and
-# sd-bus (for the session bus).
+# The libraries' packages were found: the player links FLTK, SDL,
+# sd-bus (for the session bus) and libdiscid, and loads libcurl for the
+# title lookup, which no link shows.
 depends=$(dpkg-deb -f "$deb" Depends)
 [[ $depends == *libfltk1.3* && $depends == *libsdl2-2.0-0* && $depends == *libsystemd0* &&
-  $depends == *fonts-ipafont-gothic* ]] || e2e_fail "Depends: $depends"
+  $depends == *fonts-ipafont-gothic* && $depends == *libdiscid0* && $depends == *libcurl4* &&
+  $depends == *ca-certificates* ]] || e2e_fail "Depends: $depends"
 lintian --fail-on error "$deb" >"$E2E_TMP/lintian.log" 2>&1 || e2e_fail "lintian: $(cat "$E2E_TMP/lintian.log")"
 
 root=$E2E_TMP/root
