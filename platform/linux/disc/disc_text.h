@@ -13,11 +13,22 @@ namespace disc {
 struct TrackText {
   std::string title;      // TITLE
   std::string performer;  // PERFORMER
+
+  bool Names() const { return !title.empty() || !performer.empty(); }
 };
 
 struct DiscText {
   TrackText disc;                 // the album: the lines before the first TRACK
   std::vector<TrackText> tracks;  // in the order of the track table; may be short
+
+  // Whether the disc names anything at all: such a disc keeps its own
+  // titles and is not looked up.
+  bool NamesAnything() const {
+    if (disc.Names()) return true;
+    for (const TrackText& track : tracks)
+      if (track.Names()) return true;
+    return false;
+  }
 };
 
 }  // namespace disc

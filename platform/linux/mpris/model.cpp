@@ -14,15 +14,6 @@ constexpr int64_t MicrosecondsPerSecond = 1000000;
 // A text the disc gives, if D-Bus can carry it.
 std::string Shown(const std::string& text) { return common::ValidUtf8(text) ? text : ""; }
 
-// A disc or sheet that names anything keeps its own titles.
-bool NamesAnything(const disc::DiscText& text) {
-  auto named = [](const disc::TrackText& t) { return !t.title.empty() || !t.performer.empty(); };
-  if (named(text.disc)) return true;
-  for (const disc::TrackText& track : text.tracks)
-    if (named(track)) return true;
-  return false;
-}
-
 // The titles found online, for a disc that names nothing itself: by the
 // track's position on the medium.
 Metadata Found(const Seen& seen, Metadata metadata) {
@@ -56,7 +47,7 @@ Metadata MetadataOf(const Seen& seen, int track) {
           ? seen.text.tracks[index]
           : none;
   const disc::TrackText& album = seen.discLoaded ? seen.text.disc : none;
-  if (seen.discLoaded && table.Has(track) && !seen.found.Empty() && !NamesAnything(seen.text))
+  if (seen.discLoaded && table.Has(track) && !seen.found.Empty() && !seen.text.NamesAnything())
     return Found(seen, metadata);
   metadata.title = Shown(own.title);
   if (metadata.title.empty()) metadata.title = "Track " + std::to_string(track);

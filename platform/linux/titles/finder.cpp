@@ -26,14 +26,6 @@ double Now() {
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
-bool NamesAnything(const disc::DiscText& text) {
-  auto named = [](const disc::TrackText& t) { return !t.title.empty() || !t.performer.empty(); };
-  if (named(text.disc)) return true;
-  for (const disc::TrackText& track : text.tracks)
-    if (named(track)) return true;
-  return false;
-}
-
 // What tells one disc from another here.
 std::vector<int32_t> KeyOf(const disc::TrackTable& table) {
   std::vector<int32_t> key{table.first, table.leadout};
@@ -62,7 +54,7 @@ class Finder {
     key_ = std::move(key);
     Abandon();
     found_ = Album();
-    if (NamesAnything(text) || !LookupAllowed()) return;
+    if (text.NamesAnything() || !LookupAllowed()) return;
     std::string why;
     if (!DiscIdOf(table, &discId_, &why)) {
       common::Warn("no titles are looked up: %s", why.c_str());
