@@ -477,8 +477,11 @@ bool Playback::SoundOutLocked(MutexLock& lock, Clock::time_point until, bool que
 // sounds yet (no PCM is taken meanwhile, so none is lost); otherwise what
 // runs runs on until it is ready, and the outputs after it are not tried
 // (SDL would reach the same server through ALSA, and wait on it for
-// ever). Returns what the output replaced had not sounded, or -1 when the
-// output stays; `taking` becomes the one chosen.
+// ever). Nor are they while an output that went away in use looks for
+// its way back: the server coming back would be reached twice, by SDL
+// through ALSA's plug-in for it as well. Returns what the output
+// replaced had not sounded, or -1 when the output stays; `taking` becomes
+// the one chosen.
 int64_t Playback::ChooseOutput(size_t* taking) {
   MutexLock lock(outputMutex_);
   Output* chosen = nullptr;
@@ -487,18 +490,20 @@ int64_t Playback::ChooseOutput(size_t* taking) {
   for (size_t kind = 0; kind < sounding_.size() && !chosen; kind++) {
     if (SoundingKinds[kind]->passedOver && SoundingKinds[kind]->passedOver()) continue;
     std::string why;
-    switch (OpenLocked(sounding_[kind].get(), &why)) {
-      case Output::Readiness::Ready:
-        chosen = sounding_[kind].get();
-        *taking = kind;
-        break;
-      case Output::Readiness::Connecting:
-        return -1;
-      case Output::Readiness::Down:
-        gone = gone || output_ == sounding_[kind].get();
-        whys += (whys.empty() ? "" : "; ") + why;
-        break;
+    Output::Readiness readiness = OpenLocked(sounding_[kind].get(), &why);
+    if (readiness == Output::Readiness::Connecting) return -1;
+    if (readiness == Output::Readiness::Ready) {
+      chosen = sounding_[kind].get();
+      *taking = kind;
+      away_ = NoOutput;
+      break;
     }
+    if (output_ == sounding_[kind].get()) {
+      gone = true;
+      away_ = kind;
+    }
+    whys += (whys.empty() ? "" : "; ") + why;
+    if (kind == away_) break;
   }
   if (!chosen) {
     if (output_ == silence_.get()) return -1;
@@ -545,12 +550,14 @@ int64_t Playback::OutputPending() {
   return output_ ? output_->Pending() : 0;
 }
 
-// Every output, so that none goes on looking for its server.
+// Every output, so that none goes on looking for its server; the next
+// play tries them all afresh.
 void Playback::CloseOutput() {
   MutexLock lock(outputMutex_);
   for (auto& output : sounding_) output->Close();
   silence_->Close();
   output_ = nullptr;
+  away_ = NoOutput;
 }
 
 }  // namespace cdaudio

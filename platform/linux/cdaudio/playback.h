@@ -231,6 +231,9 @@ class Playback {
   std::vector<std::unique_ptr<Output>> sounding_;  // one of each kind in SoundingKinds
   std::unique_ptr<Output> silence_;
   Output* output_ GUARDED_BY(outputMutex_) = nullptr;  // the one open, if any
+  // The kind of output that went away in use, until it is back (SIZE_MAX:
+  // none): the kinds after it are not tried meanwhile.
+  size_t away_ GUARDED_BY(outputMutex_) = SIZE_MAX;
 };
 
 }  // namespace cdaudio
