@@ -357,11 +357,13 @@ TEST_F(PulseTest, AServerRestartedMidTrackIsHeardAgainWhereTheTrackHasGotTo) {
   size_t from = FindBytes(one, Bytes(captured.begin() + static_cast<std::ptrdiff_t>(heard),
                                      captured.begin() + static_cast<std::ptrdiff_t>(heard) + 2352));
   ASSERT_NE(from, std::string::npos) << "what was heard is not the track";
-  EXPECT_EQ(
-      Matching(captured, heard, Bytes(one.begin() + static_cast<std::ptrdiff_t>(from), one.end())),
-      one.size() - from)
-      << "not unbroken to the track's end";
   if (RealTime) {
+    // Unbroken only where the build keeps real time: under ThreadSanitizer
+    // the server's buffer runs dry, as the other tests here allow.
+    EXPECT_EQ(Matching(captured, heard,
+                       Bytes(one.begin() + static_cast<std::ptrdiff_t>(from), one.end())),
+              one.size() - from)
+        << "not unbroken to the track's end";
     EXPECT_NEAR(ended, 6 - static_cast<double>(HandoverBytes) / cdaudio::BytesPerSecond, 0.3);
     EXPECT_LE(heard, 1000 * BytesPerMs) << "heard again after " << heard / BytesPerMs << " ms";
     // The recorder's first byte came about when `back` was taken.
