@@ -55,9 +55,8 @@ MCIERROR LoadTable(Device& device) {
     if (watcher) watcher->DiscLoaded(device.disc);
     return 0;
   }
-  static std::string told;
-  if (why != told) common::Warn("%s", why.c_str());
-  told = why;
+  static common::OnceWarning unready;
+  unready.Warn(why, "%s", why.c_str());
   return state == disc::DiscState::NoDisc ? MCIERR_DEVICE_NOT_READY : MCIERR_HARDWARE;
 }
 
@@ -206,6 +205,9 @@ MCIERROR Status(Device& device, MCIDEVICEID id, DWORD_PTR flags, MCI_STATUS_PARM
         parms->dwReturn =
             FromLength(device, disc::TrackLength(table, static_cast<int>(parms->dwTrack)));
       } else {
+        // From the first track to the lead-out, less the frame that the
+        // last track's length lacks too (TrackLength): the platform's
+        // driver answers the disc's length as its tracks' lengths summed.
         parms->dwReturn = FromLength(device, table.leadout - table.tracks.front().start - 1);
       }
       break;

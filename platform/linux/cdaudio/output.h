@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Where the device's PCM goes: 44100 Hz, 16-bit little-endian stereo,
+// Where the device's PCM goes: the disc's rate (44100 Hz), 16-bit little-endian stereo,
 // bit-exact. An output pulls what it can take from the playback, on its
 // own thread or on Kick, and says how much of what it took has not
 // sounded yet.
@@ -12,9 +12,11 @@
 #include <memory>
 #include <string>
 
+#include "platform/linux/disc/track_table.h"
+
 namespace cdaudio {
 
-constexpr int64_t BytesPerSecond = 44100 * 4;
+constexpr int64_t BytesPerSecond = disc::SampleRate * disc::SampleBytes;
 
 class Output {
  public:

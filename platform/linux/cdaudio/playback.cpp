@@ -37,12 +37,8 @@ std::chrono::microseconds Duration(int64_t bytes) {
 // Says once per reason that playback is silent: the only line the outputs
 // leave on stderr.
 void TellSilent(const std::string& why) {
-  static std::mutex mutex;
-  static std::string told;
-  std::lock_guard<std::mutex> lock(mutex);
-  if (why == told) return;
-  told = why;
-  common::Warn("playing silently: %s", why.c_str());
+  static common::OnceWarning silent;
+  silent.Warn(why, "playing silently: %s", why.c_str());
 }
 
 }  // namespace
@@ -93,31 +89,18 @@ Playback::~Playback() {
   Stop();
   bool drain;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     drain = !drained_;
     drained_ = true;
   }
   if (drain) DrainOutput();
-  // A range already complete sounds out before the output closes: the
-  // window took it as played. A cut range left nothing to wait for.
-  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(DrainMs);
-  for (;;) {
-    int64_t left = OutputPending();
-    bool draining = OutputDraining();
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      left += static_cast<int64_t>(PlayableLocked());
-      if (!outputOpen_) left = 0, draining = false;
-    }
-    auto now = std::chrono::steady_clock::now();
-    if ((left <= 0 && !draining) || now >= until) break;
-    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-        std::max<std::chrono::microseconds>(Duration(left), std::chrono::milliseconds(DrainPollMs)),
-        until - now));
-  }
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    quit_ = true;
+    // A range already complete sounds out before the output closes: the
+    // window took it as played. A cut range left nothing to wait for.
+    MutexLock lock(mutex_);
+    SoundOutLocked(lock, Clock::now() + std::chrono::milliseconds(DrainMs), true,
+                   [] { return false; });
+    closing_ = true;
   }
   wake_.notify_all();
   readerWake_.notify_all();
@@ -130,10 +113,10 @@ MCIERROR Playback::Play(int32_t start, int32_t end, int32_t readable, bool notif
                         MCIDEVICEID device) {
   bool cut = false;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     // The worker opens the output: the window never waits for a server.
     outputOpen_ = true;
-    choose_ = true;
+    outputStale_ = true;
     drained_ = false;
     request_++;
     if (notify)
@@ -153,11 +136,10 @@ MCIERROR Playback::Play(int32_t start, int32_t end, int32_t readable, bool notif
     start_ = start;
     end_ = end;
     readable_ = std::max(readable, end);
-    fresh_ = true;
-    filling_ = true;
-    kick_ = true;  // what was read ahead may be playable now
+    pace_ = Pace::First;
+    pcmUntold_ = true;  // what was read ahead may be playable now
     state_ = State::PlayingRange;
-    flushing_ = cut;
+    if (cut) holds_++;
   }
   if (cut) FlushOutput();
   wake_.notify_all();
@@ -168,12 +150,14 @@ void Playback::Stop() {
   bool cut = false;
   int64_t pending = OutputPending();
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     slot_->CompleteAny(MCI_NOTIFY_ABORTED);
     if (state_ == State::PlayingRange) {
       // The position stays where the sound stopped.
       CutLocked(SoundingLocked(pending));
-      cut = flushing_ = drained_ = true;
+      cut = true;
+      drained_ = true;
+      holds_++;
     }
     state_ = State::Idle;
   }
@@ -182,13 +166,13 @@ void Playback::Stop() {
 }
 
 bool Playback::Playing() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   return state_ == State::PlayingRange;
 }
 
 int32_t Playback::Position() {
   int64_t pending = OutputPending();
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   return SoundingLocked(pending);
 }
 
@@ -208,17 +192,16 @@ void Playback::ResumeAtLocked(int32_t position) {
   queue_.Clear();
   read_ = position;
   cuts_++;
-  fresh_ = true;
-  filling_ = true;
+  pace_ = Pace::First;
 }
 
 void Playback::FlushOutput() {
   {
-    std::lock_guard<std::mutex> lock(outputMutex_);
+    MutexLock lock(outputMutex_);
     if (output_) output_->Flush();
   }
-  std::lock_guard<std::mutex> lock(mutex_);
-  flushing_ = false;
+  MutexLock lock(mutex_);
+  holds_--;
 }
 
 size_t Playback::SpeculativeLocked() const { return Bytes(read_ - end_); }
@@ -235,10 +218,10 @@ size_t Playback::Pull(size_t output, uint8_t* out, size_t bytes) {
   size_t taken = 0;
   bool wake;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     // Only the output chosen takes PCM: a server that has just made its
     // stream asks for it before it is chosen.
-    if (output == taking_ && !flushing_ && !choosing_)
+    if (output == taking_ && holds_ == 0)
       taken = queue_.Pop(out, std::min(bytes, PlayableLocked()));
     // The worker sleeps until there is room to read into, and once more
     // when all there is to play has been handed over: to time the range's
@@ -253,8 +236,8 @@ size_t Playback::Pull(size_t output, uint8_t* out, size_t bytes) {
 
 void Playback::OnOutputChanged() {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    choose_ = true;
+    MutexLock lock(mutex_);
+    outputStale_ = true;
   }
   wake_.notify_all();
 }
@@ -265,17 +248,17 @@ bool Playback::CanReadAheadLocked() const {
 }
 
 bool Playback::WantsReadLocked() const {
-  return filling_ || fresh_ || queue_.Size() < Bytes(reader_->LowWater());
+  return pace_ != Pace::TopUp || queue_.Size() < Bytes(reader_->LowWater());
 }
 
 Playback::Step Playback::NextStepLocked() const {
   size_t batch = buffer_.size();
   if (state_ == State::PlayingRange && read_ < end_)
-    return !reading_ && queue_.Space() >= std::min(batch, Bytes(end_ - read_)) && WantsReadLocked()
+    return !job_ && queue_.Space() >= std::min(batch, Bytes(end_ - read_)) && WantsReadLocked()
                ? Step::ReadRange
                : Step::Wait;
   if (state_ == State::PlayingRange) return Step::AwaitEnd;
-  if (!reading_ && CanReadAheadLocked() && WantsReadLocked()) return Step::ReadPastEnd;
+  if (!job_ && CanReadAheadLocked() && WantsReadLocked()) return Step::ReadPastEnd;
   return Step::Wait;
 }
 
@@ -283,13 +266,15 @@ Playback::Step Playback::NextStepLocked() const {
 void Playback::StartReadLocked() {
   const bool speculative = read_ >= end_;
   const int32_t limit = speculative ? readable_ : end_;
-  const int32_t batch = fresh_ ? FirstBatch : std::min(reader_->PreferredBatch(), 2 * batch_);
-  job_.from = read_;
-  job_.count =
+  const int32_t batch =
+      pace_ == Pace::First ? FirstBatch : std::min(reader_->PreferredBatch(), 2 * batch_);
+  ReadJob job;
+  job.from = read_;
+  job.count =
       std::min({batch, limit - read_, static_cast<int32_t>(queue_.Space() / disc::SectorBytes)});
-  job_.cuts = cuts_;
-  job_.speculative = speculative;
-  reading_ = true;
+  job.cuts = cuts_;
+  job.speculative = speculative;
+  job_ = job;
   readerWake_.notify_one();
 }
 
@@ -297,16 +282,16 @@ void Playback::StartReadLocked() {
 // that a read that takes seconds (a scratch, the drive's own retries)
 // never holds up the timing of a range's end.
 void Playback::ReadUntilQuit() {
-  std::unique_lock<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   for (;;) {
-    readerWake_.wait(lock, [this] { return quit_ || reading_; });
-    if (quit_) return;
-    const ReadJob job = job_;
-    lock.unlock();
+    lock.Wait(readerWake_, [this]() REQUIRES(mutex_) { return closing_ || job_; });
+    if (closing_) return;
+    const ReadJob job = *job_;
+    mutex_.Unlock();
     const bool ok = reader_->Read(job.from, job.count, buffer_.data());
-    lock.lock();
+    mutex_.Lock();
     FinishReadLocked(job, ok);
-    reading_ = false;
+    job_.reset();
     reads_++;
     wake_.notify_all();
   }
@@ -329,21 +314,22 @@ void Playback::FinishReadLocked(const ReadJob& job, bool ok) {
   }
   queue_.Push(buffer_.data(), Bytes(job.count));
   read_ += job.count;
-  fresh_ = false;
   batch_ = job.count;
-  filling_ = queue_.Space() >= buffer_.size();  // a burst ends when the queue is full
+  // A burst ends when the queue is full.
+  pace_ = queue_.Space() >= buffer_.size() ? Pace::Burst : Pace::TopUp;
   // Read past a range's end, it may belong to the range played now: the
   // window's next one, asked for while it was read.
-  if (job.from < end_) kick_ = true;
+  if (job.from < end_) pcmUntold_ = true;
 }
 
 // The whole range has been read: it is complete once all but the
 // hand-over of it has sounded, by what the output says it still holds.
-void Playback::AwaitEndLocked(std::unique_lock<std::mutex>& lock) {
-  uint64_t cuts = cuts_, request = request_;
-  lock.unlock();
+void Playback::AwaitEndLocked(MutexLock& lock) {
+  const uint64_t cuts = cuts_;
+  const uint64_t request = request_;
+  mutex_.Unlock();
   int64_t pending = OutputPending();
-  lock.lock();
+  mutex_.Lock();
   if (cuts != cuts_ || request != request_ || state_ != State::PlayingRange) return;
   int64_t left = static_cast<int64_t>(PlayableLocked()) + pending;
   if (left <= HandoverBytes) {
@@ -351,50 +337,37 @@ void Playback::AwaitEndLocked(std::unique_lock<std::mutex>& lock) {
     state_ = State::HandedOver;
     return;
   }
-  if (!reading_ && CanReadAheadLocked() && WantsReadLocked()) {
+  if (!job_ && CanReadAheadLocked() && WantsReadLocked()) {
     StartReadLocked();
     return;
   }
   const uint64_t reads = reads_;
-  auto changed = [&] {
-    return quit_ || choose_ || kick_ || cuts != cuts_ || request != request_ || reads != reads_;
+  auto changed = [&]() REQUIRES(mutex_) {
+    return closing_ || outputStale_ || pcmUntold_ || cuts != cuts_ || request != request_ ||
+           reads != reads_;
   };
-  wake_.wait_for(lock, Duration(left - HandoverBytes) + std::chrono::milliseconds(1), changed);
+  lock.WaitUntil(
+      wake_, Clock::now() + Duration(left - HandoverBytes) + std::chrono::milliseconds(1), changed);
 }
 
 void Playback::Run() {
   RunUntilQuit();
-  std::lock_guard<std::mutex> lock(outputMutex_);
+  MutexLock lock(outputMutex_);
   for (auto& output : sounding_) output->LeaveThread();
 }
 
 void Playback::RunUntilQuit() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  while (!quit_) {
-    if (choose_) {
-      choose_ = false;
-      choosing_ = true;  // nothing is handed over until the playing position is known
-      bool wanted = outputOpen_;
-      size_t taking = taking_;
-      lock.unlock();
-      int64_t unsounded = wanted ? ChooseOutput(&taking) : -1;
-      lock.lock();
-      taking_ = taking;
-      // What the output before held, or took ahead of the clock, has not
-      // sounded: the new one starts where the sound is, not where the
-      // reading is, though not before the range (the one before's tail
-      // is lost with the output that held it).
-      if (unsounded >= 0 && state_ == State::PlayingRange)
-        ResumeAtLocked(std::max(SoundingLocked(unsounded), start_));
-      choosing_ = false;
-      kick_ = true;
+  MutexLock lock(mutex_);
+  while (!closing_) {
+    if (outputStale_) {
+      ChooseLocked();
       continue;
     }
-    if (kick_ && !flushing_) {
-      kick_ = false;
-      lock.unlock();
+    if (pcmUntold_ && holds_ == 0) {
+      pcmUntold_ = false;
+      mutex_.Unlock();
       KickOutput();
-      lock.lock();
+      mutex_.Lock();
       continue;
     }
     switch (NextStepLocked()) {
@@ -409,13 +382,33 @@ void Playback::RunUntilQuit() {
         if (IdleLocked())
           CloseWhenIdleLocked(lock);
         else
-          wake_.wait(lock, [this] {
-            return quit_ || choose_ || (kick_ && !flushing_) || NextStepLocked() != Step::Wait ||
-                   IdleLocked();
+          lock.Wait(wake_, [this]() REQUIRES(mutex_) {
+            return closing_ || outputStale_ || (pcmUntold_ && holds_ == 0) ||
+                   NextStepLocked() != Step::Wait || IdleLocked();
           });
         break;
     }
   }
+}
+
+// Nothing is handed over until the playing position is known.
+void Playback::ChooseLocked() {
+  outputStale_ = false;
+  holds_++;
+  const bool wanted = outputOpen_;
+  size_t taking = taking_;
+  mutex_.Unlock();
+  int64_t unsounded = wanted ? ChooseOutput(&taking) : -1;
+  mutex_.Lock();
+  taking_ = taking;
+  // What the output before held, or took ahead of the clock, has not
+  // sounded: the new one starts where the sound is, not where the
+  // reading is, though not before the range (the one before's tail
+  // is lost with the output that held it).
+  if (unsounded >= 0 && state_ == State::PlayingRange)
+    ResumeAtLocked(std::max(SoundingLocked(unsounded), start_));
+  holds_--;
+  pcmUntold_ = true;
 }
 
 // Nothing more to hand over. Near the end of what it holds, the output is
@@ -423,45 +416,60 @@ void Playback::RunUntilQuit() {
 // keeps back a last part shorter than its period until then; what the
 // window asks for next is still taken on without a gap); then it is closed
 // if nothing follows for a while, so an idle player costs no wake-ups.
-void Playback::CloseWhenIdleLocked(std::unique_lock<std::mutex>& lock) {
-  uint64_t request = request_;
-  auto asked = [&] { return quit_ || choose_ || request_ != request; };
-  if (!drained_) {
-    for (;;) {
-      lock.unlock();
-      int64_t early = OutputPending() - DrainLeadBytes;
-      lock.lock();
-      if (asked()) return;
-      if (early <= 0) break;
-      if (wake_.wait_for(lock, Duration(early), asked)) return;
-    }
-    drained_ = true;
-    lock.unlock();
-    DrainOutput();
-    lock.lock();
-    if (asked()) return;
-  }
+void Playback::CloseWhenIdleLocked(MutexLock& lock) {
+  const uint64_t request = request_;
+  auto asked = [&]() REQUIRES(mutex_) { return AskedLocked(request); };
+  if (!drained_ && !DrainNearEndLocked(lock, request)) return;
   // The linger starts once the last of the sound is out.
-  lock.unlock();
-  auto until = std::chrono::steady_clock::now() + Duration(OutputPending()) +
-               std::chrono::milliseconds(DrainMs);
-  lock.lock();
-  for (;;) {
-    lock.unlock();
-    int64_t pending = OutputPending();
-    bool draining = OutputDraining();
-    lock.lock();
-    if (!draining || std::chrono::steady_clock::now() >= until) break;
-    auto poll = std::max<std::chrono::microseconds>(Duration(pending),
-                                                    std::chrono::milliseconds(DrainPollMs));
-    if (wake_.wait_for(lock, poll, asked)) return;
-  }
-  if (wake_.wait_for(lock, std::chrono::milliseconds(LingerMs), asked)) return;
+  mutex_.Unlock();
+  auto until = Clock::now() + Duration(OutputPending()) + std::chrono::milliseconds(DrainMs);
+  mutex_.Lock();
+  if (!SoundOutLocked(lock, until, false, asked)) return;
+  if (lock.WaitUntil(wake_, Clock::now() + std::chrono::milliseconds(LingerMs), asked)) return;
   outputOpen_ = false;
   taking_ = NoOutput;
-  lock.unlock();
+  mutex_.Unlock();
   CloseOutput();
-  lock.lock();
+  mutex_.Lock();
+}
+
+bool Playback::AskedLocked(uint64_t request) const {
+  return closing_ || outputStale_ || request_ != request;
+}
+
+bool Playback::DrainNearEndLocked(MutexLock& lock, uint64_t request) {
+  auto asked = [&]() REQUIRES(mutex_) { return AskedLocked(request); };
+  for (;;) {
+    mutex_.Unlock();
+    int64_t early = OutputPending() - DrainLeadBytes;
+    mutex_.Lock();
+    if (asked()) return false;
+    if (early <= 0) break;
+    if (lock.WaitUntil(wake_, Clock::now() + Duration(early), asked)) return false;
+  }
+  drained_ = true;
+  mutex_.Unlock();
+  DrainOutput();
+  mutex_.Lock();
+  return !asked();
+}
+
+template <typename Interrupted>
+bool Playback::SoundOutLocked(MutexLock& lock, Clock::time_point until, bool queued,
+                              Interrupted interrupted) {
+  for (;;) {
+    mutex_.Unlock();
+    int64_t left = OutputPending();
+    bool draining = OutputDraining();
+    mutex_.Lock();
+    if (interrupted()) return false;
+    if (!outputOpen_) return true;
+    if (queued) left += static_cast<int64_t>(PlayableLocked());
+    auto now = Clock::now();
+    if ((!draining && (!queued || left <= 0)) || now >= until) return true;
+    auto poll = std::max<Clock::duration>(Duration(left), std::chrono::milliseconds(DrainPollMs));
+    if (lock.WaitUntil(wake_, std::min(until, now + poll), interrupted)) return false;
+  }
 }
 
 // The first output that is ready, in order, less those the environment
@@ -469,44 +477,38 @@ void Playback::CloseWhenIdleLocked(std::unique_lock<std::mutex>& lock) {
 // sounds yet (no PCM is taken meanwhile, so none is lost); otherwise what
 // runs runs on until it is ready, and the outputs after it are not tried
 // (SDL would reach the same server through ALSA, and wait on it for
-// ever). Returns what the output replaced had not sounded, or -1 when the
-// output stays; `taking` becomes the one chosen.
-//
-// Only this thread changes output_. An output other than the one in use
-// is opened without outputMutex_, which the window's thread takes to ask
-// where the sound is: opening a sound card can block for a long while.
+// ever). Nor are they while an output that went away in use looks for
+// its way back: the server coming back would be reached twice, by SDL
+// through ALSA's plug-in for it as well. Returns what the output
+// replaced had not sounded, or -1 when the output stays; `taking` becomes
+// the one chosen.
 int64_t Playback::ChooseOutput(size_t* taking) {
-  std::unique_lock<std::mutex> lock(outputMutex_);
+  MutexLock lock(outputMutex_);
   Output* chosen = nullptr;
   bool gone = false;  // the output in use went away, and looks for its way back
   std::string whys;
-  auto open = [&](Output* output, std::string* why) {
-    if (output == output_) return output->Open(why);
-    lock.unlock();
-    Output::Readiness readiness = output->Open(why);
-    lock.lock();
-    return readiness;
-  };
   for (size_t kind = 0; kind < sounding_.size() && !chosen; kind++) {
     if (SoundingKinds[kind]->passedOver && SoundingKinds[kind]->passedOver()) continue;
     std::string why;
-    switch (open(sounding_[kind].get(), &why)) {
-      case Output::Readiness::Ready:
-        chosen = sounding_[kind].get();
-        *taking = kind;
-        break;
-      case Output::Readiness::Connecting:
-        return -1;
-      case Output::Readiness::Down:
-        gone = gone || output_ == sounding_[kind].get();
-        whys += (whys.empty() ? "" : "; ") + why;
-        break;
+    Output::Readiness readiness = OpenLocked(sounding_[kind].get(), &why);
+    if (readiness == Output::Readiness::Connecting) return -1;
+    if (readiness == Output::Readiness::Ready) {
+      chosen = sounding_[kind].get();
+      *taking = kind;
+      away_ = NoOutput;
+      break;
     }
+    if (output_ == sounding_[kind].get()) {
+      gone = true;
+      away_ = kind;
+    }
+    whys += (whys.empty() ? "" : "; ") + why;
+    if (kind == away_) break;
   }
   if (!chosen) {
     if (output_ == silence_.get()) return -1;
     std::string never;  // silence is always to be had
-    open(silence_.get(), &never);
+    OpenLocked(silence_.get(), &never);
     chosen = silence_.get();
     *taking = Silence;
     TellSilent(whys);
@@ -518,32 +520,44 @@ int64_t Playback::ChooseOutput(size_t* taking) {
   return unsounded;
 }
 
+// Only the worker changes output_, so an output not in use can be opened
+// with the lock let go.
+Output::Readiness Playback::OpenLocked(Output* output, std::string* why) {
+  if (output == output_) return output->Open(why);
+  outputMutex_.Unlock();
+  Output::Readiness readiness = output->Open(why);
+  outputMutex_.Lock();
+  return readiness;
+}
+
 void Playback::DrainOutput() {
-  std::lock_guard<std::mutex> lock(outputMutex_);
+  MutexLock lock(outputMutex_);
   if (output_) output_->Drain();
 }
 
 bool Playback::OutputDraining() {
-  std::lock_guard<std::mutex> lock(outputMutex_);
+  MutexLock lock(outputMutex_);
   return output_ && output_->Draining();
 }
 
 void Playback::KickOutput() {
-  std::lock_guard<std::mutex> lock(outputMutex_);
+  MutexLock lock(outputMutex_);
   if (output_) output_->Kick();
 }
 
 int64_t Playback::OutputPending() {
-  std::lock_guard<std::mutex> lock(outputMutex_);
+  MutexLock lock(outputMutex_);
   return output_ ? output_->Pending() : 0;
 }
 
-// Every output, so that none goes on looking for its server.
+// Every output, so that none goes on looking for its server; the next
+// play tries them all afresh.
 void Playback::CloseOutput() {
-  std::lock_guard<std::mutex> lock(outputMutex_);
+  MutexLock lock(outputMutex_);
   for (auto& output : sounding_) output->Close();
   silence_->Close();
   output_ = nullptr;
+  away_ = NoOutput;
 }
 
 }  // namespace cdaudio

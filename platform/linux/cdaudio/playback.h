@@ -21,15 +21,17 @@
 #ifndef KORVANE_PLATFORM_LINUX_CDAUDIO_PLAYBACK_H
 #define KORVANE_PLATFORM_LINUX_CDAUDIO_PLAYBACK_H
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/linux/cdaudio/mutex.h"
 #include "platform/linux/cdaudio/output.h"
 #include "platform/platform.h"
 
@@ -64,6 +66,26 @@ class PcmQueue {
   size_t size_ = 0;
 };
 
+// The device's states and who moves it between them:
+//
+//   from          request or event                          to
+//   any           Play                                      PlayingRange
+//   PlayingRange  Stop                                      Idle
+//   PlayingRange  the worker: all but HandoverBytes sounded HandedOver (SUCCESSFUL posted)
+//   PlayingRange  the reader's thread: a read failed        Idle (FAILURE posted)
+//   HandedOver    Stop                                      Idle
+//
+// A Play or Stop that meets PlayingRange cuts the range: the queue is
+// emptied and the output flushed. One that meets HandedOver lets its tail
+// sound. Reading past a range's end (ahead of the window's next one) goes
+// on in HandedOver and stops in Idle.
+//
+// Locks, always taken in this order and never the other way:
+//   outputMutex_, then an output's own lock, then mutex_, then the
+// notification slot's. The output calls (EXCLUDES(mutex_)) are made with
+// mutex_ let go, since an output's thread holds its own lock while it
+// pulls, and Pull takes mutex_. The …Locked methods REQUIRE mutex_; clang
+// checks both where it builds (mutex.h).
 class Playback {
  public:
   // Audio still to sound when a range is reported complete: the time the
@@ -89,35 +111,54 @@ class Playback {
   // Plays sectors [start, end); the worker may read on up to `readable`.
   // With `notify`, completion is posted to `window` for `device`.
   MCIERROR Play(int32_t start, int32_t end, int32_t readable, bool notify, HWND window,
-                MCIDEVICEID device);
-  void Stop();
-  bool Playing();
+                MCIDEVICEID device) EXCLUDES(mutex_, outputMutex_);
+  void Stop() EXCLUDES(mutex_, outputMutex_);
+  bool Playing() EXCLUDES(mutex_);
   // The sector sounding now: within the range while it plays, where a
   // STOP cut it, or the end of a range that has sounded out.
-  int32_t Position();
+  int32_t Position() EXCLUDES(mutex_, outputMutex_);
 
  private:
+  using Clock = std::chrono::steady_clock;
+
   enum class State { Idle, PlayingRange, HandedOver };
   enum class Step { Wait, ReadRange, AwaitEnd, ReadPastEnd };
+  // How the reader's thread is asked to read: a short first batch of a
+  // range, a burst on to ReadAhead(), or topping up below LowWater().
+  enum class Pace { First, Burst, TopUp };
 
   // The worker: chooses the output, reads the disc and times each range.
-  void Run();
-  void RunUntilQuit();
-  Step NextStepLocked() const;
-  bool CanReadAheadLocked() const;
-  void AwaitEndLocked(std::unique_lock<std::mutex>& lock);
-  void CloseWhenIdleLocked(std::unique_lock<std::mutex>& lock);
+  void Run() EXCLUDES(mutex_, outputMutex_);
+  void RunUntilQuit() EXCLUDES(mutex_, outputMutex_);
+  void ChooseLocked() REQUIRES(mutex_) EXCLUDES(outputMutex_);
+  Step NextStepLocked() const REQUIRES(mutex_);
+  bool CanReadAheadLocked() const REQUIRES(mutex_);
+  void AwaitEndLocked(MutexLock& lock) REQUIRES(mutex_) EXCLUDES(outputMutex_);
+  void CloseWhenIdleLocked(MutexLock& lock) REQUIRES(mutex_) EXCLUDES(outputMutex_);
+  // Whether the worker is to give up waiting: the device closes, the
+  // output is to be chosen again, or a request came after `request`.
+  bool AskedLocked(uint64_t request) const REQUIRES(mutex_);
+  // Tells the output, near the end of what it holds, that nothing follows;
+  // false when asked first.
+  bool DrainNearEndLocked(MutexLock& lock, uint64_t request) REQUIRES(mutex_)
+      EXCLUDES(outputMutex_);
+  // Waits, polling the output, while it drains what it was let go of and,
+  // with `queued`, while anything of the range is left to sound, until
+  // `until` at the latest; false when `interrupted()` came first.
+  template <typename Interrupted>
+  bool SoundOutLocked(MutexLock& lock, Clock::time_point until, bool queued,
+                      Interrupted interrupted) REQUIRES(mutex_) EXCLUDES(outputMutex_);
   // PCM for `output`: an index into the kinds of output, or silence.
-  size_t Pull(size_t output, uint8_t* out, size_t bytes);
-  void OnOutputChanged();
+  size_t Pull(size_t output, uint8_t* out, size_t bytes) EXCLUDES(mutex_);
+  void OnOutputChanged() EXCLUDES(mutex_);
   // Bytes of the current range (and of the ones before it) not yet handed
   // to the output.
-  size_t PlayableLocked() const;
-  size_t SpeculativeLocked() const;
+  size_t PlayableLocked() const REQUIRES(mutex_);
+  size_t SpeculativeLocked() const REQUIRES(mutex_);
   // No range plays and all there was has been handed to the open output.
-  bool IdleLocked() const;
+  bool IdleLocked() const REQUIRES(mutex_);
   // The reader's rest is over: too little is read ahead, or a burst is on.
-  bool WantsReadLocked() const;
+  bool WantsReadLocked() const REQUIRES(mutex_);
   // A batch of sectors for the reader's thread to read.
   struct ReadJob {
     int32_t from = 0;
@@ -125,55 +166,60 @@ class Playback {
     uint64_t cuts = 0;         // cuts_ when it was asked for
     bool speculative = false;  // past the range's end
   };
-  void StartReadLocked();
-  void ReadUntilQuit();
-  void FinishReadLocked(const ReadJob& job, bool ok);
-  void CutLocked(int32_t position);
+  void StartReadLocked() REQUIRES(mutex_);
+  void ReadUntilQuit() EXCLUDES(mutex_);
+  void FinishReadLocked(const ReadJob& job, bool ok) REQUIRES(mutex_);
+  void CutLocked(int32_t position) REQUIRES(mutex_);
   // Reads the range again from `position`, which is sounding now.
-  void ResumeAtLocked(int32_t position);
+  void ResumeAtLocked(int32_t position) REQUIRES(mutex_);
   // The sector sounding, given what the output still holds.
-  int32_t SoundingLocked(int64_t pending) const;
+  int32_t SoundingLocked(int64_t pending) const REQUIRES(mutex_);
   // Drops what the output holds, with nothing handed to it meanwhile.
-  void FlushOutput();
+  void FlushOutput() EXCLUDES(mutex_, outputMutex_);
 
-  // The output calls, each under outputMutex_ (but ChooseOutput's opening
-  // of an output not in use) and never with mutex_ held: the outputs pull
-  // with their own locks held.
-  int64_t ChooseOutput(size_t* taking);
-  void DrainOutput();
-  void KickOutput();
-  int64_t OutputPending();
-  bool OutputDraining();
-  void CloseOutput();
+  // The output calls. ChooseOutput opens an output not in use with
+  // outputMutex_ let go (OpenLocked): the window's thread takes it to ask
+  // where the sound is, and opening a sound card can block for a long
+  // while.
+  int64_t ChooseOutput(size_t* taking) EXCLUDES(mutex_, outputMutex_);
+  Output::Readiness OpenLocked(Output* output, std::string* why) REQUIRES(outputMutex_)
+      EXCLUDES(mutex_);
+  void DrainOutput() EXCLUDES(mutex_, outputMutex_);
+  void KickOutput() EXCLUDES(mutex_, outputMutex_);
+  int64_t OutputPending() EXCLUDES(mutex_, outputMutex_);
+  bool OutputDraining() EXCLUDES(mutex_, outputMutex_);
+  void CloseOutput() EXCLUDES(mutex_, outputMutex_);
 
   disc::SectorReader* reader_;
   NotifySlot* slot_;
 
-  std::mutex mutex_;
+  // The outputs' lock comes first (see the order above).
+  Mutex outputMutex_ ACQUIRED_BEFORE(mutex_);
+  Mutex mutex_;
   std::condition_variable wake_;
-  PcmQueue queue_;
-  State state_ = State::Idle;
-  bool quit_ = false;
-  bool outputOpen_ = false;      // as the worker knows it
-  bool choose_ = false;          // the output is to be chosen again
-  bool drained_ = true;          // the output was told nothing follows what it holds
-  bool flushing_ = false;        // nothing is handed over until the flush is done
-  bool choosing_ = false;        // nor while the output is chosen again
-  size_t taking_ = SIZE_MAX;     // the output chosen, the only one that takes PCM (SIZE_MAX: none)
-  bool kick_ = false;            // there is new PCM for the output
-  bool fresh_ = false;           // no sector of the range read yet
-  int32_t batch_ = 0;            // sectors the last read delivered
-  bool filling_ = true;          // reading on to ReadAhead(), not yet down to LowWater()
-  uint64_t request_ = 0;         // tags the pending notification
-  uint64_t cuts_ = 0;            // counts jumps of read_ that void a read in flight
-  int32_t read_ = 0;             // next sector to read
-  int32_t start_ = 0;            // start of the range being played
-  int32_t end_ = 0;              // end of the range being played
-  int32_t readable_ = 0;         // reading ahead stops here
-  std::vector<uint8_t> buffer_;  // the reader's thread's alone
-  bool reading_ = false;         // a job is with the reader's thread
-  ReadJob job_;
-  uint64_t reads_ = 0;  // counts the reads done
+  PcmQueue queue_ GUARDED_BY(mutex_);
+  State state_ GUARDED_BY(mutex_) = State::Idle;
+  bool closing_ GUARDED_BY(mutex_) = false;      // the threads are to end
+  bool outputOpen_ GUARDED_BY(mutex_) = false;   // as the worker knows it
+  bool outputStale_ GUARDED_BY(mutex_) = false;  // the output is to be chosen again
+  bool drained_ GUARDED_BY(mutex_) = true;     // the output was told nothing follows what it holds
+  bool pcmUntold_ GUARDED_BY(mutex_) = false;  // the output has not been kicked for new PCM
+  // Why nothing is handed to the output now: a flush under way (Play or
+  // Stop), the output being chosen again (the worker); zero when none.
+  int holds_ GUARDED_BY(mutex_) = 0;
+  // The output chosen, the only one that takes PCM (SIZE_MAX: none).
+  size_t taking_ GUARDED_BY(mutex_) = SIZE_MAX;
+  Pace pace_ GUARDED_BY(mutex_) = Pace::Burst;
+  int32_t batch_ GUARDED_BY(mutex_) = 0;     // sectors the last read delivered
+  uint64_t request_ GUARDED_BY(mutex_) = 0;  // tags the pending notification
+  uint64_t cuts_ GUARDED_BY(mutex_) = 0;     // counts jumps of read_ that void a read in flight
+  int32_t read_ GUARDED_BY(mutex_) = 0;      // next sector to read
+  int32_t start_ GUARDED_BY(mutex_) = 0;     // start of the range being played
+  int32_t end_ GUARDED_BY(mutex_) = 0;       // end of the range being played
+  int32_t readable_ GUARDED_BY(mutex_) = 0;  // reading ahead stops here
+  std::vector<uint8_t> buffer_;              // the reader's thread's alone
+  std::optional<ReadJob> job_ GUARDED_BY(mutex_);  // with the reader's thread, if any
+  uint64_t reads_ GUARDED_BY(mutex_) = 0;          // counts the reads done
   std::condition_variable readerWake_;
   std::thread worker_;
   std::thread readerThread_;
@@ -182,10 +228,12 @@ class Playback {
   // thread pulls into the queue and takes mutex_ until the output is
   // closed, so every output goes before what it pulls from. The worker is
   // joined before any of them.
-  std::mutex outputMutex_;
   std::vector<std::unique_ptr<Output>> sounding_;  // one of each kind in SoundingKinds
   std::unique_ptr<Output> silence_;
-  Output* output_ = nullptr;  // the one open, if any
+  Output* output_ GUARDED_BY(outputMutex_) = nullptr;  // the one open, if any
+  // The kind of output that went away in use, until it is back (SIZE_MAX:
+  // none): the kinds after it are not tried meanwhile.
+  size_t away_ GUARDED_BY(outputMutex_) = SIZE_MAX;
 };
 
 }  // namespace cdaudio

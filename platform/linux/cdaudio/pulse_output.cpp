@@ -32,7 +32,7 @@ class PulseOutput : public Output {
   static constexpr uint32_t TargetBytes = 2 * BytesPerSecond;
   static constexpr uint32_t RefillBytes = BytesPerSecond / 4;
   // Playback starts once this much is in: the first read of a range.
-  static constexpr uint32_t StartBytes = 4 * 2352;
+  static constexpr uint32_t StartBytes = 4 * disc::SectorBytes;
   // How long a server that took the connection may take to make a stream
   // before the device plays on without it (it is stopped, or hung); it is
   // still waited for in the background.
@@ -262,7 +262,7 @@ void PulseOutput::ConnectLocked(bool afresh) {
 }
 
 void PulseOutput::MakeStreamLocked() {
-  pa_sample_spec spec = {PA_SAMPLE_S16LE, 44100, 2};
+  pa_sample_spec spec = {PA_SAMPLE_S16LE, disc::SampleRate, 2};
   stream_ = pa_stream_new(context_, "CD audio", &spec, nullptr);
   if (!stream_) {
     FailedLocked(Reason(context_));

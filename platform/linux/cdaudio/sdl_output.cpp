@@ -84,7 +84,7 @@ Output::Readiness SdlOutput::Open(std::string* why) {
   }
   initialised_ = true;
   SDL_AudioSpec want{};
-  want.freq = 44100;
+  want.freq = disc::SampleRate;
   want.format = AUDIO_S16LSB;
   want.channels = 2;
   want.samples = BufferFrames;

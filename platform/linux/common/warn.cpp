@@ -7,13 +7,12 @@
 
 namespace common {
 
-void Warn(const char* format, ...) {
-  va_list arguments;
-  va_start(arguments, format);
+namespace {
+
+void WarnWith(const char* format, va_list arguments) {
   va_list again;
   va_copy(again, arguments);
   const int size = std::vsnprintf(nullptr, 0, format, arguments);
-  va_end(arguments);
   std::string line = "korvane: ";
   if (size > 0) {
     const size_t prefix = line.size();
@@ -24,6 +23,26 @@ void Warn(const char* format, ...) {
   va_end(again);
   line += '\n';
   std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
+}  // namespace
+
+void Warn(const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  WarnWith(format, arguments);
+  va_end(arguments);
+}
+
+void OnceWarning::Warn(const std::string& topic, const char* format, ...) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (topic == topic_) return;
+  topic_ = topic;
+  if (topic.empty()) return;
+  va_list arguments;
+  va_start(arguments, format);
+  WarnWith(format, arguments);
+  va_end(arguments);
 }
 
 }  // namespace common

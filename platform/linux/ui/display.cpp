@@ -37,11 +37,9 @@ int OnDisplayLost(Display*) {
 // destroyed: the request did nothing, and the program goes on. Xlib's own
 // handler would end the process.
 int OnRequestFailed(Display*, XErrorEvent* error) {
-  static bool told = false;
-  if (!told)
-    common::Warn("the display refused a request (error %d, request %d); going on",
-                 error->error_code, error->request_code);
-  told = true;
+  static common::OnceWarning refused;
+  refused.Warn("refused", "the display refused a request (error %d, request %d); going on",
+               error->error_code, error->request_code);
   return 0;
 }
 

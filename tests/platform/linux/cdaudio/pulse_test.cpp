@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -61,6 +63,27 @@ size_t MissedPeriods() {
 // Where the build cannot keep real time (tests/timing.h) these tests look
 // for races and for every request being answered, and leave exactness and
 // timing to the other builds.
+
+// The names of this process's clients of the server, as pactl lists them.
+std::set<std::string> OurClients() {
+  std::set<std::string> names;
+  FILE* pactl = popen("pactl list clients 2>/dev/null", "r");
+  if (!pactl) return names;
+  std::string listing;
+  char chunk[4096];
+  for (size_t got; (got = fread(chunk, 1, sizeof chunk, pactl)) > 0;) listing.append(chunk, got);
+  pclose(pactl);
+  const std::string ours = "application.process.id = \"" + std::to_string(getpid()) + "\"";
+  std::istringstream lines(listing);
+  std::string name;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("Client #", 0) == 0) name.clear();
+    size_t at = line.find("application.name = \"");
+    if (at != std::string::npos) name = line.substr(at + 20, line.rfind('"') - at - 20);
+    if (line.find(ours) != std::string::npos) names.insert(name);
+  }
+  return names;
+}
 
 // Starts `argv` with its output in `output` (when given); returns its pid.
 pid_t Spawn(std::vector<const char*> argv, const std::string& output = "") {
@@ -334,11 +357,13 @@ TEST_F(PulseTest, AServerRestartedMidTrackIsHeardAgainWhereTheTrackHasGotTo) {
   size_t from = FindBytes(one, Bytes(captured.begin() + static_cast<std::ptrdiff_t>(heard),
                                      captured.begin() + static_cast<std::ptrdiff_t>(heard) + 2352));
   ASSERT_NE(from, std::string::npos) << "what was heard is not the track";
-  EXPECT_EQ(
-      Matching(captured, heard, Bytes(one.begin() + static_cast<std::ptrdiff_t>(from), one.end())),
-      one.size() - from)
-      << "not unbroken to the track's end";
   if (RealTime) {
+    // Unbroken only where the build keeps real time: under ThreadSanitizer
+    // the server's buffer runs dry, as the other tests here allow.
+    EXPECT_EQ(Matching(captured, heard,
+                       Bytes(one.begin() + static_cast<std::ptrdiff_t>(from), one.end())),
+              one.size() - from)
+        << "not unbroken to the track's end";
     EXPECT_NEAR(ended, 6 - static_cast<double>(HandoverBytes) / cdaudio::BytesPerSecond, 0.3);
     EXPECT_LE(heard, 1000 * BytesPerMs) << "heard again after " << heard / BytesPerMs << " ms";
     // The recorder's first byte came about when `back` was taken.
@@ -359,4 +384,32 @@ TEST_F(PulseTest, AServerRestartedMidTrackIsHeardAgainWhereTheTrackHasGotTo) {
   } else {
     EXPECT_NE(StartOf(captured, two), std::string::npos);
   }
+}
+
+// A play asked for just as the server is back, before the device has
+// found its way back to it, plays on in silence until it has: the server
+// is never reached a second time, through SDL and ALSA's plug-in for it
+// (where ALSA's default is that plug-in, as the server's packages set it).
+TEST_F(PulseTest, APlayAsTheServerComesBackReachesItOnlyThroughTheDevicesOwnClient) {
+  mkdisc::DiscImage image = MakeTracks({300, 300});
+  ASSERT_EQ(OpenSource(image.sheetPath), 0u);
+  ASSERT_EQ(SetTimeFormat(MCI_FORMAT_TMSF), 0u);
+  ASSERT_EQ(Play(1, 0, MCI_NOTIFY | MCI_FROM, Window), 0u);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  Server("kill");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  Server("start");
+  ASSERT_EQ(Play(2, 0, MCI_NOTIFY | MCI_FROM, Window), 0u);
+  EXPECT_EQ(NextNotification(), static_cast<WPARAM>(MCI_NOTIFY_SUPERSEDED));
+  std::set<std::string> seen;
+  for (auto until = Clock::now() + std::chrono::seconds(2); Clock::now() < until;) {
+    std::set<std::string> now = OurClients();
+    seen.insert(now.begin(), now.end());
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  for (const std::string& name : seen)
+    EXPECT_EQ(name, "Korvane") << "a second client of the server";
+  ASSERT_EQ(Stop(), 0u);
+  EXPECT_EQ(NextNotification(), static_cast<WPARAM>(MCI_NOTIFY_ABORTED));
+  ASSERT_EQ(Close(), 0u);
 }
